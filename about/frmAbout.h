@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class frmAbout : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmAbout(QWidget* owner);
+};

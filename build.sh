@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds Tessaline on Debian 12 and installs the packages it needs first.
+#
+#   ./build.sh run [FOLDER]   build and start the program, optionally on FOLDER
+#   ./build.sh test           build and run every test
+#   ./build.sh test-asan      the tests once more under AddressSanitizer + UBSan
+#   ./build.sh bench          build the benchmark programs (build/release/bench)
+#
+# TESSALINE_WERROR=ON turns compiler warnings into errors (CI sets it).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libturbojpeg0-dev
+          fonts-liberation qt6-image-formats-plugins)
+
+install_missing() {
+    local missing=() p
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+    local preset=$1; shift
+    cmake --preset "$preset" -DTESSALINE_WERROR="${TESSALINE_WERROR:-OFF}" > /dev/null
+    cmake --build --preset "$preset" "$@"
+}
+
+command=${1:-run}
+[ $# -gt 0 ] && shift
+case "$command" in
+    run)
+        install_missing
+        configure_and_build release --target tessaline
+        exec build/release/tessaline "$@"
+        ;;
+    test)
+        install_missing
+        configure_and_build debug
+        ctest --preset debug --timeout 600 "$@"
+        ;;
+    test-asan)
+        install_missing
+        configure_and_build asan
+        ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
+        UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+            ctest --preset asan --timeout 900 "$@"
+        ;;
+    bench)
+        install_missing
+        configure_and_build release
+        ;;
+    *)
+        echo "usage: $0 run [FOLDER] | test | test-asan | bench" >&2
+        exit 2
+        ;;
+esac

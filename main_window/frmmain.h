@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QMainWindow>
+
+class frmmain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmmain(QWidget* parent = nullptr);
+};

@@ -1,0 +1,72 @@
+#include "platform/Dialogs.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace platform {
+
+namespace {
+
+class WidgetDialogs final : public DialogProvider
+{
+public:
+    void messageBox(QWidget* parent, const QString& text, MessageIcon icon) override
+    {
+        QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) override
+    {
+        bool ok = false;
+        const QString text = QInputDialog::getText(parent, applicationTitle(), prompt, QLineEdit::Normal,
+                                                   defaultText, &ok);
+        return ok ? text : QString();
+    }
+
+    QString browseForFolder(QWidget* parent, const QString& title) override
+    {
+        return QFileDialog::getExistingDirectory(parent, title);
+    }
+
+private:
+    static QMessageBox::Icon toQt(MessageIcon icon)
+    {
+        switch (icon) {
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Exclamation:
+            return QMessageBox::Warning;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::None:
+            break;
+        }
+        return QMessageBox::NoIcon;
+    }
+};
+
+WidgetDialogs g_widgetDialogs;
+DialogProvider* g_provider = nullptr;
+
+} // namespace
+
+QString applicationTitle()
+{
+    return QStringLiteral("Tessaline");
+}
+
+DialogProvider& dialogs()
+{
+    return g_provider ? *g_provider : g_widgetDialogs;
+}
+
+void setDialogProvider(DialogProvider* provider)
+{
+    g_provider = provider;
+}
+
+} // namespace platform

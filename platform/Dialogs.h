@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+// The program's title: every message box, input box and folder browser shows it.
+QString applicationTitle();
+
+enum class MessageIcon { None, Information, Exclamation, Critical, Question };
+
+// Every message box, input box and folder browser of the program goes through the current
+// provider, so that tests can answer them without a person and check what was asked.
+class DialogProvider
+{
+public:
+    virtual ~DialogProvider() = default;
+
+    // A message with an OK button only.
+    virtual void messageBox(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+    // The entered text; an empty text when the user cancels.
+    virtual QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) = 0;
+    // The chosen folder; an empty text when the user cancels.
+    virtual QString browseForFolder(QWidget* parent, const QString& title) = 0;
+};
+
+// The provider in use; the real dialogs unless a test installed its own.
+DialogProvider& dialogs();
+// Installs a provider (not owned); nullptr brings back the real dialogs.
+void setDialogProvider(DialogProvider* provider);
+
+} // namespace platform

@@ -1,0 +1,10 @@
+#include "settings/Settings.h"
+
+namespace settings {
+
+Props readProps()
+{
+    return Props{};
+}
+
+} // namespace settings

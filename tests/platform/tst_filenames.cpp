@@ -1,0 +1,48 @@
+#include "platform/FileNames.h"
+
+#include <QTest>
+
+class TestFileNames : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("native");
+        QTest::newRow("ascii") << QByteArray("img0001.jpg");
+        QTest::newRow("utf-8 umlaut") << QByteArray("M\xc3\xbcnchen.jpg");
+        QTest::newRow("latin-1 umlaut") << QByteArray("M\xfcnchen.jpg");
+        QTest::newRow("lone continuation byte") << QByteArray("a\x80z.jpg");
+        QTest::newRow("truncated sequence at end") << QByteArray("a\xe2\x82");
+        QTest::newRow("overlong slash") << QByteArray("a\xc0\xaf.jpg");
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80.jpg");
+        QTest::newRow("astral character") << QByteArray("\xf0\x90\x82\x80.jpg"); // U+10080: low half DC80
+        QTest::newRow("astral then bad byte") << QByteArray("\xf0\x9f\x98\x80\xff");
+        QTest::newRow("all high bytes") << QByteArray("\xff\xfe\xfd");
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, native);
+        QCOMPARE(platform::encodeName(platform::decodeName(native)), native);
+    }
+
+    void decodesValidUtf8AsText()
+    {
+        QCOMPARE(platform::decodeName("M\xc3\xbcnchen.jpg"), QStringLiteral("M\u00fcnchen.jpg"));
+    }
+
+    void distinctBytesGiveDistinctTexts()
+    {
+        // Two files whose names differ only in an invalid byte must stay two files.
+        QVERIFY(platform::decodeName("a\xfc.jpg") != platform::decodeName("a\xfd.jpg"));
+        QVERIFY(platform::decodeName("a\xfc.jpg") != platform::decodeName("a\xc3\xbc.jpg"));
+    }
+
+    void displayShowsReplacementCharacter()
+    {
+        QCOMPARE(platform::displayName(platform::decodeName("a\xfc.jpg")), QStringLiteral("a\ufffd.jpg"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileNames)
+#include "tst_filenames.moc"

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+// Answers the program's dialogs from a script and records what they asked. Installed for the
+// lifetime of the object; the real dialogs come back when it is destroyed.
+class ScriptedDialogs final : public platform::DialogProvider
+{
+public:
+    struct Message
+    {
+        QString text;
+        platform::MessageIcon icon;
+    };
+
+    ScriptedDialogs() { platform::setDialogProvider(this); }
+    ~ScriptedDialogs() override { platform::setDialogProvider(nullptr); }
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    void messageBox(QWidget*, const QString& text, platform::MessageIcon icon) override
+    {
+        messages.append({text, icon});
+    }
+
+    QString inputBox(QWidget*, const QString& prompt, const QString& defaultText) override
+    {
+        prompts.append(prompt);
+        return inputAnswers.isEmpty() ? defaultText : inputAnswers.dequeue();
+    }
+
+    QString browseForFolder(QWidget*, const QString& title) override
+    {
+        browseTitles.append(title);
+        return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const Message& m : messages)
+            texts.append(m.text);
+        return texts;
+    }
+
+    QList<Message> messages;
+    QStringList prompts;
+    QStringList browseTitles;
+    QQueue<QString> inputAnswers;   // an empty text stands for cancel
+    QQueue<QString> folderAnswers;  // an empty text stands for cancel
+};
