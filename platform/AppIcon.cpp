@@ -1,0 +1,10 @@
+#include "platform/AppIcon.h"
+
+namespace platform {
+
+QIcon applicationIcon()
+{
+    return QIcon();
+}
+
+} // namespace platform

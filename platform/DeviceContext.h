@@ -1,0 +1,2 @@
+#pragma once
+// Device-context stand-in and block transfers; see DeviceContext.cpp.
