@@ -1,6 +1,522 @@
 #include "main_window/frmmain.h"
 
-frmmain::frmmain(QWidget* parent) : QMainWindow(parent)
+#include "about/frmAbout.h"
+#include "main_window/Arrangement.h"
+#include "main_window/ThumbCanvas.h"
+#include "platform/AppIcon.h"
+#include "platform/Dialogs.h"
+#include "platform/DirListing.h"
+#include "platform/FileNames.h"
+#include "platform/FolderList.h"
+#include "platform/Numeric.h"
+#include "platform/Screen.h"
+#include "settings/Settings.h"
+#include "settings/frmOptions.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+
+namespace {
+
+// While a folder is listed, the new boxes pile up in the canvas's corner; repainting them for
+// every file would cost more than the listing itself.
+constexpr qint64 kListingRepaintMs = 50;
+
+QColor viewportColor()
 {
+    return QColor(0x80, 0x80, 0x80);
+}
+
+} // namespace
+
+frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::MousePointer::Default)
+{
+    setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tessaline"));
+    setWindowIcon(platform::applicationIcon());
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    m_client->installEventFilter(this);
+
+    imgSplitter = new QWidget(m_client);
+    imgSplitter->setObjectName(QStringLiteral("imgSplitter"));
+    imgSplitter->setCursor(Qt::SplitHCursor);
+    imgSplitter->installEventFilter(this);
+
+    DirSelect = new platform::DirListBox(m_client);
+    DirSelect->setObjectName(QStringLiteral("DirSelect"));
+    DrvSelect = new platform::DriveListBox(m_client);
+    DrvSelect->setObjectName(QStringLiteral("DrvSelect"));
+    DrvSelect->showDriveOf(DirSelect->nativePath());
+    DrvSelect->rememberFolder(DirSelect->nativePath());
+
+    pctPreview = new QWidget(m_client);
+    pctPreview->setObjectName(QStringLiteral("pctPreview"));
+    pctPreview->setAutoFillBackground(true);
+    QPalette viewport = pctPreview->palette();
+    viewport.setColor(QPalette::Window, viewportColor());
+    pctPreview->setPalette(viewport);
+    pctPreview->setFocusPolicy(Qt::StrongFocus);
+    pctPreview->installEventFilter(this);
+
+    picScroll = new ThumbCanvas(pctPreview);
+    picScroll->setObjectName(QStringLiteral("picScroll"));
+    picScroll->installEventFilter(this);
+
+    linWohin = new QWidget(picScroll);
+    linWohin->setObjectName(QStringLiteral("linWohin"));
+    linWohin->setAutoFillBackground(true);
+    QPalette white = linWohin->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    linWohin->setPalette(white);
+    linWohin->hide();
+
+    ScrollMe = new QScrollBar(Qt::Vertical, pctPreview);
+    ScrollMe->setObjectName(QStringLiteral("ScrollMe"));
+    ScrollMe->setRange(0, 0);
+    ScrollMe->setSingleStep(1);
+    ScrollMe->setPageStep(3);
+    connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { ScrollMe_Change(); });
+    connect(ScrollMe, &QScrollBar::sliderMoved, this, [this] { ScrollMe_Scroll(); });
+
+    picSplitter = new QWidget(m_client);
+    picSplitter->setObjectName(QStringLiteral("picSplitter"));
+    picSplitter->setAutoFillBackground(true);
+    QPalette grey = picSplitter->palette();
+    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    picSplitter->setPalette(grey);
+    picSplitter->hide();
+
+    tmrNextDir = new QTimer(this);
+    tmrNextDir->setObjectName(QStringLiteral("tmrNextDir"));
+    tmrNextDir->setInterval(1);
+    connect(tmrNextDir, &QTimer::timeout, this, [this] { tmrNextDir_Timer(); });
+
+    tmrScroll = new QTimer(this);
+    tmrScroll->setObjectName(QStringLiteral("tmrScroll"));
+    tmrScroll->setInterval(200);
+    connect(tmrScroll, &QTimer::timeout, this, [this] { tmrScroll_Timer(); });
+    tmrScroll->start();
+
+    connect(DirSelect, &platform::DirListBox::Change, this, [this] { DirSelect_Change(); });
+    connect(DrvSelect, &platform::DriveListBox::Change, this, [this] { DrvSelect_Change(); });
+
+    createMenus();
+    setTabOrder(DirSelect, DrvSelect);
+    setTabOrder(DrvSelect, pctPreview);
+
+    // Design geometry, in twips, converted to this screen's pixels.
+    const double tx = platform::twipsPerPixelX();
+    const double ty = platform::twipsPerPixelY();
+    m_layout.DrvSelect.Height = DrvSelect->sizeHint().height() * ty;
+    m_layout.ScrollMe.Width = twipsToPixels(kScrollBarWidth, tx);
+    picScroll->setGeometry(0, 0, twipsToPixels(5655, tx), twipsToPixels(5415, ty));
+    linWohin->resize(twipsToPixels(45, tx), twipsToPixels(1500, ty));
+    ImgPreview& templ = picScroll->element(0);
+    templ.Width = twipsToPixels(1500, tx);
+    templ.Height = twipsToPixels(1500, ty);
+    applyLayout();
+
+    m_client->setMinimumSize(0, 0);
+    resize(twipsToPixels(kClientWidth, tx), twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height());
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+
+    Form_Load();
+}
+
+frmmain::~frmmain() = default;
+
+void frmmain::createMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&Datei"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuRenameImgs = mnuFile->addAction(QStringLiteral("&Bilder umbenennen..."));
+    mnuRenameImgs->setObjectName(QStringLiteral("mnuRenameImgs"));
+    mnuOptions = mnuFile->addAction(QStringLiteral("&Optionen"));
+    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    connect(mnuOptions, &QAction::triggered, this, [this] { mnuOptions_Click(); });
+    mnusep = mnuFile->addSeparator();
+    mnusep->setObjectName(QStringLiteral("mnusep"));
+    mnuEnd = mnuFile->addAction(QStringLiteral("&Ende"));
+    mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
+    connect(mnuEnd, &QAction::triggered, this, [this] { mnuEnd_Click(); });
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Hilfe"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuAbout = mnuHelp->addAction(QStringLiteral("&Info"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+}
+
+void frmmain::Form_Load()
+{
+    getprops();
+}
+
+void frmmain::getprops()
+{
+    const settings::Props props = settings::readProps();
+    showfilename = props.showfilename;
+    selectfolder = props.selectfolder;
+    thumbwidth = props.thumbwidth;
+    thumbheight = props.thumbheight;
+    imageerw = props.imageerw;
+}
+
+bool frmmain::openFolder(const QString& path)
+{
+    if (!DirSelect->setPath(path))
+        return false;
+    // A folder given from outside is built even when the folder list already shows it.
+    DirSelect_Change();
+    return true;
+}
+
+double frmmain::outerWidthTwips() const
+{
+    return frameGeometry().width() * platform::twipsPerPixelX();
+}
+
+FormMetrics frmmain::metrics() const
+{
+    const double tx = platform::twipsPerPixelX();
+    const double ty = platform::twipsPerPixelY();
+    return FormMetrics{outerWidthTwips(), m_client->width() * tx, m_client->height() * ty, tx, ty};
+}
+
+void frmmain::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    const double tx = platform::twipsPerPixelX();
+    if (outerWidthTwips() < kMinimumOuterWidth) {
+        const int frame = frameGeometry().width() - width();
+        resize(twipsToPixels(kMinimumOuterWidth, tx) - frame, height());
+    }
+    float x = static_cast<float>(m_layoutDone ? m_layout.imgSplitter.Left : kSplitterStart);
+    m_layoutDone = true;
+    SizeControls(x);
+    arrangeimgs(true);
+}
+
+void frmmain::SizeControls(float& x)
+{
+    ::SizeControls(x, metrics(), m_layout);
+    applyLayout();
+    arrangeimgs(true);
+}
+
+void frmmain::applyLayout()
+{
+    const double tx = platform::twipsPerPixelX();
+    const double ty = platform::twipsPerPixelY();
+    const auto place = [&](QWidget* w, const TwipRect& r) {
+        w->setGeometry(twipsToPixels(r.Left, tx), twipsToPixels(r.Top, ty), twipsToPixels(r.Width, tx),
+                       twipsToPixels(r.Height, ty));
+    };
+    place(DirSelect, m_layout.DirSelect);
+    place(DrvSelect, m_layout.DrvSelect);
+    place(imgSplitter, m_layout.imgSplitter);
+    place(pctPreview, m_layout.pctPreview);
+    place(picSplitter, m_layout.picSplitter);
+    const PixelRect& s = m_layout.ScrollMe;
+    ScrollMe->setGeometry(s.Left, s.Top, s.Width, s.Height);
+    ScrollMe->raise();
+    // The splitter handle lies under the windowed controls; only the gap before the viewport
+    // shows it.
+    imgSplitter->lower();
+}
+
+void frmmain::arrangeimgs(bool updscroll)
+{
+    const int TW = thumbwidth;
+    const int TH = thumbheight;
+    const int A = pctPreview->width() - ScrollMe->width();
+    if (updscroll)
+        ScrollMe->setMaximum(0);
+    const Arrangement a = arrangeSlots(order.size(), TW, TH, A);
+    for (qsizetype i = 0; i < order.size(); ++i)
+        picScroll->Move(order[i], a.positions[i].x(), a.positions[i].y(), TW, TH);
+    picScroll->resize(a.canvasWidth, a.canvasHeight);
+    if (updscroll) {
+        ScrollMe->setMaximum(3 * a.rowBreaks);
+        // A click on the track moves by one screenful of rows.
+        const int rows = qMax(1, pctPreview->height() / qMax(1, TH + 1));
+        ScrollMe->setPageStep(3 * rows);
+    }
+    picScroll->update();
+}
+
+void frmmain::loadpic(int nr)
+{
+    Q_UNUSED(nr);
+}
+
+void frmmain::setPointer(platform::MousePointer pointer)
+{
+    m_pointer = pointer;
+    platform::setMousePointer(this, pointer);
+}
+
+void frmmain::makeview()
+{
+    setPointer(platform::MousePointer::ArrowHourglass);
+    if (building)
+        return;
+    order.clear();
+    building = true;
+    picScroll->unloadAll();
+
+    const QByteArray folderNative = platform::withTrailingSlash(DirSelect->nativePath());
+    const QString folderText = platform::decodeName(folderNative);
+    platform::ImageFileEnumerator files(folderNative, imageerw);
+    if (!files.isOpen()) {
+        platform::dialogs().messageBox(
+            this,
+            QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
+                .arg(platform::displayName(DirSelect->Path()), files.errorText()),
+            platform::MessageIcon::Exclamation);
+    }
+
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
+    while (const std::optional<QByteArray> name = files.next()) {
+        const int index = picScroll->load();
+        ImgPreview& e = picScroll->element(index);
+        e.Width = thumbwidth;
+        e.Height = thumbheight;
+        e.ToolTipText = folderText + platform::decodeName(*name);
+        e.nativePath = folderNative + *name;
+        e.Visible = true;
+        // The first position whose path sorts after the new one, as a linear scan would find it.
+        const auto at = std::upper_bound(order.cbegin(), order.cend(), index, [this](int a, int b) {
+            return picScroll->element(a).ToolTipText < picScroll->element(b).ToolTipText;
+        });
+        order.insert(at - order.cbegin(), index);
+        if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
+            picScroll->Refresh(index);
+            sinceRepaint.restart();
+        }
+
+        platform::DoEvents();
+        if (dirchanged) {
+            dirchanged = false;
+            building = false;
+            return;
+        }
+        if (closing)
+            return;
+    }
+
+    const int placeholder = picScroll->load();
+    ImgPreview& p = picScroll->element(placeholder);
+    p.Width = thumbwidth;
+    p.Height = thumbheight;
+    p.Visible = false;
+    order.append(placeholder);
+
+    arrangeimgs(true);
+    emit viewArranged();
+
+    for (qsizetype k = 0; k < order.size() - 1; ++k) {
+        loadpic(order[k]);
+        platform::DoEvents();
+        if (closing)
+            return;
+        if (dirchanged) {
+            dirchanged = false;
+            building = false;
+            return;
+        }
+    }
+
+    building = false;
+    setPointer(platform::MousePointer::Default);
+    emit viewBuilt();
+}
+
+void frmmain::DirSelect_Change()
+{
+    dirchanged = true;
+    tmrNextDir->start();
+    DrvSelect->showDriveOf(DirSelect->nativePath());
+    DrvSelect->rememberFolder(DirSelect->nativePath());
+}
+
+void frmmain::DrvSelect_Change()
+{
+    const QByteArray root = DrvSelect->Drive();
+    if (root.isEmpty())
+        return;
+    const QByteArray last = DrvSelect->lastFolderOn(root);
+    const auto show = [this](const QByteArray& folder) {
+        return platform::isReadableDirectory(folder) && DirSelect->setNativePath(folder);
+    };
+    if (show(last) || (last != root && show(root)))
+        return;
+    // The volume cannot be read: quietly go back to the one the folder list still shows.
+    DrvSelect->setDrive(DirSelect->nativePath());
+}
+
+void frmmain::tmrNextDir_Timer()
+{
+    if (dirchanged && building)
+        return;
+    dirchanged = false;
+    tmrNextDir->stop();
+    makeview();
+}
+
+void frmmain::tmrScroll_Timer()
+{
+    scrolltick = true;
+}
+
+void frmmain::ScrollMe_Change()
+{
+    const float top = canvasTopForScrollValue(thumbheight, ScrollMe->value());
+    picScroll->move(0, static_cast<int>(platform::roundHalfEven(top)));
+}
+
+void frmmain::ScrollMe_Scroll()
+{
+    ScrollMe_Change();
+}
+
+void frmmain::imgSplitter_MouseDown()
+{
+    TwipRect& bar = m_layout.picSplitter;
+    bar.Left = m_layout.imgSplitter.Left;
+    bar.Top = m_layout.imgSplitter.Top;
+    bar.Width = m_layout.imgSplitter.Width - 20;
+    bar.Height = m_layout.imgSplitter.Height - 20;
+    applyLayout();
+    picSplitter->show();
+    picSplitter->raise();
+    splitmoving = true;
+}
+
+void frmmain::imgSplitter_MouseMove(double X)
+{
+    if (!splitmoving)
+        return;
+    m_layout.picSplitter.Left = splitterDragPosition(X + m_layout.imgSplitter.Left, outerWidthTwips());
+    const double tx = platform::twipsPerPixelX();
+    picSplitter->move(twipsToPixels(m_layout.picSplitter.Left, tx), picSplitter->y());
+}
+
+void frmmain::imgSplitter_MouseUp()
+{
+    float x = static_cast<float>(m_layout.picSplitter.Left);
+    SizeControls(x);
+    picSplitter->hide();
+    splitmoving = false;
+}
+
+void frmmain::mnuOptions_Click()
+{
+    {
+        frmOptions dialog(this);
+        dialog.exec();
+    }
+    getprops();
+    makeview();
+}
+
+void frmmain::mnuAbout_Click()
+{
+    frmAbout dialog(this);
+    dialog.exec();
+}
+
+void frmmain::mnuEnd_Click()
+{
+    // Ends at once, without close events; a build in progress sees the flag after its next
+    // pumping step and returns, so the event loop can end.
+    closing = true;
+    QCoreApplication::exit(0);
+}
+
+void frmmain::closeEvent(QCloseEvent* event)
+{
+    closing = true;
+    event->accept();
+}
+
+bool frmmain::scrollByKey(int key)
+{
+    int value = ScrollMe->value();
+    switch (key) {
+    case Qt::Key_Up:
+        value -= ScrollMe->singleStep();
+        break;
+    case Qt::Key_Down:
+        value += ScrollMe->singleStep();
+        break;
+    case Qt::Key_PageUp:
+        value -= ScrollMe->pageStep();
+        break;
+    case Qt::Key_PageDown:
+        value += ScrollMe->pageStep();
+        break;
+    case Qt::Key_Home:
+        value = ScrollMe->minimum();
+        break;
+    case Qt::Key_End:
+        value = ScrollMe->maximum();
+        break;
+    default:
+        return false;
+    }
+    ScrollMe->setValue(value);
+    return true;
+}
+
+bool frmmain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize) {
+        Form_Resize();
+    } else if (watched == imgSplitter) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            imgSplitter_MouseDown();
+            return true;
+        case QEvent::MouseMove:
+            imgSplitter_MouseMove(static_cast<QMouseEvent*>(event)->position().x() * platform::twipsPerPixelX());
+            return true;
+        case QEvent::MouseButtonRelease:
+            imgSplitter_MouseUp();
+            return true;
+        default:
+            break;
+        }
+    } else if (watched == pctPreview || watched == picScroll) {
+        if (event->type() == QEvent::Wheel) {
+            // One notch scrolls one row: three units.
+            const int notches = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
+            ScrollMe->setValue(ScrollMe->value() - 3 * notches);
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && scrollByKey(static_cast<QKeyEvent*>(event)->key()))
+            return true;
+        if (event->type() == QEvent::MouseButtonPress)
+            pctPreview->setFocus(Qt::MouseFocusReason);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

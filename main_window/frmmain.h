@@ -1,10 +1,117 @@
 #pragma once
 
-#include <QMainWindow>
+#include "main_window/FormLayout.h"
 
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QMenu;
+class QScrollBar;
+class QTimer;
+class ThumbCanvas;
+
+namespace platform {
+class DirListBox;
+class DriveListBox;
+enum class MousePointer;
+} // namespace platform
+
+// The main window: the folder column on the left, the splitter, and the thumbnail viewport
+// with its scroll bar on the right.
 class frmmain : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit frmmain(QWidget* parent = nullptr);
+    ~frmmain() override;
+
+    // Chooses a folder from outside (the command line) exactly as if the user had picked it.
+    bool openFolder(const QString& path);
+
+    void getprops();
+    void SizeControls(float& x);
+    void makeview();
+    void arrangeimgs(bool updscroll = true);
+    void loadpic(int nr);
+
+    platform::MousePointer MousePointer() const { return m_pointer; }
+    double outerWidthTwips() const;
+    const FormLayout& layoutTwips() const { return m_layout; }
+
+    // Controls.
+    platform::DirListBox* DirSelect = nullptr;
+    platform::DriveListBox* DrvSelect = nullptr;
+    QWidget* imgSplitter = nullptr;
+    QWidget* picSplitter = nullptr;
+    QWidget* pctPreview = nullptr;
+    ThumbCanvas* picScroll = nullptr;
+    QWidget* linWohin = nullptr;
+    QScrollBar* ScrollMe = nullptr;
+    QTimer* tmrNextDir = nullptr;
+    QTimer* tmrScroll = nullptr;
+    QMenu* mnuFile = nullptr;
+    QAction* mnuRenameImgs = nullptr;
+    QAction* mnuOptions = nullptr;
+    QAction* mnusep = nullptr;
+    QAction* mnuEnd = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuAbout = nullptr;
+
+    // Settings copies.
+    bool selectfolder = false;
+    bool showfilename = false;
+    std::int16_t thumbwidth = 0;
+    std::int16_t thumbheight = 0;
+    QString imageerw;
+
+    // Form state.
+    bool scrolltick = false;
+    bool building = false;
+    bool closing = false;
+    bool splitmoving = false;
+    bool dirchanged = false;
+    // The display order: element indexes, position 0 shown first; once a folder is listed, the
+    // last entry is the invisible placeholder.
+    QList<int> order;
+
+signals:
+    // The view of a build is laid out (empty frames shown).
+    void viewArranged();
+    // A build ran to its end.
+    void viewBuilt();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Resize();
+    void DirSelect_Change();
+    void DrvSelect_Change();
+    void tmrNextDir_Timer();
+    void tmrScroll_Timer();
+    void ScrollMe_Change();
+    void ScrollMe_Scroll();
+    void imgSplitter_MouseDown();
+    void imgSplitter_MouseMove(double X);
+    void imgSplitter_MouseUp();
+    void mnuOptions_Click();
+    void mnuAbout_Click();
+    void mnuEnd_Click();
+
+    void createMenus();
+    void applyLayout();
+    void setPointer(platform::MousePointer pointer);
+    bool scrollByKey(int key);
+    FormMetrics metrics() const;
+
+    QWidget* m_client = nullptr;
+    FormLayout m_layout;
+    platform::MousePointer m_pointer;
+    bool m_layoutDone = false;
 };

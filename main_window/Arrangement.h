@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+
+// Places n thumbnails of TW x TH pixels in rows across an available width A: a left margin of
+// 2, a one-pixel gap between thumbnails and between rows, a new row whenever the next
+// thumbnail would end beyond A (the first of a row is always placed, however narrow A is).
+struct Arrangement
+{
+    QList<QPoint> positions; // top-left corner of each position, in display order
+    int rowBreaks = 0;
+    // The canvas: after a row break as wide as the finished row plus the gap and as high as the
+    // row begun plus the gap; without any row break just large enough for what was placed.
+    int canvasWidth = 0;
+    int canvasHeight = 0;
+};
+
+Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A);
+
+// How far the canvas moves up for a scroll bar value: (TH / 3 + 1) pixels per unit, a real
+// division, as a single-precision value.
+float canvasTopForScrollValue(int TH, int value);

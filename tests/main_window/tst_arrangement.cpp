@@ -1,0 +1,142 @@
+#include "main_window/Arrangement.h"
+#include "main_window/FormLayout.h"
+
+#include <QTest>
+
+// The geometry of the main window and of the thumbnail rows, without a window.
+class TestArrangement : public QObject
+{
+    Q_OBJECT
+private slots:
+    void rows_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("TW");
+        QTest::addColumn<int>("TH");
+        QTest::addColumn<int>("A");
+        QTest::addColumn<QList<QPoint>>("expected");
+        QTest::addColumn<int>("rowBreaks");
+        QTest::addColumn<QSize>("canvas");
+
+        QTest::newRow("three per row") << 4 << 100 << 100 << 360
+                                       << QList<QPoint>{{2, 0}, {103, 0}, {204, 0}, {2, 101}} << 1
+                                       << QSize(305, 202);
+        QTest::newRow("full last row adds an empty row")
+            << 3 << 100 << 100 << 360 << QList<QPoint>{{2, 0}, {103, 0}, {204, 0}} << 1 << QSize(305, 202);
+        QTest::newRow("one per row") << 3 << 100 << 100 << 202 << QList<QPoint>{{2, 0}, {2, 101}, {2, 202}} << 3
+                                     << QSize(103, 404);
+        QTest::newRow("width just enough for two") << 3 << 100 << 100 << 203
+                                                   << QList<QPoint>{{2, 0}, {103, 0}, {2, 101}} << 1
+                                                   << QSize(204, 202);
+        QTest::newRow("thumbnail wider than the viewport") << 2 << 300 << 50 << 120
+                                                           << QList<QPoint>{{2, 0}, {2, 51}} << 2 << QSize(303, 153);
+        QTest::newRow("no row break covers what was placed") << 2 << 100 << 80 << 1000
+                                                             << QList<QPoint>{{2, 0}, {103, 0}} << 0 << QSize(204, 81);
+        QTest::newRow("placeholder alone") << 1 << 100 << 100 << 360 << QList<QPoint>{{2, 0}} << 0 << QSize(103, 101);
+        QTest::newRow("placeholder alone, narrow") << 1 << 100 << 100 << 202 << QList<QPoint>{{2, 0}} << 1
+                                                   << QSize(103, 202);
+        QTest::newRow("wide, non-square") << 5 << 120 << 90 << 400
+                                          << QList<QPoint>{{2, 0}, {123, 0}, {244, 0}, {2, 91}, {123, 91}} << 1
+                                          << QSize(365, 182);
+    }
+    void rows()
+    {
+        QFETCH(int, count);
+        QFETCH(int, TW);
+        QFETCH(int, TH);
+        QFETCH(int, A);
+        QFETCH(QList<QPoint>, expected);
+        QFETCH(int, rowBreaks);
+        QFETCH(QSize, canvas);
+        const Arrangement a = arrangeSlots(count, TW, TH, A);
+        QCOMPARE(a.positions, expected);
+        QCOMPARE(a.rowBreaks, rowBreaks);
+        QCOMPARE(QSize(a.canvasWidth, a.canvasHeight), canvas);
+    }
+
+    void scrollUnit()
+    {
+        QCOMPARE(canvasTopForScrollValue(100, 3), -103.0f);
+        QCOMPARE(canvasTopForScrollValue(100, 0), 0.0f);
+        // A real division: 100 / 3 + 1 = 34.33..., not 34.
+        QCOMPARE(canvasTopForScrollValue(100, 1), static_cast<float>(-(100 / 3.0 + 1)));
+        QVERIFY(canvasTopForScrollValue(100, 1) < -34.3f);
+    }
+
+    void manyThumbnailsStayLinear()
+    {
+        const Arrangement a = arrangeSlots(10000, 100, 100, 360);
+        QCOMPARE(a.rowBreaks, 3333);
+        QCOMPARE(a.positions.last(), QPoint(2, 3333 * 101));
+    }
+
+    void splitterClamps_data()
+    {
+        QTest::addColumn<float>("x");
+        QTest::addColumn<double>("W");
+        QTest::addColumn<float>("expected");
+        QTest::newRow("start position") << 1980.0f << 8220.0 << 1980.0f;
+        QTest::newRow("too far left") << 200.0f << 8220.0 << 1500.0f;
+        QTest::newRow("too far right") << 8000.0f << 8220.0 << 6720.0f;
+        QTest::newRow("narrowest window: both clamps give 1500") << 1980.0f << 3000.0 << 1500.0f;
+        QTest::newRow("narrower still: the right-hand rule wins") << 1980.0f << 2500.0 << 1000.0f;
+    }
+    void splitterClamps()
+    {
+        QFETCH(float, x);
+        QFETCH(double, W);
+        QFETCH(float, expected);
+        FormLayout layout;
+        SizeControls(x, FormMetrics{W, W, 5805, 15, 15}, layout);
+        QCOMPARE(x, expected);
+        QCOMPARE(layout.DirSelect.Width, double(expected));
+        QCOMPARE(layout.DrvSelect.Width, double(expected));
+        QCOMPARE(layout.imgSplitter.Left, double(expected));
+        QCOMPARE(layout.pctPreview.Left, double(expected) + 40);
+        QCOMPARE(layout.pctPreview.Width, W - expected - 40);
+    }
+
+    void layoutAtStart()
+    {
+        FormLayout layout;
+        float x = 1980;
+        SizeControls(x, FormMetrics{8220, 8220, 5805, 15, 15}, layout);
+        QCOMPARE(layout.pctPreview.Left, 2020.0);
+        QCOMPARE(layout.pctPreview.Height, 5805.0);
+        QCOMPARE(layout.DirSelect.Height, 5805.0 - layout.DrvSelect.Height);
+        QCOMPARE(layout.DrvSelect.Top, layout.DirSelect.Height);
+        // The scroll bar runs along the viewport's right edge, in the viewport's pixels.
+        QCOMPARE(layout.ScrollMe.Left, (8220 - 2020) / 15 - 17);
+        QCOMPARE(layout.ScrollMe.Height, 5805 / 15);
+    }
+
+    void shortWindowKeepsFolderListHeight()
+    {
+        FormLayout layout;
+        float x = 1980;
+        SizeControls(x, FormMetrics{8220, 8220, 5805, 15, 15}, layout);
+        const double before = layout.DirSelect.Height;
+        SizeControls(x, FormMetrics{8220, 8220, 200, 15, 15}, layout); // shorter than the drive list
+        QCOMPARE(layout.DirSelect.Height, before);
+        QCOMPARE(layout.DrvSelect.Top, before);
+        QCOMPARE(layout.pctPreview.Height, 200.0); // the rest of the layout still happens
+    }
+
+    void splitterDrag_data()
+    {
+        QTest::addColumn<double>("pos");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("far left") << -300.0 << 500.0;
+        QTest::newRow("just inside") << 501.0 << 501.0;
+        QTest::newRow("far right") << 9000.0 << 7720.0;
+    }
+    void splitterDrag()
+    {
+        QFETCH(double, pos);
+        QFETCH(double, expected);
+        QCOMPARE(splitterDragPosition(pos, 8220), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArrangement)
+#include "tst_arrangement.moc"

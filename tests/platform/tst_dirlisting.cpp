@@ -1,0 +1,119 @@
+#include "platform/DirListing.h"
+#include "platform/FileNames.h"
+
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+void touch(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    ::close(fd);
+}
+
+QSet<QByteArray> listAll(const QByteArray& folder, const QString& extension)
+{
+    QSet<QByteArray> names;
+    platform::ImageFileEnumerator files(folder, extension);
+    while (const auto name = files.next())
+        names.insert(*name);
+    return names;
+}
+
+} // namespace
+
+class TestDirListing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void onlyRegularFilesWithTheExtension()
+    {
+        QTemporaryDir dir;
+        const QByteArray d = platform::encodeName(dir.path()) + '/';
+        touch(d + "a.jpg");
+        touch(d + "B.JPG");
+        touch(d + "c.Jpg");
+        touch(d + "d.jpeg");
+        touch(d + "e.png");
+        touch(d + "jpg");
+        touch(d + ".hidden.jpg");
+        touch(d + "f.jpg.txt");
+        QVERIFY(::mkdir(QByteArray(d + "folder.jpg").constData(), 0755) == 0);
+        QVERIFY(::mkfifo(QByteArray(d + "fifo.jpg").constData(), 0644) == 0);
+        QVERIFY(::symlink("a.jpg", QByteArray(d + "link.jpg").constData()) == 0);
+        QVERIFY(::symlink("nowhere.jpg", QByteArray(d + "dangling.jpg").constData()) == 0);
+        QVERIFY(::symlink("folder.jpg", QByteArray(d + "dirlink.jpg").constData()) == 0);
+        QVERIFY(::symlink("fifo.jpg", QByteArray(d + "fifolink.jpg").constData()) == 0);
+
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray sockPath = d + "socket.jpg";
+        if (sockPath.size() < qsizetype(sizeof addr.sun_path)) {
+            std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
+            QVERIFY(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+        }
+        ::close(sock);
+
+        const QSet<QByteArray> expected{"a.jpg", "B.JPG", "c.Jpg", "link.jpg"};
+        QCOMPARE(listAll(d, QStringLiteral("jpg")), expected);
+        QCOMPARE(listAll(d, QStringLiteral("JPG")), expected);
+        QCOMPARE(listAll(d, QStringLiteral("png")), QSet<QByteArray>{"e.png"});
+    }
+
+    void namesThatAreNotUtf8KeepTheirBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray d = platform::encodeName(dir.path()) + '/';
+        const QByteArray latin1 = "M\xfcnchen.jpg";
+        touch(d + latin1);
+        QCOMPARE(listAll(d, QStringLiteral("jpg")), QSet<QByteArray>{latin1});
+    }
+
+    void unlistableFolderSaysWhy()
+    {
+        platform::ImageFileEnumerator missing("/no/such/folder/", QStringLiteral("jpg"));
+        QVERIFY(!missing.isOpen());
+        QVERIFY(!missing.errorText().isEmpty());
+        QVERIFY(!missing.next());
+
+        if (::geteuid() == 0)
+            QSKIP("permissions do not hold back root");
+        QTemporaryDir dir;
+        const QByteArray locked = platform::encodeName(dir.path()) + "/locked";
+        QVERIFY(::mkdir(locked.constData(), 0) == 0);
+        platform::ImageFileEnumerator denied(locked, QStringLiteral("jpg"));
+        QVERIFY(!denied.isOpen());
+        ::chmod(locked.constData(), 0755);
+    }
+
+    void subfoldersSortedWithoutHiddenOnes()
+    {
+        QTemporaryDir dir;
+        const QByteArray d = platform::encodeName(dir.path()) + '/';
+        for (const char* name : {"b", "A", "c10", "c9", ".git"})
+            QVERIFY(::mkdir(QByteArray(d + name).constData(), 0755) == 0);
+        touch(d + "file");
+        QVERIFY(::symlink("b", QByteArray(d + "link").constData()) == 0);
+        QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"A", "b", "c10", "c9", "link"}));
+    }
+
+    void trailingSlash()
+    {
+        QCOMPARE(platform::withTrailingSlash(QByteArray("/")), QByteArray("/"));
+        QCOMPARE(platform::withTrailingSlash(QByteArray("/home/x")), QByteArray("/home/x/"));
+        QCOMPARE(platform::withTrailingSlash(QStringLiteral("/home/x/")), QStringLiteral("/home/x/"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDirListing)
+#include "tst_dirlisting.moc"
