@@ -1,0 +1,244 @@
+#include "imaging/JpegDecoder.h"
+
+#include "imaging/cDIBSection.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <exception>
+#include <new>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace imaging {
+
+namespace {
+
+void* startTurboJpeg()
+{
+    return tjInitDecompress();
+}
+
+// A file buffer up to this size is kept for the next image; a larger one is given back at once.
+constexpr std::size_t kKeptFileBuffer = std::size_t(64) << 20;
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool isStandalone(std::uint8_t marker)
+{
+    // TEM, RST0..RST7 and SOI carry no length field.
+    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
+}
+
+// The data as libjpeg reads it, without the stray bytes between segments that it skips with a
+// warning: segments and entropy-coded data are copied, anything else up to the next marker is
+// left out, and the copy ends with the end-of-image marker (or where the data ends). Empty when
+// there was nothing to leave out.
+std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8)
+        return {};
+    std::vector<std::uint8_t> kept(data, data + 2);
+    bool strayBytes = false;
+    std::size_t i = 2;
+    while (i < size) {
+        if (data[i] != 0xFF) {
+            strayBytes = true;
+            ++i;
+            continue;
+        }
+        while (i < size && data[i] == 0xFF)
+            ++i;
+        if (i >= size)
+            break;
+        const std::uint8_t marker = data[i++];
+        if (marker == 0x00) {
+            strayBytes = true; // libjpeg skips a stuffed zero outside a scan as two stray bytes
+            continue;
+        }
+        kept.push_back(0xFF);
+        kept.push_back(marker);
+        if (marker == 0xD9)
+            break;
+        if (isStandalone(marker))
+            continue;
+        std::size_t end = size;
+        if (size - i >= 2) {
+            const std::size_t length = std::size_t(data[i]) << 8 | data[i + 1];
+            end = std::min(size, i + std::max<std::size_t>(length, 2));
+        }
+        if (marker == 0xDA) {
+            // Entropy-coded data runs to the first marker that is neither a stuffed 0xFF00 nor
+            // a restart marker.
+            while (end < size) {
+                if (data[end] == 0xFF && end + 1 < size && data[end + 1] != 0x00 && data[end + 1] != 0xFF
+                    && (data[end + 1] < 0xD0 || data[end + 1] > 0xD7))
+                    break;
+                ++end;
+            }
+        }
+        kept.insert(kept.end(), data + i, data + end);
+        i = end;
+    }
+    if (!strayBytes)
+        return {};
+    return kept;
+}
+
+} // namespace
+
+JpegDecoder::JpegDecoder(std::int64_t maxPixels, StartFunction start)
+    : m_start(start ? start : startTurboJpeg), m_maxPixels(maxPixels)
+{
+}
+
+JpegDecoder::~JpegDecoder()
+{
+    if (m_handle)
+        tjDestroy(m_handle);
+}
+
+bool JpegDecoder::start(Result& result)
+{
+    if (!m_handle)
+        m_handle = m_start();
+    if (m_handle)
+        return true;
+    // TurboJPEG reports a failed start only by its null handle; its error result is -1.
+    result.status = Status::StartFailed;
+    result.startErrorCode = -1;
+    return false;
+}
+
+JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath)
+{
+    Result result;
+    if (!start(result))
+        return result;
+    if (readFile(nativePath))
+        result = decodeData(cDib, m_file.get(), m_fileSize);
+    if (m_fileCapacity > kKeptFileBuffer) {
+        m_file.reset();
+        m_fileCapacity = 0;
+    }
+    m_fileSize = 0;
+    return result;
+}
+
+bool JpegDecoder::readFile(const QByteArray& nativePath)
+{
+    m_fileSize = 0;
+    // A zero byte would end the name early and open some other file.
+    if (nativePath.isEmpty() || nativePath.contains('\0'))
+        return false;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular files are read.
+    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        return false;
+    struct stat status = {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    if (status.st_size <= 0 || status.st_size > kMaxJpegFileBytes)
+        return false;
+
+    const auto size = std::size_t(status.st_size);
+    if (size > m_fileCapacity) {
+        m_file.reset();
+        m_fileCapacity = 0;
+        m_file.reset(new (std::nothrow) std::uint8_t[size]);
+        if (!m_file)
+            return false;
+        m_fileCapacity = size;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(file.get(), m_file.get() + got, size - got);
+        if (n > 0)
+            got += std::size_t(n);
+        else if (n == 0)
+            break; // the file shrank meanwhile; decode what there is
+        else if (errno != EINTR)
+            return false;
+    }
+    m_fileSize = got;
+    return got > 0;
+}
+
+// When is an image decoded whole? TurboJPEG reports fatal errors and warnings with the same
+// result, -1. After a fatal error (not a JPEG, a colour space or precision it cannot convert to
+// 8-bit BGR, broken tables) nothing usable is in the buffer. After a warning libjpeg has gone on
+// with data of its own making: grey rows where the file ends early or a scan stops short, zeros
+// for a code it cannot read. Such a picture is not the file's, so a warning is a failure too, with
+// one exception: bytes between two segments that belong to neither, which some cameras write and
+// libjpeg skips (with a warning). When that is why the decoder stopped, the data is decoded once
+// more without those bytes, under the same rule. Every pass stops at the first warning, so a
+// small file that claims a large picture is given up at once instead of being decoded into a
+// field of grey.
+JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size)
+{
+    Result result;
+    if (!start(result))
+        return result;
+    result.status = Status::NotDecodable;
+    if (!data || size == 0 || size > ULONG_MAX)
+        return result;
+    const unsigned long jpegSize = size;
+
+    // The header counts when its size could be read. The result may still be -1: for warnings
+    // (stray bytes before the frame), or because TurboJPEG could not name the chroma subsampling,
+    // which the decoder itself does not need.
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourSpace = 0;
+    tjDecompressHeader3(m_handle, data, jpegSize, &width, &height, &subsampling, &colourSpace);
+    if (width < 1 || height < 1 || std::int64_t(width) * height > m_maxPixels)
+        return result;
+    const std::int64_t stride = (std::int64_t(width) * 3 + 3) & ~std::int64_t(3);
+    if (stride * height > INT32_MAX)
+        return result;
+
+    try {
+        if (!cDib.Create(width, height))
+            return result;
+    } catch (const std::exception&) {
+        return result;
+    }
+
+    // LIMITSCANS: a progressive file with thousands of scans would keep the decoder busy for minutes.
+    const auto decodeWhole = [&](const std::uint8_t* jpeg, unsigned long jpegBytes) {
+        return tjDecompress2(m_handle, jpeg, jpegBytes, cDib.DIBSectionBitsPtr(), width, cDib.BytesPerScanLine(),
+                             height, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING)
+            == 0;
+    };
+    if (decodeWhole(data, jpegSize)) {
+        result.status = Status::Decoded;
+    } else if (tjGetErrorCode(m_handle) == TJERR_WARNING) {
+        const std::vector<std::uint8_t> cleaned = withoutStrayBytes(data, size);
+        if (!cleaned.empty() && decodeWhole(cleaned.data(), cleaned.size()))
+            result.status = Status::Decoded;
+    }
+    return result;
+}
+
+} // namespace imaging

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class cDIBSection;
+
+namespace imaging {
+
+// The largest image, in pixels, that is decoded at all: 200 million pixels, a 600 MB buffer. That
+// is a third more than the largest camera sensors sold (about 150 million pixels) and leaves
+// room for most stitched panoramas; anything larger is far more likely a damaged or hostile
+// header (a JPEG header may claim up to 65,535 x 65,535 pixels in a file of a few hundred bytes)
+// than a picture someone wants to sort. Other loaders guard themselves with the same limit.
+inline constexpr std::int64_t kMaxDecodePixels = 200'000'000;
+constexpr std::int64_t maxDecodePixels()
+{
+    return kMaxDecodePixels;
+}
+
+// Files larger than this are not read: no JPEG within the pixel limit needs anywhere near it.
+inline constexpr std::int64_t kMaxJpegFileBytes = std::int64_t(512) << 20;
+
+// Decodes JPEG files at full size into a cDIBSection, in its layout (blue, green, red; rows of
+// BytesPerScanLine bytes; bottom-up) and straight into its memory. Keeps the TurboJPEG instance
+// and the file buffer from one image to the next, so a thread that loads a series of files
+// should keep one decoder. A decoder belongs to one thread at a time; decoders share nothing,
+// and none of them ever shows a message.
+class JpegDecoder
+{
+public:
+    enum class Status
+    {
+        Decoded,      // the whole image is in the buffer, which has exactly the image's size
+        NotDecodable, // not a file, not a JPEG, damaged, too large, or no memory for the buffer
+        StartFailed,  // the decoder itself could not be started; see startErrorCode
+    };
+
+    struct Result
+    {
+        Status status = Status::NotDecodable;
+        int startErrorCode = 0; // for StartFailed: TurboJPEG's error result, -1
+
+        bool decoded() const { return status == Status::Decoded; }
+    };
+
+    // Starts a TurboJPEG decompressor; returns nullptr on failure. Replaceable so that the
+    // failure can be provoked.
+    using StartFunction = void* (*)();
+
+    explicit JpegDecoder(std::int64_t maxPixels = maxDecodePixels(), StartFunction start = nullptr);
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // Decodes the file at the native path into cDib. The buffer is left as it was when the file
+    // cannot be read or its header is not that of a decodable JPEG within the limit; once the
+    // header has been accepted it is recreated at the image's size, and on NotDecodable its
+    // pixels are then undefined. Only regular files (or links to them) are read, so a FIFO, a
+    // device or a folder fails at once instead of blocking.
+    Result decode(cDIBSection& cDib, const QByteArray& nativePath);
+
+    // The same for JPEG data already in memory.
+    Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
+
+private:
+    bool start(Result& result);
+    bool readFile(const QByteArray& nativePath);
+
+    void* m_handle = nullptr;
+    StartFunction m_start;
+    std::int64_t m_maxPixels;
+    std::unique_ptr<std::uint8_t[]> m_file;
+    std::size_t m_fileCapacity = 0;
+    std::size_t m_fileSize = 0;
+};
+
+} // namespace imaging
