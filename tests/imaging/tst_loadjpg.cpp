@@ -1,0 +1,244 @@
+#include "ImagingTestSupport.h"
+#include "ScriptedDialogs.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
+#include "platform/FileNames.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtConcurrent>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Position of the first marker 0xFF `code` after the start of image.
+qsizetype markerAt(const QByteArray& jpeg, uchar code)
+{
+    const char marker[] = {char(0xFF), char(code)};
+    return jpeg.indexOf(QByteArrayView(marker, 2), 2);
+}
+
+// A baseline JPEG whose frame header is changed: precision, height and width.
+QByteArray withFrame(QByteArray jpeg, int precision, int width, int height)
+{
+    const qsizetype sof = markerAt(jpeg, 0xC0);
+    jpeg[sof + 4] = char(precision);
+    jpeg[sof + 5] = char(height >> 8);
+    jpeg[sof + 6] = char(height);
+    jpeg[sof + 7] = char(width >> 8);
+    jpeg[sof + 8] = char(width);
+    return jpeg;
+}
+
+QImage greyRamp(int width, int height)
+{
+    QImage image(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.scanLine(y)[x] = uchar(x * 255 / width ^ y * 8);
+    return image;
+}
+
+QByteArray arithmeticJpeg()
+{
+    qputenv("TJ_ARITHMETIC", "1");
+    const QByteArray jpeg = encodeJpeg(testPicture(20, 12), TJSAMP_420);
+    qunsetenv("TJ_ARITHMETIC");
+    return jpeg;
+}
+
+QByteArray bitmap()
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    testPicture(8, 8).save(&buffer, "BMP");
+    return bytes;
+}
+
+} // namespace
+
+class TestLoadJPG : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    ScriptedDialogs m_dialogs;
+
+    QString write(const QString& name, const QByteArray& data)
+    {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            qFatal("cannot write a fixture");
+        return file.fileName();
+    }
+
+private slots:
+    void init() { m_dialogs.messages.clear(); }
+    void cleanup() { QVERIFY(m_dialogs.messages.isEmpty()); }
+
+    // The buffer must hold what TurboJPEG decodes, in the buffer's layout: bottom-up, blue green
+    // red, padded rows (the padding untouched).
+    void decodesLikeTurboJpeg_data()
+    {
+        QTest::addColumn<QByteArray>("jpeg");
+        const QByteArray colour = encodeJpeg(testPicture(37, 23), TJSAMP_420);
+        QTest::newRow("colour 4:2:0") << colour;
+        QTest::newRow("grey") << encodeJpeg(greyRamp(19, 9), TJSAMP_GRAY);
+        QTest::newRow("5 pixels wide") << encodeJpeg(testPicture(5, 4), TJSAMP_444, 100);
+        QTest::newRow("progressive") << encodeJpeg(testPicture(30, 17), TJSAMP_422, 90, TJFLAG_PROGRESSIVE);
+        QTest::newRow("arithmetic coded") << arithmeticJpeg();
+        QTest::newRow("bytes after the end marker") << colour + QByteArray(300, 'x');
+        QByteArray stray = colour;
+        QTest::newRow("stray bytes before a marker") << stray.insert(markerAt(colour, 0xDA), "\x00\x11\x22", 3);
+    }
+    void decodesLikeTurboJpeg()
+    {
+        QFETCH(QByteArray, jpeg);
+        const QImage reference = referenceDecode(jpeg);
+        cDIBSection dib;
+        QVERIFY(LoadJPG(dib, write(QStringLiteral("a.jpg"), jpeg)));
+        QCOMPARE(dib.Width(), reference.width());
+        QCOMPARE(dib.Height(), reference.height());
+        const QString difference = firstDifference(pixelBytes(dib), bottomUpBgr(reference), dib.Width() * 3);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        for (int r = 0; r < dib.Height(); ++r)
+            for (int b = dib.Width() * 3; b < dib.BytesPerScanLine(); ++b)
+                QCOMPARE(dib.DIBSectionBitsPtr()[r * dib.BytesPerScanLine() + b], 0);
+    }
+
+    void greyIsStoredAsColour()
+    {
+        cDIBSection dib;
+        QVERIFY(LoadJPG(dib, write(QStringLiteral("grey.jpg"), encodeJpeg(greyRamp(19, 9), TJSAMP_GRAY))));
+        const QByteArray bytes = pixelBytes(dib);
+        for (qsizetype i = 0; i < bytes.size(); i += 3)
+            QVERIFY(bytes[i] == bytes[i + 1] && bytes[i] == bytes[i + 2]);
+    }
+
+    void notDecodable_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("bufferKept"); // refused on the header, before the buffer is touched
+        const QByteArray jpeg = encodeJpeg(testPicture(64, 48), TJSAMP_420);
+        QTest::newRow("bitmap named .jpg") << bitmap() << true;
+        QTest::newRow("zero bytes") << QByteArray() << true;
+        QTest::newRow("truncated") << jpeg.left(jpeg.size() / 2) << false;
+        QTest::newRow("cut before the end marker") << jpeg.chopped(2) << false;
+        QTest::newRow("CMYK") << encodeJpeg(testPicture(16, 16), TJSAMP_444, 90, 0, TJPF_CMYK) << false;
+        QTest::newRow("12 bits per sample") << withFrame(jpeg, 12, 64, 48) << true;
+        QTest::newRow("claims 65500 x 65500") << withFrame(jpeg, 8, 65500, 65500) << true;
+        QTest::newRow("claims 10000 x 10000") << withFrame(jpeg, 8, 10000, 10000) << false;
+    }
+    void notDecodable()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, bufferKept);
+        cDIBSection dib;
+        QVERIFY(dib.Create(2, 2));
+        const std::uint8_t* before = dib.DIBSectionBitsPtr();
+        QVERIFY(!LoadJPG(dib, write(QStringLiteral("bad.jpg"), data)));
+        if (bufferKept) {
+            QCOMPARE(dib.DIBSectionBitsPtr(), before);
+            QCOMPARE(dib.Width(), 2);
+        }
+    }
+
+    // Damage anywhere must give an answer, never a crash (the sanitizer build checks memory).
+    void damagedData()
+    {
+        const QByteArray jpeg = encodeJpeg(testPicture(64, 48), TJSAMP_420);
+        cDIBSection dib;
+        for (qsizetype at = 2; at < jpeg.size(); at += 7) {
+            QByteArray damaged = jpeg;
+            damaged[at] = char(damaged[at] ^ 0x5A);
+            LoadJPG(dib, write(QStringLiteral("damaged.jpg"), damaged));
+        }
+    }
+
+    void notARegularFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("empty name") << QString();
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing.jpg"));
+        QTest::newRow("folder") << m_dir.path();
+        QTest::newRow("FIFO without writer") << m_dir.filePath(QStringLiteral("fifo.jpg"));
+        QTest::newRow("NUL in the name") << m_dir.filePath(QStringLiteral("a.jpg")) + QChar(0) + QStringLiteral("x");
+    }
+    void notARegularFile()
+    {
+        QFETCH(QString, path);
+        write(QStringLiteral("a.jpg"), encodeJpeg(testPicture(8, 8)));
+        ::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.jpg"))).constData(), 0600);
+        cDIBSection dib;
+        QVERIFY(!LoadJPG(dib, path));
+    }
+
+    void nameThatIsNotUtf8()
+    {
+        const QByteArray native = QFile::encodeName(m_dir.path()) + "/Bild-\xE4.jpg";
+        const QByteArray jpeg = encodeJpeg(testPicture(9, 7));
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, jpeg.constData(), size_t(jpeg.size())), ssize_t(jpeg.size()));
+        ::close(fd);
+        cDIBSection dib;
+        const bool loaded = LoadJPG(dib, platform::decodeName(native));
+        ::unlink(native.constData()); // QTemporaryDir cannot name it
+        QVERIFY(loaded);
+        QCOMPARE(dib.Width(), 9);
+    }
+
+    void pixelLimit()
+    {
+        imaging::JpegDecoder decoder(100);
+        cDIBSection dib;
+        const QByteArray fits = encodeJpeg(testPicture(10, 10));
+        const QByteArray tooLarge = encodeJpeg(testPicture(11, 10));
+        const auto decode = [&](const QByteArray& jpeg) {
+            return decoder.decodeData(dib, reinterpret_cast<const std::uint8_t*>(jpeg.constData()), jpeg.size()).status;
+        };
+        QCOMPARE(decode(fits), imaging::JpegDecoder::Status::Decoded);
+        QCOMPARE(decode(tooLarge), imaging::JpegDecoder::Status::NotDecodable);
+        QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
+    }
+
+    void decoderThatCannotStart()
+    {
+        imaging::JpegDecoder decoder(imaging::maxDecodePixels(), []() -> void* { return nullptr; });
+        cDIBSection dib;
+        QVERIFY(dib.Create(3, 3));
+        QVERIFY(!LoadJPGWith(decoder, dib, write(QStringLiteral("a.jpg"), encodeJpeg(testPicture(8, 8)))));
+        QCOMPARE(m_dialogs.messageTexts(), QStringList{QStringLiteral("Failed to initialise the IJL library: -1")});
+        QCOMPARE(m_dialogs.messages.first().icon, platform::MessageIcon::Exclamation);
+        QCOMPARE(dib.Width(), 3);
+        m_dialogs.messages.clear();
+    }
+
+    // One decoder per thread, each reused for a series of files with its buffer's memory.
+    void decodersOnSeveralThreads()
+    {
+        QList<QPair<QString, QByteArray>> files;
+        for (int i = 0; i < 8; ++i) {
+            const QByteArray jpeg = encodeJpeg(testPicture(40 + i, 30), i % 2 ? TJSAMP_420 : TJSAMP_GRAY);
+            files.append({write(QStringLiteral("t%1.jpg").arg(i), jpeg), bottomUpBgr(referenceDecode(jpeg))});
+        }
+        const QList<bool> same = QtConcurrent::blockingMapped(QList<int>{0, 1, 2, 3}, [&files](int) {
+            imaging::JpegDecoder decoder;
+            cDIBSection dib;
+            dib.KeepMemoryForReuse(true);
+            bool ok = true;
+            for (int round = 0; round < 3; ++round)
+                for (const auto& [path, expected] : files)
+                    ok = ok && decoder.decode(dib, QFile::encodeName(path)).decoded() && pixelBytes(dib) == expected;
+            return ok;
+        });
+        QCOMPARE(same, (QList<bool>{true, true, true, true}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoadJPG)
+#include "tst_loadjpg.moc"

@@ -1,0 +1,237 @@
+#include "ImagingTestSupport.h"
+
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+
+// Pseudo-random pixel bytes that the expected results below were worked out for.
+QByteArray lcgBytes(int count, quint32 seed)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        seed = (seed * 1103515245u + 12345u) & 0x7FFFFFFFu;
+        bytes.append(char((seed >> 16) & 0xFF));
+    }
+    return bytes;
+}
+
+std::unique_ptr<cDIBSection> makeSource(int width, int height, const QByteArray& bytes)
+{
+    auto dib = std::make_unique<cDIBSection>();
+    if (!dib->Create(width, height))
+        return nullptr;
+    setPixelBytes(*dib, bytes);
+    return dib;
+}
+
+} // namespace
+
+class TestResample : public QObject
+{
+    Q_OBJECT
+private slots:
+    void examples_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<int>("newHeight");
+        QTest::addColumn<QByteArray>("expected");
+
+        // Scale 1.0: every target pixel is the source pixel at the same place.
+        QTest::newRow("3x3 to 2x2 keeps pixels")
+            << 3 << 3 << QByteArray::fromHex("000000070b0d0e161a1521271c2c342337412a424e314d5b385868") << 2 << 2
+            << QByteArray::fromHex("000000070b0d1521271c2c34");
+        // Scale 0.25: fractions 0, 0.25, 0.5 and 0.75; source column 1 is never reached exactly.
+        QTest::newRow("2x2 to 4x4 quarter steps")
+            << 2 << 2 << QByteArray::fromHex("0064c8640028c8280028c864") << 4 << 4
+            << QByteArray::fromHex("0064c8194ba03232784b19503255963b4c7e4444664c3b4f6446645c4e5c5555554e5c4e9637327e4f3b6666444f7e4c");
+        // Pixel (1, 1): 0 below and 255 above give 127.5 in the vertical pass, rounded to 128.
+        QTest::newRow("3x3 to 4x4 127.5 becomes 128")
+            << 3 << 3 << QByteArray::fromHex("000000000000000000ffffffffffffffffff090909090909090909") << 4 << 4
+            << QByteArray::fromHex("000000000000000000000000808080808080808080808080ffffffffffffffffffffffff848484848484848484848484");
+        // Pixel (1, 1): blue 126.5 becomes 126 in both passes, green 127.5 becomes 128; red is
+        // 3 only when the vertical pass comes first and is rounded (2 otherwise).
+        QTest::newRow("half to even, vertical pass first")
+            << 3 << 3 << QByteArray::fromHex("7e7f017f7f033232327f80027f8004323232323232323232323232") << 4 << 4
+            << QByteArray::fromHex("7e7f017e7f027f7f0358581a7e80027e80037f800458591b7f80027f80037f800458591b58591a58591a58591b454626");
+        // Cases where a tempting shortcut changes bytes: the scale kept in double precision,
+        // rounding halves away from zero, the horizontal pass first, fractional intermediates.
+        QTest::newRow("scale rounded to single") << 2 << 2 << lcgBytes(12, 1) << 1 << 6
+                                                 << QByteArray::fromHex("c67e81cb9379cfa872d4bc6ad9d163dde65b");
+        QTest::newRow("halves to even") << 2 << 2 << lcgBytes(12, 1) << 1 << 2 << QByteArray::fromHex("c67e81d4bc6a");
+        QTest::newRow("not horizontal first") << 2 << 2 << lcgBytes(12, 3) << 2 << 3
+                                              << QByteArray::fromHex("53c37d66a89851bf6b58a17d4fbb5a4b9a62");
+        QTest::newRow("rounded intermediates") << 2 << 2 << lcgBytes(12, 2) << 2 << 3
+                                               << QByteArray::fromHex("8c21ff7f87eb655ec45c97ad3f9c8939a76e");
+        QTest::newRow("5x4 to 3x2") << 5 << 4 << lcgBytes(60, 6) << 3 << 2
+                                    << QByteArray::fromHex("a6abf6ac6743a7bea7948c1f626eaf8bd37f");
+        QTest::newRow("5x4 to 7x3")
+            << 5 << 4 << lcgBytes(60, 5) << 7 << 3
+            << QByteArray::fromHex("df0978ac7b718cc465a98e4aa15a5c73299ca81ac65946d94d569c4375773fc39850cfa2769a954d876822117a845c7dbc8385763e9b602a9d7a478b667274");
+    }
+    void examples()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QByteArray, source);
+        QFETCH(int, newWidth);
+        QFETCH(int, newHeight);
+        QFETCH(QByteArray, expected);
+
+        const auto dib = makeSource(width, height, source);
+        QVERIFY(dib);
+        const std::unique_ptr<cDIBSection> result = dib->Resample(newHeight, newWidth);
+        QVERIFY(result);
+        QCOMPARE(result->Width(), newWidth);
+        QCOMPARE(result->Height(), newHeight);
+        const QString difference = firstDifference(pixelBytes(*result), expected, newWidth * 3);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        // The bytes past each row's last pixel are never written (a new buffer starts with 0).
+        for (int r = 0; r < newHeight; ++r)
+            for (int b = newWidth * 3; b < result->BytesPerScanLine(); ++b)
+                QCOMPARE(result->DIBSectionBitsPtr()[r * result->BytesPerScanLine() + b], 0);
+        QCOMPARE(pixelBytes(*dib), source);
+    }
+
+    void sameSizeIsExactCopy_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("1x1") << 1 << 1;
+        QTest::newRow("1x7") << 1 << 7;
+        QTest::newRow("9x1") << 9 << 1;
+        QTest::newRow("5x4") << 5 << 4;
+    }
+    void sameSizeIsExactCopy()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const QByteArray bytes = lcgBytes(width * height * 3, 42);
+        const auto dib = makeSource(width, height, bytes);
+        const auto copy = dib->Resample(height, width);
+        QVERIFY(copy);
+        QVERIFY(copy->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
+        QCOMPARE(pixelBytes(*copy), bytes);
+    }
+
+    // The 2 x 2 neighbourhood reaches past a 1-pixel-wide row or above a 1-pixel-high image.
+    void thinSourcesCannotBeResampled_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<int>("newHeight");
+        QTest::newRow("1x5 to 2x5") << 1 << 5 << 2 << 5;
+        QTest::newRow("1x5 to 1x3") << 1 << 5 << 1 << 3;
+        QTest::newRow("5x1 to 5x2") << 5 << 1 << 5 << 2;
+        QTest::newRow("5x1 to 3x1") << 5 << 1 << 3 << 1;
+        QTest::newRow("1x1 to 4x4") << 1 << 1 << 4 << 4;
+    }
+    void thinSourcesCannotBeResampled()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, newWidth);
+        QFETCH(int, newHeight);
+        const auto dib = makeSource(width, height, lcgBytes(width * height * 3, 7));
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
+    }
+
+    // Targets wider (or higher) than about 2^24 pixels let single-precision rounding carry the
+    // last sample onto the source's last column (row). The neighbourhood then takes its second
+    // pixel from the row padding: fine with 3 padding bytes (width 7), an error with 2 (width 6).
+    // Above the last row there is nothing, always an error.
+    void lastSampleOnTheEdge_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<int>("newHeight");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("width 7 reads padding") << 7 << 2 << 10935533 << 1 << false;
+        QTest::newRow("width 6 runs past its row") << 6 << 2 << 9718272 << 1 << true;
+        QTest::newRow("height 6 runs past its top") << 2 << 6 << 1 << 9718272 << true;
+    }
+    void lastSampleOnTheEdge()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, newWidth);
+        QFETCH(int, newHeight);
+        QFETCH(bool, fails);
+        const auto dib = makeSource(width, height, lcgBytes(width * height * 3, 9));
+        if (fails) {
+            QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
+            return;
+        }
+        const auto result = dib->Resample(newHeight, newWidth);
+        QVERIFY(result);
+        // The last target pixel samples source column 6 with fraction 0: its bottom row's value.
+        const std::uint8_t* last = result->DIBSectionBitsPtr() + 3 * qsizetype(newWidth - 1);
+        const std::uint8_t* column6 = dib->DIBSectionBitsPtr() + 18;
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(last), 3),
+                 QByteArray(reinterpret_cast<const char*>(column6), 3));
+    }
+
+    void noObject_data()
+    {
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<int>("newHeight");
+        QTest::newRow("width 0") << 0 << 5;
+        QTest::newRow("height 0") << 5 << 0;
+        QTest::newRow("negative") << -4 << 5;
+    }
+    void noObject()
+    {
+        QFETCH(int, newWidth);
+        QFETCH(int, newHeight);
+        const auto dib = makeSource(3, 3, lcgBytes(27, 1));
+        QVERIFY(!dib->Resample(newHeight, newWidth));
+        cDIBSection empty;
+        QVERIFY(!empty.Create(0, 10));
+        QVERIFY(!empty.Resample(5, 5));
+    }
+
+    void overflowingTarget()
+    {
+        const auto dib = makeSource(3, 3, lcgBytes(27, 1));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, dib->Resample(1, 800'000'000));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, dib->Resample(100'000, 100'000));
+    }
+
+    void randomiseBits_data()
+    {
+        QTest::addColumn<bool>("gray");
+        QTest::newRow("colour") << false;
+        QTest::newRow("grey") << true;
+    }
+    void randomiseBits()
+    {
+        QFETCH(bool, gray);
+        cDIBSection dib;
+        QVERIFY(dib.Create(5, 40));
+        setPixelBytes(dib, QByteArray(5 * 40 * 3, char(1)));
+        dib.RandomiseBits(gray);
+        const QByteArray bytes = pixelBytes(dib);
+        QSet<int> levels;
+        for (qsizetype i = 0; i < bytes.size(); i += 3) {
+            if (gray) {
+                QCOMPARE(bytes[i + 1], bytes[i]);
+                QCOMPARE(bytes[i + 2], bytes[i]);
+            } else {
+                QCOMPARE(bytes[i], char(0));
+            }
+            levels.insert(quint8(bytes[i + 1]));
+        }
+        QVERIFY2(levels.size() > 50, "200 draws should give many different levels");
+        for (int r = 0; r < 40; ++r)
+            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResample)
+#include "tst_resample.moc"
