@@ -1,6 +1,209 @@
 #include "settings/frmOptions.h"
 
-frmOptions::frmOptions(QWidget* owner) : QDialog(owner)
+#include "platform/Dialogs.h"
+#include "platform/Screen.h"
+#include "settings/TextBox.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+
+// Positions and sizes in twips, as the form was laid out.
+struct Twips
+{
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr int ClientWidth = 4680;
+constexpr int ClientHeight = 2700;
+
+// The form was laid out for a narrow 8-point font; most desktop fonts are wider and would cut
+// off "(Verhältnis: 1:" and the folder check box. Rather than cut or shift single controls,
+// the whole form grows by the factor the tightest caption needs, so that every control keeps
+// its place relative to the others. With a font as narrow as the original the factor is 1.
+double captionScale(const QList<std::pair<QWidget*, Twips>>& places)
+{
+    double scale = 1.0;
+    for (const auto& [control, twips] : places) {
+        const QFontMetrics metrics = control->fontMetrics();
+        int width = 0;
+        int height = metrics.height();
+        if (const auto* check = qobject_cast<QCheckBox*>(control)) {
+            width = check->sizeHint().width();
+        } else if (const auto* button = qobject_cast<QPushButton*>(control)) {
+            const int margin = control->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control);
+            width = metrics.horizontalAdvance(QString(button->text()).remove(u'&')) + 2 * margin;
+        } else if (const auto* label = qobject_cast<QLabel*>(control)) {
+            width = metrics.horizontalAdvance(label->text());
+        } else {
+            const int frame = control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+            height += 2 * frame + 2;
+        }
+        scale = std::max({scale, width * platform::twipsPerPixelX() / twips.width,
+                          height * platform::twipsPerPixelY() / twips.height});
+    }
+    return scale;
+}
+
+QRect toPixels(const Twips& twips, double scale)
+{
+    const double x = scale / platform::twipsPerPixelX();
+    const double y = scale / platform::twipsPerPixelY();
+    return QRect(qRound(twips.left * x), qRound(twips.top * y), qRound(twips.width * x),
+                 qRound(twips.height * y));
+}
+
+} // namespace
+
+frmOptions::frmOptions(QWidget* owner) : frmOptions(owner, settings::Store::user()) {}
+
+frmOptions::frmOptions(QWidget* owner, settings::Store store)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_store(std::move(store)),
+      chkShowFileName(new QCheckBox(QStringLiteral("Dateiname auf den Bildern anzeigen"), this)),
+      chkSelectFolder(
+          new QCheckBox(QStringLiteral("\"Ordner suchen\"-Dialog beim Umbenennen anzeigen"), this)),
+      Label1(new QLabel(QStringLiteral("Thumbnailgröße:"), this)),
+      txtWidth(new TextBox(QStringLiteral("100"), this)), Label2(new QLabel(QStringLiteral("x"), this)),
+      txtheight(new TextBox(QStringLiteral("100"), this)),
+      Label3(new QLabel(QStringLiteral("(Verhältnis: 1:"), this)),
+      lblratio(new QLabel(QStringLiteral("1)"), this)),
+      Label4(new QLabel(QStringLiteral("Erweiterung der Ausgangsbilder:"), this)),
+      txtErw(new TextBox(QStringLiteral("*"), this)), cmdOK(new QPushButton(QStringLiteral("OK"), this)),
+      cmdCancel(new QPushButton(QStringLiteral("Abbrechen"), this))
 {
     setWindowTitle(QStringLiteral("Optionen"));
+    chkShowFileName->setObjectName(QStringLiteral("chkShowFileName"));
+    chkSelectFolder->setObjectName(QStringLiteral("chkSelectFolder"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    txtWidth->setObjectName(QStringLiteral("txtWidth"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    txtheight->setObjectName(QStringLiteral("txtheight"));
+    Label3->setObjectName(QStringLiteral("Label3"));
+    lblratio->setObjectName(QStringLiteral("lblratio"));
+    Label4->setObjectName(QStringLiteral("Label4"));
+    txtErw->setObjectName(QStringLiteral("txtErw"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    for (QLabel* label : {Label1, Label2, Label3, lblratio, Label4}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    placeControls();
+
+    setTabOrder(chkShowFileName, chkSelectFolder);
+    setTabOrder(chkSelectFolder, txtWidth);
+    setTabOrder(txtWidth, txtheight);
+    setTabOrder(txtheight, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, txtErw);
+    cmdOK->setDefault(true);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+    connect(txtWidth, &QLineEdit::textChanged, this, &frmOptions::txtWidth_Change);
+    connect(txtheight, &QLineEdit::textChanged, this, &frmOptions::txtheight_Change);
+    connect(txtWidth, &TextBox::gotFocus, this, &frmOptions::txtWidth_GotFocus);
+    connect(txtheight, &TextBox::gotFocus, this, &frmOptions::txtheight_GotFocus);
+
+    Form_Load();
+    chkShowFileName->setFocus();
+}
+
+void frmOptions::placeControls()
+{
+    const QList<std::pair<QWidget*, Twips>> places = {
+        {chkShowFileName, {120, 120, 3975, 255}}, {chkSelectFolder, {120, 480, 4095, 255}},
+        {Label1, {120, 960, 1455, 255}},          {txtWidth, {240, 1200, 615, 285}},
+        {Label2, {960, 1200, 255, 255}},          {txtheight, {1200, 1200, 615, 285}},
+        {Label3, {2040, 1200, 975, 255}},         {lblratio, {3120, 1200, 975, 255}},
+        {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, 495, 285}},
+        {cmdOK, {2520, 2280, 975, 375}},          {cmdCancel, {3600, 2280, 975, 375}},
+    };
+    const double scale = captionScale(places);
+    for (const auto& [control, twips] : places)
+        control->setGeometry(toPixels(twips, scale));
+    setFixedSize(toPixels({0, 0, ClientWidth, ClientHeight}, scale).size());
+}
+
+// The texts are set in this order on purpose: each one runs its change handler, so a stored
+// size above the cap is already cut down and the ratio is current when the dialog appears.
+void frmOptions::Form_Load()
+{
+    chkShowFileName->setChecked(settings::readFlag(m_store.read(settings::ShowFileName)));
+    chkSelectFolder->setChecked(settings::readFlag(m_store.read(settings::SelectFolder)));
+    txtWidth->setText(m_store.read(settings::ThumbnailWidth));
+    txtErw->setText(m_store.read(settings::ImageErw));
+    txtheight->setText(m_store.read(settings::ThumbnailHeight));
+}
+
+void frmOptions::cmdOK_Click()
+{
+    if (settings::isZeroThumbSize(txtWidth->text()) || settings::isZeroThumbSize(txtheight->text())) {
+        platform::dialogs().messageBox(this, QStringLiteral("Bildergrößen sollten nicht 0 Pixel sein."),
+                                       platform::MessageIcon::None);
+        return;
+    }
+    const bool saved = m_store.write({
+        {settings::ShowFileName, settings::flagText(chkShowFileName->isChecked())},
+        {settings::SelectFolder, settings::flagText(chkSelectFolder->isChecked())},
+        {settings::ThumbnailWidth, txtWidth->text()},
+        {settings::ImageErw, txtErw->text()},
+        {settings::ThumbnailHeight, txtheight->text()},
+    });
+    if (!saved) {
+        // The dialog stays open with the user's entries, so they can retry or cancel.
+        platform::dialogs().messageBox(
+            this,
+            QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:\n") + m_store.fileName(),
+            platform::MessageIcon::Exclamation);
+        return;
+    }
+    accept();
+}
+
+void frmOptions::cmdCancel_Click()
+{
+    reject();
+}
+
+void frmOptions::txtWidth_Change()
+{
+    if (settings::exceedsThumbSizeCap(txtWidth->text()))
+        txtWidth->setText(QString::number(settings::MaxThumbSize));
+    showRatio();
+}
+
+void frmOptions::txtheight_Change()
+{
+    if (settings::exceedsThumbSizeCap(txtheight->text()))
+        txtheight->setText(QString::number(settings::MaxThumbSize));
+    showRatio();
+}
+
+void frmOptions::txtWidth_GotFocus()
+{
+    txtWidth->selectAll();
+}
+
+void frmOptions::txtheight_GotFocus()
+{
+    txtheight->selectAll();
+}
+
+void frmOptions::showRatio()
+{
+    if (const std::optional<QString> text =
+            settings::ratioText(txtWidth->text(), txtheight->text(), locale()))
+        lblratio->setText(*text);
 }

@@ -1,0 +1,265 @@
+#include "settings/frmOptions.h"
+
+#include "ScriptedDialogs.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using settings::Store;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+template <typename T = QLineEdit> T* control(const QWidget& dialog, const char* name)
+{
+    T* found = dialog.findChild<T*>(QLatin1StringView(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// The dialog as the user sees it, in one line: "[x] [ ] 100 x 75 (1:1,333) jpg".
+QString shown(const QWidget& dialog)
+{
+    const auto box = [&](const char* name) {
+        return control<QCheckBox>(dialog, name)->isChecked() ? QStringLiteral("[x]") : QStringLiteral("[ ]");
+    };
+    return QStringList{box("chkShowFileName"),
+                       box("chkSelectFolder"),
+                       control(dialog, "txtWidth")->text(),
+                       QStringLiteral("x"),
+                       control(dialog, "txtheight")->text(),
+                       u"(1:" + control<QLabel>(dialog, "lblratio")->text(),
+                       control(dialog, "txtErw")->text()}
+        .join(u' ');
+}
+
+// Replaces the field's text the way a user does: select everything and type over it.
+void typeInto(QLineEdit* field, const QString& text)
+{
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+} // namespace
+
+class TestFrmOptions : public QObject
+{
+    Q_OBJECT
+private slots:
+    void loading_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("empty store") << QByteArray() << "[x] [x] 100 x 100 (1:1) jpg";
+        QTest::newRow("words for on show unchecked, texts as stored")
+            << QByteArray("[General%20Options]\nShowFileName=true\nSelectFolder=yes\nThumbnailWidth=12abc\n"
+                          "ThumbnailHeight=99.5\nImageErw=PNG\n")
+            << "[ ] [ ] 12abc x 99.5 (1:0.12) PNG";
+        QTest::newRow("stored sizes above the cap are cut")
+            << QByteArray("[General%20Options]\nShowFileName=0\nThumbnailWidth=800\nThumbnailHeight=1e4\n")
+            << "[ ] [x] 500 x 500 (1:1) jpg";
+        // The width is loaded before the height, so its ratio against the design height stays.
+        QTest::newRow("stored height 0")
+            << QByteArray("[General%20Options]\nThumbnailWidth=120\nThumbnailHeight=0\n")
+            << "[x] [x] 120 x 0 (1:1.2) jpg";
+    }
+    void loading()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, dialog);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
+        if (!content.isEmpty())
+            writeFile(path, content);
+        QCOMPARE(shown(frmOptions(nullptr, Store(path))), dialog);
+    }
+
+    void typingSizes_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("comma") << "de_DE"
+                               << "100"
+                               << "75"
+                               << "[x] [x] 100 x 75 (1:1,333) jpg";
+        QTest::newRow("comma, truncated") << "de_DE"
+                                          << "200"
+                                          << "300"
+                                          << "[x] [x] 200 x 300 (1:0,666) jpg";
+        QTest::newRow("point") << "en_US"
+                               << "100"
+                               << "75"
+                               << "[x] [x] 100 x 75 (1:1.333) jpg";
+        QTest::newRow("point, truncated") << "en_US"
+                                          << "200"
+                                          << "300"
+                                          << "[x] [x] 200 x 300 (1:0.666) jpg";
+        QTest::newRow("exact quotient stays exact") << "de_DE"
+                                                    << "57"
+                                                    << "100"
+                                                    << "[x] [x] 57 x 100 (1:0,57) jpg";
+        QTest::newRow("width above the cap") << "de_DE"
+                                             << "800"
+                                             << "300"
+                                             << "[x] [x] 500 x 300 (1:1,666) jpg";
+        QTest::newRow("height above the cap") << "de_DE"
+                                              << "100"
+                                              << "501"
+                                              << "[x] [x] 100 x 500 (1:0,2) jpg";
+        QTest::newRow("height 0 keeps the label") << "de_DE"
+                                                  << "120"
+                                                  << "0"
+                                                  << "[x] [x] 120 x 0 (1:1,2) jpg";
+    }
+    void typingSizes()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QString, dialog);
+        QTemporaryDir dir;
+        frmOptions options(nullptr, Store(dir.filePath(QStringLiteral("Tessaline.ini"))));
+        options.setLocale(QLocale(locale));
+        typeInto(control(options, "txtWidth"), width);
+        typeInto(control(options, "txtheight"), height);
+        QCOMPARE(shown(options), dialog);
+    }
+
+    // OK refuses a size of 0, tells when the store cannot be written, and otherwise stores the
+    // texts exactly as typed and closes.
+    void ok_data()
+    {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QString>("file");    // %DIR%/blocker is a file, not a folder
+        QTest::addColumn<QString>("message"); // empty: saved and closed
+        QTest::addColumn<QByteArray>("content");
+
+        const QString zero = QStringLiteral("Bildergrößen sollten nicht 0 Pixel sein.");
+        QTest::newRow("width 0") << "0"
+                                 << "100"
+                                 << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
+        QTest::newRow("height 0.0") << "100"
+                                    << "0.0"
+                                    << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
+        QTest::newRow("height not a number") << "100"
+                                             << "abc"
+                                             << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
+        QTest::newRow("cannot be saved")
+            << "100"
+            << "100"
+            << "%DIR%/blocker/Tessaline.ini"
+            << "Die Einstellungen konnten nicht gespeichert werden:\n%DIR%/blocker/Tessaline.ini"
+            << QByteArray("<missing>");
+        QTest::newRow("saved as typed")
+            << "12abc"
+            << "99.5"
+            << "%DIR%/Tessaline/Tessaline.ini"
+            << ""
+            << QByteArray("[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
+                          "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
+    }
+    void ok()
+    {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QString, file);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, content);
+
+        ScriptedDialogs answers;
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("blocker")), "a file where a folder should be");
+        const QString path = file.replace(QStringLiteral("%DIR%"), dir.path());
+        frmOptions dialog(nullptr, Store(path));
+        dialog.show();
+        control<QCheckBox>(dialog, "chkShowFileName")->setChecked(false);
+        typeInto(control(dialog, "txtWidth"), width);
+        typeInto(control(dialog, "txtheight"), height);
+        typeInto(control(dialog, "txtErw"), QString());
+        QTest::keyClick(control(dialog, "txtErw"), Qt::Key_Return);
+
+        message.replace(QStringLiteral("%DIR%"), dir.path());
+        QCOMPARE(answers.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dialog.isVisible(), !message.isEmpty());
+        QCOMPARE(readFile(path), content);
+    }
+
+    void closingWithoutOkWritesNothing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Abbrechen") << "button";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close";
+    }
+    void closingWithoutOkWritesNothing()
+    {
+        QFETCH(QString, how);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
+        const QByteArray before("[General%20Options]\nShowFileName=1\nThumbnailWidth=120\n");
+        writeFile(path, before);
+        frmOptions dialog(nullptr, Store(path));
+        dialog.show();
+        control<QCheckBox>(dialog, "chkShowFileName")->setChecked(false);
+        typeInto(control(dialog, "txtWidth"), QStringLiteral("300"));
+        if (how == u"button")
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+        else if (how == u"escape")
+            QTest::keyClick(control(dialog, "txtWidth"), Qt::Key_Escape);
+        else
+            dialog.close();
+
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(readFile(path), before);
+    }
+
+    // The tab order, and typing into a size field replaces its text however the field got the
+    // focus, while the extension field keeps its text unselected.
+    void keyboardAndFocus()
+    {
+        QTemporaryDir dir;
+        frmOptions dialog(nullptr, Store(dir.filePath(QStringLiteral("Tessaline.ini"))));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QStringList order{QApplication::focusWidget()->objectName()};
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order.append(QApplication::focusWidget()->objectName());
+            if (auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+                order.last() += u'[' + field->selectedText() + u']';
+        }
+        QCOMPARE(order, (QStringList{"chkShowFileName", "chkSelectFolder", "txtWidth[100]", "txtheight[100]",
+                                     "cmdOK", "cmdCancel", "txtErw[]", "chkShowFileName"}));
+
+        QLineEdit* txtheight = control(dialog, "txtheight");
+        QTest::mouseClick(txtheight, Qt::LeftButton, {}, QPoint(2, txtheight->height() / 2));
+        QTRY_VERIFY(txtheight->hasFocus());
+        QCOMPARE(txtheight->selectedText(), QStringLiteral("100"));
+    }
+};
+
+QTEST_MAIN(TestFrmOptions)
+#include "tst_frmoptions.moc"
