@@ -21,6 +21,7 @@ struct ImgPreview
     QString ToolTipText;   // folder path + file name, as text
     QByteArray nativePath; // the same path as the file system knows it
     QImage image;          // what was drawn into the box; null until something was
+    bool Loaded = false;   // its picture has been loaded in this build
 
     QRect rect() const { return QRect(Left, Top, Width, Height); }
 };

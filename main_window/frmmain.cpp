@@ -1,8 +1,10 @@
 #include "main_window/frmmain.h"
 
 #include "about/frmAbout.h"
+#include "imaging/JpegDecoder.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
+#include "main_window/ThumbnailLoader.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
 #include "platform/DirListing.h"
@@ -113,6 +115,11 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
 
     connect(DirSelect, &platform::DirListBox::Change, this, [this] { DirSelect_Change(); });
     connect(DrvSelect, &platform::DriveListBox::Change, this, [this] { DrvSelect_Change(); });
+
+    m_captionStyle.font = thumbs::boxFont();
+    m_captionStyle.foreground = Qt::black;
+    m_captionStyle.background = picScroll->BackColor();
+    m_captionStyle.transparent = false;
 
     createMenus();
     setTabOrder(DirSelect, DrvSelect);
@@ -265,7 +272,52 @@ void frmmain::arrangeimgs(bool updscroll)
 
 void frmmain::loadpic(int nr)
 {
-    Q_UNUSED(nr);
+    const int TW = thumbwidth;
+    const int TH = thumbheight;
+    const ThumbnailLoader::Job job{nr, picScroll->element(nr).nativePath};
+    std::optional<thumbs::Prepared> prepared;
+    if (m_loader && threadedLoading) {
+        prepared = m_loader->take(job, TW, TH, [this] { return closing || dirchanged; });
+        if (!prepared)
+            return;
+    } else {
+        imaging::JpegDecoder decoder;
+        cDIBSection work;
+        prepared = thumbs::prepare(decoder, work, job.nativePath, TW, TH);
+    }
+    if (prepared->decoderStartFailed) {
+        platform::dialogs().messageBox(
+            this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared->decoderStartCode),
+            platform::MessageIcon::Exclamation);
+    }
+    ImgPreview& e = picScroll->element(nr);
+    const QString caption = showfilename ? platform::displayName(thumbs::fileNameOf(e.ToolTipText)) : QString();
+    thumbs::draw(picScroll->persistentImage(nr), *prepared, caption, m_captionStyle);
+    e.Loaded = true;
+    picScroll->Refresh(nr);
+    emit thumbnailLoaded(nr);
+}
+
+void frmmain::startLoading(qsizetype from)
+{
+    if (!threadedLoading)
+        return;
+    if (!m_loader)
+        m_loader = new ThumbnailLoader(0, this);
+    QList<ThumbnailLoader::Job> jobs;
+    jobs.reserve(order.size());
+    for (qsizetype k = from; k + 1 < order.size(); ++k) {
+        const ImgPreview& e = picScroll->element(order[k]);
+        if (!e.Loaded)
+            jobs.append({e.Index, e.nativePath});
+    }
+    m_loader->start(jobs, thumbwidth, thumbheight);
+}
+
+void frmmain::stopLoading()
+{
+    if (m_loader)
+        m_loader->cancel();
 }
 
 void frmmain::setPointer(platform::MousePointer pointer)
@@ -281,6 +333,7 @@ void frmmain::makeview()
         return;
     order.clear();
     building = true;
+    stopLoading();
     picScroll->unloadAll();
 
     const QByteArray folderNative = platform::withTrailingSlash(DirSelect->nativePath());
@@ -334,12 +387,30 @@ void frmmain::makeview()
     arrangeimgs(true);
     emit viewArranged();
 
-    for (qsizetype k = 0; k < order.size() - 1; ++k) {
+    // Every box is loaded exactly once, in display order; a box that was moved back to a place
+    // already passed is picked up by a last sweep.
+    startLoading(0);
+    qsizetype k = 0;
+    for (;;) {
+        while (k + 1 < order.size() && picScroll->element(order[k]).Loaded)
+            ++k;
+        if (k + 1 >= order.size()) {
+            k = 0;
+            while (k + 1 < order.size() && picScroll->element(order[k]).Loaded)
+                ++k;
+            if (k + 1 >= order.size())
+                break;
+        }
+        if (m_loader && (m_loader->sizeWidth() != thumbwidth || m_loader->sizeHeight() != thumbheight))
+            startLoading(k); // the options changed the thumbnail size meanwhile
         loadpic(order[k]);
         platform::DoEvents();
-        if (closing)
+        if (closing) {
+            stopLoading();
             return;
+        }
         if (dirchanged) {
+            stopLoading();
             dirchanged = false;
             building = false;
             return;

@@ -8,11 +8,14 @@
 
 #include <cstdint>
 
+#include "main_window/Thumbnails.h"
+
 class QAction;
 class QMenu;
 class QScrollBar;
 class QTimer;
 class ThumbCanvas;
+class ThumbnailLoader;
 
 namespace platform {
 class DirListBox;
@@ -74,6 +77,10 @@ public:
     bool closing = false;
     bool splitmoving = false;
     bool dirchanged = false;
+    // Pictures are prepared on worker threads ahead of the display order; off, each is prepared
+    // when it is drawn. Both give the same pixels.
+    bool threadedLoading = true;
+
     // The display order: element indexes, position 0 shown first; once a folder is listed, the
     // last entry is the invisible placeholder.
     QList<int> order;
@@ -83,6 +90,8 @@ signals:
     void viewArranged();
     // A build ran to its end.
     void viewBuilt();
+    // A thumbnail box received its picture.
+    void thumbnailLoaded(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,10 +117,14 @@ private:
     void applyLayout();
     void setPointer(platform::MousePointer pointer);
     bool scrollByKey(int key);
+    void startLoading(qsizetype from);
+    void stopLoading();
     FormMetrics metrics() const;
 
     QWidget* m_client = nullptr;
     FormLayout m_layout;
     platform::MousePointer m_pointer;
     bool m_layoutDone = false;
+    ThumbnailLoader* m_loader = nullptr;
+    thumbs::CaptionStyle m_captionStyle;
 };

@@ -46,6 +46,8 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
     header()->setStretchLastSection(true);
+    // The tree only shows where the folder lies; its branches cannot be folded.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { openItem(item); });
 
     char buffer[4096];
@@ -97,7 +99,6 @@ void DirListBox::refresh()
         item->setIcon(0, openIcon);
         item->setData(0, kPathRole, p);
         item->setToolTip(0, displayName(decodeName(p)));
-        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
         if (parentItem)
             parentItem->setExpanded(true);
         parentItem = item;
@@ -112,7 +113,6 @@ void DirListBox::refresh()
         item->setText(0, displayName(decodeName(name)));
         item->setIcon(0, closedIcon);
         item->setData(0, kPathRole, QByteArray(base + name));
-        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
         children.append(item);
     }
     current->addChildren(children);

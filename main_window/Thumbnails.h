@@ -1,0 +1,85 @@
+#pragma once
+
+#include "imaging/cDIBSection.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+namespace imaging {
+class JpegDecoder;
+}
+
+// Turning one picture file into what its thumbnail box shows. Preparing (decoding and scaling)
+// needs no window and may run on any thread; drawing into the box's persistent image happens
+// on the user-interface thread. The box is TW x TH pixels.
+namespace thumbs {
+
+// A decoded JPEG of W x H pixels fitted into the box: the size to resample to and where the
+// result is painted. The test is strictly greater, so an image of exactly the box's proportions
+// is fitted to the height; sizes and halves are rounded to the even neighbour.
+struct JpegFit
+{
+    int width = 0;
+    int height = 0;
+    int left = 0;
+    int top = 0;
+};
+JpegFit fitJpeg(int W, int H, int TW, int TH);
+
+// Any other picture, PW x PH, fitted without rounding: it is stretched to a fractional size at a
+// fractional position.
+struct PictureFit
+{
+    double width = 0;
+    double height = 0;
+    float left = 0;
+    float top = 0;
+};
+PictureFit fitPicture(int PW, int PH, int TW, int TH);
+
+struct Prepared
+{
+    enum class Kind { Jpeg, Picture, Unreadable };
+    Kind kind = Kind::Unreadable;
+    int TW = 0;
+    int TH = 0;
+    std::shared_ptr<cDIBSection> dib; // Jpeg: resampled to its fitted size
+    JpegFit jpegFit;
+    QImage picture;                   // Picture: already scaled close to its fitted size
+    PictureFit pictureFit;
+    bool decoderStartFailed = false;  // the JPEG decoder could not be started
+    int decoderStartCode = 0;
+};
+
+// Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever the
+// extension; a file it rejects goes to Qt's image readers; a file neither can read, or one that
+// fails in any other way (a JPEG one pixel wide cannot be resampled), is Unreadable. work is the
+// caller's full-size buffer, kept between calls so that its memory is reused. Never throws.
+Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH);
+
+// How the box draws its caption.
+struct CaptionStyle
+{
+    QFont font;
+    QColor foreground = Qt::black;
+    QColor background;        // behind the text, unless transparent
+    bool transparent = false;
+};
+
+// The font of the thumbnail boxes: Arial 8.25 pt, or the installed face with its metrics.
+QFont boxFont();
+
+// Draws a prepared picture into the box's persistent image: on white, centred, with the file
+// name along the bottom edge when caption is not empty; an unreadable file gets a red cross
+// over whatever the box held, without caption.
+void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style);
+
+// The file name part of a path: what follows its last "/".
+QString fileNameOf(const QString& path);
+
+} // namespace thumbs

@@ -1,0 +1,421 @@
+#include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
+#include "imaging/cDIBSection.h"
+#include "main_window/ThumbCanvas.h"
+#include "main_window/Thumbnails.h"
+#include "main_window/frmmain.h"
+#include "platform/DeviceContext.h"
+#include "platform/FileNames.h"
+
+#include "ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtEndian>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QColor kGrey(0xd0, 0xd0, 0xd0);
+
+// A picture with detail everywhere, so that misplaced pixels show.
+QImage pattern(int w, int h, QRgb tint = qRgb(0, 0, 0))
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb((x * 7 + qRed(tint)) & 255, (y * 5 + qGreen(tint)) & 255,
+                                      ((x ^ y) + qBlue(tint)) & 255));
+    return image;
+}
+
+QString save(const QTemporaryDir& dir, const QString& name, const QImage& image, const char* format)
+{
+    const QString path = dir.filePath(name);
+    if (!image.save(path, format, 95))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QString writeBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(bytes);
+    return path;
+}
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : data) {
+        crc ^= static_cast<quint8>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG whose header claims width x height pixels and which holds no image data.
+QByteArray pngHeaderOnly(quint32 width, quint32 height)
+{
+    QByteArray ihdr("IHDR");
+    char be[4];
+    qToBigEndian(width, be);
+    ihdr.append(be, 4);
+    qToBigEndian(height, be);
+    ihdr.append(be, 4);
+    ihdr.append("\x08\x02\x00\x00\x00", 5);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    qToBigEndian(quint32(13), be);
+    png.append(be, 4);
+    png.append(ihdr);
+    qToBigEndian(crc32(ihdr), be);
+    png.append(be, 4);
+    return png;
+}
+
+QImage freshBox(int w = 100, int h = 100)
+{
+    QImage box(w, h, QImage::Format_RGB32);
+    box.fill(kGrey);
+    return box;
+}
+
+thumbs::Prepared prepareFile(const QString& path, int TW = 100, int TH = 100)
+{
+    imaging::JpegDecoder decoder;
+    cDIBSection work;
+    return thumbs::prepare(decoder, work, platform::encodeName(path), TW, TH);
+}
+
+// Exact comparison that names the first pixel that differs.
+bool sameImage(const QImage& actual, const QImage& expected, QString* why)
+{
+    if (actual.size() != expected.size()) {
+        *why = QStringLiteral("size %1x%2, expected %3x%4")
+                   .arg(actual.width()).arg(actual.height()).arg(expected.width()).arg(expected.height());
+        return false;
+    }
+    for (int y = 0; y < actual.height(); ++y)
+        for (int x = 0; x < actual.width(); ++x)
+            if (actual.pixel(x, y) != expected.pixel(x, y)) {
+                *why = QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
+                           .arg(x).arg(y)
+                           .arg(actual.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                           .arg(expected.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+                return false;
+            }
+    return true;
+}
+
+#define COMPARE_IMAGES(actual, expected)                                                                    \
+    do {                                                                                                    \
+        QString why;                                                                                        \
+        QVERIFY2(sameImage(actual, expected, &why), qPrintable(why));                                       \
+    } while (false)
+
+bool isRed(QRgb c)
+{
+    return qRed(c) == 255 && qGreen(c) == 0 && qBlue(c) == 0;
+}
+
+} // namespace
+
+class TestThumbnails : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void jpegFit_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("wide") << QSize(400, 100) << QSize(100, 100) << QRect(0, 38, 100, 25);
+        QTest::newRow("tall") << QSize(100, 300) << QSize(100, 100) << QRect(34, 0, 33, 100);
+        QTest::newRow("same proportions fit the height") << QSize(600, 200) << QSize(300, 100) << QRect(0, 0, 300, 100);
+        QTest::newRow("small is enlarged") << QSize(50, 50) << QSize(100, 100) << QRect(0, 0, 100, 100);
+        QTest::newRow("halves round to even") << QSize(300, 100) << QSize(100, 70) << QRect(0, 18, 100, 33);
+    }
+    void jpegFit()
+    {
+        QFETCH(QSize, image);
+        QFETCH(QSize, box);
+        QFETCH(QRect, expected);
+        const thumbs::JpegFit f = thumbs::fitJpeg(image.width(), image.height(), box.width(), box.height());
+        QCOMPARE(QRect(f.left, f.top, f.width, f.height), expected);
+    }
+
+    void pictureFitIsNotRounded()
+    {
+        const thumbs::PictureFit f = thumbs::fitPicture(400, 100, 100, 100);
+        QCOMPARE(f.width, 100.0);
+        QCOMPARE(f.height, 25.0);
+        QCOMPARE(f.left, 0.0f);
+        QCOMPARE(f.top, 37.5f);
+        const thumbs::PictureFit g = thumbs::fitPicture(100, 300, 100, 100);
+        QCOMPARE(g.left, static_cast<float>((100 - 100.0 / 300 * 100) / 2));
+    }
+
+    void jpegPixelsAreTheResampledImageAtItsPlace_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::newRow("wide") << QSize(400, 100);
+        QTest::newRow("tall, odd width") << QSize(123, 301);
+        QTest::newRow("enlarged") << QSize(50, 40);
+    }
+    void jpegPixelsAreTheResampledImageAtItsPlace()
+    {
+        QFETCH(QSize, image);
+        QTemporaryDir dir;
+        const QString path = save(dir, QStringLiteral("p.jpg"), pattern(image.width(), image.height()), "JPG");
+
+        QImage box = freshBox();
+        thumbs::draw(box, prepareFile(path), QString(), {});
+
+        cDIBSection full;
+        QVERIFY(LoadJPG(full, path));
+        const thumbs::JpegFit f = thumbs::fitJpeg(full.Width(), full.Height(), 100, 100);
+        const std::unique_ptr<cDIBSection> small = full.Resample(f.height, f.width);
+        QVERIFY(small);
+        QImage expected(100, 100, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        platform::DeviceContext dc(&expected);
+        small->PaintPicture(&dc, f.left, f.top, -1, -1, 0, 0, platform::RasterOp::SrcCopy);
+        COMPARE_IMAGES(box, expected);
+    }
+
+    void otherFormatsAreStretchedIntoPlace()
+    {
+        QTemporaryDir dir;
+        QImage red(200, 100, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        const QString path = save(dir, QStringLiteral("red.jpg"), red, "PNG"); // a PNG named .jpg
+        const thumbs::Prepared p = prepareFile(path);
+        QCOMPARE(p.kind, thumbs::Prepared::Kind::Picture);
+        QImage box = freshBox();
+        thumbs::draw(box, p, QString(), {});
+        QVERIFY(isRed(box.pixel(50, 50)));
+        QCOMPARE(box.pixel(50, 10), qRgb(255, 255, 255)); // above the 100 x 50 picture: white
+        QCOMPARE(box.pixel(50, 90), qRgb(255, 255, 255));
+        QVERIFY(isRed(box.pixel(0, 30)));
+        QVERIFY(isRed(box.pixel(99, 70)));
+    }
+
+    void unreadableFilesGetARedCross_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("text named .jpg") << "text";
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("one pixel wide jpeg") << "narrow";
+        QTest::newRow("one pixel high jpeg") << "flat";
+        QTest::newRow("png claiming 100000 x 100000 pixels") << "huge";
+        QTest::newRow("truncated png") << "truncated";
+    }
+    void unreadableFilesGetARedCross()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("x.jpg"));
+        if (kind == "empty")
+            writeBytes(dir, QStringLiteral("x.jpg"), QByteArray());
+        else if (kind == "text")
+            writeBytes(dir, QStringLiteral("x.jpg"), "just some words\n");
+        else if (kind == "folder")
+            QDir(dir.path()).mkdir(QStringLiteral("x.jpg"));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else if (kind == "narrow")
+            path = save(dir, QStringLiteral("x.jpg"), pattern(1, 40), "JPG");
+        else if (kind == "flat")
+            path = save(dir, QStringLiteral("x.jpg"), pattern(40, 1), "JPG");
+        else if (kind == "huge")
+            writeBytes(dir, QStringLiteral("x.jpg"), pngHeaderOnly(100000, 100000));
+        else if (kind == "truncated") {
+            QFile f(save(dir, QStringLiteral("full.png"), pattern(300, 300), "PNG"));
+            f.open(QIODevice::ReadOnly);
+            writeBytes(dir, QStringLiteral("x.jpg"), f.read(f.size() / 3));
+        }
+
+        const thumbs::Prepared p = prepareFile(path);
+        QCOMPARE(p.kind, thumbs::Prepared::Kind::Unreadable);
+
+        QImage box = freshBox();
+        thumbs::draw(box, p, QStringLiteral("x.jpg"), {});
+        QVERIFY(isRed(box.pixel(0, 0)));
+        QVERIFY(isRed(box.pixel(50, 50)));
+        QVERIFY(isRed(box.pixel(99, 99)));
+        QVERIFY(isRed(box.pixel(99, 1))); // the second line runs from (100, 0) to (0, 100)
+        QVERIFY(isRed(box.pixel(1, 99)));
+        QCOMPARE(QColor(box.pixel(50, 10)), kGrey); // not cleared
+        QCOMPARE(QColor(box.pixel(50, 96)), kGrey); // and no caption
+    }
+
+    void captionIsCentredAtTheBottom()
+    {
+        QTemporaryDir dir;
+        QImage white(100, 100, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        const QString path = save(dir, QStringLiteral("a.jpg"), white, "JPG");
+        const thumbs::Prepared p = prepareFile(path);
+        thumbs::CaptionStyle style;
+        style.font = thumbs::boxFont();
+        style.transparent = true;
+        QImage without = freshBox();
+        thumbs::draw(without, p, QString(), style);
+        QImage with = freshBox();
+        thumbs::draw(with, p, QStringLiteral("a.jpg"), style);
+
+        int left = 100, right = -1, top = 100;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                if (with.pixel(x, y) != without.pixel(x, y)) {
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                    top = qMin(top, y);
+                }
+        QVERIFY(right >= 0);
+        QVERIFY2(qAbs(left - (99 - right)) <= 2, qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
+        QVERIFY2(top >= 100 - QFontMetrics(style.font).height(), qPrintable(QString::number(top)));
+        QVERIFY(right - left > 10);
+    }
+
+    void longCaptionIsCutAtBothEnds()
+    {
+        QTemporaryDir dir;
+        QImage white(100, 100, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        const thumbs::Prepared p = prepareFile(save(dir, QStringLiteral("w.jpg"), white, "JPG"));
+        thumbs::CaptionStyle style;
+        style.font = thumbs::boxFont();
+        style.background = kGrey;
+        QImage box = freshBox();
+        thumbs::draw(box, p, QStringLiteral("a_rather_long_file_name_from_a_camera.jpg"), style);
+        // The text cell reaches past both edges: its background shows at both.
+        const int top = 100 - QFontMetrics(style.font).height();
+        QCOMPARE(QColor(box.pixel(0, top)), kGrey);
+        QCOMPARE(QColor(box.pixel(99, top)), kGrey);
+        QCOMPARE(QColor(box.pixel(0, top - 1)), QColor(Qt::white));
+    }
+
+    void secondCallRepaintsOnWhite()
+    {
+        QTemporaryDir dir;
+        const QString path = save(dir, QStringLiteral("p.jpg"), pattern(400, 100), "JPG");
+        const thumbs::Prepared jpeg = prepareFile(path);
+        QImage once = freshBox();
+        thumbs::draw(once, jpeg, QString(), {});
+        QImage twice = freshBox();
+        thumbs::draw(twice, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
+        thumbs::draw(twice, jpeg, QString(), {});
+        COMPARE_IMAGES(twice, once);
+    }
+
+    // The window, threaded and not: the same pixels, every box loaded exactly once.
+    void threadedAndSequentialGiveTheSameView()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 12; ++i)
+            save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                 pattern(300 + 37 * i, 200 + 11 * i, qRgb(i * 20, 0, 0)), "JPG");
+        save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
+        writeBytes(dir, QStringLiteral("r-empty.jpg"), QByteArray());
+        save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
+
+        ScriptedDialogs dialogs;
+        QList<QImage> views[2];
+        for (int threaded = 0; threaded < 2; ++threaded) {
+            frmmain w;
+            w.threadedLoading = threaded == 1;
+            QSignalSpy built(&w, &frmmain::viewBuilt);
+            QMap<int, int> loads;
+            connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { ++loads[index]; });
+            w.openFolder(dir.path());
+            QVERIFY(built.wait(20000));
+            QCOMPARE(w.order.size(), 16);
+            for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
+                const ImgPreview& e = w.picScroll->element(w.order[k]);
+                QVERIFY(e.Loaded);
+                QCOMPARE(loads.value(e.Index), 1);
+                views[threaded].append(e.image);
+            }
+            QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
+        }
+        QVERIFY(dialogs.messages.isEmpty());
+        for (qsizetype k = 0; k < views[0].size(); ++k)
+            COMPARE_IMAGES(views[1][k], views[0][k]);
+    }
+
+    void reorderingWhileLoadingLoadsEachBoxOnce()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 20; ++i)
+            save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), pattern(200, 150), "JPG");
+        frmmain w;
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        QMap<int, int> loads;
+        connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) {
+            ++loads[index];
+            if (loads.size() == 5) {
+                // Move the last picture to the front and a loaded one to the end, as a drag would.
+                const qsizetype lastPicture = w.order.size() - 2;
+                w.order.move(lastPicture, 0);
+                w.order.move(1, lastPicture);
+                w.arrangeimgs(false);
+            }
+        });
+        w.openFolder(dir.path());
+        QVERIFY(built.wait(20000));
+        QCOMPARE(loads.size(), 20);
+        for (int count : loads)
+            QCOMPARE(count, 1);
+    }
+
+    void folderChangeWhileLoadingShowsNothingOld()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("red"));
+        QDir(dir.path()).mkdir(QStringLiteral("blue"));
+        QImage red(800, 600, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QImage blue(800, 600, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        for (int i = 0; i < 40; ++i)
+            red.save(dir.filePath(QStringLiteral("red/r%1.jpg").arg(i)), "JPG");
+        for (int i = 0; i < 3; ++i)
+            blue.save(dir.filePath(QStringLiteral("blue/b%1.jpg").arg(i)), "JPG");
+
+        frmmain w;
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        bool switched = false;
+        connect(&w, &frmmain::thumbnailLoaded, this, [&] {
+            if (!switched) {
+                switched = true;
+                QTimer::singleShot(0, &w, [&] { w.openFolder(dir.filePath(QStringLiteral("blue"))); });
+            }
+        });
+        w.openFolder(dir.filePath(QStringLiteral("red")));
+        QVERIFY(built.wait(20000));
+        QCOMPARE(built.size(), 1);
+        QCOMPARE(w.order.size(), 4);
+        for (qsizetype k = 0; k < 3; ++k) {
+            const QRgb c = w.picScroll->element(w.order[k]).image.pixel(50, 50);
+            QVERIFY2(qBlue(c) > 200 && qRed(c) < 60, qPrintable(QString::number(c, 16)));
+        }
+    }
+};
+
+QTEST_MAIN(TestThumbnails)
+#include "tst_thumbnails.moc"
