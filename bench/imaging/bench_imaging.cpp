@@ -1,0 +1,218 @@
+// How much LoadJPG costs on top of TurboJPEG's own decoding, and how long resampling takes.
+//
+//   bench_imaging [--runs N] [FILE_OR_FOLDER...]
+//
+// Without arguments it makes camera-size JPEGs (12 and 24 megapixels) of its own. Each file is
+// decoded in turns by LoadJPG and by TurboJPEG alone into a plain buffer of the same layout. The
+// figures are the fastest of the runs, which other work on the machine disturbs least; the ratio
+// compares their sums (the ratio of the medians follows in brackets). The second pair keeps
+// decoder and memory from file to file on both sides, as the thumbnail workers do.
+
+#include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
+#include "imaging/cDIBSection.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double fastest(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
+
+double millisecondsOf(const std::function<void()>& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Smooth shading with some grain and hard edges compresses about like a photograph.
+QByteArray cameraLikeJpeg(int width, int height)
+{
+    std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
+    QRandomGenerator random(7);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int grain = int(random.bounded(24)) - 12;
+            const bool edge = ((x / 97) + (y / 131)) % 5 == 0;
+            unsigned char* p = &rgb[(std::size_t(y) * width + x) * 3];
+            p[0] = uchar(std::clamp(x * 255 / width + grain + (edge ? 60 : 0), 0, 255));
+            p[1] = uchar(std::clamp(y * 255 / height + grain, 0, 255));
+            p[2] = uchar(std::clamp((x + y) * 128 / (width + height) + 64 + grain, 0, 255));
+        }
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0);
+    QByteArray bytes(reinterpret_cast<const char*>(jpeg), qsizetype(size));
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return bytes;
+}
+
+QByteArray readWhole(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// TurboJPEG alone: read the file, decode it into a buffer with rows padded to 4 bytes.
+struct PlainDecode
+{
+    tjhandle handle = nullptr;
+    std::vector<unsigned char> pixels;
+
+    bool run(const QString& path, bool keep)
+    {
+        const QByteArray jpeg = readWhole(path);
+        if (!keep || !handle)
+            handle = tjInitDecompress();
+        const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+        int width = 0, height = 0, subsampling = 0, colourSpace = 0;
+        bool ok = tjDecompressHeader3(handle, data, jpeg.size(), &width, &height, &subsampling, &colourSpace) == 0;
+        const int pitch = (width * 3 + 3) & ~3;
+        if (!keep)
+            pixels = std::vector<unsigned char>();
+        unsigned char* out = nullptr;
+        std::unique_ptr<unsigned char, decltype(&std::free)> fresh(nullptr, &std::free);
+        if (keep) {
+            pixels.resize(std::size_t(pitch) * height);
+            out = pixels.data();
+        } else {
+            fresh.reset(static_cast<unsigned char*>(std::malloc(std::size_t(pitch) * height)));
+            out = fresh.get();
+        }
+        ok = ok && tjDecompress2(handle, data, jpeg.size(), out, width, pitch, height, TJPF_BGR, 0) == 0;
+        if (!keep) {
+            tjDestroy(handle);
+            handle = nullptr;
+        }
+        return ok;
+    }
+};
+
+QStringList jpegFiles(const QStringList& arguments)
+{
+    QStringList files;
+    for (const QString& argument : arguments) {
+        const QFileInfo info(argument);
+        if (info.isDir()) {
+            for (const QFileInfo& entry : QDir(argument).entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
+                                                                          QStringLiteral("*.JPG")},
+                                                                         QDir::Files))
+                files.append(entry.filePath());
+        } else {
+            files.append(argument);
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    int runs = 7;
+    if (arguments.size() >= 2 && arguments.first() == QStringLiteral("--runs")) {
+        runs = std::max(1, arguments.at(1).toInt());
+        arguments = arguments.mid(2);
+    }
+
+    QTemporaryDir generated;
+    QStringList files = jpegFiles(arguments);
+    if (files.isEmpty()) {
+        for (const QSize size : {QSize(4000, 3000), QSize(6000, 4000)}) {
+            const QString path = generated.filePath(QStringLiteral("camera-%1x%2.jpg").arg(size.width()).arg(size.height()));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(cameraLikeJpeg(size.width(), size.height())) < 0)
+                return 1;
+            files.append(path);
+        }
+    }
+
+    std::printf("JPEG decoding, fastest of %d runs (ms)\n", runs);
+    std::printf("%-44s %9s %9s %9s %9s\n", "file", "LoadJPG", "TurboJPEG", "reusing", "TJ reuse");
+    double loadTotal = 0, plainTotal = 0, reuseTotal = 0, plainReuseTotal = 0;
+    double loadMedians = 0, plainMedians = 0, reuseMedians = 0, plainReuseMedians = 0;
+    imaging::JpegDecoder decoder;
+    cDIBSection reused;
+    reused.KeepMemoryForReuse(true);
+    PlainDecode plainReused;
+    for (const QString& path : files) {
+        std::vector<double> load, plain, reuse, plainReuse;
+        for (int run = -1; run < runs; ++run) { // the first round warms the page cache
+            cDIBSection dib;
+            PlainDecode once;
+            bool ok = true;
+            const double a = millisecondsOf([&] { ok = LoadJPG(dib, path) && ok; });
+            const double b = millisecondsOf([&] { ok = once.run(path, false) && ok; });
+            const double c = millisecondsOf([&] { ok = decoder.decode(reused, QFile::encodeName(path)).decoded() && ok; });
+            const double d = millisecondsOf([&] { ok = plainReused.run(path, true) && ok; });
+            if (!ok) {
+                std::printf("%s: not decodable, left out\n", qPrintable(path));
+                break;
+            }
+            if (run >= 0) {
+                load.push_back(a);
+                plain.push_back(b);
+                reuse.push_back(c);
+                plainReuse.push_back(d);
+            }
+        }
+        if (load.empty())
+            continue;
+        std::printf("%-44s %9.1f %9.1f %9.1f %9.1f  (%dx%d)\n", qPrintable(QFileInfo(path).fileName().left(44)),
+                    fastest(load), fastest(plain), fastest(reuse), fastest(plainReuse), reused.Width(), reused.Height());
+        loadTotal += fastest(load);
+        plainTotal += fastest(plain);
+        reuseTotal += fastest(reuse);
+        plainReuseTotal += fastest(plainReuse);
+        loadMedians += median(load);
+        plainMedians += median(plain);
+        reuseMedians += median(reuse);
+        plainReuseMedians += median(plainReuse);
+    }
+    if (plainTotal > 0)
+        std::printf("ratio LoadJPG / TurboJPEG: %.3f (%.3f)   reusing: %.3f (%.3f)   target: within 1.05\n\n",
+                    loadTotal / plainTotal, loadMedians / plainMedians, reuseTotal / plainReuseTotal,
+                    reuseMedians / plainReuseMedians);
+
+    cDIBSection source;
+    if (!source.Create(4000, 3000))
+        return 1;
+    source.RandomiseBits(true);
+    std::printf("Resampling 4000 x 3000, fastest of %d runs (ms)\n", runs);
+    for (const QSize target : {QSize(100, 75), QSize(2000, 1500)}) {
+        std::vector<double> times;
+        for (int run = 0; run < runs; ++run)
+            times.push_back(millisecondsOf([&] { source.Resample(target.height(), target.width()); }));
+        std::printf("  to %4d x %-4d %9.1f\n", target.width(), target.height(), fastest(times));
+    }
+    return 0;
+}
