@@ -20,7 +20,7 @@ inline QByteArray pixelBytes(const cDIBSection& dib)
     return bytes;
 }
 
-// Fills a buffer from pixel bytes in the same order; the padding is set to 0xEE.
+// Fills a buffer from bytes in that order; the padding becomes 0xEE.
 inline void setPixelBytes(cDIBSection& dib, const QByteArray& bytes)
 {
     const int used = dib.Width() * 3;
@@ -31,53 +31,40 @@ inline void setPixelBytes(cDIBSection& dib, const QByteArray& bytes)
     }
 }
 
-// An upright image as the buffer's pixel bytes would hold it.
+// An upright image as those bytes: bottom row first, blue, green, red.
 inline QByteArray bottomUpBgr(const QImage& image)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     QByteArray bytes;
-    for (int y = rgb.height() - 1; y >= 0; --y) {
-        const uchar* line = rgb.constScanLine(y);
+    for (int y = rgb.height() - 1; y >= 0; --y)
         for (int x = 0; x < rgb.width(); ++x)
-            bytes.append(char(line[3 * x + 2])).append(char(line[3 * x + 1])).append(char(line[3 * x]));
-    }
+            for (int c = 2; c >= 0; --c)
+                bytes.append(char(rgb.constScanLine(y)[3 * x + c]));
     return bytes;
 }
 
-// Empty when equal; otherwise where the first difference is, with both values.
-inline QString firstDifference(const QByteArray& actual, const QByteArray& expected, int rowBytes = 0)
+// Empty when equal; otherwise the first differing pixel (rows counted from the bottom) and both
+// values of its first differing byte.
+inline QString firstDifference(const QByteArray& actual, const QByteArray& expected, int width)
 {
-    for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i) {
-        if (actual[i] != expected[i]) {
-            const QString where = rowBytes > 0 ? QStringLiteral("row %1 byte %2").arg(i / rowBytes).arg(i % rowBytes)
-                                               : QStringLiteral("byte %1").arg(i);
-            return QStringLiteral("%1: %2, expected %3")
-                .arg(where)
+    for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i)
+        if (actual[i] != expected[i])
+            return QStringLiteral("row %1 pixel %2 byte %3: %4, expected %5")
+                .arg(i / (width * 3))
+                .arg(i % (width * 3) / 3)
+                .arg(i % 3)
                 .arg(quint8(actual[i]))
                 .arg(quint8(expected[i]));
-        }
-    }
-    if (actual.size() != expected.size())
-        return QStringLiteral("%1 bytes, expected %2").arg(actual.size()).arg(expected.size());
-    return {};
+    return actual.size() == expected.size() ? QString() : QStringLiteral("sizes differ");
 }
 
-inline QString firstDifference(const QImage& actual, const QImage& expected)
-{
-    if (actual.size() != expected.size())
-        return QStringLiteral("size differs");
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x)
-            if (actual.pixel(x, y) != expected.pixel(x, y))
-                return QStringLiteral("pixel (%1, %2): %3, expected %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(actual.pixel(x, y), 8, 16, QLatin1Char('0'))
-                    .arg(expected.pixel(x, y), 8, 16, QLatin1Char('0'));
-    return {};
-}
+#define COMPARE_PIXELS(actual, expected, width)                                                               \
+    do {                                                                                                      \
+        const QString difference = firstDifference(actual, expected, width);                                 \
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                               \
+    } while (false)
 
-// A picture with something different in every pixel.
+// Something different in every pixel.
 inline QImage testPicture(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -88,16 +75,15 @@ inline QImage testPicture(int width, int height)
 }
 
 // TJPF_CMYK takes the picture's RGBA bytes as C, M, Y and K.
-inline QByteArray encodeJpeg(const QImage& image, int subsampling = TJSAMP_444, int quality = 95, int flags = 0,
-                             int pixelFormat = TJPF_RGB)
+inline QByteArray encodeJpeg(const QImage& image, int subsampling = TJSAMP_444, int flags = 0, int pixelFormat = TJPF_RGB)
 {
-    const QImage rgb =
+    const QImage pixels =
         image.convertToFormat(pixelFormat == TJPF_CMYK ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     tjhandle handle = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    tjCompress2(handle, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(), pixelFormat, &jpeg, &size,
-                subsampling, quality, flags);
+    tjCompress2(handle, pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()), pixels.height(), pixelFormat,
+                &jpeg, &size, subsampling, 90, flags);
     QByteArray bytes(reinterpret_cast<const char*>(jpeg), qsizetype(size));
     tjFree(jpeg);
     tjDestroy(handle);

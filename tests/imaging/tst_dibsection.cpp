@@ -38,7 +38,6 @@ private slots:
         QTest::addColumn<bool>("overflows");
         QTest::newRow("width 0") << 0 << 5 << false;
         QTest::newRow("height 0") << 5 << 0 << false;
-        QTest::newRow("negative width") << -3 << 4 << false;
         QTest::newRow("negative height") << 4 << -3 << false;
         QTest::newRow("row length overflows") << 800'000'000 << 1 << true;
         QTest::newRow("size overflows") << 100'000 << 100'000 << true;
@@ -54,47 +53,33 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(std::overflow_error, dib.Create(width, height));
         else
             QVERIFY(!dib.Create(width, height));
-        QVERIFY(!dib.DIBSectionBitsPtr());
-        QVERIFY(!dib.hdc());
-        QVERIFY(!dib.hDib());
+        QVERIFY(!dib.DIBSectionBitsPtr() && !dib.hdc() && !dib.hDib());
         QCOMPARE(dib.Width(), width);
         QCOMPARE(dib.Height(), height);
     }
 
-    // Leaks would show under LeakSanitizer, which the sanitizer build runs.
-    void recreateAndClearUp()
+    // A second Create releases the first block (LeakSanitizer watches in the sanitizer build);
+    // with reuse on, ClearUp keeps it for the next Create while the buffer counts as empty.
+    void recreateClearUpAndReuse()
     {
         cDIBSection dib;
         dib.ClearUp();
         QVERIFY(dib.Create(3, 2));
-        QVERIFY(dib.Create(5, 4));
-        QVERIFY(dib.DIBSectionBitsPtr());
-        QCOMPARE(dib.hdc()->width(), 5);
-        dib.ClearUp();
-        dib.ClearUp();
-        QVERIFY(!dib.DIBSectionBitsPtr());
-        QVERIFY(!dib.hdc());
-        QCOMPARE(dib.Width(), 5);
-    }
-
-    void memoryReuse()
-    {
-        cDIBSection dib;
         dib.KeepMemoryForReuse(true);
         QVERIFY(dib.Create(100, 100));
-        const std::uint8_t* first = dib.DIBSectionBitsPtr();
+        const std::uint8_t* block = dib.DIBSectionBitsPtr();
         dib.ClearUp();
-        QVERIFY(!dib.DIBSectionBitsPtr());
-        QVERIFY(!dib.hdc());
+        dib.ClearUp();
+        QVERIFY(!dib.DIBSectionBitsPtr() && !dib.hdc());
+        QCOMPARE(dib.Width(), 100);
         QVERIFY(dib.Create(60, 50));
-        QCOMPARE(dib.DIBSectionBitsPtr(), first);
+        QCOMPARE(dib.DIBSectionBitsPtr(), block);
         QCOMPARE(dib.hdc()->height(), 50);
         QVERIFY(dib.Create(300, 300));
-        QCOMPARE(dib.BytesPerScanLine(), 900);
         dib.DIBSectionBitsPtr()[900 * 300 - 1] = 1;
     }
 
-    // Painting is what the thumbnails show: upright, byte for byte, clipped to the box.
+    // What the thumbnails show: upright, byte for byte, clipped to the box.
     void paintPicture_data()
     {
         QTest::addColumn<QRect>("dest"); // width or height -1: the buffer's own
@@ -115,7 +100,6 @@ private slots:
         cDIBSection dib;
         QVERIFY(dib.Create(5, 3));
         setPixelBytes(dib, bottomUpBgr(picture));
-
         QImage box(8, 6, QImage::Format_RGB32);
         box.fill(Qt::white);
         QImage expected = box;
@@ -127,36 +111,75 @@ private slots:
         DeviceContext dc(&box);
         dib.PaintPicture(&dc, dest.x(), dest.y(), dest.width(), dest.height(), sourceOrigin.x(), sourceOrigin.y(),
                          RasterOp::SrcCopy);
-        const QString difference = firstDifference(box, expected);
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        COMPARE_PIXELS(bottomUpBgr(box), bottomUpBgr(expected), 8);
     }
 
-    void emptyBufferPaintsNothing()
-    {
-        cDIBSection dib;
-        QImage box(4, 4, QImage::Format_RGB32);
-        box.fill(Qt::white);
-        DeviceContext dc(&box);
-        dib.PaintPicture(&dc);
-        QCOMPARE(box.pixel(0, 0), qRgb(255, 255, 255));
-    }
-
-    void createFromPicture_data()
+    // Picture -> buffer -> picture of the same format, for every format a context handles
+    // (others are converted on the way in).
+    void formatsRoundTrip_data()
     {
         QTest::addColumn<QImage::Format>("format");
-        QTest::newRow("RGB32") << QImage::Format_RGB32;
-        QTest::newRow("RGB888") << QImage::Format_RGB888;
-        QTest::newRow("Indexed8, converted") << QImage::Format_Indexed8;
+        for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied,
+                                      QImage::Format_RGB888, QImage::Format_BGR888, QImage::Format_Indexed8})
+            QTest::addRow("format %d", int(format)) << format;
     }
-    void createFromPicture()
+    void formatsRoundTrip()
     {
         QFETCH(QImage::Format, format);
         const QImage picture = testPicture(7, 4).convertToFormat(format);
         cDIBSection dib;
         dib.CreateFromPicture(picture);
-        QCOMPARE(dib.Width(), 7);
-        QCOMPARE(dib.Height(), 4);
-        QCOMPARE(pixelBytes(dib), bottomUpBgr(picture));
+        COMPARE_PIXELS(pixelBytes(dib), bottomUpBgr(picture), 7);
+        QImage back(7, 4, format == QImage::Format_Indexed8 ? QImage::Format_RGB32 : format);
+        back.fill(0);
+        DeviceContext dc(&back);
+        dib.PaintPicture(&dc);
+        COMPARE_PIXELS(bottomUpBgr(back), bottomUpBgr(picture), 7);
+        QCOMPARE(qAlpha(back.pixel(6, 3)), 255);
+    }
+
+    void rasterOps_data()
+    {
+        QTest::addColumn<RasterOp>("rop");
+        QTest::addColumn<int>("expected"); // for source 0xCA over destination 0xA6
+        QTest::newRow("SrcCopy") << RasterOp::SrcCopy << 0xCA;
+        QTest::newRow("SrcPaint") << RasterOp::SrcPaint << (0xCA | 0xA6);
+        QTest::newRow("SrcAnd") << RasterOp::SrcAnd << (0xCA & 0xA6);
+        QTest::newRow("SrcInvert") << RasterOp::SrcInvert << (0xCA ^ 0xA6);
+        QTest::newRow("SrcErase") << RasterOp::SrcErase << (0xCA & ~0xA6 & 0xFF);
+        QTest::newRow("NotSrcCopy") << RasterOp::NotSrcCopy << (~0xCA & 0xFF);
+        QTest::newRow("NotSrcErase") << RasterOp::NotSrcErase << (~(0xCA | 0xA6) & 0xFF);
+        QTest::newRow("DstInvert") << RasterOp::DstInvert << (~0xA6 & 0xFF);
+        QTest::newRow("Blackness") << RasterOp::Blackness << 0x00;
+        QTest::newRow("Whiteness") << RasterOp::Whiteness << 0xFF;
+    }
+    void rasterOps()
+    {
+        QFETCH(RasterOp, rop);
+        QFETCH(int, expected);
+        cDIBSection dib;
+        QVERIFY(dib.Create(1, 1));
+        setPixelBytes(dib, QByteArray(3, char(0xCA)));
+        QImage target(1, 1, QImage::Format_RGB32);
+        target.fill(qRgb(0xA6, 0xA6, 0xA6));
+        DeviceContext dc(&target);
+        dib.PaintPicture(&dc, 0, 0, -1, -1, 0, 0, rop);
+        QCOMPARE(target.pixel(0, 0), qRgb(expected, expected, expected));
+    }
+
+    void refusedTransfers()
+    {
+        QImage target(3, 3, QImage::Format_RGB32);
+        target.fill(Qt::white);
+        QImage indexed = testPicture(3, 3).convertToFormat(QImage::Format_Indexed8);
+        DeviceContext dc(&target), nullDc, indexedDc(&indexed);
+        cDIBSection dib, empty;
+        dib.CreateFromPicture(testPicture(3, 3));
+        QVERIFY(!platform::BitBlt(&nullDc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
+        QVERIFY(!platform::BitBlt(&indexedDc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
+        QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp(0x00F00021))); // needs a brush
+        QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, empty.hdc(), 0, 0, RasterOp::SrcCopy));
+        QCOMPARE(target.pixel(1, 1), qRgb(255, 255, 255));
     }
 
     void copyToClipboard()
@@ -169,8 +192,7 @@ private slots:
         QCOMPARE(dialogs.messageTexts(),
                  QStringList{QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!")});
         QVERIFY(dib.CopyToClipboard(false));
-        const QString difference = firstDifference(QGuiApplication::clipboard()->image(), testPicture(6, 5));
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        COMPARE_PIXELS(bottomUpBgr(QGuiApplication::clipboard()->image()), bottomUpBgr(testPicture(6, 5)), 6);
     }
 };
 

@@ -69,9 +69,6 @@ private slots:
                                                << QByteArray::fromHex("8c21ff7f87eb655ec45c97ad3f9c8939a76e");
         QTest::newRow("5x4 to 3x2") << 5 << 4 << lcgBytes(60, 6) << 3 << 2
                                     << QByteArray::fromHex("a6abf6ac6743a7bea7948c1f626eaf8bd37f");
-        QTest::newRow("5x4 to 7x3")
-            << 5 << 4 << lcgBytes(60, 5) << 7 << 3
-            << QByteArray::fromHex("df0978ac7b718cc465a98e4aa15a5c73299ca81ac65946d94d569c4375773fc39850cfa2769a954d876822117a845c7dbc8385763e9b602a9d7a478b667274");
     }
     void examples()
     {
@@ -88,8 +85,7 @@ private slots:
         QVERIFY(result);
         QCOMPARE(result->Width(), newWidth);
         QCOMPARE(result->Height(), newHeight);
-        const QString difference = firstDifference(pixelBytes(*result), expected, newWidth * 3);
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        COMPARE_PIXELS(pixelBytes(*result), expected, newWidth);
         // The bytes past each row's last pixel are never written (a new buffer starts with 0).
         for (int r = 0; r < newHeight; ++r)
             for (int b = newWidth * 3; b < result->BytesPerScanLine(); ++b)
@@ -97,29 +93,9 @@ private slots:
         QCOMPARE(pixelBytes(*dib), source);
     }
 
-    void sameSizeIsExactCopy_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("1x1") << 1 << 1;
-        QTest::newRow("1x7") << 1 << 7;
-        QTest::newRow("9x1") << 9 << 1;
-        QTest::newRow("5x4") << 5 << 4;
-    }
-    void sameSizeIsExactCopy()
-    {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        const QByteArray bytes = lcgBytes(width * height * 3, 42);
-        const auto dib = makeSource(width, height, bytes);
-        const auto copy = dib->Resample(height, width);
-        QVERIFY(copy);
-        QVERIFY(copy->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
-        QCOMPARE(pixelBytes(*copy), bytes);
-    }
-
-    // The 2 x 2 neighbourhood reaches past a 1-pixel-wide row or above a 1-pixel-high image.
-    void thinSourcesCannotBeResampled_data()
+    // The 2 x 2 neighbourhood reaches past a 1-pixel-wide row or above a 1-pixel-high image;
+    // only the same size, a plain copy, works for those.
+    void thinSources_data()
     {
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
@@ -130,15 +106,24 @@ private slots:
         QTest::newRow("5x1 to 5x2") << 5 << 1 << 5 << 2;
         QTest::newRow("5x1 to 3x1") << 5 << 1 << 3 << 1;
         QTest::newRow("1x1 to 4x4") << 1 << 1 << 4 << 4;
+        QTest::newRow("1x7 to 1x7") << 1 << 7 << 1 << 7;
+        QTest::newRow("9x1 to 9x1") << 9 << 1 << 9 << 1;
     }
-    void thinSourcesCannotBeResampled()
+    void thinSources()
     {
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(int, newWidth);
         QFETCH(int, newHeight);
-        const auto dib = makeSource(width, height, lcgBytes(width * height * 3, 7));
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
+        const QByteArray bytes = lcgBytes(width * height * 3, 7);
+        const auto dib = makeSource(width, height, bytes);
+        if (newWidth != width || newHeight != height) {
+            QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
+            return;
+        }
+        const auto copy = dib->Resample(height, width);
+        QVERIFY(copy && copy->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
+        QCOMPARE(pixelBytes(*copy), bytes);
     }
 
     // Targets wider (or higher) than about 2^24 pixels let single-precision rounding carry the
@@ -171,36 +156,20 @@ private slots:
         const auto result = dib->Resample(newHeight, newWidth);
         QVERIFY(result);
         // The last target pixel samples source column 6 with fraction 0: its bottom row's value.
-        const std::uint8_t* last = result->DIBSectionBitsPtr() + 3 * qsizetype(newWidth - 1);
-        const std::uint8_t* column6 = dib->DIBSectionBitsPtr() + 18;
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(last), 3),
-                 QByteArray(reinterpret_cast<const char*>(column6), 3));
+        QCOMPARE(pixelBytes(*result).right(3), pixelBytes(*dib).mid(18, 3));
     }
 
-    void noObject_data()
-    {
-        QTest::addColumn<int>("newWidth");
-        QTest::addColumn<int>("newHeight");
-        QTest::newRow("width 0") << 0 << 5;
-        QTest::newRow("height 0") << 5 << 0;
-        QTest::newRow("negative") << -4 << 5;
-    }
-    void noObject()
-    {
-        QFETCH(int, newWidth);
-        QFETCH(int, newHeight);
-        const auto dib = makeSource(3, 3, lcgBytes(27, 1));
-        QVERIFY(!dib->Resample(newHeight, newWidth));
-        cDIBSection empty;
-        QVERIFY(!empty.Create(0, 10));
-        QVERIFY(!empty.Resample(5, 5));
-    }
-
-    void overflowingTarget()
+    void noObjectOrOverflow()
     {
         const auto dib = makeSource(3, 3, lcgBytes(27, 1));
+        QVERIFY(!dib->Resample(5, 0));
+        QVERIFY(!dib->Resample(0, 5));
+        QVERIFY(!dib->Resample(5, -4));
         QVERIFY_THROWS_EXCEPTION(std::overflow_error, dib->Resample(1, 800'000'000));
         QVERIFY_THROWS_EXCEPTION(std::overflow_error, dib->Resample(100'000, 100'000));
+        cDIBSection empty; // reports its refused size but has no pixels to read
+        QVERIFY(!empty.Create(10, -10));
+        QVERIFY(!empty.Resample(5, 5));
     }
 
     void randomiseBits_data()
@@ -217,19 +186,15 @@ private slots:
         setPixelBytes(dib, QByteArray(5 * 40 * 3, char(1)));
         dib.RandomiseBits(gray);
         const QByteArray bytes = pixelBytes(dib);
-        QSet<int> levels;
+        QSet<char> levels;
         for (qsizetype i = 0; i < bytes.size(); i += 3) {
-            if (gray) {
-                QCOMPARE(bytes[i + 1], bytes[i]);
-                QCOMPARE(bytes[i + 2], bytes[i]);
-            } else {
-                QCOMPARE(bytes[i], char(0));
-            }
-            levels.insert(quint8(bytes[i + 1]));
+            QCOMPARE(bytes[i], gray ? bytes[i + 1] : char(0));
+            QCOMPARE(bytes[i + 2], gray ? bytes[i + 1] : bytes[i + 2]);
+            levels.insert(bytes[i + 1]);
         }
         QVERIFY2(levels.size() > 50, "200 draws should give many different levels");
         for (int r = 0; r < 40; ++r)
-            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE);
+            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE); // padding untouched
     }
 };
 
