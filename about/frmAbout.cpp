@@ -3,6 +3,7 @@
 #include "about/SysInfo.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
+#include "platform/FormGeometry.h"
 #include "platform/Screen.h"
 
 #include <QLabel>
@@ -15,33 +16,13 @@
 
 namespace {
 
-// Positions and sizes in twips, as the form was laid out.
-struct Twips
-{
-    int left;
-    int top;
-    int width;
-    int height;
-};
+using platform::toPixels;
+using platform::Twips;
+using platform::twipsToPixelsX;
+using platform::twipsToPixelsY;
 
 constexpr int ClientWidth = 5730;
 constexpr int ClientHeight = 3555;
-
-int toPixelsX(int twips, double scale)
-{
-    return qRound(twips * scale / platform::twipsPerPixelX());
-}
-
-int toPixelsY(int twips, double scale)
-{
-    return qRound(twips * scale / platform::twipsPerPixelY());
-}
-
-QRect toPixels(const Twips& twips, double scale)
-{
-    return QRect(toPixelsX(twips.left, scale), toPixelsY(twips.top, scale), toPixelsX(twips.width, scale),
-                 toPixelsY(twips.height, scale));
-}
 
 // The etched separator: a grey line with a white one just below, from (90, 2445) and
 // (105, 2460) to the right at x = 5654 twips. Drawn as one control placed over both.
@@ -50,9 +31,9 @@ class EtchedLine : public QWidget
 public:
     EtchedLine(QWidget* parent, double scale) : QWidget(parent), m_scale(scale)
     {
-        const int left = toPixelsX(90, scale);
-        const int top = toPixelsY(2445, scale);
-        setGeometry(left, top, toPixelsX(5654, scale) - left + 1, toPixelsY(2460, scale) - top + 2);
+        const int left = twipsToPixelsX(90, scale);
+        const int top = twipsToPixelsY(2445, scale);
+        setGeometry(left, top, twipsToPixelsX(5654, scale) - left + 1, twipsToPixelsY(2460, scale) - top + 2);
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
 
@@ -61,8 +42,8 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(0, 0, width(), 1, QColor(128, 128, 128));
-        const int whiteLeft = toPixelsX(105, m_scale) - toPixelsX(90, m_scale);
-        const int whiteTop = toPixelsY(2460, m_scale) - toPixelsY(2445, m_scale);
+        const int whiteLeft = twipsToPixelsX(105, m_scale) - twipsToPixelsX(90, m_scale);
+        const int whiteTop = twipsToPixelsY(2460, m_scale) - twipsToPixelsY(2445, m_scale);
         painter.fillRect(whiteLeft, whiteTop, width() - whiteLeft, 2, Qt::white);
     }
 
@@ -88,6 +69,7 @@ frmAbout::frmAbout(QWidget* owner, platform::Registry registry, platform::Progra
       cmdSysInfo(new QPushButton(QStringLiteral("&Systeminfo..."), this))
 {
     setWindowTitle(QStringLiteral("Info zu meiner Anwendung"));
+    setFont(platform::formFont());
     picIcon->setObjectName(QStringLiteral("picIcon"));
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
@@ -134,23 +116,11 @@ void frmAbout::placeControls()
         {cmdSysInfo, {4260, 3075, 1245, 345}},
     };
 
-    double scale = 1.0;
-    const auto needs = [&scale](const Twips& twips, int width, int height) {
-        scale = std::max({scale, width * platform::twipsPerPixelX() / twips.width,
-                          height * platform::twipsPerPixelY() / twips.height});
-    };
-    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, cmdOK);
-    for (const auto& [control, twips] : places) {
-        const QFontMetrics metrics = control->fontMetrics();
-        if (const auto* button = qobject_cast<QPushButton*>(control))
-            needs(twips, metrics.horizontalAdvance(QString(button->text()).remove(u'&')) + 2 * margin,
-                  metrics.height());
-        else if (control == lblTitle || control == lblVersion)
-            needs(twips, metrics.horizontalAdvance(static_cast<QLabel*>(control)->text()), metrics.height());
-    }
+    // The one-line texts must fit; the description wraps, and the form grows until it fits too.
+    double scale = platform::captionScale({places[1], places[2], places[5], places[6]});
     const Twips description = places[3].second;
-    while (lblDescription->heightForWidth(toPixelsX(description.width, scale)) >
-               toPixelsY(description.height, scale) &&
+    while (lblDescription->heightForWidth(twipsToPixelsX(description.width, scale)) >
+               twipsToPixelsY(description.height, scale) &&
            scale < 4.0)
         scale += 0.05;
 

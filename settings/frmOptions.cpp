@@ -1,6 +1,7 @@
 #include "settings/frmOptions.h"
 
 #include "platform/Dialogs.h"
+#include "platform/FormGeometry.h"
 #include "platform/Screen.h"
 #include "settings/TextBox.h"
 
@@ -13,53 +14,10 @@
 
 namespace {
 
-// Positions and sizes in twips, as the form was laid out.
-struct Twips
-{
-    int left;
-    int top;
-    int width;
-    int height;
-};
+using platform::Twips;
 
 constexpr int ClientWidth = 4680;
 constexpr int ClientHeight = 2700;
-
-// The form was laid out for a narrow 8-point font; most desktop fonts are wider and would cut
-// off "(Verhältnis: 1:" and the folder check box. Rather than cut or shift single controls,
-// the whole form grows by the factor the tightest caption needs, so that every control keeps
-// its place relative to the others. With a font as narrow as the original the factor is 1.
-double captionScale(const QList<std::pair<QWidget*, Twips>>& places)
-{
-    double scale = 1.0;
-    for (const auto& [control, twips] : places) {
-        const QFontMetrics metrics = control->fontMetrics();
-        int width = 0;
-        int height = metrics.height();
-        if (const auto* check = qobject_cast<QCheckBox*>(control)) {
-            width = check->sizeHint().width();
-        } else if (const auto* button = qobject_cast<QPushButton*>(control)) {
-            const int margin = control->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control);
-            width = metrics.horizontalAdvance(QString(button->text()).remove(u'&')) + 2 * margin;
-        } else if (const auto* label = qobject_cast<QLabel*>(control)) {
-            width = metrics.horizontalAdvance(label->text());
-        } else {
-            const int frame = control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
-            height += 2 * frame + 2;
-        }
-        scale = std::max({scale, width * platform::twipsPerPixelX() / twips.width,
-                          height * platform::twipsPerPixelY() / twips.height});
-    }
-    return scale;
-}
-
-QRect toPixels(const Twips& twips, double scale)
-{
-    const double x = scale / platform::twipsPerPixelX();
-    const double y = scale / platform::twipsPerPixelY();
-    return QRect(qRound(twips.left * x), qRound(twips.top * y), qRound(twips.width * x),
-                 qRound(twips.height * y));
-}
 
 } // namespace
 
@@ -82,6 +40,7 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
       cmdCancel(new QPushButton(QStringLiteral("Abbrechen"), this))
 {
     setWindowTitle(QStringLiteral("Optionen"));
+    setFont(platform::formFont());
     chkShowFileName->setObjectName(QStringLiteral("chkShowFileName"));
     chkSelectFolder->setObjectName(QStringLiteral("chkSelectFolder"));
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -130,10 +89,10 @@ void frmOptions::placeControls()
         {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, 495, 285}},
         {cmdOK, {2520, 2280, 975, 375}},          {cmdCancel, {3600, 2280, 975, 375}},
     };
-    const double scale = captionScale(places);
+    const double scale = platform::captionScale(places);
     for (const auto& [control, twips] : places)
-        control->setGeometry(toPixels(twips, scale));
-    setFixedSize(toPixels({0, 0, ClientWidth, ClientHeight}, scale).size());
+        control->setGeometry(platform::toPixels(twips, scale));
+    setFixedSize(platform::toPixels({0, 0, ClientWidth, ClientHeight}, scale).size());
 }
 
 // The texts are set in this order on purpose: each one runs its change handler, so a stored
