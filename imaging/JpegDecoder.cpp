@@ -234,7 +234,12 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
     if (decodeWhole(data, jpegSize)) {
         result.status = Status::Decoded;
     } else if (tjGetErrorCode(m_handle) == TJERR_WARNING) {
-        const std::vector<std::uint8_t> cleaned = withoutStrayBytes(data, size);
+        std::vector<std::uint8_t> cleaned;
+        try {
+            cleaned = withoutStrayBytes(data, size);
+        } catch (const std::bad_alloc&) {
+            return result;
+        }
         if (!cleaned.empty() && decodeWhole(cleaned.data(), cleaned.size()))
             result.status = Status::Decoded;
     }
