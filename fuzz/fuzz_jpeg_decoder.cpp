@@ -3,7 +3,13 @@
 // down to a thumbnail.
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_jpeg_decoder
-//   build/fuzz/fuzz/fuzz_jpeg_decoder -dict=fuzz/jpeg.dict -max_len=65536 CORPUS_DIR fuzz/corpus/jpeg
+//   build/fuzz/fuzz/fuzz_jpeg_decoder -dict=fuzz/jpeg.dict -max_len=65536 -reduce_inputs=0 \
+//       -use_value_profile=1 CORPUS_DIR fuzz/corpus/jpeg
+//
+// -reduce_inputs=0 keeps the well-formed seeds: most of a JPEG's path through the decoder is
+// shared by every file, so libFuzzer would otherwise replace a seed by a few bytes that reach the
+// same few new branches, and go on mutating those. See fuzz/CMakeLists.txt for fuzzing an
+// instrumented TurboJPEG as well.
 
 #include "imaging/JpegDecoder.h"
 #include "imaging/cDIBSection.h"
