@@ -182,6 +182,18 @@ private slots:
         QCOMPARE(target.pixel(1, 1), qRgb(255, 255, 255));
     }
 
+    // The viewer zooms with it: upright and nearest-neighbour, so every pixel becomes a block.
+    void stretchBlt()
+    {
+        const QImage picture = testPicture(3, 2);
+        cDIBSection dib;
+        dib.CreateFromPicture(picture);
+        QImage target(6, 6, QImage::Format_RGB32);
+        DeviceContext dc(&target);
+        QVERIFY(platform::StretchBlt(&dc, 0, 0, 6, 6, dib.hdc(), 0, 0, 3, 2, RasterOp::SrcCopy));
+        COMPARE_PIXELS(bottomUpBgr(target), bottomUpBgr(picture.scaled(6, 6)), 6);
+    }
+
     void copyToClipboard()
     {
         ScriptedDialogs dialogs;
