@@ -167,17 +167,17 @@ private slots:
         QCOMPARE(target.pixel(0, 0), qRgb(expected, expected, expected));
     }
 
+    // A null or empty context, an image format without a layout here, a brush raster op.
     void refusedTransfers()
     {
-        QImage target(3, 3, QImage::Format_RGB32);
+        QImage target(3, 3, QImage::Format_RGB32), indexed(3, 3, QImage::Format_Indexed8);
         target.fill(Qt::white);
-        QImage indexed = testPicture(3, 3).convertToFormat(QImage::Format_Indexed8);
         DeviceContext dc(&target), nullDc, indexedDc(&indexed);
         cDIBSection dib, empty;
         dib.CreateFromPicture(testPicture(3, 3));
-        QVERIFY(!platform::BitBlt(&nullDc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
-        QVERIFY(!platform::BitBlt(&indexedDc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
-        QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp(0x00F00021))); // needs a brush
+        for (DeviceContext* to : {&nullDc, &indexedDc})
+            QVERIFY(!platform::BitBlt(to, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
+        QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, dib.hdc(), 0, 0, RasterOp(0x00F00021)));
         QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, empty.hdc(), 0, 0, RasterOp::SrcCopy));
         QCOMPARE(target.pixel(1, 1), qRgb(255, 255, 255));
     }

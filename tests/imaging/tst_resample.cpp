@@ -67,8 +67,6 @@ private slots:
                                               << QByteArray::fromHex("53c37d66a89851bf6b58a17d4fbb5a4b9a62");
         QTest::newRow("rounded intermediates") << 2 << 2 << lcgBytes(12, 2) << 2 << 3
                                                << QByteArray::fromHex("8c21ff7f87eb655ec45c97ad3f9c8939a76e");
-        QTest::newRow("5x4 to 3x2") << 5 << 4 << lcgBytes(60, 6) << 3 << 2
-                                    << QByteArray::fromHex("a6abf6ac6743a7bea7948c1f626eaf8bd37f");
     }
     void examples()
     {
@@ -93,70 +91,47 @@ private slots:
         QCOMPARE(pixelBytes(*dib), source);
     }
 
-    // The 2 x 2 neighbourhood reaches past a 1-pixel-wide row or above a 1-pixel-high image;
-    // only the same size, a plain copy, works for those.
-    void thinSources_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("newWidth");
-        QTest::addColumn<int>("newHeight");
-        QTest::newRow("1x5 to 2x5") << 1 << 5 << 2 << 5;
-        QTest::newRow("1x5 to 1x3") << 1 << 5 << 1 << 3;
-        QTest::newRow("5x1 to 5x2") << 5 << 1 << 5 << 2;
-        QTest::newRow("5x1 to 3x1") << 5 << 1 << 3 << 1;
-        QTest::newRow("1x1 to 4x4") << 1 << 1 << 4 << 4;
-        QTest::newRow("1x7 to 1x7") << 1 << 7 << 1 << 7;
-        QTest::newRow("9x1 to 9x1") << 9 << 1 << 9 << 1;
-    }
-    void thinSources()
-    {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(int, newWidth);
-        QFETCH(int, newHeight);
-        const QByteArray bytes = lcgBytes(width * height * 3, 7);
-        const auto dib = makeSource(width, height, bytes);
-        if (newWidth != width || newHeight != height) {
-            QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
-            return;
-        }
-        const auto copy = dib->Resample(height, width);
-        QVERIFY(copy && copy->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
-        QCOMPARE(pixelBytes(*copy), bytes);
-    }
-
-    // Targets wider (or higher) than about 2^24 pixels let single-precision rounding carry the
-    // last sample onto the source's last column (row). The neighbourhood then takes its second
-    // pixel from the row padding: fine with 3 padding bytes (width 7), an error with 2 (width 6).
-    // Above the last row there is nothing, always an error.
-    void lastSampleOnTheEdge_data()
+    // Every target pixel reads a 2 x 2 neighbourhood, which reaches past a 1-pixel-wide row or
+    // above a 1-pixel-high image (only a plain copy works for those). Targets wider or higher
+    // than about 2^24 pixels let single-precision rounding carry the last sample onto the last
+    // source column or row: the neighbourhood then reads the row padding, fine with 3 padding
+    // bytes (width 7) and an error with 2 (width 6); above the top row there is nothing.
+    void neighbourhoodBounds_data()
     {
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("newWidth");
         QTest::addColumn<int>("newHeight");
         QTest::addColumn<bool>("fails");
+        QTest::newRow("1x5 to 2x5") << 1 << 5 << 2 << 5 << true;
+        QTest::newRow("1x5 to 1x3") << 1 << 5 << 1 << 3 << true;
+        QTest::newRow("5x1 to 5x2") << 5 << 1 << 5 << 2 << true;
+        QTest::newRow("5x1 to 3x1") << 5 << 1 << 3 << 1 << true;
+        QTest::newRow("1x7 copied") << 1 << 7 << 1 << 7 << false;
+        QTest::newRow("9x1 copied") << 9 << 1 << 9 << 1 << false;
         QTest::newRow("width 7 reads padding") << 7 << 2 << 10935533 << 1 << false;
         QTest::newRow("width 6 runs past its row") << 6 << 2 << 9718272 << 1 << true;
         QTest::newRow("height 6 runs past its top") << 2 << 6 << 1 << 9718272 << true;
     }
-    void lastSampleOnTheEdge()
+    void neighbourhoodBounds()
     {
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(int, newWidth);
         QFETCH(int, newHeight);
         QFETCH(bool, fails);
-        const auto dib = makeSource(width, height, lcgBytes(width * height * 3, 9));
+        const QByteArray bytes = lcgBytes(width * height * 3, 7);
+        const auto dib = makeSource(width, height, bytes);
         if (fails) {
             QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newHeight, newWidth));
             return;
         }
         const auto result = dib->Resample(newHeight, newWidth);
-        QVERIFY(result);
-        // The last target pixel samples source column 6 with fraction 0: its bottom row's value.
-        QCOMPARE(pixelBytes(*result).right(3), pixelBytes(*dib).mid(18, 3));
+        QVERIFY(result && result->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
+        if (newWidth == width)
+            QCOMPARE(pixelBytes(*result), bytes);
+        else // the last pixel samples column 6 of the bottom row with fraction 0
+            QCOMPARE(pixelBytes(*result).right(3), bytes.mid(18, 3));
     }
 
     void noObjectOrOverflow()
@@ -178,6 +153,7 @@ private slots:
         QTest::newRow("colour") << false;
         QTest::newRow("grey") << true;
     }
+    // Colour noise has blue 0, grey noise three equal bytes; the padding is not written.
     void randomiseBits()
     {
         QFETCH(bool, gray);
@@ -188,13 +164,12 @@ private slots:
         const QByteArray bytes = pixelBytes(dib);
         QSet<char> levels;
         for (qsizetype i = 0; i < bytes.size(); i += 3) {
-            QCOMPARE(bytes[i], gray ? bytes[i + 1] : char(0));
-            QCOMPARE(bytes[i + 2], gray ? bytes[i + 1] : bytes[i + 2]);
+            QVERIFY(gray ? bytes[i] == bytes[i + 1] && bytes[i + 2] == bytes[i + 1] : bytes[i] == 0);
             levels.insert(bytes[i + 1]);
         }
         QVERIFY2(levels.size() > 50, "200 draws should give many different levels");
         for (int r = 0; r < 40; ++r)
-            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE); // padding untouched
+            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE);
     }
 };
 
