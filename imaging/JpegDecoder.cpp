@@ -136,11 +136,9 @@ JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nat
     if (!start(result))
         return result;
     if (readFile(nativePath))
-        result = decodeData(cDib, m_file.get(), m_fileSize);
-    if (m_fileCapacity > kKeptFileBuffer) {
+        result = decodeData(cDib, m_file.data(), m_fileSize);
+    if (m_file.size() > kKeptFileBuffer)
         m_file.reset();
-        m_fileCapacity = 0;
-    }
     m_fileSize = 0;
     return result;
 }
@@ -162,17 +160,15 @@ bool JpegDecoder::readFile(const QByteArray& nativePath)
         return false;
 
     const auto size = std::size_t(status.st_size);
-    if (size > m_fileCapacity) {
+    if (size > m_file.size()) {
         m_file.reset();
-        m_fileCapacity = 0;
-        m_file.reset(new (std::nothrow) std::uint8_t[size]);
+        m_file = ZeroedBlock(size);
         if (!m_file)
             return false;
-        m_fileCapacity = size;
     }
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(file.get(), m_file.get() + got, size - got);
+        const ssize_t n = ::read(file.get(), m_file.data() + got, size - got);
         if (n > 0)
             got += std::size_t(n);
         else if (n == 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/ZeroedBlock.h"
+
 #include <QByteArray>
 
 #include <cstddef>
@@ -73,8 +75,7 @@ private:
     void* m_handle = nullptr;
     StartFunction m_start;
     std::int64_t m_maxPixels;
-    std::unique_ptr<std::uint8_t[]> m_file;
-    std::size_t m_fileCapacity = 0;
+    ZeroedBlock m_file;
     std::size_t m_fileSize = 0;
 };
 

@@ -126,38 +126,30 @@ void cDIBSection::ClearUp()
 {
     m_dc = platform::DeviceContext();
     m_bits = nullptr;
-    if (m_block && m_keepMemory) {
+    if (m_block && m_keepMemory)
         m_spare = std::move(m_block);
-        m_spareBytes = m_blockBytes;
-    }
     m_block.reset();
-    m_blockBytes = 0;
 }
 
 void cDIBSection::KeepMemoryForReuse(bool keep)
 {
     m_keepMemory = keep;
-    if (!keep) {
+    if (!keep)
         m_spare.reset();
-        m_spareBytes = 0;
-    }
 }
 
 bool cDIBSection::allocate(std::size_t bytes)
 {
-    if (m_spare && m_spareBytes >= bytes) {
+    if (m_spare && m_spare.size() >= bytes) {
         m_block = std::move(m_spare);
-        m_blockBytes = m_spareBytes;
     } else {
         m_spare.reset();
-        // calloc gets large blocks as fresh zero pages without writing them, and gives a buffer
-        // whose unpainted pixels are black rather than leftovers.
-        m_block.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+        // Fresh memory is zero, so that pixels nobody painted are black rather than leftovers.
+        m_block = imaging::ZeroedBlock(bytes);
         if (!m_block)
             return false;
-        m_blockBytes = bytes;
     }
-    m_spareBytes = 0;
-    m_bits = m_block.get();
+    m_spare.reset();
+    m_bits = m_block.data();
     return true;
 }

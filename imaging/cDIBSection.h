@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/ZeroedBlock.h"
 #include "platform/DeviceContext.h"
 
 #include <QImage>
@@ -94,22 +95,14 @@ public:
     void KeepMemoryForReuse(bool keep);
 
 private:
-    struct FreeDeleter
-    {
-        void operator()(std::uint8_t* p) const { std::free(p); }
-    };
-    using Block = std::unique_ptr<std::uint8_t, FreeDeleter>;
-
     void ResampleInto(cDIBSection& target) const;
     bool allocate(std::size_t bytes);
 
     std::int32_t m_width = 0;
     std::int32_t m_height = 0;
-    Block m_block;
-    std::size_t m_blockBytes = 0;
+    imaging::ZeroedBlock m_block;
     std::uint8_t* m_bits = nullptr;
     mutable platform::DeviceContext m_dc;
-    Block m_spare;
-    std::size_t m_spareBytes = 0;
+    imaging::ZeroedBlock m_spare;
     bool m_keepMemory = false;
 };
