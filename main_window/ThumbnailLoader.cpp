@@ -7,6 +7,12 @@
 
 #include <algorithm>
 
+namespace {
+
+const QEvent::Type kResultEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+} // namespace
+
 ThumbnailLoader::ThumbnailLoader(int workers, QObject* parent) : QObject(parent)
 {
     if (workers <= 0)
@@ -96,20 +102,20 @@ void ThumbnailLoader::run()
         const Queued q = m_queue.front();
         m_queue.pop_front();
         const unsigned generation = m_generation;
-        m_inFlight.push_back(q.job.index);
+        m_inFlight.push_back({q.job.index, q.TW, q.TH, generation});
         lock.unlock();
 
         thumbs::Prepared prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
 
         lock.lock();
-        m_inFlight.erase(std::find(m_inFlight.begin(), m_inFlight.end(), q.job.index));
-        if (generation == m_generation && !m_stop) {
+        m_inFlight.erase(std::find_if(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
+            return f.index == q.job.index && f.generation == generation;
+        }));
+        if (generation == m_generation && !m_stop)
             m_ready[q.job.index] = std::move(prepared);
-            QMetaObject::invokeMethod(this, &ThumbnailLoader::resultReady, Qt::QueuedConnection);
-        } else {
-            // Nobody wants this one any more, but someone may be waiting to notice that.
-            QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
-        }
+        // Wakes the interface thread, also when the result was thrown away: someone may be
+        // waiting to notice that.
+        QCoreApplication::postEvent(this, new QEvent(kResultEvent));
         m_wake.notify_all();
     }
 }
@@ -117,29 +123,6 @@ void ThumbnailLoader::run()
 std::optional<thumbs::Prepared> ThumbnailLoader::take(const Job& job, int TW, int TH,
                                                        const std::function<bool()>& abandon)
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto ready = m_ready.find(job.index);
-        const bool readyFits = ready != m_ready.end() && ready->second.TW == TW && ready->second.TH == TH;
-        if (!readyFits) {
-            if (ready != m_ready.end())
-                m_ready.erase(ready);
-            const auto queued = std::find_if(m_queue.begin(), m_queue.end(),
-                                             [&](const Queued& q) { return q.job.index == job.index; });
-            if (queued != m_queue.end() && queued->TW == TW && queued->TH == TH) {
-                const Queued q = *queued;
-                m_queue.erase(queued);
-                m_queue.push_front(q);
-            } else {
-                if (queued != m_queue.end())
-                    m_queue.erase(queued);
-                m_queue.push_front({job, TW, TH});
-            }
-            m_priority = job.index;
-        }
-    }
-    m_wake.notify_all();
-
     for (;;) {
         {
             const std::lock_guard lock(m_mutex);
@@ -152,22 +135,41 @@ std::optional<thumbs::Prepared> ThumbnailLoader::take(const Job& job, int TW, in
                 m_wake.notify_all();
                 return p;
             }
+            if (ready != m_ready.end())
+                m_ready.erase(ready); // prepared for another size
+            queueLocked(job, TW, TH);
         }
+        m_wake.notify_all();
         if (abandon())
             return std::nullopt;
-        {
-            // Whatever happened meanwhile (a cancel, a series started anew), the job must be
-            // somewhere, or this wait would never end.
-            const std::lock_guard lock(m_mutex);
-            const bool queued = std::any_of(m_queue.begin(), m_queue.end(),
-                                            [&](const Queued& q) { return q.job.index == job.index; });
-            const bool busy = std::find(m_inFlight.begin(), m_inFlight.end(), job.index) != m_inFlight.end();
-            if (!queued && !busy && m_ready.find(job.index) == m_ready.end()) {
-                m_queue.push_front({job, TW, TH});
-                m_priority = job.index;
-                m_wake.notify_all();
-            }
-        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+void ThumbnailLoader::queueLocked(const Job& job, int TW, int TH)
+{
+    // Whatever happened meanwhile (a cancel, a series started anew, another size), the job must
+    // be under way or at the front of the queue, or the wait for it would never end.
+    m_priority = job.index;
+    const bool busy = std::any_of(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
+        return f.index == job.index && f.TW == TW && f.TH == TH && f.generation == m_generation;
+    });
+    if (busy)
+        return;
+    const auto queued =
+        std::find_if(m_queue.begin(), m_queue.end(), [&](const Queued& q) { return q.job.index == job.index; });
+    if (queued != m_queue.end() && queued == m_queue.begin() && queued->TW == TW && queued->TH == TH)
+        return;
+    if (queued != m_queue.end())
+        m_queue.erase(queued);
+    m_queue.push_front({job, TW, TH});
+}
+
+bool ThumbnailLoader::event(QEvent* event)
+{
+    if (event->type() == kResultEvent) {
+        emit resultReady();
+        return true;
+    }
+    return QObject::event(event);
 }

@@ -51,6 +51,9 @@ public:
 signals:
     void resultReady();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     struct Queued
     {
@@ -59,8 +62,17 @@ private:
         int TH;
     };
 
+    struct InFlight
+    {
+        int index;
+        int TW;
+        int TH;
+        unsigned generation;
+    };
+
     void run();
     bool mayStartLocked() const;
+    void queueLocked(const Job& job, int TW, int TH);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -68,7 +80,7 @@ private:
     std::deque<Queued> m_queue;
     std::map<int, thumbs::Prepared> m_ready;
     int m_priority = -1;  // a box the user-interface thread waits for
-    std::vector<int> m_inFlight; // boxes being prepared right now
+    std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;
     int m_TW = 0;

@@ -6,6 +6,7 @@
 //   bench_thumbnails                 makes 40 camera-like 4000 x 3000 JPEGs in a temporary folder
 //   bench_thumbnails --make N        makes N of them
 //   bench_thumbnails --folder DIR    uses the .jpg files of DIR instead
+//   bench_thumbnails --make N --into DIR   makes them in DIR and keeps them
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
@@ -105,19 +106,23 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QString folder;
+    QString into;
     int make = 40;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--folder") == 0)
             folder = QString::fromLocal8Bit(argv[i + 1]);
         else if (std::strcmp(argv[i], "--make") == 0)
             make = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--into") == 0)
+            into = QString::fromLocal8Bit(argv[i + 1]);
     }
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;
     QStringList files;
     if (folder.isEmpty()) {
-        folder = temporary.path();
+        folder = into.isEmpty() ? temporary.path() : into;
+        QDir().mkpath(folder);
         files = makeFiles(folder, make);
     } else {
         for (const QString& name : QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
