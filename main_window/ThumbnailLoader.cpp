@@ -67,6 +67,12 @@ void ThumbnailLoader::cancel()
     m_wake.notify_all();
 }
 
+int ThumbnailLoader::preparedCount() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_prepared;
+}
+
 int ThumbnailLoader::sizeWidth() const
 {
     const std::lock_guard lock(m_mutex);
@@ -108,6 +114,7 @@ void ThumbnailLoader::run()
         thumbs::Prepared prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
 
         lock.lock();
+        ++m_prepared;
         m_inFlight.erase(std::find_if(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
             return f.index == q.job.index && f.generation == generation;
         }));

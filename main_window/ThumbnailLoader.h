@@ -45,6 +45,8 @@ public:
     std::optional<thumbs::Prepared> take(const Job& job, int TW, int TH, const std::function<bool()>& abandon);
 
     int workerCount() const { return static_cast<int>(m_threads.size()); }
+    // Pictures prepared so far, kept or thrown away.
+    int preparedCount() const;
     int sizeWidth() const;
     int sizeHeight() const;
 
@@ -86,4 +88,5 @@ private:
     int m_TW = 0;
     int m_TH = 0;
     bool m_stop = false;
+    int m_prepared = 0;
 };

@@ -2,6 +2,7 @@
 #include "imaging/LoadJPG.h"
 #include "imaging/cDIBSection.h"
 #include "main_window/ThumbCanvas.h"
+#include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
 #include "main_window/frmmain.h"
 #include "platform/DeviceContext.h"
@@ -356,6 +357,31 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
         for (qsizetype k = 0; k < views[0].size(); ++k)
             COMPARE_IMAGES(views[1][k], views[0][k]);
+    }
+
+    void loaderPreparesEachPictureOnce()
+    {
+        QTemporaryDir dir;
+        QList<ThumbnailLoader::Job> jobs;
+        for (int i = 0; i < 12; ++i)
+            jobs.append({i + 1, platform::encodeName(save(dir, QStringLiteral("p%1.jpg").arg(i), pattern(640, 480), "JPG"))});
+        ThumbnailLoader loader(2);
+        loader.start(jobs, 100, 100);
+        // Asking for a picture that is being prepared must not queue it a second time.
+        for (const ThumbnailLoader::Job& job : jobs) {
+            const auto p = loader.take(job, 100, 100, [] { return false; });
+            QVERIFY(p);
+            QCOMPARE(p->kind, thumbs::Prepared::Kind::Jpeg);
+        }
+        QCOMPARE(loader.preparedCount(), 12);
+
+        // Out of order, and for another size: each is prepared anew, once.
+        loader.start(jobs, 50, 50);
+        for (qsizetype k = jobs.size() - 1; k >= 0; --k)
+            QCOMPARE(loader.take(jobs[k], 50, 50, [] { return false; })->TW, 50);
+        QTRY_COMPARE(loader.preparedCount(), 24);
+        QTest::qWait(50);
+        QCOMPARE(loader.preparedCount(), 24);
     }
 
     void reorderingWhileLoadingLoadsEachBoxOnce()
