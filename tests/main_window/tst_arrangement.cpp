@@ -63,13 +63,6 @@ private slots:
         QVERIFY(canvasTopForScrollValue(100, 1) < -34.3f);
     }
 
-    void manyThumbnailsStayLinear()
-    {
-        const Arrangement a = arrangeSlots(10000, 100, 100, 360);
-        QCOMPARE(a.rowBreaks, 3333);
-        QCOMPARE(a.positions.last(), QPoint(2, 3333 * 101));
-    }
-
     void splitterClamps_data()
     {
         QTest::addColumn<float>("x");

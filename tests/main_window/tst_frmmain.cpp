@@ -390,20 +390,6 @@ private slots:
         QCOMPARE(w.ScrollMe->value(), 3);
     }
 
-    void scrollTick()
-    {
-        frmmain w;
-        w.scrolltick = false;
-        QTRY_VERIFY_WITH_TIMEOUT(w.scrolltick, 1000);
-    }
-
-    void driveListShowsTheFoldersVolume()
-    {
-        frmmain w;
-        QVERIFY(w.DrvSelect->count() > 0);
-        QVERIFY(w.DirSelect->nativePath().startsWith(w.DrvSelect->Drive()));
-    }
-
     // Last: ending the program ends every event loop of this process for good.
     void endDuringLoadingStops()
     {

@@ -107,12 +107,6 @@ private slots:
         QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"A", "b", "c10", "c9", "link"}));
     }
 
-    void trailingSlash()
-    {
-        QCOMPARE(platform::withTrailingSlash(QByteArray("/")), QByteArray("/"));
-        QCOMPARE(platform::withTrailingSlash(QByteArray("/home/x")), QByteArray("/home/x/"));
-        QCOMPARE(platform::withTrailingSlash(QStringLiteral("/home/x/")), QStringLiteral("/home/x/"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDirListing)
