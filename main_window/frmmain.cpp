@@ -47,6 +47,8 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tessaline"));
     setWindowIcon(platform::applicationIcon());
+    // The path of a thumbnail shows on hover even while another window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));

@@ -98,8 +98,12 @@ QString displayName(QStringView name)
     QString out = name.toString();
     for (qsizetype i = 0; i < out.size(); ++i) {
         const char16_t u = out[i].unicode();
-        if (u >= 0xDC80 && u <= 0xDCFF && !(i > 0 && QChar::isHighSurrogate(out[i - 1].unicode())))
-            out[i] = QChar::ReplacementCharacter;
+        if (u >= 0xDC80 && u <= 0xDCFF && !(i > 0 && QChar::isHighSurrogate(out[i - 1].unicode()))) {
+            // Names that are not UTF-8 mostly come from older systems that wrote Latin-1, so a
+            // byte that stands for a printable Latin-1 letter is shown as that letter.
+            const char16_t byte = u - kEscapeBase;
+            out[i] = byte >= 0xA0 ? QChar(byte) : QChar(QChar::ReplacementCharacter);
+        }
     }
     return out;
 }

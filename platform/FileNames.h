@@ -15,7 +15,8 @@ namespace platform {
 QString decodeName(QByteArrayView native);
 QByteArray encodeName(QStringView name);
 
-// The same names shown to a person: escaped bytes appear as U+FFFD.
+// The same names shown to a person: an escaped byte appears as its Latin-1 letter, or as
+// U+FFFD where Latin-1 has none.
 QString displayName(QStringView name);
 
 } // namespace platform
