@@ -31,6 +31,7 @@ int main(int argc, char* argv[])
 
     frmmain window;
     window.show();
+    window.activateWindow();
     if (!command.folder.isEmpty())
         window.openFolder(command.folder);
     return app.exec();

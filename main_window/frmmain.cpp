@@ -508,14 +508,18 @@ void frmmain::mnuOptions_Click()
         frmOptions dialog(this);
         dialog.exec();
     }
+    platform::returnFocusTo(this);
     getprops();
     makeview();
 }
 
 void frmmain::mnuAbout_Click()
 {
-    frmAbout dialog(this);
-    dialog.exec();
+    {
+        frmAbout dialog(this);
+        dialog.exec();
+    }
+    platform::returnFocusTo(this);
 }
 
 void frmmain::mnuEnd_Click()

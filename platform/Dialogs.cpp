@@ -1,5 +1,6 @@
 #include "platform/Dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -13,8 +14,11 @@ class WidgetDialogs final : public DialogProvider
 public:
     void messageBox(QWidget* parent, const QString& text, MessageIcon icon) override
     {
-        QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, parent);
-        box.exec();
+        {
+            QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, parent);
+            box.exec();
+        }
+        returnFocusTo(parent);
     }
 
     QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) override
@@ -22,12 +26,15 @@ public:
         bool ok = false;
         const QString text = QInputDialog::getText(parent, applicationTitle(), prompt, QLineEdit::Normal,
                                                    defaultText, &ok);
+        returnFocusTo(parent);
         return ok ? text : QString();
     }
 
     QString browseForFolder(QWidget* parent, const QString& title) override
     {
-        return QFileDialog::getExistingDirectory(parent, title);
+        const QString folder = QFileDialog::getExistingDirectory(parent, title);
+        returnFocusTo(parent);
+        return folder;
     }
 
 private:
@@ -53,6 +60,15 @@ WidgetDialogs g_widgetDialogs;
 DialogProvider* g_provider = nullptr;
 
 } // namespace
+
+void returnFocusTo(QWidget* owner)
+{
+    if (!owner)
+        return;
+    QWidget* window = owner->window();
+    if (window->isVisible() && !QApplication::activeModalWidget())
+        window->activateWindow();
+}
 
 QString applicationTitle()
 {

@@ -26,6 +26,11 @@ public:
     virtual QString browseForFolder(QWidget* parent, const QString& title) = 0;
 };
 
+// Gives the keyboard back to the window that opened a modal dialog. Window managers do this by
+// themselves; without one (a bare X server, a kiosk session) the focus would otherwise stay
+// nowhere once the dialog is gone.
+void returnFocusTo(QWidget* owner);
+
 // The provider in use; the real dialogs unless a test installed its own.
 DialogProvider& dialogs();
 // Installs a provider (not owned); nullptr brings back the real dialogs.
