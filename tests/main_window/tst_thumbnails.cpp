@@ -9,6 +9,7 @@
 #include "platform/FileNames.h"
 
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -40,16 +41,6 @@ QString save(const QTemporaryDir& dir, const QString& name, const QImage& image,
     const QString path = dir.filePath(name);
     if (!image.save(path, format, 95))
         qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QString writeBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
     return path;
 }
 
@@ -228,19 +219,19 @@ private slots:
         QTemporaryDir dir;
         QString path = dir.filePath(QStringLiteral("x.jpg"));
         if (kind == "empty")
-            writeBytes(dir, QStringLiteral("x.jpg"), QByteArray());
+            writeFile(path, QByteArray());
         else if (kind == "text")
-            writeBytes(dir, QStringLiteral("x.jpg"), "just some words\n");
+            writeFile(path, "just some words\n");
         else if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
         else if (kind == "narrow")
             path = save(dir, QStringLiteral("x.jpg"), pattern(1, 40), "JPG");
         else if (kind == "huge")
-            writeBytes(dir, QStringLiteral("x.jpg"), pngHeaderOnly(100000, 100000));
+            writeFile(path, pngHeaderOnly(100000, 100000));
         else if (kind == "truncated") {
             QFile f(save(dir, QStringLiteral("full.png"), pattern(300, 300), "PNG"));
             f.open(QIODevice::ReadOnly);
-            writeBytes(dir, QStringLiteral("x.jpg"), f.read(f.size() / 3));
+            writeFile(path, f.read(f.size() / 3));
         }
 
         const thumbs::Prepared p = prepareFile(path);
@@ -307,7 +298,7 @@ private slots:
             save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
                  pattern(300 + 37 * i, 200 + 11 * i, qRgb(i * 20, 0, 0)), "JPG");
         save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
-        writeBytes(dir, QStringLiteral("r-empty.jpg"), QByteArray());
+        writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
         save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
 
         ScriptedDialogs dialogs;
