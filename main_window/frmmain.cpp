@@ -27,6 +27,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 
 namespace {
@@ -536,32 +537,47 @@ void frmmain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+int frmmain::lastUsefulScrollValue() const
+{
+    // Each unit moves the canvas by a third of a row plus a pixel, a little more than a third of
+    // the row pitch, so the highest values of a long view scroll past its last row. The keys and
+    // the wheel stop where the canvas ends at the bottom; the scroll bar can still go further.
+    const double unit = thumbheight / 3.0 + 1.0;
+    const double overhang = picScroll->height() - pctPreview->height();
+    const int value = overhang > 0 ? static_cast<int>(std::floor(overhang / unit)) : 0;
+    return qBound(ScrollMe->minimum(), value, ScrollMe->maximum());
+}
+
+void frmmain::scrollTo(int value)
+{
+    const int limit = qMax(lastUsefulScrollValue(), ScrollMe->value());
+    ScrollMe->setValue(qBound(ScrollMe->minimum(), value, limit));
+}
+
 bool frmmain::scrollByKey(int key)
 {
-    int value = ScrollMe->value();
     switch (key) {
     case Qt::Key_Up:
-        value -= ScrollMe->singleStep();
+        scrollTo(ScrollMe->value() - ScrollMe->singleStep());
         break;
     case Qt::Key_Down:
-        value += ScrollMe->singleStep();
+        scrollTo(ScrollMe->value() + ScrollMe->singleStep());
         break;
     case Qt::Key_PageUp:
-        value -= ScrollMe->pageStep();
+        scrollTo(ScrollMe->value() - ScrollMe->pageStep());
         break;
     case Qt::Key_PageDown:
-        value += ScrollMe->pageStep();
+        scrollTo(ScrollMe->value() + ScrollMe->pageStep());
         break;
     case Qt::Key_Home:
-        value = ScrollMe->minimum();
+        scrollTo(ScrollMe->minimum());
         break;
     case Qt::Key_End:
-        value = ScrollMe->maximum();
+        ScrollMe->setValue(lastUsefulScrollValue());
         break;
     default:
         return false;
     }
-    ScrollMe->setValue(value);
     return true;
 }
 
@@ -587,7 +603,7 @@ bool frmmain::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::Wheel) {
             // One notch scrolls one row: three units.
             const int notches = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
-            ScrollMe->setValue(ScrollMe->value() - 3 * notches);
+            scrollTo(ScrollMe->value() - 3 * notches);
             return true;
         }
         if (event->type() == QEvent::KeyPress && scrollByKey(static_cast<QKeyEvent*>(event)->key()))

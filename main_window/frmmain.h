@@ -117,6 +117,8 @@ private:
     void applyLayout();
     void setPointer(platform::MousePointer pointer);
     bool scrollByKey(int key);
+    int lastUsefulScrollValue() const;
+    void scrollTo(int value);
     void startLoading(qsizetype from);
     void stopLoading();
     FormMetrics metrics() const;

@@ -379,6 +379,13 @@ private slots:
         QCOMPARE(w.ScrollMe->maximum(), 3 * rowBreaks);
         w.ScrollMe->setValue(3);
         QCOMPARE(w.picScroll->y(), -103);
+        // The End key shows the last row at the bottom, not the empty space past it. shows the last row at the bottom, not the empty space past it.
+        QTest::keyClick(w.pctPreview, Qt::Key_End);
+        const int bottom = w.picScroll->y() + w.picScroll->height();
+        QVERIFY2(bottom >= w.pctPreview->height() && bottom < w.pctPreview->height() + 35,
+                 qPrintable(QString::number(bottom)));
+        QVERIFY(w.ScrollMe->value() <= w.ScrollMe->maximum());
+
         // A resize rebuilds the scroll range and returns to the top.
         w.resize(w.width() + 120, w.height());
         QTRY_COMPARE(w.ScrollMe->value(), 0);
