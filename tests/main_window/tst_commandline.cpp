@@ -7,13 +7,6 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 private slots:
-    void noArgumentsRunsWithoutFolder()
-    {
-        const CommandLine c = parseCommandLine({});
-        QCOMPARE(c.action, CommandLine::Action::Run);
-        QVERIFY(c.folder.isEmpty());
-    }
-
     void helpAndVersion()
     {
         QCOMPARE(parseCommandLine({QStringLiteral("--help")}).action, CommandLine::Action::Help);

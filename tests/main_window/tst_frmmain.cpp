@@ -295,23 +295,6 @@ private slots:
         QCOMPARE(w.DirSelect->Path(), c);
     }
 
-    void folderChangeDuringLoadingStopsTheBuild()
-    {
-        QTemporaryDir root;
-        const QString a = makeFolder(root, QStringLiteral("a"), numberedFiles(3000, "a"));
-        const QString c = makeFolder(root, QStringLiteral("c"), numberedFiles(5, "c"));
-        frmmain w;
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        w.openFolder(a);
-        connect(&w, &frmmain::viewArranged, this, [&] {
-            if (w.DirSelect->Path() == a)
-                QTimer::singleShot(0, &w, [&] { w.openFolder(c); });
-        });
-        QVERIFY(built.wait(20000));
-        QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order.size(), 6);
-    }
-
     void closingDuringBuildStopsIt()
     {
         QTemporaryDir root;
