@@ -393,17 +393,18 @@ void frmmain::makeview()
     // Every box is loaded exactly once, in display order; a box that was moved back to a place
     // already passed is picked up by a last sweep.
     startLoading(0);
-    qsizetype k = 0;
-    for (;;) {
+    const auto firstUnloadedFrom = [this](qsizetype k) {
         while (k + 1 < order.size() && picScroll->element(order[k]).Loaded)
             ++k;
-        if (k + 1 >= order.size()) {
-            k = 0;
-            while (k + 1 < order.size() && picScroll->element(order[k]).Loaded)
-                ++k;
-            if (k + 1 >= order.size())
-                break;
-        }
+        return k;
+    };
+    qsizetype k = 0;
+    for (;;) {
+        k = firstUnloadedFrom(k);
+        if (k + 1 >= order.size())
+            k = firstUnloadedFrom(0);
+        if (k + 1 >= order.size())
+            break;
         if (m_loader && (m_loader->sizeWidth() != thumbwidth || m_loader->sizeHeight() != thumbheight))
             startLoading(k); // the options changed the thumbnail size meanwhile
         loadpic(order[k]);

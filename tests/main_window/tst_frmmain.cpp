@@ -13,22 +13,16 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "TestFiles.h"
 #include <QTimer>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
 
 namespace {
-
-void touch(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    ::close(fd);
-}
 
 // A folder of empty files with the given names.
 QString makeFolder(const QTemporaryDir& root, const QString& name, const QList<QByteArray>& files)

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestFiles.h"
+
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -12,13 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-void touch(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    QVERIFY2(fd >= 0, path.constData());
-    ::close(fd);
-}
 
 QSet<QByteArray> listAll(const QByteArray& folder, const QString& extension)
 {

@@ -3,10 +3,21 @@
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 // Writes a file for a test, or fails the test.
 inline void writeFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(content);
+}
+
+// Creates an empty file by its native path bytes (names need not be UTF-8), or fails the test.
+inline void touch(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    ::close(fd);
 }
