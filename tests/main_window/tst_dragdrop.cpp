@@ -128,6 +128,7 @@ private slots:
         QCOMPARE(markerTarget(order, 1, true, 5), std::optional<int>(4));
         QCOMPARE(markerTarget(order, 4, true, 5), std::optional<int>(4));
         QCOMPARE(markerTarget({2, 3, 1}, 1, true, 4), std::optional<int>(1)); // last while listing
+        QCOMPARE(markerTarget({3, 1, 2}, 3, true, 4), std::optional<int>(3)); // the newest while listing
         QCOMPARE(markerTarget(order, 7, true, 9), std::optional<int>());
     }
 
