@@ -200,7 +200,9 @@ void frmmain::dragOverViewport(const DragHit& hit)
     const auto Y = static_cast<float>(hit.viewport.y());
     const bool onSurface = hit.kind == DragHit::Kind::Viewport;
     if (onSurface || m_drag.overViewport) {
-        const DragState state = !onSurface ? DragState::Leave : m_drag.overViewport ? DragState::Over : DragState::Enter;
+        DragState state = DragState::Leave;
+        if (onSurface)
+            state = m_drag.overViewport ? DragState::Over : DragState::Enter;
         m_drag.overViewport = onSurface;
         pctPreview_DragOver(m_drag.source, X, Y, state);
     }
@@ -217,10 +219,11 @@ void frmmain::dragMove(QPointF pointer)
     if (m_drag.delivering)
         return;
     m_drag.delivering = true;
-    dragOverElements(dragHitTest(pointer));
+    const DragHit hit = dragHitTest(pointer);
+    dragOverElements(hit);
     const int before = ScrollMe->value();
-    dragOverViewport(dragHitTest(pointer));
-    if (ScrollMe->value() != before && m_drag.source != 0)
+    dragOverViewport(hit);
+    if (ScrollMe->value() != before)
         dragOverElements(dragHitTest(pointer));
     m_drag.delivering = false;
 }
