@@ -45,11 +45,14 @@ qsizetype ListingInsertion::insert(QList<int>& order, int index, const Less& les
     if (m_stale || m_runningMax.size() != order.size()) {
         m_runningMax.clear();
         m_runningMax.reserve(order.size());
-        for (const int e : order)
-            m_runningMax.append(m_runningMax.isEmpty() || less(m_runningMax.last(), e) ? e : m_runningMax.last());
+        for (const int e : order) {
+            const bool greater = m_runningMax.isEmpty() || less(m_runningMax.last(), e);
+            m_runningMax.append(greater ? e : m_runningMax.last());
+        }
         m_stale = false;
     }
-    const auto at = std::upper_bound(m_runningMax.cbegin(), m_runningMax.cend(), index, less) - m_runningMax.cbegin();
+    const auto at =
+        std::upper_bound(m_runningMax.cbegin(), m_runningMax.cend(), index, less) - m_runningMax.cbegin();
     // Every running maximum before `at` is at most the new path, every one from `at` on is
     // greater, so only the new entry's own maximum is new.
     m_runningMax.insert(at, index);

@@ -6,7 +6,12 @@
 #include <optional>
 
 // What a thumbnail hears while something is dragged over it.
-enum class DragState { Enter = 0, Leave = 1, Over = 2 };
+enum class DragState
+{
+    Enter = 0,
+    Leave = 1,
+    Over = 2
+};
 
 // Pointer positions beyond this distance from a thumbnail's left edge (in its own pixels) are in
 // its right part: 50 times the screen's twips per pixel, in single precision. That is 750 pixels

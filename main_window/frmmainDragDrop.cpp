@@ -18,7 +18,13 @@
 
 struct frmmain::DragHit
 {
-    enum class Kind { Outside, Viewport, Canvas, Element };
+    enum class Kind
+    {
+        Outside,
+        Viewport,
+        Canvas,
+        Element
+    };
     Kind kind = Kind::Outside;
     int element = 0;
     QPointF local;    // in the element's own pixels, from its top-left corner
@@ -63,7 +69,8 @@ bool frmmain::dragEventFilter(QObject* watched, QEvent* event)
         pctPreview->setFocus(Qt::MouseFocusReason);
         m_drag.pointer = e->globalPosition();
         const ImgPreview& box = picScroll->element(index);
-        imgpreview_MouseDown(index, e->button(), e->modifiers(), static_cast<float>(e->position().x() - box.Left),
+        imgpreview_MouseDown(index, e->button(), e->modifiers(),
+                             static_cast<float>(e->position().x() - box.Left),
                              static_cast<float>(e->position().y() - box.Top));
         return true;
     }
@@ -84,7 +91,8 @@ bool frmmain::dragEventFilter(QObject* watched, QEvent* event)
     }
 }
 
-void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, float X, float Y)
+void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, float X,
+                                   float Y)
 {
     Q_UNUSED(Shift)
     Q_UNUSED(X)
@@ -158,7 +166,8 @@ frmmain::DragHit frmmain::dragHitTest(QPointF pointer) const
 {
     DragHit hit;
     hit.viewport = pctPreview->mapFromGlobal(pointer);
-    const QPoint at(static_cast<int>(std::floor(hit.viewport.x())), static_cast<int>(std::floor(hit.viewport.y())));
+    const QPoint at(static_cast<int>(std::floor(hit.viewport.x())),
+                    static_cast<int>(std::floor(hit.viewport.y())));
     if (!pctPreview->rect().contains(at) || ScrollMe->geometry().contains(at))
         return hit;
     if (!picScroll->geometry().contains(at)) {
@@ -235,7 +244,8 @@ void frmmain::dragDrop(QPointF pointer)
     const int source = m_drag.source;
     dragCancel();
     if (hit.kind == DragHit::Kind::Element)
-        imgpreview_DragDrop(hit.element, source, static_cast<float>(hit.local.x()), static_cast<float>(hit.local.y()));
+        imgpreview_DragDrop(hit.element, source, static_cast<float>(hit.local.x()),
+                            static_cast<float>(hit.local.y()));
 }
 
 void frmmain::dragCancel()
