@@ -140,10 +140,10 @@ private slots:
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible());
         QVERIFY(!dragging());
-        QList<QPoint> slots;
+        QList<QPoint> places;
         for (int k = 1; k <= 6; ++k)
-            slots.append(at(w, k, 0, 0));
-        QCOMPARE(slots, (QList<QPoint>{{2, 0}, {103, 0}, {204, 0}, {2, 101}, {103, 101}, {204, 101}}));
+            places.append(at(w, k, 0, 0));
+        QCOMPARE(places, (QList<QPoint>{{2, 0}, {103, 0}, {204, 0}, {2, 101}, {103, 101}, {204, 101}}));
     }
 
     void marker()
