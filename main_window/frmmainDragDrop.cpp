@@ -57,6 +57,10 @@ bool frmmain::dragEventFilter(QObject* watched, QEvent* event)
         dragCancel();
         return true;
     }
+    // A menu, a dialog or another window that takes the keyboard also takes the mouse, and the
+    // release would never arrive here.
+    if (watched == pctPreview && event->type() == QEvent::FocusOut)
+        dragCancel();
     if (watched != picScroll)
         return false;
     switch (event->type()) {

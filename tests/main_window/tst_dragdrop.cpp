@@ -207,22 +207,28 @@ private slots:
 
     void dragEndsWithoutDrop_data()
     {
-        QTest::addColumn<bool>("rebuild");
-        QTest::newRow("Escape") << false;
-        QTest::newRow("the view rebuilt under the drag") << true;
+        QTest::addColumn<int>("how");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("the view rebuilt under the drag") << 1;
+        QTest::newRow("the keyboard taken away") << 2;
     }
     void dragEndsWithoutDrop()
     {
-        QFETCH(bool, rebuild);
+        QFETCH(int, how);
         QTemporaryDir root;
         frmmain w;
         QVERIFY(openView(w, root, 4));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 3));
         QTest::mouseMove(w.picScroll, at(w, 1));
-        if (rebuild)
+        QVERIFY(dragging());
+        if (how == 0)
+            QTest::keyClick(w.pctPreview, Qt::Key_Escape);
+        else if (how == 1)
             w.makeview();
         else
-            QTest::keyClick(w.pctPreview, Qt::Key_Escape);
+            w.ScrollMe->setFocus();
         QVERIFY(!w.linWohin->isVisible());
         QVERIFY(!dragging());
         QTest::mouseMove(w.picScroll, at(w, 2));
