@@ -9,6 +9,7 @@
 #
 # TESSALINE_WERROR=ON turns compiler warnings into errors (CI sets it).
 set -euo pipefail
+caller_dir=$PWD
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev
@@ -43,7 +44,10 @@ case "$command" in
     run)
         install_missing
         configure_and_build release --target tessaline
-        exec build/release/tessaline "$@"
+        # From where it was called, so that a relative FOLDER means what the caller meant.
+        program=$PWD/build/release/tessaline
+        cd "$caller_dir"
+        exec "$program" "$@"
         ;;
     test)
         install_missing "${test_packages[@]}"

@@ -13,11 +13,13 @@ set(TESSALINE_MAINTAINER "The Tessaline developers <tessaline@example.org>"
     CACHE STRING "Maintainer named in the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TESSALINE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tessaline shows every picture of one folder as a thumbnail, sorted by file name. Drag the \
-thumbnails into the order you want; Tessaline then renames the files so that their names carry \
-that order, with a four-digit running number as a prefix (img0001.jpg, img0002.jpg, ...) or in \
-front of the old name (0001 urlaub.jpg).")
+# Lines of a Debian description stay under 80 columns.
+set(CPACK_PACKAGE_DESCRIPTION "\
+Tessaline shows every picture of one folder as a thumbnail, sorted by file
+name. Drag the thumbnails into the order you want; Tessaline then renames the
+files so that their names carry that order, with a four-digit running number
+as a prefix (img0001.jpg, img0002.jpg, ...) or in front of the old name
+(0001 urlaub.jpg).")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tessaline)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -70,8 +70,8 @@ void tst_icons::svgDrawsThePngPicture()
     QVERIFY(svg.isValid());
     QCOMPARE(svg.viewBox(), QRect(0, 0, 256, 256));
 
-    const QImage png =
-        QImage(iconPath(QStringLiteral("256x256"), QStringLiteral("png"))).convertToFormat(QImage::Format_ARGB32);
+    const QImage png = QImage(iconPath(QStringLiteral("256x256"), QStringLiteral("png")))
+                           .convertToFormat(QImage::Format_ARGB32);
     QImage drawn(256, 256, QImage::Format_ARGB32);
     drawn.fill(Qt::transparent);
     QPainter painter(&drawn);
