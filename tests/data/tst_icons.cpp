@@ -78,7 +78,8 @@ void tst_icons::svgDrawsThePngPicture()
     svg.render(&painter);
     painter.end();
 
-    // Two renderers differ along antialiased edges; a lost gradient, turn or shape differs in area.
+    // The SVG rounds coordinates to six digits, which may move an antialiased edge a little;
+    // a lost gradient, turn or shape changes a whole area.
     int differing = 0;
     for (int y = 0; y < 256; ++y) {
         for (int x = 0; x < 256; ++x) {
@@ -89,7 +90,7 @@ void tst_icons::svgDrawsThePngPicture()
             differing += delta > 24;
         }
     }
-    QVERIFY2(differing < 256 * 256 / 100, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
+    QVERIFY2(differing < 256 * 256 / 1000, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
 }
 
 QTEST_MAIN(tst_icons)
