@@ -174,6 +174,8 @@ void DirListBox::rebuild(const QByteArray& highlight)
     folderItem->addChildren(children);
     folderItem->setExpanded(true);
 
+    // The folder's line of ancestors and its subfolders hold the widest entries; of the
+    // subfolders, only the one with the widest name needs measuring in full.
     m_contentWidth = 0;
     const auto widen = [this](const QTreeWidgetItem* item, int depth) {
         m_contentWidth = std::max(m_contentWidth, depth * indentation() + sizeHintForIndex(indexFromItem(item)).width());
@@ -182,19 +184,31 @@ void DirListBox::rebuild(const QByteArray& highlight)
     for (const QTreeWidgetItem* item = topLevelItem(0); item != folderItem; item = item->child(0))
         widen(item, depth++);
     widen(folderItem, depth);
-    for (const QTreeWidgetItem* item : children)
-        widen(item, depth + 1);
+    const QFontMetrics metrics(font());
+    const auto widest = std::max_element(children.cbegin(), children.cend(), [&](const auto* a, const auto* b) {
+        return metrics.horizontalAdvance(a->text(0)) < metrics.horizontalAdvance(b->text(0));
+    });
+    if (widest != children.cend())
+        widen(*widest, depth + 1);
     fitColumn();
     updateGeometries(); // the scroll range, before anything is scrolled into view
     watch();
 
-    if (!target)
-        target = folderItem;
-    // scrollToItem() would bypass the sideways scrolling below.
-    if (target == folderItem && !children.isEmpty())
-        scrollTo(indexFromItem(children[std::min<qsizetype>(kSubfoldersInView, children.size()) - 1]));
-    setCurrentItem(target);
-    scrollTo(indexFromItem(target));
+    setCurrentItem(target ? target : folderItem);
+    keepInView();
+}
+
+void DirListBox::keepInView()
+{
+    QTreeWidgetItem* current = currentItem();
+    if (!current)
+        return;
+    // With the folder itself highlighted, the first of its subfolders come into view below it.
+    // scrollToItem() would bypass the sideways scrolling of scrollTo().
+    const int children = current->childCount();
+    if (children > 0 && current->data(0, kPathRole).toByteArray() == m_path)
+        scrollTo(indexFromItem(current->child(std::min(kSubfoldersInView, children) - 1)));
+    scrollTo(indexFromItem(current));
 }
 
 void DirListBox::fitColumn()
@@ -272,8 +286,11 @@ bool DirListBox::event(QEvent* event)
 bool DirListBox::viewportEvent(QEvent* event)
 {
     const bool handled = QTreeWidget::viewportEvent(event);
-    if (event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize) {
+        // Scroll bars come and go after the entries are laid out, and take room from them.
         fitColumn();
+        keepInView();
+    }
     return handled;
 }
 

@@ -59,6 +59,7 @@ private:
     void rebuild(const QByteArray& highlight);
     void openItem(QTreeWidgetItem* item);
     void fitColumn();
+    void keepInView();
     void watch();
     QByteArray highlightedPath() const;
 

@@ -44,12 +44,6 @@ constexpr int kPollMs = 2000;
 
 } // namespace
 
-bool holdsUserFiles(const QByteArray& rootPath, const QByteArray& fileSystemType)
-{
-    // A tmpfs outside the system's places is a RAM disk someone mounted for their files.
-    return !isPseudoFileSystem(fileSystemType) && !isSystemLocation(rootPath);
-}
-
 QList<Volume> mountedVolumes()
 {
     QList<Volume> volumes;
@@ -57,7 +51,8 @@ QList<Volume> mountedVolumes()
         if (!info.isValid() || !info.isReady())
             continue;
         const QByteArray root = encodeName(info.rootPath());
-        if (!holdsUserFiles(root, info.fileSystemType()))
+        // A tmpfs outside the system's places is a RAM disk someone mounted for their files.
+        if (isPseudoFileSystem(info.fileSystemType()) || isSystemLocation(root))
             continue;
         if (std::any_of(volumes.cbegin(), volumes.cend(), [&](const Volume& v) { return v.rootPath == root; }))
             continue;
@@ -85,15 +80,15 @@ qsizetype volumeOf(const QList<Volume>& volumes, const QByteArray& nativePath)
 
 SystemVolumes::SystemVolumes(QObject* parent) : VolumeSource(parent)
 {
-    m_settle = new QTimer(this);
-    m_settle->setSingleShot(true);
-    m_settle->setInterval(kSettleMs);
-    connect(m_settle, &QTimer::timeout, this, &VolumeSource::changed);
+    auto* settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(kSettleMs);
+    connect(settle, &QTimer::timeout, this, &VolumeSource::changed);
 
     m_mounts = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
     if (m_mounts >= 0) {
         auto* notifier = new QSocketNotifier(m_mounts, QSocketNotifier::Exception, this);
-        connect(notifier, &QSocketNotifier::activated, m_settle, qOverload<>(&QTimer::start));
+        connect(notifier, &QSocketNotifier::activated, settle, qOverload<>(&QTimer::start));
     } else {
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, &VolumeSource::changed);

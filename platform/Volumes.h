@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-class QTimer;
-
 namespace platform {
 
 // A mounted volume that holds real files, known by its root path.
@@ -17,10 +15,6 @@ struct Volume
 
     friend bool operator==(const Volume&, const Volume&) = default;
 };
-
-// True for a mount that may hold a user's files: not a kernel or run-time file system, and not
-// mounted in the system's own places.
-bool holdsUserFiles(const QByteArray& rootPath, const QByteArray& fileSystemType);
 
 // The mounted volumes that hold real files: ready and valid, pseudo file systems left out,
 // sorted by root path.
@@ -59,7 +53,6 @@ public:
 
 private:
     int m_mounts = -1;
-    QTimer* m_settle = nullptr;
 };
 
 } // namespace platform
