@@ -70,7 +70,6 @@ public:
     FolderTrail() = default;
     explicit FolderTrail(const QByteArray& nativeFolder);
 
-    QByteArray folder() const { return m_levels.isEmpty() ? QByteArray() : m_levels.constLast().path; }
     // The deepest level whose levels above are all still there: the folder itself when nothing
     // went away, "/" at worst.
     QByteArray nearestPresent() const;
