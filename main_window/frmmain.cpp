@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
@@ -125,6 +126,14 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     m_captionStyle.transparent = false;
 
     createMenus();
+    // Besides the folder list's own watch, a folder that has gone is noticed when volumes come
+    // or go and whenever the user opens a menu or the drive list.
+    connect(DrvSelect, &platform::DriveListBox::volumesRead, this, [this] {
+        if (DirSelect->checkPresent())
+            DrvSelect->showDriveOf(DirSelect->nativePath());
+    });
+    for (QMenu* menu : {mnuFile, mnuHelp})
+        connect(menu, &QMenu::aboutToShow, DirSelect, &platform::DirListBox::checkPresent);
     setTabOrder(DirSelect, DrvSelect);
     setTabOrder(DrvSelect, pctPreview);
 
@@ -335,6 +344,10 @@ void frmmain::makeview()
     setPointer(platform::MousePointer::ArrowHourglass);
     if (building)
         return;
+    // A folder gone since it was chosen: the folder list has said so and moved up, and that
+    // change brings the next build.
+    if (!DirSelect->checkPresent())
+        return;
     order.clear();
     building = true;
     stopLoading();
@@ -347,7 +360,7 @@ void frmmain::makeview()
         platform::dialogs().messageBox(
             this,
             QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
-                .arg(platform::displayName(DirSelect->Path()), files.errorText()),
+                .arg(platform::pathForMessage(DirSelect->nativePath()), files.errorText()),
             platform::MessageIcon::Exclamation);
     }
 

@@ -34,12 +34,14 @@ bool endsWithNoCase(const char* name, size_t length, const QByteArray& lowerSuff
     return true;
 }
 
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
+
+QString errorText(int error)
+{
+    // QApplication has set the C library's locale from the environment, so this is in the
+    // user's language where the system has a translation.
+    return qt_error_string(error);
+}
 
 ImageFileEnumerator::ImageFileEnumerator(const QByteArray& nativeFolder, const QString& extension)
 {
@@ -49,7 +51,7 @@ ImageFileEnumerator::ImageFileEnumerator(const QByteArray& nativeFolder, const Q
 
     m_dir = ::opendir(nativeFolder.constData());
     if (!m_dir)
-        m_error = errnoText(errno);
+        m_error = platform::errorText(errno);
 }
 
 ImageFileEnumerator::~ImageFileEnumerator()
@@ -67,7 +69,7 @@ std::optional<QByteArray> ImageFileEnumerator::next()
         const dirent* entry = ::readdir(m_dir);
         if (!entry) {
             if (errno != 0)
-                m_error = errnoText(errno);
+                m_error = platform::errorText(errno);
             return std::nullopt;
         }
         if (matches(entry))
@@ -99,6 +101,16 @@ bool isDirectory(const QByteArray& nativePath)
 {
     struct stat st;
     return !nativePath.isEmpty() && ::stat(nativePath.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int folderError(const QByteArray& nativePath)
+{
+    struct stat st;
+    if (nativePath.isEmpty())
+        return ENOENT;
+    if (::stat(nativePath.constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 bool isReadableDirectory(const QByteArray& nativePath)
@@ -153,6 +165,101 @@ QByteArray withTrailingSlash(const QByteArray& nativeFolder)
 QString withTrailingSlash(const QString& folder)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QByteArray parentFolder(const QByteArray& nativeFolder)
+{
+    const qsizetype slash = nativeFolder.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : nativeFolder.left(slash);
+}
+
+QList<QByteArray> folderChain(const QByteArray& nativeFolder)
+{
+    QList<QByteArray> chain;
+    for (QByteArray p = nativeFolder;; p = parentFolder(p)) {
+        chain.prepend(p);
+        if (p == "/")
+            break;
+    }
+    return chain;
+}
+
+FolderTrail::FolderTrail(const QByteArray& nativeFolder)
+{
+    dev_t above = 0;
+    for (const QByteArray& p : folderChain(nativeFolder)) {
+        struct stat st;
+        const bool known = ::stat(p.constData(), &st) == 0;
+        m_levels.append({p, known && !m_levels.isEmpty() && st.st_dev != above});
+        above = known ? st.st_dev : 0;
+    }
+}
+
+QByteArray FolderTrail::nearestPresent() const
+{
+    if (m_levels.isEmpty())
+        return QByteArray("/");
+    struct stat st;
+    if (::stat("/", &st) != 0)
+        return QByteArray("/");
+    dev_t above = st.st_dev;
+    QByteArray present("/");
+    for (qsizetype i = 1; i < m_levels.size(); ++i) {
+        const Level& level = m_levels[i];
+        if (::stat(level.path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+            break;
+        if (level.volumeRoot && st.st_dev == above)
+            break;
+        present = level.path;
+        above = st.st_dev;
+    }
+    return present;
+}
+
+QString pathForMessage(const QByteArray& nativePath)
+{
+    constexpr qsizetype kLimit = 100;
+    const QString text = displayName(decodeName(nativePath));
+    if (text.size() <= kLimit)
+        return text;
+    // The end says which folder it is, so it gets the larger share and at least the whole name.
+    qsizetype tail = text.lastIndexOf(QLatin1Char('/'));
+    for (qsizetype before = text.lastIndexOf(QLatin1Char('/'), tail - 1);
+         before > 0 && text.size() - before <= kLimit * 2 / 3; before = text.lastIndexOf(QLatin1Char('/'), before - 1))
+        tail = before;
+    QString head = text.left(kLimit / 3);
+    const qsizetype headEnd = head.lastIndexOf(QLatin1Char('/'));
+    if (headEnd > 0)
+        head.truncate(headEnd + 1);
+    if (tail < head.size())
+        return text; // only the name is long: nothing to leave out
+    return head + QChar(0x2026) + text.mid(tail);
+}
+
+QString wrappedPath(const QByteArray& nativePath, int width)
+{
+    const QString text = displayName(decodeName(nativePath));
+    QString wrapped;
+    qsizetype line = 0;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype slash = text.indexOf(QLatin1Char('/'), from);
+        const qsizetype end = slash < 0 ? text.size() : slash + 1;
+        QStringView piece = QStringView(text).sliced(from, end - from);
+        from = end;
+        if (line > 0 && line + piece.size() > width) {
+            wrapped += QLatin1Char('\n');
+            line = 0;
+        }
+        while (line == 0 && piece.size() > width) {
+            wrapped += piece.first(width);
+            wrapped += QLatin1Char('\n');
+            piece = piece.sliced(width);
+        }
+        wrapped += piece;
+        line += piece.size();
+    }
+    return wrapped;
 }
 
 } // namespace platform

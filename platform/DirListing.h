@@ -37,8 +37,14 @@ private:
     QString m_error;
 };
 
+// The system's reason for an error number, in the user's language.
+QString errorText(int error);
+
 // True when the native path names a folder (following links).
 bool isDirectory(const QByteArray& nativePath);
+// 0 when the native path names a folder, else why not as an error number: ENOENT, ENOTDIR,
+// ELOOP for a path through too many links, ENAMETOOLONG for one too long for the system.
+int folderError(const QByteArray& nativePath);
 // True when the folder can be listed and entered.
 bool isReadableDirectory(const QByteArray& nativePath);
 
@@ -48,5 +54,40 @@ QList<QByteArray> subfolderNames(const QByteArray& nativeFolder);
 // The folder path with exactly one "/" at its end ("/" stays "/").
 QByteArray withTrailingSlash(const QByteArray& nativeFolder);
 QString withTrailingSlash(const QString& folder);
+
+// The folder above an absolute, clean path ("/" for "/" itself), and the chain of folders from
+// "/" down to the path.
+QByteArray parentFolder(const QByteArray& nativeFolder);
+QList<QByteArray> folderChain(const QByteArray& nativeFolder);
+
+// A folder as it was when it was opened, and each folder above it, so that a later look can tell
+// whether it is still there. A level counts as gone when it is no longer a folder, or when it was
+// the root of a volume and is no longer one: a card that is pulled leaves its mount point behind
+// as an empty folder of the volume above.
+class FolderTrail
+{
+public:
+    FolderTrail() = default;
+    explicit FolderTrail(const QByteArray& nativeFolder);
+
+    // The deepest level whose levels above are all still there: the folder itself when nothing
+    // went away, "/" at worst.
+    QByteArray nearestPresent() const;
+
+private:
+    struct Level
+    {
+        QByteArray path;
+        bool volumeRoot;
+    };
+    QList<Level> m_levels;
+};
+
+// A path as a message names it: whole while it is short, else its start and its end (at least
+// the folder's own name) around an ellipsis.
+QString pathForMessage(const QByteArray& nativePath);
+// A path broken after its slashes into lines of at most width characters, so that a deep one
+// still fits a tooltip on the screen.
+QString wrappedPath(const QByteArray& nativePath, int width);
 
 } // namespace platform

@@ -2,9 +2,14 @@
 
 #include "platform/FileNames.h"
 
+#include <QSocketNotifier>
 #include <QStorageInfo>
+#include <QTimer>
 
 #include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -32,6 +37,11 @@ bool isSystemLocation(const QByteArray& root)
     return false;
 }
 
+// Mounts come in bursts (a card with several partitions, a desktop starting its helpers); one
+// reading after they settle is enough.
+constexpr int kSettleMs = 250;
+constexpr int kPollMs = 2000;
+
 } // namespace
 
 QList<Volume> mountedVolumes()
@@ -41,9 +51,8 @@ QList<Volume> mountedVolumes()
         if (!info.isValid() || !info.isReady())
             continue;
         const QByteArray root = encodeName(info.rootPath());
+        // A tmpfs outside the system's places is a RAM disk someone mounted for their files.
         if (isPseudoFileSystem(info.fileSystemType()) || isSystemLocation(root))
-            continue;
-        if (info.fileSystemType() == "tmpfs" && root != "/tmp")
             continue;
         if (std::any_of(volumes.cbegin(), volumes.cend(), [&](const Volume& v) { return v.rootPath == root; }))
             continue;
@@ -67,6 +76,30 @@ qsizetype volumeOf(const QList<Volume>& volumes, const QByteArray& nativePath)
         }
     }
     return best;
+}
+
+SystemVolumes::SystemVolumes(QObject* parent) : VolumeSource(parent)
+{
+    auto* settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(kSettleMs);
+    connect(settle, &QTimer::timeout, this, &VolumeSource::changed);
+
+    m_mounts = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+    if (m_mounts >= 0) {
+        auto* notifier = new QSocketNotifier(m_mounts, QSocketNotifier::Exception, this);
+        connect(notifier, &QSocketNotifier::activated, settle, qOverload<>(&QTimer::start));
+    } else {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, &VolumeSource::changed);
+        poll->start(kPollMs);
+    }
+}
+
+SystemVolumes::~SystemVolumes()
+{
+    if (m_mounts >= 0)
+        ::close(m_mounts);
 }
 
 } // namespace platform

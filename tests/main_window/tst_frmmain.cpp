@@ -240,28 +240,6 @@ private slots:
         ::unlink(first.nativePath.constData());
     }
 
-    void unreadableFolderIsReported()
-    {
-        QTemporaryDir root;
-        const QString folder = makeFolder(root, QStringLiteral("gone"), {"a.jpg"});
-        ScriptedDialogs dialogs;
-        frmmain w;
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        w.openFolder(folder);
-        QVERIFY(built.wait());
-        QCOMPARE(w.order.size(), 2);
-
-        // The folder disappears while it is shown; the next build says so and shows nothing.
-        QVERIFY(QDir(folder).removeRecursively());
-        w.makeview();
-        QCOMPARE(dialogs.messages.size(), 1);
-        QVERIFY(dialogs.messages[0].text.contains(folder));
-        QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("No such file")));
-        QCOMPARE(w.order.size(), 1);
-        QVERIFY(!w.building);
-        QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
-    }
-
     void rapidFolderSwitchingBuildsOnlyTheLast()
     {
         QTemporaryDir root;

@@ -102,6 +102,17 @@ private slots:
         QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"A", "b", "c10", "c9", "link"}));
     }
 
+    void longPathsShortenedForMessagesAndWrappedForToolTips()
+    {
+        QCOMPARE(platform::pathForMessage("/home/anna/Bilder/Reisen/2019/Italien/Toskana/Florenz/Uffizien/"
+                                          "Erster Tag/Vormittag/Kamera A/Serie 1/Panorama"),
+                 QStringLiteral("/home/anna/Bilder/Reisen/2019/\u2026/Florenz/Uffizien/Erster Tag/Vormittag/"
+                                "Kamera A/Serie 1/Panorama"));
+        const QByteArray longName = "/tmp/" + QByteArray(120, 'n'); // nothing to leave out but the name
+        QCOMPARE(platform::pathForMessage(longName), QString::fromLatin1(longName));
+        QCOMPARE(platform::wrappedPath("/home/anna/Bilder/Urlaub", 12), QStringLiteral("/home/anna/\nBilder/\nUrlaub"));
+        QCOMPARE(platform::wrappedPath("/abcdefghijklmnopq", 8), QStringLiteral("/\nabcdefgh\nijklmnop\nq"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDirListing)

@@ -1,0 +1,215 @@
+#include "platform/DirListing.h"
+#include "platform/FileNames.h"
+#include "platform/FolderList.h"
+
+#include "ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void makeFolder(const QByteArray& path)
+{
+    QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+// A folder list as narrow as the main window's folder column.
+struct Column
+{
+    Column()
+    {
+        box.resize(132, 300);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+    }
+    QByteArray highlighted() const { return box.currentItem()->data(0, Qt::UserRole).toByteArray(); }
+    // The highlighted entry's icon and the start of its name are inside the visible area.
+    bool highlightInView() const
+    {
+        const QRect r = box.visualItemRect(box.currentItem());
+        const int start = std::min(box.sizeHintForIndex(box.currentIndex()).width(), 60);
+        return box.viewport()->rect().contains(QRect(r.left(), r.top(), start, r.height()));
+    }
+    void key(Qt::Key key) { QTest::keyClick(&box, key); }
+    platform::DirListBox box;
+};
+
+class FakeVolumes final : public platform::VolumeSource
+{
+public:
+    QList<platform::Volume> volumes() override { return list; }
+    QList<platform::Volume> list;
+};
+
+} // namespace
+
+class TestFolderList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void deepFolderStaysInViewAndOpensByKeys_data()
+    {
+        QTest::addColumn<int>("nameLength");
+        QTest::addColumn<int>("pathLength");
+        QTest::newRow("12 levels") << 8 << 0;
+        QTest::newRow("3,800 bytes") << 150 << 3800;
+    }
+    void deepFolderStaysInViewAndOpensByKeys()
+    {
+        QFETCH(int, nameLength);
+        QFETCH(int, pathLength);
+        QTemporaryDir dir;
+        QByteArray deep = platform::encodeName(dir.path());
+        for (int level = 1; level <= 12 || deep.size() < pathLength; ++level) {
+            deep += '/' + QByteArray::number(level).rightJustified(nameLength, 'd');
+            makeFolder(deep);
+        }
+        makeFolder(deep + "/erste");
+        makeFolder(deep + "/zweite");
+        Column c;
+        QVERIFY(c.box.setNativePath(deep));
+        QVERIFY(c.highlightInView());
+
+        // Each key moves to a listed neighbour or to an end of the list, and the highlight stays in view.
+        const QList<std::pair<Qt::Key, QByteArray>> steps = {
+            {Qt::Key_Up, platform::parentFolder(deep)}, {Qt::Key_Down, deep},
+            {Qt::Key_Down, deep + "/erste"},           {Qt::Key_Down, deep + "/zweite"},
+            {Qt::Key_Down, deep + "/zweite"},          {Qt::Key_Home, "/"},
+            {Qt::Key_End, deep + "/zweite"},           {Qt::Key_Up, deep + "/erste"}};
+        for (const auto& [key, expected] : steps) {
+            c.key(key);
+            QCOMPARE(c.highlighted(), expected);
+            QVERIFY(c.highlightInView());
+        }
+        c.key(Qt::Key_PageUp);
+        QVERIFY(c.highlightInView());
+        c.key(Qt::Key_End);
+        c.key(Qt::Key_Up);
+        c.key(Qt::Key_Return);
+        QCOMPARE(c.box.nativePath(), deep + "/erste");
+        QVERIFY(c.highlightInView());
+    }
+
+    void loopingLinkIsWalkedUntilTheSystemsLimit()
+    {
+        QTemporaryDir dir;
+        const QByteArray t4 = platform::encodeName(dir.path()) + "/t4";
+        makeFolder(t4);
+        makeFolder(t4 + "/a");
+        QVERIFY(::symlink("..", QByteArray(t4 + "/a/b").constData()) == 0);
+        QVERIFY(::symlink("a/b", QByteArray(t4 + "/loop2").constData()) == 0);
+        ScriptedDialogs dialogs;
+        Column c;
+        QVERIFY(c.box.setNativePath(t4));
+
+        // Down highlights the first subfolder (a, then b, ...), Enter opens exactly that one.
+        int opened = 0;
+        for (; opened < 200; ++opened) {
+            const QByteArray next = c.box.nativePath() + (opened % 2 == 0 ? "/a" : "/b");
+            c.key(Qt::Key_Down);
+            QCOMPARE(c.highlighted(), next);
+            QVERIFY(c.highlightInView());
+            c.key(Qt::Key_Return);
+            if (!dialogs.messages.isEmpty())
+                break;
+            QCOMPARE(c.box.nativePath(), next);
+        }
+        // Linux follows at most 40 links in one path: the 41st b is refused, and the list stays.
+        QCOMPARE(opened, 81);
+        QCOMPARE(c.highlighted(), c.box.nativePath() + "/b");
+        QCOMPARE(dialogs.messages.size(), 1);
+        const QString text = dialogs.messages[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("Der Ordner \"")) && text.contains(QStringLiteral("/a/b\"")), qPrintable(text));
+        QVERIFY2(text.endsWith(platform::errorText(ELOOP)), qPrintable(text));
+    }
+
+    void pathTooLongForTheSystemIsReported()
+    {
+        QTemporaryDir dir;
+        QByteArray deep = platform::encodeName(dir.path());
+        while (deep.size() < 3900) {
+            deep += '/' + QByteArray(200, 'e');
+            makeFolder(deep);
+        }
+        const QByteArray name(250, 'z');
+        const int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(::mkdirat(fd, name.constData(), 0755) == 0);
+        ScriptedDialogs dialogs;
+        Column c;
+        QVERIFY(c.box.setNativePath(deep));
+        c.key(Qt::Key_Down);
+        c.key(Qt::Key_Return);
+        ::unlinkat(fd, name.constData(), AT_REMOVEDIR); // beyond the temporary folder's reach
+        ::close(fd);
+        QCOMPARE(c.box.nativePath(), deep);
+        QCOMPARE(dialogs.messages.size(), 1);
+        const QString text = dialogs.messages[0].text;
+        QVERIFY2(text.contains(QString::fromLatin1(name)) && text.endsWith(platform::errorText(ENAMETOOLONG)),
+                 qPrintable(text));
+    }
+
+    void vanishedFolderDoubleClicked_data()
+    {
+        QTest::addColumn<QByteArray>("removed");
+        QTest::addColumn<QByteArray>("shownAfter");
+        QTest::newRow("its subfolder") << QByteArray("/p/shown/sub") << QByteArray("/p/shown");
+        QTest::newRow("the shown folder") << QByteArray("/p/shown") << QByteArray("/p");
+    }
+    void vanishedFolderDoubleClicked()
+    {
+        QFETCH(QByteArray, removed);
+        QFETCH(QByteArray, shownAfter);
+        QTemporaryDir dir;
+        const QByteArray root = platform::encodeName(dir.path());
+        QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/p/shown/sub")));
+        ScriptedDialogs dialogs;
+        Column c;
+        QVERIFY(c.box.setNativePath(root + "/p/shown"));
+        c.key(Qt::Key_Down);
+        const QRect r = c.box.visualItemRect(c.box.currentItem());
+        const QPoint onName(r.left() + 24, r.center().y());
+
+        // Gone before the watch has told the list.
+        QVERIFY(QDir(platform::decodeName(QByteArray(root + removed))).removeRecursively());
+        QTest::mouseClick(c.box.viewport(), Qt::LeftButton, {}, onName);
+        QTest::mouseDClick(c.box.viewport(), Qt::LeftButton, {}, onName);
+        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Der Ordner \"%1\" ist nicht mehr vorhanden.")
+                                                         .arg(platform::decodeName(QByteArray(root + removed)))});
+        QCOMPARE(c.box.nativePath(), root + shownAfter);
+        QCOMPARE(c.box.currentItem()->childCount(), 0);
+        QVERIFY(c.box.checkPresent()); // what the watch's late news leads to: no second message
+        QCOMPARE(dialogs.messages.size(), 1);
+    }
+
+    void volumeListFollowsMountsAndUnmounts()
+    {
+        FakeVolumes table;
+        table.list = {{"/", QStringLiteral("/")}, {"/home", QStringLiteral("/home")}};
+        platform::DriveListBox box;
+        box.setVolumeSource(&table);
+        box.showDriveOf("/home/anna");
+        QSignalSpy chosen(&box, &platform::DriveListBox::Change);
+        table.list.append({"/media/anna/KARTE", QStringLiteral("KARTE")});
+        emit table.changed();
+        QCOMPARE(box.count(), 3);
+        QCOMPARE(box.itemText(2), QStringLiteral("KARTE"));
+        table.list.removeFirst();
+        emit table.changed();
+        QCOMPARE(box.count(), 2);
+        QCOMPARE(box.itemText(1), QStringLiteral("KARTE"));
+        QCOMPARE(box.Drive(), QByteArray("/home")); // the user's choice stays
+        QCOMPARE(chosen.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestFolderList)
+#include "tst_folderlist.moc"
