@@ -112,35 +112,43 @@ JpegDecoder::JpegDecoder(std::int64_t maxPixels, StartFunction start)
 {
 }
 
-JpegDecoder::~JpegDecoder()
+void JpegDecoder::Destroy::operator()(void* handle) const
 {
-    if (m_handle)
-        tjDestroy(m_handle);
+    tjDestroy(handle);
 }
 
-bool JpegDecoder::start(Result& result)
+JpegDecoder::Handle JpegDecoder::start(Result& result) const
 {
-    if (!m_handle)
-        m_handle = m_start();
-    if (m_handle)
-        return true;
-    // TurboJPEG reports a failed start only by its null handle; its error result is -1.
-    result.status = Status::StartFailed;
-    result.startErrorCode = -1;
-    return false;
+    Handle handle(m_start());
+    if (!handle) {
+        // TurboJPEG reports a failed start only by its null handle; its error result is -1.
+        result.status = Status::StartFailed;
+        result.startErrorCode = -1;
+    }
+    return handle;
 }
 
 JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath)
 {
     Result result;
-    if (!start(result))
+    Handle handle = start(result);
+    if (!handle)
         return result;
     if (readFile(nativePath))
-        result = decodeData(cDib, m_file.data(), m_fileSize);
+        result = decodeWith(std::move(handle), cDib, m_file.data(), m_fileSize);
     if (m_file.size() > kKeptFileBuffer)
         m_file.reset();
     m_fileSize = 0;
     return result;
+}
+
+JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size)
+{
+    Result result;
+    Handle handle = start(result);
+    if (!handle)
+        return result;
+    return decodeWith(std::move(handle), cDib, data, size);
 }
 
 bool JpegDecoder::readFile(const QByteArray& nativePath)
@@ -187,15 +195,13 @@ bool JpegDecoder::readFile(const QByteArray& nativePath)
 // for a code it cannot read. Such a picture is not the file's, so a warning is a failure too, with
 // one exception: bytes between two segments that belong to neither, which some cameras write and
 // libjpeg skips (with a warning). When that is why the decoder stopped, the data is decoded once
-// more without those bytes, under the same rule. Every pass stops at the first warning, so a
-// small file that claims a large picture is given up at once instead of being decoded into a
-// field of grey.
-JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size)
+// more without those bytes, under the same rule, by a fresh instance. Every pass stops at the
+// first warning, so a small file that claims a large picture is given up at once instead of being
+// decoded into a field of grey.
+JpegDecoder::Result JpegDecoder::decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data,
+                                            std::size_t size)
 {
     Result result;
-    if (!start(result))
-        return result;
-    result.status = Status::NotDecodable;
     if (!data || size == 0 || size > ULONG_MAX)
         return result;
     const unsigned long jpegSize = size;
@@ -207,7 +213,7 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
     int height = 0;
     int subsampling = 0;
     int colourSpace = 0;
-    tjDecompressHeader3(m_handle, data, jpegSize, &width, &height, &subsampling, &colourSpace);
+    tjDecompressHeader3(handle.get(), data, jpegSize, &width, &height, &subsampling, &colourSpace);
     if (width < 1 || height < 1 || std::int64_t(width) * height > m_maxPixels)
         return result;
     const std::int64_t stride = (std::int64_t(width) * 3 + 3) & ~std::int64_t(3);
@@ -223,20 +229,23 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
 
     // LIMITSCANS: a progressive file with thousands of scans would keep the decoder busy for minutes.
     const auto decodeWhole = [&](const std::uint8_t* jpeg, unsigned long jpegBytes) {
-        return tjDecompress2(m_handle, jpeg, jpegBytes, cDib.DIBSectionBitsPtr(), width, cDib.BytesPerScanLine(),
+        return tjDecompress2(handle.get(), jpeg, jpegBytes, cDib.DIBSectionBitsPtr(), width, cDib.BytesPerScanLine(),
                              height, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING)
             == 0;
     };
     if (decodeWhole(data, jpegSize)) {
         result.status = Status::Decoded;
-    } else if (tjGetErrorCode(m_handle) == TJERR_WARNING) {
+    } else if (tjGetErrorCode(handle.get()) == TJERR_WARNING) {
         std::vector<std::uint8_t> cleaned;
         try {
             cleaned = withoutStrayBytes(data, size);
         } catch (const std::bad_alloc&) {
             return result;
         }
-        if (!cleaned.empty() && decodeWhole(cleaned.data(), cleaned.size()))
+        if (cleaned.empty())
+            return result;
+        handle = start(result);
+        if (handle && decodeWhole(cleaned.data(), cleaned.size()))
             result.status = Status::Decoded;
     }
     return result;

@@ -27,10 +27,13 @@ constexpr std::int64_t maxDecodePixels()
 inline constexpr std::int64_t kMaxJpegFileBytes = std::int64_t(512) << 20;
 
 // Decodes JPEG files at full size into a cDIBSection, in its layout (blue, green, red; rows of
-// BytesPerScanLine bytes; bottom-up) and straight into its memory. Keeps the TurboJPEG instance
-// and the file buffer from one image to the next, so a thread that loads a series of files
-// should keep one decoder. A decoder belongs to one thread at a time; decoders share nothing,
-// and none of them ever shows a message.
+// BytesPerScanLine bytes; bottom-up) and straight into its memory. Keeps the file buffer from one
+// image to the next, so a thread that loads a series of files should keep one decoder. Every
+// file is read by a TurboJPEG instance of its own, so what happens to a file depends on that file
+// alone: an instance keeps the tables of the files it has read, and serves files that lack their
+// own with them; and once reading a header has failed it fails on every later file (TurboJPEG
+// 2.1). A decoder belongs to one thread at a time; decoders share nothing, and none of them ever
+// shows a message.
 class JpegDecoder
 {
 public:
@@ -49,12 +52,11 @@ public:
         bool decoded() const { return status == Status::Decoded; }
     };
 
-    // Starts a TurboJPEG decompressor; returns nullptr on failure. Replaceable so that the
-    // failure can be provoked.
+    // Starts a TurboJPEG decompressor, which the decoder destroys with tjDestroy; returns nullptr
+    // on failure. Replaceable so that the failure can be provoked.
     using StartFunction = void* (*)();
 
     explicit JpegDecoder(std::int64_t maxPixels = maxDecodePixels(), StartFunction start = nullptr);
-    ~JpegDecoder();
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
 
@@ -69,10 +71,16 @@ public:
     Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 
 private:
-    bool start(Result& result);
-    bool readFile(const QByteArray& nativePath);
+    struct Destroy
+    {
+        void operator()(void* handle) const;
+    };
+    using Handle = std::unique_ptr<void, Destroy>;
 
-    void* m_handle = nullptr;
+    Handle start(Result& result) const;
+    bool readFile(const QByteArray& nativePath);
+    Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
+
     StartFunction m_start;
     std::int64_t m_maxPixels;
     ZeroedBlock m_file;
