@@ -1,4 +1,5 @@
 #include "ImagingTestSupport.h"
+#include "JpegEdits.h"
 #include "ScriptedDialogs.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/LoadJPG.h"
@@ -13,25 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Position of the first marker 0xFF `code` after the start of image.
-qsizetype markerAt(const QByteArray& jpeg, uchar code)
-{
-    const char marker[] = {char(0xFF), char(code)};
-    return jpeg.indexOf(QByteArrayView(marker, 2), 2);
-}
-
-// A baseline JPEG whose frame header is changed: precision, height and width.
-QByteArray withFrame(QByteArray jpeg, int precision, int width, int height)
-{
-    const qsizetype sof = markerAt(jpeg, 0xC0);
-    jpeg[sof + 4] = char(precision);
-    jpeg[sof + 5] = char(height >> 8);
-    jpeg[sof + 6] = char(height);
-    jpeg[sof + 7] = char(width >> 8);
-    jpeg[sof + 8] = char(width);
-    return jpeg;
-}
 
 QByteArray arithmeticJpeg()
 {

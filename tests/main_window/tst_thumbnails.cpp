@@ -8,11 +8,15 @@
 #include "platform/DeviceContext.h"
 #include "platform/FileNames.h"
 
+#include "ImagingTestSupport.h"
+#include "JpegEdits.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +118,13 @@ bool sameImage(const QImage& actual, const QImage& expected, QString* why)
         QVERIFY2(sameImage(actual, expected, &why), qPrintable(why));                                       \
     } while (false)
 
+QImage drawn(const thumbs::Prepared& prepared)
+{
+    QImage box = freshBox();
+    thumbs::draw(box, prepared, QString(), {});
+    return box;
+}
+
 bool isRed(QRgb c)
 {
     return qRed(c) == 255 && qGreen(c) == 0 && qBlue(c) == 0;
@@ -212,6 +223,10 @@ private slots:
         QTest::newRow("one pixel wide jpeg") << "narrow";
         QTest::newRow("png claiming 100000 x 100000 pixels") << "huge";
         QTest::newRow("truncated png") << "truncated";
+        // Qt's readers would make up, or paint, all of these pixels: seconds and gigabytes each.
+        QTest::newRow("jpeg of 700 bytes claiming 14142 x 14142") << "jpeg bomb";
+        QTest::newRow("jpeg of a picture 1000 wide, its height set to 65500") << "jpeg height";
+        QTest::newRow("svg claiming 14142 x 14142") << "svg bomb";
     }
     void unreadableFilesGetARedCross()
     {
@@ -232,7 +247,12 @@ private slots:
             QFile f(save(dir, QStringLiteral("full.png"), pattern(300, 300), "PNG"));
             f.open(QIODevice::ReadOnly);
             writeFile(path, f.read(f.size() / 3));
-        }
+        } else if (kind == "jpeg bomb")
+            writeFile(path, withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142));
+        else if (kind == "jpeg height")
+            writeFile(path, withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500));
+        else if (kind == "svg bomb")
+            writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>");
 
         const thumbs::Prepared p = prepareFile(path);
         QCOMPARE(p.kind, thumbs::Prepared::Kind::Unreadable);
@@ -246,6 +266,87 @@ private slots:
         QVERIFY(isRed(box.pixel(1, 99)));
         QCOMPARE(QColor(box.pixel(50, 10)), kGrey); // not cleared
         QCOMPARE(QColor(box.pixel(50, 96)), kGrey); // and no caption
+    }
+
+    // Pictures above 12 megapixels whose files are small for their size, as flat ones are, and
+    // damaged ones that Qt's readers show in part.
+    void compressedOrDamagedPicturesStillShow_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QImage flat(4000, 4000, QImage::Format_Mono); // about 8000 pixels per byte as PNG
+        flat.fill(1);
+        QByteArray png;
+        QBuffer buffer(&png);
+        flat.save(&buffer, "PNG");
+        QImage cmyk(3500, 3500, QImage::Format_RGB32); // TurboJPEG cannot turn CMYK into RGB
+        cmyk.fill(qRgb(10, 200, 30));
+        const QByteArray photo = encodeJpeg(pattern(320, 240), TJSAMP_420);
+        QTest::newRow("flat one-bit png, 16 megapixels") << png;
+        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK);
+        QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2);
+    }
+    void compressedOrDamagedPicturesStillShow()
+    {
+        QFETCH(QByteArray, data);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("x.jpg")), data);
+        QCOMPARE(prepareFile(dir.filePath(QStringLiteral("x.jpg"))).kind, thumbs::Prepared::Kind::Picture);
+    }
+
+    // A worker prepares one file after another with one decoder and one buffer. Files that
+    // once left the decoder unable to read any later file, or lent their tables to a later
+    // file that lacks its own, are followed by every file here, good and damaged.
+    void eachPictureIsPreparedAsIfAlone()
+    {
+        QByteArray photo; // Huffman tables of its own, not the standard ones
+        QBuffer buffer(&photo);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setOptimizedWrite(true);
+        QVERIFY(writer.write(pattern(160, 120)));
+        QByteArray tableCount = photo;
+        tableCount[markerAt(photo, 0xC4) + 5] = char(0xFF);
+        QByteArray lossless = photo;
+        lossless[markerAt(photo, 0xC0) + 1] = char(0xC3);
+        const QList<std::pair<const char*, QByteArray>> files = {
+            {"photo", photo},
+            {"other photo", encodeJpeg(pattern(40, 70), TJSAMP_444)},
+            {"height 65535", withFrame(photo, 8, 160, 65535)},
+            {"height 0", withFrame(photo, 8, 160, 0)},
+            {"damaged Huffman table count", tableCount},
+            {"12-bit", withFrame(photo, 12, 160, 120)},
+            {"lossless", lossless},
+            {"no Huffman tables", withoutSegments(photo, 0xC4)},
+            {"no quantisation tables", withoutSegments(photo, 0xDB)},
+            {"claims 14142 x 14142", withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142)},
+            {"truncated", photo.left(photo.size() / 2)},
+        };
+        QTemporaryDir dir;
+        QList<QByteArray> paths;
+        QList<thumbs::Prepared> alone;
+        for (const auto& [name, data] : files) {
+            writeFile(dir.filePath(QString::fromLatin1(name)), data);
+            paths.append(platform::encodeName(dir.filePath(QString::fromLatin1(name))));
+            alone.append(prepareFile(dir.filePath(QString::fromLatin1(name))));
+        }
+        QCOMPARE(alone[0].kind, thumbs::Prepared::Kind::Jpeg);
+
+        imaging::JpegDecoder decoder;
+        cDIBSection work;
+        work.KeepMemoryForReuse(true);
+        for (qsizetype later = 0; later < files.size(); ++later) {
+            for (qsizetype before = 0; before < files.size(); ++before) {
+                thumbs::prepare(decoder, work, paths[before], 100, 100);
+                const thumbs::Prepared p = thumbs::prepare(decoder, work, paths[later], 100, 100);
+                QString why;
+                if (p.kind != alone[later].kind)
+                    why = QStringLiteral("another kind of result");
+                else
+                    sameImage(drawn(p), drawn(alone[later]), &why);
+                QVERIFY2(why.isEmpty(), qPrintable(QStringLiteral("%1 after %2: %3")
+                                                       .arg(QString::fromLatin1(files[later].first),
+                                                            QString::fromLatin1(files[before].first), why)));
+            }
+        }
     }
 
     void captionIsCentredAtTheBottom()
