@@ -1,21 +1,15 @@
 #include "main_window/Thumbnails.h"
 
 #include "imaging/JpegDecoder.h"
+#include "imaging/PictureReader.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
 #include "platform/Screen.h"
 
-#include <QFile>
 #include <QFontMetricsF>
-#include <QImageReader>
 #include <QPainter>
 
 #include <cmath>
-#include <mutex>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace thumbs {
 
@@ -24,74 +18,6 @@ namespace {
 int nearest(double v)
 {
     return static_cast<int>(platform::roundHalfEven(v));
-}
-
-// Qt's readers refuse images above 256 MB by default; the program's own pixel limit decides
-// instead (checked against the header before anything is decoded).
-void raiseReaderAllocationLimit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const std::int64_t bytes = imaging::maxDecodePixels() * 4;
-        QImageReader::setAllocationLimit(static_cast<int>(bytes >> 20) + 1);
-    });
-}
-
-// Whether a file of fileBytes bytes can hold the picture of `pixels` pixels that its header
-// claims. Qt's JPEG and GIF readers make up what a file lacks (grey rows, the background colour)
-// and an SVG drawing is painted at whatever size it names, so a damaged or hostile header costs as
-// much as a real picture of that size: a 700-byte JPEG claiming 14142 x 14142 pixels took 2 s and
-// 780 MB there. Up to the size of a common camera photo any claim is let through, as its work is
-// what every photo costs. Above it, a claim is refused when it exceeds
-// - for JPEG data, 100 pixels per byte. Photos have 1 to 25. The JPEGs that come here are those
-//   TurboJPEG refused: CMYK ones (flat ones reach about 45) and damaged ones. A photo with a
-//   quarter of its data still shows; a 2560 x 1600 photo whose height was set to 65500 (190) not.
-// - for other formats, 16384 pixels per byte. Flat pictures reach about 300 as RGB PNG, 1000 as
-//   paletted PNG and 8200 as one-bit PNG; flat lossless WebP (25000) and SVG drawings claiming
-//   more than 12 megapixels are refused.
-bool plausibleSize(qint64 pixels, qint64 fileBytes, bool jpeg)
-{
-    constexpr qint64 kAlwaysPlausible = 12'000'000;
-    if (pixels <= kAlwaysPlausible)
-        return true;
-    const qint64 pixelsPerByte = jpeg ? 100 : 16384;
-    return pixels <= fileBytes * pixelsPerByte;
-}
-
-// Reads a picture with Qt's readers. Only regular files are read, opened without blocking, so a
-// FIFO or a device cannot hang the program; images beyond the pixel limit, or larger than the
-// file can plausibly hold, are not decoded.
-QImage readPicture(const QByteArray& nativePath)
-{
-    raiseReaderAllocationLimit();
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return QImage();
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return QImage();
-    }
-    // Regular files never block; reading goes on in the ordinary mode.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return QImage();
-    }
-    QImageReader reader(&file);
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        const qint64 pixels = qint64(size.width()) * size.height();
-        if (pixels > imaging::maxDecodePixels() || !plausibleSize(pixels, st.st_size, reader.format() == "jpeg"))
-            return QImage();
-    }
-    QImage image;
-    if (!reader.read(&image))
-        return QImage();
-    if (qint64(image.width()) * image.height() > imaging::maxDecodePixels())
-        return QImage();
-    return image;
 }
 
 } // namespace
@@ -153,7 +79,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
             p.decoderStartCode = r.startErrorCode;
         }
 
-        const QImage image = readPicture(nativePath);
+        const QImage image = imaging::readPicture(nativePath);
         if (image.isNull() || image.width() <= 0 || image.height() <= 0)
             return p;
         p.pictureFit = fitPicture(image.width(), image.height(), TW, TH);
