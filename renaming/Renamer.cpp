@@ -69,11 +69,10 @@ QByteArray readAll(int fd)
     }
 }
 
-// Equal for two names that a folder takes as one.
-QByteArray nameKey(const FileId& folder, const FolderInfo& info, const QByteArray& name)
+// Equal for two names that a folder takes as one; folderKey tells the folder.
+QByteArray nameKey(const QByteArray& folderKey, bool ignoresCase, const QByteArray& name)
 {
-    const QByteArray n = info.ignoresCase ? QString::fromUtf8(name).toCaseFolded().toUtf8() : name;
-    return QByteArray::number(folder.dev) + ':' + QByteArray::number(folder.ino) + '/' + n;
+    return folderKey + (ignoresCase ? QString::fromUtf8(name).toCaseFolded().toUtf8() : name);
 }
 
 bool onOtherFileSystem(const FileId& file, const FileId& folder)
@@ -158,6 +157,7 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         QByteArray path;
         FileId id;
         FolderInfo info;
+        QByteArray key;
     };
     std::map<QByteArray, Folder> folders;
     QString error;
@@ -179,7 +179,8 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
                         .arg(shown(path), errorText(errno));
             return nullptr;
         }
-        return &folders.emplace(path, Folder{path, *id, folderInfo(path)}).first->second;
+        const QByteArray key = QByteArray::number(id->dev) + ':' + QByteArray::number(id->ino) + '/';
+        return &folders.emplace(path, Folder{path, *id, folderInfo(path), key}).first->second;
     };
 
     struct Work
@@ -197,6 +198,9 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
     QHash<QByteArray, qsizetype> sources; // the run's files by the key of their present name
     QHash<QByteArray, qsizetype> wanted;  // and by the key of their new one
     QSet<QByteArray> listed;
+    sources.reserve(moves.size());
+    wanted.reserve(moves.size());
+    listed.reserve(moves.size());
     for (const Planned& p : moves) {
         const QByteArray& name = p.name;
         const Folder* to = folder(p.folder);
@@ -228,12 +232,12 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         if (p.recorded && !stillSameFile(*p.recorded, *file, from->info.stableInodes))
             return QStringLiteral("\"%1\" wurde seit der Umbenennung verändert.").arg(shown(p.source));
         const QByteArray oldName = fileNameOf(p.source);
-        const QByteArray exactKey = nameKey(from->id, FolderInfo{}, oldName);
+        const QByteArray exactKey = nameKey(from->key, false, oldName);
         if (listed.contains(exactKey))
             return QStringLiteral("\"%1\" steht mehr als einmal in der Liste.").arg(shown(p.source));
         listed.insert(exactKey);
-        sources.insert(nameKey(from->id, from->info, oldName), work.size());
-        const QByteArray key = nameKey(to->id, to->info, name);
+        sources.insert(from->info.ignoresCase ? nameKey(from->key, true, oldName) : exactKey, work.size());
+        const QByteArray key = nameKey(to->key, to->info.ignoresCase, name);
         if (const auto other = wanted.constFind(key); other != wanted.cend()) {
             const Planned& q = *work[*other].p;
             QString text = QStringLiteral("\"%1\" und \"%2\" sollen beide \"%3\" heißen.")
@@ -386,8 +390,10 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
         for (const Entry& e : journal.entries) {
             if (e.at != Where::Final && e.at != Where::SourceRemoved)
                 continue;
-            const FileId fallback = e.kind == Kind::Copy ? e.copy : e.id;
-            items.append({e.kind, fileId(e.final).value_or(fallback), e.final, e.source});
+            // A rename keeps the file's identity; a copy's is known once it is made, unless the
+            // run was finished by a later start.
+            const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : fileId(e.final).value_or(e.copy);
+            items.append({e.kind, id, e.final, e.source});
         }
         if (!items.isEmpty()) {
             if (const int error = m_ops.writeWhole(undoRecordPath(), undoText(items), Op::WriteUndo))
