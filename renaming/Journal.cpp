@@ -73,9 +73,14 @@ QByteArray finishMark(const QList<Entry>& entries)
     return text + kFinish + '\n';
 }
 
-QByteArray rollbackMark()
+QByteArray rollbackMark(const QList<Entry>& entries)
 {
-    return kRollback + '\n';
+    QByteArray text = kRollback;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries[i].at == Where::Final && !entries[i].direct())
+            text += ' ' + QByteArray::number(i);
+    }
+    return text + '\n';
 }
 
 std::optional<Journal> parseJournal(const QByteArray& text)
@@ -111,8 +116,10 @@ std::optional<Journal> parseJournal(const QByteArray& text)
             journal.finish = true;
             for (qsizetype i = 0; i < copies.size(); ++i)
                 journal.entries[i].copy = copies[i];
-        } else if (lines[k] == kRollback) {
+        } else if (f.first() == kRollback) {
             journal.rollback = true;
+            for (qsizetype j = 1; j < f.size(); ++j)
+                journal.finalAtRollback.append(f[j].toLongLong());
         }
     }
     return journal;

@@ -43,12 +43,14 @@ struct Journal
     // or the run failed or was cancelled and goes back to the old ones.
     bool finish = false;
     bool rollback = false;
+    QList<qsizetype> finalAtRollback; // the entries that had their new names when it began
 };
 
 QByteArray journalText(const Journal& journal);
 // The line that lets a run go on to the new names, with the identities of the copies made.
 QByteArray finishMark(const QList<Entry>& entries);
-QByteArray rollbackMark();
+// The line that sends a run back to the old names, with the entries that had their new ones.
+QByteArray rollbackMark(const QList<Entry>& entries);
 // nullopt for a journal that is not complete or not ours.
 std::optional<Journal> parseJournal(const QByteArray& text);
 

@@ -515,7 +515,7 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
 
     if (!failure.isEmpty() || cancelled) {
         // Should this process die now, the next start goes on putting the files back.
-        m_ops.append(fd, rollbackMark(), Op::MarkJournal, journalPath);
+        m_ops.append(fd, rollbackMark(entries), Op::MarkJournal, journalPath);
         back(entries);
         syncFolders(entries);
         const QString what = cancelled ? QStringLiteral("Abgebrochen.") : nothing + QStringLiteral("\n\n") + failure;
@@ -649,7 +649,7 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
                                          "Start wieder.")
                               .arg(where, shown(folder))};
         names[folder] = listNames(folder);
-        stable[folder] = folderInfo(folder).stableInodes;
+        stable[folder] = folderInfo(folder).stableInodes && !m_inodesIgnored;
     }
     const auto present = [&](const QByteArray& path) { return names[folderOf(path)].contains(fileNameOf(path)); };
     const auto holds = [&](const QByteArray& path, const FileId& id) {
@@ -666,17 +666,36 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
             m_ops.unlink(earlier);
     };
 
+    // Where the file system keeps no inode numbers, files of equal size and time can only be
+    // told apart by name. A run's new name may be another file's old one; which of the two it
+    // holds then follows from how far the run got: before it went on to the new names, the old
+    // file; after, the new one; and while going back, the new one only for a file that had it
+    // when the way back began, and only until the files at temporary names start moving back.
+    QSet<qsizetype> wasFinal(journal->finalAtRollback.cbegin(), journal->finalAtRollback.cend());
+    QList<qsizetype> unclear;
     bool reachedTemp = true;
-    for (Entry& e : entries) {
+    bool othersAtTemp = false;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        Entry& e = entries[i];
         const bool atSource = holds(e.source, e.id);
         if (e.kind == Kind::Rename) {
             const bool atTemp = !e.direct() && holds(e.temp, e.id);
             const bool atFinal = holds(e.final, e.id);
             e.at = atFinal ? Where::Final : atTemp ? Where::Temp : atSource ? Where::Source : Where::Lost;
-            if (atSource && e.at != Where::Source && e.at != Where::Lost)
+            if (!stable[folderOf(e.final)]) {
+                // No hard links there either, so a file at its temporary name is nowhere else.
+                if (atTemp) {
+                    e.at = Where::Temp;
+                } else if (atSource && atFinal) {
+                    e.at = e.direct() ? Where::Lost : Where::Source;
+                    unclear.append(i);
+                }
+            } else if (atSource && e.at != Where::Source && e.at != Where::Lost)
                 dropSecondName(e.source, atFinal ? e.final : e.temp);
-            if (atFinal && atTemp)
+            if (stable[folderOf(e.final)] && atFinal && atTemp)
                 dropSecondName(e.temp, e.final);
+            if (atTemp && !wasFinal.contains(i))
+                othersAtTemp = true;
         } else {
             const std::optional<FileId> copy = present(e.temp) ? fileId(e.temp) : std::nullopt;
             // A copy gets the source's time last, so a copy cut short does not have it.
@@ -689,9 +708,17 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
             if (copy && !copied)
                 m_ops.unlink(e.temp);
         }
+    }
+    for (const qsizetype i : unclear) {
+        Entry& e = entries[i];
+        if (e.at == Where::Lost)
+            continue;
+        const bool newName = journal->rollback ? wasFinal.contains(i) && othersAtTemp : journal->finish;
+        e.at = newName ? Where::Final : Where::Source;
+    }
+    for (const Entry& e : entries)
         if (e.at == Where::Source)
             reachedTemp = false;
-    }
 
     bool forwards = !journal->rollback && (journal->finish || reachedTemp);
     if (forwards && forward(entries) != 0) {

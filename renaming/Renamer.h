@@ -85,6 +85,9 @@ public:
     void setStepHook(StepHook hook) { m_ops.setHook(std::move(hook)); }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
     void setDisplayName(DisplayFn display) { m_display = std::move(display); }
+    // Tells files apart without inode numbers everywhere, as on FAT and FUSE exFAT, which make
+    // them up anew; tests reproduce camera cards with it.
+    void setInodeNumbersIgnored(bool ignored) { m_inodesIgnored = ignored; }
 
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
@@ -128,6 +131,7 @@ private:
     FileOps m_ops;
     ProgressFn m_progress;
     DisplayFn m_display;
+    bool m_inodesIgnored = false;
 };
 
 } // namespace renaming

@@ -110,10 +110,12 @@ struct Scenario
     Snapshot before;
     Snapshot after;
     Refusal refusal = Refusal::None;
+    bool noInodes = false;
 
     Renamer renamer(std::function<int(const Step&)> fault = {}) const
     {
         Renamer r(pathOf(*state));
+        r.setInodeNumbersIgnored(noInodes);
         const Refusal how = refusal;
         r.setStepHook([how, fault](const Step& s) {
             if (fault)
@@ -133,7 +135,7 @@ struct Scenario
     }
 };
 
-enum class Kind { Rotation, FreshNames, LinkFallback, LookupFallback, OtherFileSystem };
+enum class Kind { Rotation, FreshNames, LinkFallback, LookupFallback, CameraCard, OtherFileSystem };
 
 const QByteArray kShm = QByteArrayLiteral("/dev/shm");
 
@@ -161,9 +163,10 @@ std::unique_ptr<Scenario> scenario(Kind kind)
         s->from = pathOf(*s->source);
         s->to = pathOf(*s->target);
     }
-    s->refusal = kind == Kind::LinkFallback     ? Refusal::NoReplaceFlag
-                 : kind == Kind::LookupFallback ? Refusal::NoReplaceFlagAndLinks
-                                                : Refusal::None;
+    s->refusal = kind == Kind::LinkFallback ? Refusal::NoReplaceFlag
+                 : kind == Kind::LookupFallback || kind == Kind::CameraCard ? Refusal::NoReplaceFlagAndLinks
+                                                                            : Refusal::None;
+    s->noInodes = kind == Kind::CameraCard;
     makeFiles(s->from, names);
     s->before = s->now();
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -180,6 +183,8 @@ void addKinds()
     QTest::newRow("straight to free names") << Kind::FreshNames;
     QTest::newRow("no-replace flag refused: link and unlink") << Kind::LinkFallback;
     QTest::newRow("flag and links refused: lookup, then rename") << Kind::LookupFallback;
+    // Files of equal size and time, told apart by their names only.
+    QTest::newRow("camera card: no links, no lasting inode numbers") << Kind::CameraCard;
     QTest::newRow("into another file system") << Kind::OtherFileSystem;
 }
 
