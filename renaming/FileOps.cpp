@@ -28,29 +28,6 @@ namespace {
 constexpr unsigned long kNtfsMagic = 0x5346544eUL;  // the old ntfs driver and ntfs-3g's fuseblk
 constexpr unsigned long kNtfs3Magic = 0x7366746eUL; // the kernel's ntfs3
 
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 int lastError()
 {
     return errno ? errno : EIO;
@@ -114,6 +91,12 @@ bool refusesLinks(int error)
 
 } // namespace
 
+UniqueFd::~UniqueFd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 bool FileId::isRegular() const
 {
     return S_ISREG(mode);
@@ -174,7 +157,7 @@ FolderInfo folderInfo(const QByteArray& folder)
     }
     if (!info.ignoresCase) {
         // ext4 and f2fs fold the case of names in folders marked so.
-        const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         long flags = 0;
         if (fd.get() >= 0 && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL))
             info.ignoresCase = true;
@@ -240,13 +223,13 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     int e = step(Op::CreateCopy, to);
     if (e)
         return e;
-    const Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return lastError();
     struct stat source{};
     if (::fstat(in.get(), &source) != 0)
         return lastError();
-    Fd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() < 0)
         return lastError();
 
@@ -288,7 +271,7 @@ int FileOps::writeWhole(const QByteArray& path, const QByteArray& data, Op op, i
     if (const int e = step(op, path))
         return e;
     const QByteArray temp = path + ".tmp";
-    Fd fd(::open(temp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(temp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (fd.get() < 0)
         return lastError();
     // Held until the run ends, so that another Tessaline's recovery leaves this run alone.
@@ -322,7 +305,7 @@ int FileOps::append(int fd, const QByteArray& data, Op op, const QByteArray& pat
 
 void FileOps::syncFolder(const QByteArray& folder)
 {
-    const Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
         ::fsync(fd.get());
 }

@@ -75,6 +75,26 @@ FolderInfo folderInfo(const QByteArray& folder);
 // Free bytes for an unprivileged user in the folder's file system; -1 when unknown.
 qint64 freeBytes(const QByteArray& folder);
 
+// Closes its descriptor when it goes.
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd();
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return m_fd; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
 class FileOps
 {
 public:

@@ -37,23 +37,6 @@ QByteArray newRunId()
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
 }
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 QByteArray readAll(int fd)
 {
     QByteArray text;
@@ -475,7 +458,7 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
                                        .arg(shown(journalPath), errorText(error));
         return result;
     }
-    const Fd held(fd);
+    const UniqueFd held(fd);
 
     const int files = static_cast<int>(entries.size());
     const int secondPass = static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
@@ -613,14 +596,14 @@ QList<Notice> Renamer::recover()
         if (name.endsWith(QByteArray(kJournalSuffix + ".tmp"))) {
             // A journal never completed: its run renamed nothing. Its writer may still be alive.
             const QByteArray path = m_state + '/' + name;
-            const Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+            const UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
             if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
                 ::unlink(path.constData());
         }
     }
     std::sort(journals.begin(), journals.end());
     for (const QByteArray& path : journals) {
-        const Fd fd(::open(path.constData(), O_RDWR | O_CLOEXEC));
+        const UniqueFd fd(::open(path.constData(), O_RDWR | O_CLOEXEC));
         // A journal locked by its writer belongs to a run going on in another Tessaline.
         if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
             continue;

@@ -5,6 +5,7 @@
 #include "renaming/Renamer.h"
 
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,16 +24,6 @@ namespace {
 
 using Folder = QMap<QByteArray, QByteArray>; // name -> contents
 
-// Files that hold their own first names, so that each can be followed by its contents.
-void makeFiles(const QByteArray& folder, const QList<QByteArray>& names)
-{
-    for (const QByteArray& name : names) {
-        const QByteArray path = folder + '/' + name;
-        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-        QVERIFY2(fd >= 0 && ::write(fd, name.constData(), size_t(name.size())) == name.size(), path.constData());
-        ::close(fd);
-    }
-}
 
 Folder contents(const QByteArray& folder)
 {
@@ -137,7 +128,7 @@ private slots:
         QFETCH(QList<QByteArray>, expected);
         QTemporaryDir dir;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, shown);
+        writeNamedFiles(folder, shown);
         ScriptedDialogs dialogs;
         dialogs.inputAnswers.enqueue(answer);
         frmmain w;
@@ -176,7 +167,7 @@ private slots:
         QTemporaryDir dir;
         QTemporaryDir other;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"a.jpg", "b.jpg"});
+        writeNamedFiles(folder, {"a.jpg", "b.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
         QVERIFY(show(w, folder, {"b.jpg", "a.jpg"}));
@@ -201,12 +192,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"a.jpg", "b.jpg"});
+        writeNamedFiles(folder, {"a.jpg", "b.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
         w.selectfolder = false;
         QVERIFY(show(w, folder, {"a.jpg", "b.jpg"}));
-        makeFiles(folder, {"img0002.jpg"}); // after the folder was listed
+        writeNamedFiles(folder, {"img0002.jpg"}); // after the folder was listed
         const Folder before = contents(folder);
         w.mnuRenameImgs->trigger();
         QCOMPARE(dialogs.messages.size(), 1);
@@ -222,7 +213,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"a.jpg", "b.jpg", "c.jpg"});
+        writeNamedFiles(folder, {"a.jpg", "b.jpg", "c.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
         w.selectfolder = false;
@@ -254,7 +245,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"a.jpg", "b.jpg"});
+        writeNamedFiles(folder, {"a.jpg", "b.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
         w.selectfolder = false;
@@ -274,7 +265,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"img0001.jpg", "img0002.jpg"});
+        writeNamedFiles(folder, {"img0001.jpg", "img0002.jpg"});
         const pid_t child = ::fork();
         if (child == 0) {
             renaming::Renamer r; // the state folder of the program

@@ -70,16 +70,6 @@ int mv(const QByteArray& from, const QByteArray& to)
     return ::rename(from.constData(), to.constData());
 }
 
-// Each file holds its first name, so that every file can be followed by its contents.
-void makeFiles(const QByteArray& folder, const QList<QByteArray>& names)
-{
-    for (const QByteArray& name : names) {
-        const QByteArray path = folder + '/' + name;
-        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-        QVERIFY2(fd >= 0 && ::write(fd, name.constData(), size_t(name.size())) == name.size(), path.constData());
-        ::close(fd);
-    }
-}
 
 QByteArray pathOf(const QTemporaryDir& dir)
 {
@@ -167,7 +157,7 @@ std::unique_ptr<Scenario> scenario(Kind kind)
                  : kind == Kind::LookupFallback || kind == Kind::CameraCard ? Refusal::NoReplaceFlagAndLinks
                                                                             : Refusal::None;
     s->noInodes = kind == Kind::CameraCard;
-    makeFiles(s->from, names);
+    writeNamedFiles(s->from, names);
     s->before = s->now();
     for (qsizetype i = 0; i < names.size(); ++i) {
         s->moves.append({s->from + '/' + names[i], newNames[i]});
@@ -273,7 +263,7 @@ private slots:
         QTemporaryDir dir;
         QTemporaryDir state;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, names);
+        writeNamedFiles(folder, names);
         QList<Move> moves;
         Snapshot expected;
         for (qsizetype i = 0; i < names.size(); ++i) {
@@ -322,7 +312,7 @@ private slots:
         QTemporaryDir state;
         const QByteArray folder = pathOf(dir);
         const QList<QByteArray> names{"a.jpg", "b.jpg", "c.jpg"};
-        makeFiles(folder, names);
+        writeNamedFiles(folder, names);
         QByteArray target = folder;
         if (also.startsWith('-')) {
             QCOMPARE(rm(folder + '/' + also.mid(1)), 0);
@@ -332,7 +322,7 @@ private slots:
         } else if (also == "!") {
             target = folder + "/gone";
         } else if (!also.isEmpty()) {
-            makeFiles(folder, {also});
+            writeNamedFiles(folder, {also});
         }
         const Snapshot before = snapshot({folder});
         QList<Move> moves;
@@ -497,7 +487,7 @@ private slots:
         QTemporaryDir source(QStringLiteral("/dev/shm/tessaline-test-XXXXXX"));
         QTemporaryDir state;
         const QByteArray from = pathOf(source);
-        makeFiles(from, {"c.jpg", "a.jpg"});
+        writeNamedFiles(from, {"c.jpg", "a.jpg"});
         writeFile(QFile::decodeName(from + "/big.jpg"), QByteArray(3 << 20, 'x'));
         QVERIFY(QFile::setPermissions(QFile::decodeName(from + "/a.jpg"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         const struct timespec times[2] = {{1000000000, 0}, {1234567890, 123456789}};
@@ -560,7 +550,7 @@ private slots:
         QTemporaryDir dir;
         QTemporaryDir state;
         const QByteArray folder = pathOf(dir);
-        makeFiles(folder, {"c.jpg", "a.jpg", "b.jpg"});
+        writeNamedFiles(folder, {"c.jpg", "a.jpg", "b.jpg"});
         const Snapshot before = snapshot({folder});
         {
             Renamer r(pathOf(state));
@@ -574,7 +564,7 @@ private slots:
         if (change.startsWith('-'))
             QCOMPARE(rm(folder + '/' + name), 0);
         else if (change.startsWith('+'))
-            makeFiles(folder, {name});
+            writeNamedFiles(folder, {name});
         else if (change.startsWith('*'))
             writeFile(QFile::decodeName(folder + '/' + name), "edited, a bit longer");
         const Snapshot changed = snapshot({folder});
@@ -607,7 +597,7 @@ private slots:
         QTemporaryDir state;
         const QByteArray card = pathOf(root) + "/card";
         QVERIFY(QDir().mkdir(QFile::decodeName(card)));
-        makeFiles(card, {"img0001.jpg", "img0002.jpg"});
+        writeNamedFiles(card, {"img0001.jpg", "img0002.jpg"});
         const Snapshot before = snapshot({card});
         const pid_t child = ::fork();
         if (child == 0) {
