@@ -5,17 +5,23 @@
 #   ./build.sh test           build and run every test
 #   ./build.sh test-asan      the tests once more under AddressSanitizer + UBSan
 #   ./build.sh bench          build the benchmark programs (build/release/bench)
+#   ./build.sh package        build the Debian package build/release/tessaline_VERSION_ARCH.deb
 #
 # TESSALINE_WERROR=ON turns compiler warnings into errors (CI sets it).
 set -euo pipefail
+caller_dir=$PWD
 cd "$(dirname "$0")"
 
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev libturbojpeg0-dev
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev
           fonts-liberation qt6-image-formats-plugins)
+# The checkers of the desktop entry, the AppStream metainfo and the manual page.
+test_packages=(desktop-file-utils appstream groff-base)
+# dpkg-shlibdeps, and file, with which CPack finds the binaries to hand it.
+package_packages=(dpkg-dev file)
 
 install_missing() {
     local missing=() p
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -38,15 +44,18 @@ case "$command" in
     run)
         install_missing
         configure_and_build release --target tessaline
-        exec build/release/tessaline "$@"
+        # From where it was called, so that a relative FOLDER means what the caller meant.
+        program=$PWD/build/release/tessaline
+        cd "$caller_dir"
+        exec "$program" "$@"
         ;;
     test)
-        install_missing
+        install_missing "${test_packages[@]}"
         configure_and_build debug
         ctest --preset debug --timeout 600 "$@"
         ;;
     test-asan)
-        install_missing
+        install_missing "${test_packages[@]}"
         configure_and_build asan
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
@@ -56,8 +65,13 @@ case "$command" in
         install_missing
         configure_and_build release
         ;;
+    package)
+        install_missing "${package_packages[@]}"
+        configure_and_build release
+        (cd build/release && cpack -G DEB)
+        ;;
     *)
-        echo "usage: $0 run [FOLDER] | test | test-asan | bench" >&2
+        echo "usage: $0 run [FOLDER] | test | test-asan | bench | package" >&2
         exit 2
         ;;
 esac

@@ -33,6 +33,7 @@ void ThumbCanvas::unloadAll()
     m_elements.erase(m_elements.begin() + 1, m_elements.end());
     m_elements.shrink_to_fit();
     update();
+    emit elementsUnloaded();
 }
 
 void ThumbCanvas::Move(int index, int left, int top, int width, int height)

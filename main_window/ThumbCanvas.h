@@ -56,6 +56,10 @@ public:
 
     QColor BackColor() const { return m_elementColor; }
 
+signals:
+    // Every element but the template is gone; indexes handed out before mean nothing now.
+    void elementsUnloaded();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;

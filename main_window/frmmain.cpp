@@ -139,6 +139,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     templ.Width = twipsToPixels(1500, tx);
     templ.Height = twipsToPixels(1500, ty);
     applyLayout();
+    setupDragAndDrop();
 
     m_client->setMinimumSize(0, 0);
     resize(twipsToPixels(kClientWidth, tx), twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height());
@@ -368,11 +369,9 @@ void frmmain::makeview()
         e.ToolTipText = folderText + platform::decodeName(*name);
         e.nativePath = folderNative + *name;
         e.Visible = true;
-        // The first position whose path sorts after the new one, as a linear scan would find it.
-        const auto at = std::upper_bound(order.cbegin(), order.cend(), index, [this](int a, int b) {
+        m_listing.insert(order, index, [this](int a, int b) {
             return picScroll->element(a).ToolTipText < picScroll->element(b).ToolTipText;
         });
-        order.insert(at - order.cbegin(), index);
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
             picScroll->Refresh(index);
             sinceRepaint.restart();
@@ -592,6 +591,8 @@ bool frmmain::scrollByKey(int key)
 
 bool frmmain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (dragEventFilter(watched, event))
+        return true;
     if (watched == m_client && event->type() == QEvent::Resize) {
         Form_Resize();
     } else if (watched == imgSplitter) {

@@ -4,10 +4,12 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointF>
 #include <QString>
 
 #include <cstdint>
 
+#include "main_window/Reorder.h"
 #include "main_window/Thumbnails.h"
 
 class QAction;
@@ -137,6 +139,33 @@ private:
     void startLoading(qsizetype from);
     void stopLoading();
     FormMetrics metrics() const;
+
+    // Reordering by drag and drop (frmmainDragDrop.cpp).
+    struct DragSession
+    {
+        int source = 0;        // the dragged element; 0 while nothing is dragged
+        int over = 0;          // the element that heard Enter last, until it hears Leave
+        bool overViewport = false;
+        QPointF pointer;       // where the pointer was last seen, in global coordinates
+        bool delivering = false;
+    };
+    struct DragHit;
+    void setupDragAndDrop();
+    bool dragEventFilter(QObject* watched, QEvent* event);
+    void imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, float X, float Y);
+    void imgpreview_DragOver(int Index, int Source, float X, float Y, DragState State);
+    void imgpreview_DragDrop(int Index, int Source, float X, float Y);
+    void pctPreview_DragOver(int Source, float X, float Y, DragState State);
+    void setline(int wo);
+    void imgpreviewDrag(int Index);
+    DragHit dragHitTest(QPointF pointer) const;
+    void dragOverElements(const DragHit& hit);
+    void dragOverViewport(const DragHit& hit);
+    void dragMove(QPointF pointer);
+    void dragDrop(QPointF pointer);
+    void dragCancel();
+    DragSession m_drag;
+    ListingInsertion m_listing;
 
     QWidget* m_client = nullptr;
     FormLayout m_layout;

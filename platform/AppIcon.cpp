@@ -50,11 +50,11 @@ void drawCard(QPainter& p, const QRectF& card, qreal angle, const QColor& sky, b
     p.restore();
 }
 
-QPixmap drawIcon(int size)
+} // namespace
+
+void paintApplicationIcon(QPainter& p, int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     const bool detailed = size >= 32;
@@ -75,25 +75,32 @@ QPixmap drawIcon(int size)
     p.setBrush(QColor(0xd9, 0x3a, 0x2b));
     p.drawEllipse(badgeCentre, badge, badge);
     if (size >= 24) {
-        QFont font;
+        // An outline rather than text, so that an SVG copy shows the same digit on machines
+        // without this font; the font is named because the build machine's default may differ.
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setStyleHint(QFont::SansSerif);
         font.setBold(true);
         font.setPixelSize(qMax(6, static_cast<int>(badge * 1.3)));
-        p.setFont(font);
-        p.setPen(Qt::white);
-        p.drawText(QRectF(badgeCentre - QPointF(badge, badge), QSizeF(2 * badge, 2 * badge)), Qt::AlignCenter,
-                   QStringLiteral("1"));
+        QPainterPath digit;
+        digit.addText(0, 0, font, QStringLiteral("1"));
+        p.setBrush(Qt::white);
+        p.drawPath(digit.translated(badgeCentre - digit.boundingRect().center()));
     }
-    return pixmap;
+    p.restore();
 }
-
-} // namespace
 
 QIcon applicationIcon()
 {
     static const QIcon icon = [] {
         QIcon i;
-        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-            i.addPixmap(drawIcon(size));
+        for (int size : applicationIconSizes) {
+            QPixmap pixmap(size, size);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            paintApplicationIcon(painter, size);
+            painter.end();
+            i.addPixmap(pixmap);
+        }
         return i;
     }();
     return icon;

@@ -1,0 +1,41 @@
+# Installation folders and the Debian package (cpack -G DEB in a release build folder).
+
+# Distributions name the documentation folder after the package, which is lower case.
+if(NOT CMAKE_INSTALL_DOCDIR)
+  set(CMAKE_INSTALL_DOCDIR share/doc/tessaline CACHE PATH "Documentation root" FORCE)
+endif()
+include(GNUInstallDirs)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tessaline)
+set(CPACK_PACKAGE_VENDOR "The Tessaline developers")
+set(TESSALINE_MAINTAINER "The Tessaline developers <tessaline@example.org>"
+    CACHE STRING "Maintainer named in the Debian package")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TESSALINE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Lines of a Debian description stay under 80 columns.
+set(CPACK_PACKAGE_DESCRIPTION "\
+Tessaline shows every picture of one folder as a thumbnail, sorted by file
+name. Drag the thumbnails into the order you want; Tessaline then renames the
+files so that their names carry that order, with a four-digit running number
+as a prefix (img0001.jpg, img0002.jpg, ...) or in front of the old name
+(0001 urlaub.jpg).")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY tessaline)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/tessaline/tessaline)
+# Qt, TurboJPEG and whatever library comes later are found in the binary by dpkg-shlibdeps;
+# what Qt loads at run time is not, so it is named here. Neither is needed to start: the
+# plugins read pictures besides JPEG, and Liberation Sans stands in for the Arial the forms
+# were laid out with (they grow to fit a wider font).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, fonts-liberation")
+# Menus, the icon cache, the MIME cache of the folder type and man's index are refreshed by
+# the dpkg triggers of desktop-file-utils, hicolor-icon-theme and man-db, so the package
+# needs no maintainer scripts.
+
+include(CPack)

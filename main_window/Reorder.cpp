@@ -1,0 +1,61 @@
+#include "main_window/Reorder.h"
+
+#include <algorithm>
+
+float rightPartThreshold(double twipsPerPixelX)
+{
+    return 50.0f * static_cast<float>(twipsPerPixelX);
+}
+
+std::optional<int> markerTarget(const QList<int>& order, int Index, bool rightPart, int elementCount)
+{
+    if (!rightPart || Index >= elementCount - 1)
+        return Index;
+    const qsizetype k = order.indexOf(Index);
+    if (k < 0)
+        return std::nullopt;
+    return k + 1 < order.size() ? order[k + 1] : Index;
+}
+
+bool applyDrop(QList<int>& order, int Index, int Source, bool rightPart)
+{
+    // Positions counted from 1, so that 0 means "not listed".
+    qsizetype t = 0;
+    qsizetype s = 0;
+    for (qsizetype p = 1; p <= order.size(); ++p) {
+        if (order[p - 1] == Index)
+            t = p;
+        if (order[p - 1] == Source)
+            s = p;
+    }
+    // A view rebuilt under the drag no longer lists the elements it started with.
+    if (t == s || t == 0 || s == 0)
+        return false;
+    if (rightPart && t < order.size())
+        ++t;
+    order.removeAt(s - 1);
+    // The target moved up by one if the source stood before it.
+    const qsizetype b = t > s ? t - 1 : t;
+    order.insert(b - 1, Source);
+    return true;
+}
+
+qsizetype ListingInsertion::insert(QList<int>& order, int index, const Less& less)
+{
+    if (m_stale || m_runningMax.size() != order.size()) {
+        m_runningMax.clear();
+        m_runningMax.reserve(order.size());
+        for (const int e : order) {
+            const bool greater = m_runningMax.isEmpty() || less(m_runningMax.last(), e);
+            m_runningMax.append(greater ? e : m_runningMax.last());
+        }
+        m_stale = false;
+    }
+    const auto at =
+        std::upper_bound(m_runningMax.cbegin(), m_runningMax.cend(), index, less) - m_runningMax.cbegin();
+    // Every running maximum before `at` is at most the new path, every one from `at` on is
+    // greater, so only the new entry's own maximum is new.
+    m_runningMax.insert(at, index);
+    order.insert(at, index);
+    return at;
+}
