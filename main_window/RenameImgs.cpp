@@ -129,6 +129,7 @@ void frmmain::mnuRenameImgs_Click()
     renaming::Renamer r = renamer();
     RunProgress progress(this);
     r.setProgress(std::ref(progress));
+    stopLoading(); // the pictures still to come are loaded from their new paths afterwards
     renamed(r.run(moves, target));
 }
 
@@ -149,6 +150,7 @@ void frmmain::mnuUndoRename_Click()
     setPointer(platform::MousePointer::Hourglass);
     RunProgress progress(this);
     r.setProgress(std::ref(progress));
+    stopLoading();
     renamed(r.undo());
 }
 
@@ -167,6 +169,8 @@ void frmmain::renamed(const renaming::Result& result)
         e.nativePath = *it;
         e.ToolTipText = platform::decodeName(*it);
     }
+    if (building)
+        startLoading(0);
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
