@@ -1,5 +1,10 @@
 #include "main_window/Arrangement.h"
 
+#include "platform/Numeric.h"
+
+#include <algorithm>
+#include <cmath>
+
 Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A)
 {
     Arrangement result;
@@ -10,6 +15,8 @@ Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A)
     for (qsizetype i = 0; i < count; ++i) {
         result.positions.append(QPoint(static_cast<int>(x), static_cast<int>(y)));
         if (x + 2 * qint64(TW) + 1 > A) {
+            if (result.rowBreaks == 0)
+                result.columns = static_cast<int>(i + 1);
             result.canvasWidth = static_cast<int>(x + TW + 1);
             y += TH + 1;
             x = 2;
@@ -20,6 +27,7 @@ Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A)
         }
     }
     if (result.rowBreaks == 0) {
+        result.columns = static_cast<int>(count);
         result.canvasWidth = static_cast<int>(x);
         result.canvasHeight = count > 0 ? TH + 1 : 0;
     }
@@ -29,4 +37,48 @@ Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A)
 float canvasTopForScrollValue(int TH, int value)
 {
     return static_cast<float>(-(TH / 3.0 + 1.0) * value);
+}
+
+int canvasTopPixels(int TH, int value)
+{
+    return static_cast<int>(platform::roundHalfEven(canvasTopForScrollValue(TH, value)));
+}
+
+int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewportHeight)
+{
+    const int partMaximum = 3 * a.rowBreaks;
+    if (pictures <= 0 || pictures > a.positions.size())
+        return 0;
+    const qint64 bottom = qint64(a.positions[pictures - 1].y()) + TH;
+    const qint64 overhang = bottom - viewportHeight;
+    if (overhang <= 0)
+        return 0;
+    // Estimated from below, then stepped up past the rounding of the canvas position.
+    int value = static_cast<int>(std::floor(double(overhang) / (TH / 3.0 + 1.0)));
+    while (value < partMaximum && -qint64(canvasTopPixels(TH, value)) < overhang)
+        ++value;
+    return std::min(value, partMaximum);
+}
+
+QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight)
+{
+    QList<qsizetype> result;
+    if (count == 0 || columns <= 0 || viewportHeight <= 0)
+        return result;
+    const qint64 pitch = qint64(TH) + 1;
+    const qint64 top = -qint64(canvasTop);
+    const qint64 rows = (count + columns - 1) / columns;
+    const qint64 firstRow = std::clamp<qint64>(top / pitch, 0, rows - 1);
+    const qint64 lastRow = std::clamp<qint64>((top + viewportHeight - 1) / pitch, firstRow, rows - 1);
+    const auto addRow = [&](qint64 row) {
+        for (qint64 k = row * columns; k < std::min<qint64>((row + 1) * columns, count); ++k)
+            result.append(static_cast<qsizetype>(k));
+    };
+    for (qint64 row = firstRow; row <= lastRow; ++row)
+        addRow(row);
+    if (firstRow > 0)
+        addRow(firstRow - 1);
+    if (lastRow + 1 < rows)
+        addRow(lastRow + 1);
+    return result;
 }

@@ -10,6 +10,7 @@ struct Arrangement
 {
     QList<QPoint> positions; // top-left corner of each position, in display order
     int rowBreaks = 0;
+    int columns = 0;         // positions in a full row
     // The canvas: after a row break as wide as the finished row plus the gap and as high as the
     // row begun plus the gap; without any row break just large enough for what was placed.
     int canvasWidth = 0;
@@ -21,3 +22,15 @@ Arrangement arrangeSlots(qsizetype count, int TW, int TH, int A);
 // How far the canvas moves up for a scroll bar value: (TH / 3 + 1) pixels per unit, a real
 // division, as a single-precision value.
 float canvasTopForScrollValue(int TH, int value);
+// The same in whole pixels, as the canvas is placed.
+int canvasTopPixels(int TH, int value);
+
+// The scroll bar's maximum: the first value at which the last row of pictures (the first
+// `pictures` positions) is wholly in a viewport of viewportHeight pixels, so that the bar never
+// scrolls the pictures out of view; 0 when they all fit. Never more than 3 per row break.
+int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewportHeight);
+
+// The display positions (of count, in rows of `columns`) that a viewport of viewportHeight pixels
+// shows with the canvas at canvasTop (0 or less), in display order, followed by those of the row
+// above and of the row below.
+QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight);

@@ -62,8 +62,12 @@ int ThumbCanvas::elementAt(const QPoint& point) const
 QImage& ThumbCanvas::persistentImage(int index)
 {
     ImgPreview& e = element(index);
-    if (e.image.isNull() || e.image.width() != e.Width || e.image.height() != e.Height) {
-        QImage image(qMax(1, e.Width), qMax(1, e.Height), QImage::Format_RGB32);
+    const int w = qMax(1, qRound(e.Width * m_boxRatio));
+    const int h = qMax(1, qRound(e.Height * m_boxRatio));
+    if (e.image.isNull() || e.image.width() != w || e.image.height() != h ||
+        e.image.devicePixelRatio() != m_boxRatio) {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.setDevicePixelRatio(m_boxRatio);
         image.fill(m_elementColor);
         if (!e.image.isNull()) {
             QPainter p(&image);
@@ -99,7 +103,8 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
             p.drawRect(e.rect().adjusted(0, 0, -1, -1));
         } else {
             p.fillRect(e.rect(), m_elementColor);
-            p.drawImage(e.Left, e.Top, e.image, 0, 0, e.Width, e.Height);
+            const qreal r = e.image.devicePixelRatio();
+            p.drawImage(QPointF(e.Left, e.Top), e.image, QRectF(0, 0, e.Width * r, e.Height * r));
         }
     }
 }

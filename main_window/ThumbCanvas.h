@@ -51,8 +51,13 @@ public:
     // The top-most visible element at a point of the canvas, or 0 when there is none.
     int elementAt(const QPoint& point) const;
 
-    // The persistent image of an element, created on first use in the box's colour and size.
+    // The persistent image of an element, created on first use in the box's colour and size, in
+    // device pixels at the boxes' pixel ratio (which the image carries).
     QImage& persistentImage(int index);
+    // The device pixels per pixel of the box images made from now on: the screen's, so that
+    // thumbnails are as sharp as it can show them.
+    void setBoxPixelRatio(qreal ratio) { m_boxRatio = ratio; }
+    qreal boxPixelRatio() const { return m_boxRatio; }
 
     QColor BackColor() const { return m_elementColor; }
 
@@ -69,4 +74,5 @@ private:
     QColor m_canvasColor;
     QColor m_elementColor;
     QColor m_frameColor;
+    qreal m_boxRatio = 1;
 };

@@ -1,6 +1,7 @@
 #include "main_window/ThumbnailLoader.h"
 
 #include "imaging/JpegDecoder.h"
+#include "main_window/ThumbnailCache.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -13,7 +14,8 @@ const QEvent::Type kResultEvent = static_cast<QEvent::Type>(QEvent::registerEven
 
 } // namespace
 
-ThumbnailLoader::ThumbnailLoader(int workers, QObject* parent) : QObject(parent)
+ThumbnailLoader::ThumbnailLoader(int workers, std::shared_ptr<thumbs::ThumbnailCache> cache, QObject* parent)
+    : QObject(parent), m_cache(std::move(cache))
 {
     if (workers <= 0)
         workers = std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -30,27 +32,51 @@ ThumbnailLoader::~ThumbnailLoader()
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
-        ++m_generation;
-        m_queue.clear();
-        m_ready.clear();
+        resetLocked();
     }
     m_wake.notify_all();
     for (std::thread& t : m_threads)
         t.join();
 }
 
+void ThumbnailLoader::resetLocked()
+{
+    ++m_generation;
+    m_front.clear();
+    m_queue.clear();
+    m_started.clear();
+    m_ready.clear();
+    m_priority = -1;
+}
+
 void ThumbnailLoader::start(const QList<Job>& jobs, int TW, int TH)
 {
     {
         const std::lock_guard lock(m_mutex);
-        ++m_generation;
-        m_queue.clear();
-        m_ready.clear();
-        m_priority = -1;
+        resetLocked();
         m_TW = TW;
         m_TH = TH;
         for (const Job& job : jobs)
             m_queue.push_back({job, TW, TH});
+        m_limitCheckDue = m_cache != nullptr;
+    }
+    m_wake.notify_all();
+}
+
+void ThumbnailLoader::prioritize(const QList<Job>& jobs)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        // What was put in front before is still queued in the series' order, except a box that
+        // someone waits for.
+        std::deque<Queued> front;
+        for (const Queued& q : m_front)
+            if (q.job.index == m_priority)
+                front.push_back(q);
+        for (const Job& job : jobs)
+            if (!m_started.contains(job.index))
+                front.push_back({job, m_TW, m_TH});
+        m_front = std::move(front);
     }
     m_wake.notify_all();
 }
@@ -59,10 +85,7 @@ void ThumbnailLoader::cancel()
 {
     {
         const std::lock_guard lock(m_mutex);
-        ++m_generation;
-        m_queue.clear();
-        m_ready.clear();
-        m_priority = -1;
+        resetLocked();
     }
     m_wake.notify_all();
 }
@@ -71,6 +94,12 @@ int ThumbnailLoader::preparedCount() const
 {
     const std::lock_guard lock(m_mutex);
     return m_prepared;
+}
+
+int ThumbnailLoader::cacheHitCount() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_cacheHits;
 }
 
 int ThumbnailLoader::sizeWidth() const
@@ -85,11 +114,48 @@ int ThumbnailLoader::sizeHeight() const
     return m_TH;
 }
 
-bool ThumbnailLoader::mayStartLocked() const
+bool ThumbnailLoader::idle() const
 {
-    if (m_queue.empty())
+    const std::lock_guard lock(m_mutex);
+    const auto open = [this](const std::deque<Queued>& queue) {
+        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return !m_started.contains(q.job.index); });
+    };
+    return !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
+           m_checking == 0;
+}
+
+void ThumbnailLoader::setGateOpen(bool open)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_gateOpen = open;
+    }
+    m_wake.notify_all();
+}
+
+int ThumbnailLoader::heldAtGate() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_held;
+}
+
+bool ThumbnailLoader::popStartedLocked()
+{
+    for (std::deque<Queued>* queue : {&m_front, &m_queue}) {
+        while (!queue->empty() && m_started.contains(queue->front().job.index))
+            queue->pop_front();
+        if (!queue->empty())
+            return true;
+    }
+    return false;
+}
+
+bool ThumbnailLoader::mayStartLocked()
+{
+    if (!popStartedLocked())
         return false;
-    if (m_queue.front().job.index == m_priority)
+    const Queued& next = m_front.empty() ? m_queue.front() : m_front.front();
+    if (next.job.index == m_priority)
         return true;
     return static_cast<int>(m_inFlight.size() + m_ready.size()) < m_maxAhead;
 }
@@ -99,32 +165,76 @@ void ThumbnailLoader::run()
     imaging::JpegDecoder decoder;
     cDIBSection work;
     work.KeepMemoryForReuse(true);
+    std::optional<thumbs::ThumbnailCache::Connection> cache;
+    if (m_cache)
+        cache.emplace(m_cache);
 
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || mayStartLocked(); });
+        m_wake.wait(lock, [this] { return m_stop || mayStartLocked() || (m_limitCheckDue && !popStartedLocked()); });
         if (m_stop)
             return;
-        const Queued q = m_queue.front();
-        m_queue.pop_front();
+        if (!mayStartLocked()) {
+            m_limitCheckDue = false;
+            ++m_checking;
+            lock.unlock();
+            cache->enforceLimit();
+            lock.lock();
+            --m_checking;
+            continue;
+        }
+        std::deque<Queued>& from = m_front.empty() ? m_queue : m_front;
+        const Queued q = from.front();
+        from.pop_front();
+        m_started.insert(q.job.index);
         const unsigned generation = m_generation;
         m_inFlight.push_back({q.job.index, q.TW, q.TH, generation});
         lock.unlock();
 
-        thumbs::Prepared prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
+        std::optional<thumbs::FileStamp> stamp;
+        std::optional<thumbs::Prepared> prepared;
+        if (cache)
+            prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
+        const bool hit = prepared.has_value();
+        if (!hit) {
+            prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
+            if (cache && stamp)
+                cache->store(q.job.nativePath, *stamp, *prepared);
+        }
 
         lock.lock();
+        ++m_held;
+        m_wake.wait(lock, [this] { return m_gateOpen || m_stop; });
+        --m_held;
         ++m_prepared;
+        m_cacheHits += hit ? 1 : 0;
         m_inFlight.erase(std::find_if(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
             return f.index == q.job.index && f.generation == generation;
         }));
+        // A result of a cancelled series would land in a box that now shows another file.
         if (generation == m_generation && !m_stop)
-            m_ready[q.job.index] = std::move(prepared);
+            m_ready.push_back({q.job.index, std::move(*prepared)});
         // Wakes the interface thread, also when the result was thrown away: someone may be
         // waiting to notice that.
         QCoreApplication::postEvent(this, new QEvent(kResultEvent));
         m_wake.notify_all();
     }
+}
+
+std::optional<ThumbnailLoader::Result> ThumbnailLoader::takeReady()
+{
+    std::optional<Result> result;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_ready.empty())
+            return result;
+        result = std::move(m_ready.front());
+        m_ready.pop_front();
+        if (m_priority == result->index)
+            m_priority = -1;
+    }
+    m_wake.notify_all();
+    return result;
 }
 
 std::optional<thumbs::Prepared> ThumbnailLoader::take(const Job& job, int TW, int TH,
@@ -133,17 +243,20 @@ std::optional<thumbs::Prepared> ThumbnailLoader::take(const Job& job, int TW, in
     for (;;) {
         {
             const std::lock_guard lock(m_mutex);
-            const auto ready = m_ready.find(job.index);
-            if (ready != m_ready.end() && ready->second.TW == TW && ready->second.TH == TH) {
-                thumbs::Prepared p = std::move(ready->second);
-                m_ready.erase(ready);
-                if (m_priority == job.index)
-                    m_priority = -1;
-                m_wake.notify_all();
-                return p;
+            for (auto it = m_ready.begin(); it != m_ready.end();) {
+                if (it->index != job.index) {
+                    ++it;
+                } else if (it->prepared.TW == TW && it->prepared.TH == TH) {
+                    thumbs::Prepared p = std::move(it->prepared);
+                    m_ready.erase(it);
+                    if (m_priority == job.index)
+                        m_priority = -1;
+                    m_wake.notify_all();
+                    return p;
+                } else {
+                    it = m_ready.erase(it); // prepared for another size
+                }
             }
-            if (ready != m_ready.end())
-                m_ready.erase(ready); // prepared for another size
             queueLocked(job, TW, TH);
         }
         m_wake.notify_all();
@@ -163,13 +276,11 @@ void ThumbnailLoader::queueLocked(const Job& job, int TW, int TH)
     });
     if (busy)
         return;
-    const auto queued =
-        std::find_if(m_queue.begin(), m_queue.end(), [&](const Queued& q) { return q.job.index == job.index; });
-    if (queued != m_queue.end() && queued == m_queue.begin() && queued->TW == TW && queued->TH == TH)
+    if (!m_front.empty() && m_front.front().job.index == job.index && m_front.front().TW == TW &&
+        m_front.front().TH == TH && !m_started.contains(job.index))
         return;
-    if (queued != m_queue.end())
-        m_queue.erase(queued);
-    m_queue.push_front({job, TW, TH});
+    m_started.erase(job.index);
+    m_front.push_front({job, TW, TH});
 }
 
 bool ThumbnailLoader::event(QEvent* event)

@@ -9,16 +9,24 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
-// Prepares thumbnails on worker threads ahead of the order in which the view shows them, so
-// that the user-interface thread only draws. At most a few results wait at any time, each
-// worker keeps its full-size buffer from one picture to the next, and a cancelled series is
-// dropped as soon as the pictures being decoded are done.
+namespace thumbs {
+class ThumbnailCache;
+}
+
+// Prepares thumbnails on worker threads, so that the user-interface thread only draws. A series
+// of jobs is prepared in the order given, except that jobs can be moved to the front at any time
+// (the ones the user looks at). Results are handed out as they are finished. At most a few
+// results wait at any time, each worker keeps its full-size buffer from one picture to the next,
+// and a cancelled series is dropped as soon as the pictures being prepared are done. With a
+// cache, a picture kept from before is taken from it instead of being decoded, and what is
+// prepared is kept there; its size limit is checked whenever a series has been worked off.
 class ThumbnailLoader : public QObject
 {
     Q_OBJECT
@@ -28,27 +36,47 @@ public:
         int index = 0;          // the thumbnail box
         QByteArray nativePath;  // its file
     };
+    struct Result
+    {
+        int index = 0;
+        thumbs::Prepared prepared;
+    };
 
     // workers 0 picks one per processor core, up to four.
-    explicit ThumbnailLoader(int workers = 0, QObject* parent = nullptr);
+    explicit ThumbnailLoader(int workers = 0, std::shared_ptr<thumbs::ThumbnailCache> cache = {},
+                             QObject* parent = nullptr);
     ~ThumbnailLoader() override;
 
-    // Starts preparing the jobs, in this order, for TW x TH boxes; whatever was under way is
+    // Starts a new series: the jobs, in this order, for TW x TH boxes; whatever was under way is
     // cancelled first.
     void start(const QList<Job>& jobs, int TW, int TH);
-    // Drops every queued job and every result; pictures being decoded are thrown away when done.
+    // Puts these jobs at the front of the queue, in this order, in place of those an earlier call
+    // put there (which stay queued in the series' order); those already started in this series
+    // are left out.
+    void prioritize(const QList<Job>& jobs);
+    // Drops every queued job and every result; pictures being prepared are thrown away when done.
     void cancel();
 
+    // A result of the series that is waiting, the earliest finished first; nothing when none is.
+    std::optional<Result> takeReady();
     // The prepared thumbnail of one box for a TW x TH box. Waits for it while letting events run;
-    // gives up (nothing) as soon as abandon() says so. A job that is not queued (or was queued
-    // for another size) is put at the front of the queue.
+    // gives up (nothing) as soon as abandon() says so. A job that is not under way (or was
+    // started for another size) is put at the front of the queue.
     std::optional<thumbs::Prepared> take(const Job& job, int TW, int TH, const std::function<bool()>& abandon);
 
+    // Nothing queued, under way or waiting, and no check of the cache's size due.
+    bool idle() const;
     int workerCount() const { return static_cast<int>(m_threads.size()); }
-    // Pictures prepared so far, kept or thrown away.
+    // Pictures prepared so far, kept or thrown away, and how many of them came from the cache.
     int preparedCount() const;
+    int cacheHitCount() const;
     int sizeWidth() const;
     int sizeHeight() const;
+
+    // For tests: with the gate closed, a worker that has prepared a picture holds it until the
+    // gate opens again.
+    void setGateOpen(bool open);
+    int heldAtGate() const;
 
 signals:
     void resultReady();
@@ -73,20 +101,30 @@ private:
     };
 
     void run();
-    bool mayStartLocked() const;
+    bool popStartedLocked();
+    bool mayStartLocked();
+    void resetLocked();
     void queueLocked(const Job& job, int TW, int TH);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<std::thread> m_threads;
-    std::deque<Queued> m_queue;
-    std::map<int, thumbs::Prepared> m_ready;
-    int m_priority = -1;  // a box the user-interface thread waits for
+    std::shared_ptr<thumbs::ThumbnailCache> m_cache;
+    std::deque<Queued> m_front;       // wanted first
+    std::deque<Queued> m_queue;       // the series in its order
+    std::unordered_set<int> m_started; // boxes started in this series
+    std::deque<Result> m_ready;
+    int m_priority = -1;              // a box the user-interface thread waits for
     std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;
     int m_TW = 0;
     int m_TH = 0;
     bool m_stop = false;
+    bool m_limitCheckDue = false;
+    int m_checking = 0;
     int m_prepared = 0;
+    int m_cacheHits = 0;
+    bool m_gateOpen = true;
+    int m_held = 0;
 };

@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <new>
 
 namespace thumbs {
 
@@ -77,6 +78,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
         if (r.status == imaging::JpegDecoder::Status::StartFailed) {
             p.decoderStartFailed = true;
             p.decoderStartCode = r.startErrorCode;
+            p.transient = true;
         }
 
         const QImage image = imaging::readPicture(nativePath);
@@ -90,13 +92,14 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
         p.picture = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (!p.picture.isNull())
             p.kind = Prepared::Kind::Picture;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A JPEG one pixel wide or high cannot be resampled, and memory may run out: either way
         // this one thumbnail is marked unreadable and the others go on.
         work.ClearUp();
         p.kind = Prepared::Kind::Unreadable;
         p.dib.reset();
         p.picture = QImage();
+        p.transient = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
     }
     return p;
 }
@@ -118,6 +121,8 @@ QString fileNameOf(const QString& path)
 
 void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style)
 {
+    const qreal ratio = box.devicePixelRatio();
+    box.setDevicePixelRatio(1);
     const int SW = box.width();
     const int SH = box.height();
     QPainter p(&box);
@@ -126,6 +131,8 @@ void draw(QImage& box, const Prepared& prepared, const QString& caption, const C
         p.setPen(QPen(QColor(255, 0, 0), 1));
         p.drawLine(QPoint(0, 0), QPoint(SW, SH));
         p.drawLine(QPoint(SW, 0), QPoint(0, SH));
+        p.end();
+        box.setDevicePixelRatio(ratio);
         return;
     }
 
@@ -135,21 +142,22 @@ void draw(QImage& box, const Prepared& prepared, const QString& caption, const C
         platform::DeviceContext dc(&box);
         prepared.dib->PaintPicture(&dc, prepared.jpegFit.left, prepared.jpegFit.top, -1, -1, 0, 0,
                                    platform::RasterOp::SrcCopy);
-        p.begin(&box);
     } else {
         const PictureFit& f = prepared.pictureFit;
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(QRectF(f.left, f.top, f.width, f.height), prepared.picture);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.end();
     }
+    box.setDevicePixelRatio(ratio);
 
     if (!caption.isEmpty()) {
+        p.begin(&box);
         p.setFont(style.font);
         const QFontMetricsF metrics(style.font);
         const double textWidth = metrics.horizontalAdvance(caption);
         const double textHeight = metrics.height();
-        const float x = static_cast<float>((SW - textWidth) / 2);
-        const float y = static_cast<float>(SH - textHeight);
+        const float x = static_cast<float>((SW / ratio - textWidth) / 2);
+        const float y = static_cast<float>(SH / ratio - textHeight);
         if (!style.transparent)
             p.fillRect(QRectF(x, y, textWidth, textHeight), style.background);
         p.setPen(style.foreground);

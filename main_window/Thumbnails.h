@@ -16,7 +16,8 @@ class JpegDecoder;
 
 // Turning one picture file into what its thumbnail box shows. Preparing (decoding and scaling)
 // needs no window and may run on any thread; drawing into the box's persistent image happens
-// on the user-interface thread. The box is TW x TH pixels.
+// on the user-interface thread. The box is TW x TH pixels of its image, which on a high-density
+// screen are device pixels, finer than the box's size in the window.
 namespace thumbs {
 
 // A decoded JPEG of W x H pixels fitted into the box: the size to resample to and where the
@@ -54,7 +55,14 @@ struct Prepared
     PictureFit pictureFit;
     bool decoderStartFailed = false;  // the JPEG decoder could not be started
     int decoderStartCode = 0;
+    // The result tells more about this moment than about the file (memory ran out, the decoder
+    // could not start), so it is not kept for later.
+    bool transient = false;
 };
+
+// Raised whenever prepare gives other results for the same file than before, so that results
+// kept from an earlier version are not used.
+inline constexpr int kPreparedVersion = 1;
 
 // Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever the
 // extension; a file it rejects goes to Qt's image readers; a file neither can read, or one that
@@ -76,7 +84,9 @@ QFont boxFont();
 
 // Draws a prepared picture into the box's persistent image: on white, centred, with the file
 // name along the bottom edge when caption is not empty; an unreadable file gets a red cross
-// over whatever the box held, without caption.
+// over whatever the box held, without caption. The picture is placed in the image's own pixels;
+// the caption is laid out in the box's (the image's device pixel ratio applies) and drawn at the
+// image's resolution.
 void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style);
 
 // The file name part of a path: what follows its last "/".

@@ -4,6 +4,7 @@
 #include "imaging/JpegDecoder.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
+#include "main_window/ThumbnailCache.h"
 #include "main_window/ThumbnailLoader.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
@@ -97,6 +98,8 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     ScrollMe->setPageStep(3);
     connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { ScrollMe_Change(); });
     connect(ScrollMe, &QScrollBar::sliderMoved, this, [this] { ScrollMe_Scroll(); });
+    // Wherever the view goes, the pictures there are prepared next.
+    connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { loadNearViewFirst(); });
 
     picSplitter = new QWidget(m_client);
     picSplitter->setObjectName(QStringLiteral("picSplitter"));
@@ -119,6 +122,9 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
 
     connect(DirSelect, &platform::DirListBox::Change, this, [this] { DirSelect_Change(); });
     connect(DrvSelect, &platform::DriveListBox::Change, this, [this] { DrvSelect_Change(); });
+
+    // Its limit comes with the settings.
+    m_cache = std::make_shared<thumbs::ThumbnailCache>(thumbs::ThumbnailCache::userFileName(), 0);
 
     m_captionStyle.font = thumbs::boxFont();
     m_captionStyle.foreground = Qt::black;
@@ -205,6 +211,7 @@ void frmmain::getprops()
     thumbwidth = props.thumbwidth;
     thumbheight = props.thumbheight;
     imageerw = props.imageerw;
+    m_cache->setLimit(props.thumbnailCacheMiB << 20);
 }
 
 bool frmmain::openFolder(const QString& path)
@@ -282,63 +289,123 @@ void frmmain::arrangeimgs(bool updscroll)
     for (qsizetype i = 0; i < order.size(); ++i)
         picScroll->Move(order[i], a.positions[i].x(), a.positions[i].y(), TW, TH);
     picScroll->resize(a.canvasWidth, a.canvasHeight);
+    m_columns = a.columns;
     if (updscroll) {
-        ScrollMe->setMaximum(3 * a.rowBreaks);
+        // While a folder is listed, its last box is not the placeholder yet.
+        const bool placeholder = !order.isEmpty() && !picScroll->element(order.last()).Visible;
+        ScrollMe->setMaximum(scrollMaximum(a, order.size() - (placeholder ? 1 : 0), TH, pctPreview->height()));
         // A click on the track moves by one screenful of rows.
         const int rows = qMax(1, pctPreview->height() / qMax(1, TH + 1));
         ScrollMe->setPageStep(3 * rows);
     }
     picScroll->update();
+    loadNearViewFirst();
+}
+
+ThumbnailLoader& frmmain::thumbnailLoader()
+{
+    if (!m_loader)
+        m_loader = new ThumbnailLoader(loaderThreads, m_cache, this);
+    return *m_loader;
+}
+
+QSize frmmain::boxPixels() const
+{
+    const qreal ratio = picScroll->boxPixelRatio();
+    return QSize(qRound(thumbwidth * ratio), qRound(thumbheight * ratio));
 }
 
 void frmmain::loadpic(int nr)
 {
-    const int TW = thumbwidth;
-    const int TH = thumbheight;
+    const QSize box = boxPixels();
     const ThumbnailLoader::Job job{nr, picScroll->element(nr).nativePath};
     std::optional<thumbs::Prepared> prepared;
-    if (m_loader && threadedLoading) {
-        prepared = m_loader->take(job, TW, TH, [this] { return closing || dirchanged; });
+    if (threadedLoading) {
+        prepared = thumbnailLoader().take(job, box.width(), box.height(), [this] { return closing || dirchanged; });
         if (!prepared)
             return;
     } else {
         imaging::JpegDecoder decoder;
         cDIBSection work;
-        prepared = thumbs::prepare(decoder, work, job.nativePath, TW, TH);
+        prepared = thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height());
     }
-    if (prepared->decoderStartFailed) {
+    drawPrepared(nr, *prepared);
+}
+
+bool frmmain::drawPrepared(int nr, const thumbs::Prepared& prepared)
+{
+    if (nr <= 0 || nr >= picScroll->count() || QSize(prepared.TW, prepared.TH) != boxPixels())
+        return false;
+    if (prepared.decoderStartFailed) {
         platform::dialogs().messageBox(
-            this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared->decoderStartCode),
+            this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
             platform::MessageIcon::Exclamation);
     }
     ImgPreview& e = picScroll->element(nr);
     const QString caption = showfilename ? platform::displayName(thumbs::fileNameOf(e.ToolTipText)) : QString();
-    thumbs::draw(picScroll->persistentImage(nr), *prepared, caption, m_captionStyle);
+    thumbs::draw(picScroll->persistentImage(nr), prepared, caption, m_captionStyle);
     e.Loaded = true;
     picScroll->Refresh(nr);
     emit thumbnailLoaded(nr);
+    return true;
 }
 
-void frmmain::startLoading(qsizetype from)
+QList<ThumbnailLoader::Job> frmmain::jobsNearView() const
 {
-    if (!threadedLoading)
-        return;
-    if (!m_loader)
-        m_loader = new ThumbnailLoader(0, this);
     QList<ThumbnailLoader::Job> jobs;
-    jobs.reserve(order.size());
-    for (qsizetype k = from; k + 1 < order.size(); ++k) {
+    for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height())) {
         const ImgPreview& e = picScroll->element(order[k]);
+        if (k + 1 < order.size() && !e.Loaded)
+            jobs.append({e.Index, e.nativePath});
+    }
+    return jobs;
+}
+
+void frmmain::loadNearViewFirst()
+{
+    if (m_loadingPhase && threadedLoading)
+        thumbnailLoader().prioritize(jobsNearView());
+}
+
+qsizetype frmmain::startLoading(qsizetype from)
+{
+    if (!threadedLoading || !m_loadingPhase)
+        return 0;
+    // A box near the view comes twice; the loader prepares it once.
+    QList<ThumbnailLoader::Job> jobs = jobsNearView();
+    jobs.reserve(jobs.size() + order.size());
+    const qsizetype n = order.size() - 1;
+    for (qsizetype i = 0; i < n; ++i) {
+        const ImgPreview& e = picScroll->element(order[(from + i) % n]);
         if (!e.Loaded)
             jobs.append({e.Index, e.nativePath});
     }
-    m_loader->start(jobs, thumbwidth, thumbheight);
+    const QSize box = boxPixels();
+    thumbnailLoader().start(jobs, box.width(), box.height());
+    return jobs.size();
 }
 
 void frmmain::stopLoading()
 {
     if (m_loader)
         m_loader->cancel();
+}
+
+int frmmain::nextToLoad(qsizetype& cursor) const
+{
+    for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height()))
+        if (k + 1 < order.size() && !picScroll->element(order[k]).Loaded)
+            return order[k];
+    // In display order; a box that was moved back to a place already passed is found by a last
+    // sweep from the start.
+    for (const qsizetype start : {cursor, qsizetype(0)}) {
+        cursor = start;
+        while (cursor + 1 < order.size() && picScroll->element(order[cursor]).Loaded)
+            ++cursor;
+        if (cursor + 1 < order.size())
+            return order[cursor];
+    }
+    return 0;
 }
 
 void frmmain::setPointer(platform::MousePointer pointer)
@@ -410,36 +477,51 @@ void frmmain::makeview()
     arrangeimgs(true);
     emit viewArranged();
 
-    // Every box is loaded exactly once, in display order; a box that was moved back to a place
-    // already passed is picked up by a last sweep.
+    // Every box is loaded exactly once, those the user looks at first: the workers prepare the
+    // ones near the view first and follow it when it moves, and each picture is drawn as soon
+    // as it is ready, wherever it is.
+    picScroll->setBoxPixelRatio(picScroll->devicePixelRatioF());
+    m_loadingPhase = true;
     startLoading(0);
-    const auto firstUnloadedFrom = [this](qsizetype k) {
-        while (k + 1 < order.size() && picScroll->element(order[k]).Loaded)
-            ++k;
-        return k;
-    };
-    qsizetype k = 0;
-    for (;;) {
-        k = firstUnloadedFrom(k);
-        if (k + 1 >= order.size())
-            k = firstUnloadedFrom(0);
-        if (k + 1 >= order.size())
-            break;
-        if (m_loader && (m_loader->sizeWidth() != thumbwidth || m_loader->sizeHeight() != thumbheight))
-            startLoading(k); // the options changed the thumbnail size meanwhile
-        loadpic(order[k]);
-        platform::DoEvents();
+    qsizetype remaining = order.size() - 1;
+    qsizetype cursor = 0;
+    while (remaining > 0) {
+        bool drawn = false;
+        if (!threadedLoading) {
+            const int nr = nextToLoad(cursor);
+            if (nr == 0)
+                break;
+            loadpic(nr);
+            drawn = true;
+        } else if (QSize(thumbnailLoader().sizeWidth(), m_loader->sizeHeight()) != boxPixels()) {
+            startLoading(0); // the options changed the thumbnail size meanwhile
+        } else if (std::optional<ThumbnailLoader::Result> r = m_loader->takeReady()) {
+            drawn = !picScroll->element(r->index).Loaded && drawPrepared(r->index, r->prepared);
+        } else if (m_loader->idle()) {
+            // The series was stopped (renaming does that) before every box had its picture.
+            if (startLoading(0) == 0)
+                break;
+        } else {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        if (drawn) {
+            --remaining;
+            platform::DoEvents();
+        }
         if (closing) {
             stopLoading();
+            m_loadingPhase = false;
             return;
         }
         if (dirchanged) {
             stopLoading();
+            m_loadingPhase = false;
             dirchanged = false;
             building = false;
             return;
         }
     }
+    m_loadingPhase = false;
 
     building = false;
     setPointer(platform::MousePointer::Default);
@@ -485,8 +567,7 @@ void frmmain::tmrScroll_Timer()
 
 void frmmain::ScrollMe_Change()
 {
-    const float top = canvasTopForScrollValue(thumbheight, ScrollMe->value());
-    picScroll->move(0, static_cast<int>(platform::roundHalfEven(top)));
+    picScroll->move(0, canvasTopPixels(thumbheight, ScrollMe->value()));
 }
 
 void frmmain::ScrollMe_Scroll()
@@ -558,21 +639,9 @@ void frmmain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-int frmmain::lastUsefulScrollValue() const
-{
-    // Each unit moves the canvas by a third of a row plus a pixel, a little more than a third of
-    // the row pitch, so the highest values of a long view scroll past its last row. The keys and
-    // the wheel stop where the canvas ends at the bottom; the scroll bar can still go further.
-    const double unit = thumbheight / 3.0 + 1.0;
-    const double overhang = picScroll->height() - pctPreview->height();
-    const int value = overhang > 0 ? static_cast<int>(std::floor(overhang / unit)) : 0;
-    return qBound(ScrollMe->minimum(), value, ScrollMe->maximum());
-}
-
 void frmmain::scrollTo(int value)
 {
-    const int limit = qMax(lastUsefulScrollValue(), ScrollMe->value());
-    ScrollMe->setValue(qBound(ScrollMe->minimum(), value, limit));
+    ScrollMe->setValue(qBound(ScrollMe->minimum(), value, ScrollMe->maximum()));
 }
 
 bool frmmain::scrollByKey(int key)
@@ -594,7 +663,7 @@ bool frmmain::scrollByKey(int key)
         scrollTo(ScrollMe->minimum());
         break;
     case Qt::Key_End:
-        ScrollMe->setValue(lastUsefulScrollValue());
+        scrollTo(ScrollMe->maximum());
         break;
     default:
         return false;

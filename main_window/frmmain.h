@@ -8,8 +8,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "main_window/Reorder.h"
+#include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
 
 class QAction;
@@ -17,7 +19,10 @@ class QMenu;
 class QScrollBar;
 class QTimer;
 class ThumbCanvas;
-class ThumbnailLoader;
+
+namespace thumbs {
+class ThumbnailCache;
+}
 
 namespace renaming {
 class Renamer;
@@ -88,9 +93,15 @@ public:
     bool closing = false;
     bool splitmoving = false;
     bool dirchanged = false;
-    // Pictures are prepared on worker threads ahead of the display order; off, each is prepared
-    // when it is drawn. Both give the same pixels.
+    // Pictures are prepared on worker threads, those in view first, and drawn as they come;
+    // off, each is prepared on this thread when it is drawn, those in view first too, and
+    // nothing is kept across starts. Both give the same pixels.
     bool threadedLoading = true;
+    // Worker threads of the loader; 0: one per processor core, up to four. Read when the loader
+    // is first needed.
+    int loaderThreads = 0;
+    // The loader that prepares the thumbnails (made when first needed).
+    ThumbnailLoader& thumbnailLoader();
 
     // The display order: element indexes, position 0 shown first; once a folder is listed, the
     // last entry is the invisible placeholder.
@@ -134,10 +145,17 @@ private:
     void applyLayout();
     void setPointer(platform::MousePointer pointer);
     bool scrollByKey(int key);
-    int lastUsefulScrollValue() const;
     void scrollTo(int value);
-    void startLoading(qsizetype from);
+    // Starts preparing every box without its picture: those near the view first, then the others
+    // in display order from position `from` on, then those before it. Returns how many.
+    qsizetype startLoading(qsizetype from);
     void stopLoading();
+    QList<ThumbnailLoader::Job> jobsNearView() const;
+    void loadNearViewFirst();
+    int nextToLoad(qsizetype& cursor) const;
+    bool drawPrepared(int nr, const thumbs::Prepared& prepared);
+    // The box size in the device pixels of its image.
+    QSize boxPixels() const;
     FormMetrics metrics() const;
 
     // Reordering by drag and drop (frmmainDragDrop.cpp).
@@ -172,5 +190,8 @@ private:
     platform::MousePointer m_pointer;
     bool m_layoutDone = false;
     ThumbnailLoader* m_loader = nullptr;
+    std::shared_ptr<thumbs::ThumbnailCache> m_cache;
+    bool m_loadingPhase = false; // a build draws its pictures
+    int m_columns = 0;           // thumbnails per row as last arranged
     thumbs::CaptionStyle m_captionStyle;
 };

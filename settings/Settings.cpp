@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 
 namespace settings {
@@ -41,6 +42,18 @@ std::int16_t usableThumbSize(QStringView stored)
     if (!size || *size < 1)
         return DefaultThumbSize;
     return *size;
+}
+
+std::int64_t cacheLimitMiB(QStringView stored)
+{
+    constexpr std::int64_t kDefault = 512;
+    // A petabyte, so that the limit in bytes cannot overflow.
+    constexpr std::int64_t kLargest = std::int64_t(1) << 30;
+    bool ok = false;
+    const qlonglong value = stored.trimmed().toLongLong(&ok);
+    if (!ok || value < 0)
+        return kDefault;
+    return std::min<std::int64_t>(value, kLargest);
 }
 
 bool exceedsThumbSizeCap(QStringView typed)
@@ -110,6 +123,7 @@ Props readProps(const Store& store)
     props.thumbwidth = usableThumbSize(store.read(ThumbnailWidth));
     props.thumbheight = usableThumbSize(store.read(ThumbnailHeight));
     props.imageerw = store.read(ImageErw);
+    props.thumbnailCacheMiB = cacheLimitMiB(store.read(ThumbnailCacheMiB));
     return props;
 }
 

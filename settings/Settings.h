@@ -19,6 +19,7 @@ struct Props
     std::int16_t thumbwidth = 100;
     std::int16_t thumbheight = 100;
     QString imageerw = QStringLiteral("jpg");
+    std::int64_t thumbnailCacheMiB = 512;
 };
 
 // A stored setting: its key in the section "General Options" and the text a read returns when
@@ -34,6 +35,8 @@ inline constexpr Setting SelectFolder{u"SelectFolder", u"1"};
 inline constexpr Setting ThumbnailWidth{u"ThumbnailWidth", u"100"};
 inline constexpr Setting ThumbnailHeight{u"ThumbnailHeight", u"100"};
 inline constexpr Setting ImageErw{u"ImageErw", u"jpg"};
+// The size limit of the thumbnail cache in MiB; no control in the options dialog.
+inline constexpr Setting ThumbnailCacheMiB{u"ThumbnailCacheMiB", u"512"};
 
 // Thumbnails are between 1 and MaxThumbSize pixels on each side; sizes that cannot be used
 // become DefaultThumbSize (see usableThumbSize).
@@ -57,6 +60,10 @@ std::optional<std::int16_t> readSize(QStringView stored);
 // The options dialog keeps typed sizes at or below MaxThumbSize and refuses 0, but the store
 // can hold anything: edited by hand, written by an older version, or a negative typed size.
 std::int16_t usableThumbSize(QStringView stored);
+
+// The thumbnail cache's limit: a whole number of MiB, 0 switching the cache off; anything else
+// (empty, negative, a fraction, not a number) is the default, 512.
+std::int64_t cacheLimitMiB(QStringView stored);
 
 // The options dialog's checks on a typed size.
 bool exceedsThumbSizeCap(QStringView typed);

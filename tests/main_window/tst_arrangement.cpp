@@ -63,6 +63,56 @@ private slots:
         QVERIFY(canvasTopForScrollValue(100, 1) < -34.3f);
     }
 
+    // 30 pictures and the placeholder, three to a row: the last picture ends at 909 + 100.
+    void scrollMaximum_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<int>("A");
+        QTest::addColumn<int>("viewport");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("all rows fit") << 5 << 360 << 387 << 0;
+        QTest::newRow("last row ends exactly at the bottom") << 5 << 360 << 201 << 0;
+        QTest::newRow("one pixel short") << 5 << 360 << 200 << 1;
+        // 1009 - 387 = 622 pixels to go: value 18 moves 618, 19 moves 652; the Part's 30 would
+        // move 1030 and show nothing.
+        QTest::newRow("ten rows") << 30 << 360 << 387 << 19;
+        QTest::newRow("wider: five rows of six") << 30 << 700 << 387 << 4;
+        QTest::newRow("taller") << 30 << 360 << 900 << 4;
+        QTest::newRow("viewport lower than a row: 3 per row break at most") << 4 << 360 << 50 << 3;
+        QTest::newRow("empty folder") << 0 << 202 << 387 << 0;
+    }
+    void scrollMaximum()
+    {
+        QFETCH(int, pictures);
+        QFETCH(int, A);
+        QFETCH(int, viewport);
+        QFETCH(int, expected);
+        const Arrangement a = arrangeSlots(pictures + 1, 100, 100, A);
+        QCOMPARE(::scrollMaximum(a, pictures, 100, viewport), expected);
+    }
+
+    void positionsNearView_data()
+    {
+        QTest::addColumn<int>("canvasTop");
+        QTest::addColumn<int>("viewport");
+        QTest::addColumn<QList<qsizetype>>("expected");
+        QTest::newRow("top: rows 0 to 3, then row 4")
+            << 0 << 387 << QList<qsizetype>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+        QTest::newRow("bottom: rows 6 to 10, then row 5")
+            << -652 << 387 << QList<qsizetype>{18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 15, 16, 17};
+        QTest::newRow("one row in view") << -303 << 100 << QList<qsizetype>{9, 10, 11, 6, 7, 8, 12, 13, 14};
+        QTest::newRow("past the end") << -5000 << 387 << QList<qsizetype>{30, 27, 28, 29};
+    }
+    void positionsNearView()
+    {
+        QFETCH(int, canvasTop);
+        QFETCH(int, viewport);
+        QFETCH(QList<qsizetype>, expected);
+        const Arrangement a = arrangeSlots(31, 100, 100, 360);
+        QCOMPARE(a.columns, 3);
+        QCOMPARE(::positionsNearView(a.positions.size(), a.columns, 100, canvasTop, viewport), expected);
+    }
+
     void splitterClamps_data()
     {
         QTest::addColumn<float>("x");

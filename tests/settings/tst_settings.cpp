@@ -92,6 +92,29 @@ private slots:
         QCOMPARE(props.imageerw, imageerw);
     }
 
+    void cacheLimit_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // empty: no such key
+        QTest::addColumn<qint64>("mib");
+        QTest::newRow("absent") << QByteArray() << qint64(512);
+        QTest::newRow("off") << QByteArray("0") << qint64(0);
+        QTest::newRow("set") << QByteArray(" 64 ") << qint64(64);
+        QTest::newRow("negative") << QByteArray("-1") << qint64(512);
+        QTest::newRow("fraction") << QByteArray("1.5") << qint64(512);
+        QTest::newRow("not a number") << QByteArray("off") << qint64(512);
+        QTest::newRow("a petabyte at most") << QByteArray("99999999999999") << (qint64(1) << 30);
+    }
+    void cacheLimit()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(qint64, mib);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
+        writeFile(path, stored.isEmpty() ? QByteArray("[General%20Options]\nShowFileName=0\n")
+                                         : "[General%20Options]\nThumbnailCacheMiB=" + stored + "\n");
+        QCOMPARE(qint64(settings::readProps(Store(path)).thumbnailCacheMiB), mib);
+    }
+
     void userStoreFile()
     {
         QCOMPARE(Store::user().fileName(),
