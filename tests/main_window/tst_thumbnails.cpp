@@ -7,16 +7,21 @@
 #include "main_window/frmmain.h"
 #include "platform/DeviceContext.h"
 #include "platform/FileNames.h"
+#include "platform/FolderList.h"
 
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
+#include "ThumbnailTestSupport.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,27 +31,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const QColor kGrey(0xd0, 0xd0, 0xd0);
-
-// A picture with detail everywhere, so that misplaced pixels show.
-QImage pattern(int w, int h, QRgb tint = qRgb(0, 0, 0))
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb((x * 7 + qRed(tint)) & 255, (y * 5 + qGreen(tint)) & 255,
-                                      ((x ^ y) + qBlue(tint)) & 255));
-    return image;
-}
-
-QString save(const QTemporaryDir& dir, const QString& name, const QImage& image, const char* format)
-{
-    const QString path = dir.filePath(name);
-    if (!image.save(path, format, 95))
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
 
 quint32 crc32(const QByteArray& data)
 {
@@ -76,53 +60,6 @@ QByteArray pngHeaderOnly(quint32 width, quint32 height)
     qToBigEndian(crc32(ihdr), be);
     png.append(be, 4);
     return png;
-}
-
-QImage freshBox(int w = 100, int h = 100)
-{
-    QImage box(w, h, QImage::Format_RGB32);
-    box.fill(kGrey);
-    return box;
-}
-
-thumbs::Prepared prepareFile(const QString& path, int TW = 100, int TH = 100)
-{
-    imaging::JpegDecoder decoder;
-    cDIBSection work;
-    return thumbs::prepare(decoder, work, platform::encodeName(path), TW, TH);
-}
-
-// Exact comparison that names the first pixel that differs.
-bool sameImage(const QImage& actual, const QImage& expected, QString* why)
-{
-    if (actual.size() != expected.size()) {
-        *why = QStringLiteral("size %1x%2, expected %3x%4")
-                   .arg(actual.width()).arg(actual.height()).arg(expected.width()).arg(expected.height());
-        return false;
-    }
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x)
-            if (actual.pixel(x, y) != expected.pixel(x, y)) {
-                *why = QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
-                           .arg(x).arg(y)
-                           .arg(actual.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                           .arg(expected.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
-                return false;
-            }
-    return true;
-}
-
-#define COMPARE_IMAGES(actual, expected)                                                                    \
-    do {                                                                                                    \
-        QString why;                                                                                        \
-        QVERIFY2(sameImage(actual, expected, &why), qPrintable(why));                                       \
-    } while (false)
-
-QImage drawn(const thumbs::Prepared& prepared)
-{
-    QImage box = freshBox();
-    thumbs::draw(box, prepared, QString(), {});
-    return box;
 }
 
 bool isRed(QRgb c)
@@ -349,33 +286,47 @@ private slots:
         }
     }
 
+    // On a screen of two device pixels per pixel the box image has twice the pixels, and the
+    // caption, laid out in the box's pixels, is drawn with all of them.
+    void captionIsCentredAtTheBottom_data()
+    {
+        QTest::addColumn<int>("ratio");
+        QTest::newRow("1") << 1;
+        QTest::newRow("2") << 2;
+    }
     void captionIsCentredAtTheBottom()
     {
+        QFETCH(int, ratio);
+        const int size = 100 * ratio;
         QTemporaryDir dir;
         QImage white(100, 100, QImage::Format_RGB32);
         white.fill(Qt::white);
         const QString path = save(dir, QStringLiteral("a.jpg"), white, "JPG");
-        const thumbs::Prepared p = prepareFile(path);
+        const thumbs::Prepared p = prepareFile(path, size, size);
         thumbs::CaptionStyle style;
         style.font = thumbs::boxFont();
         style.transparent = true;
-        QImage without = freshBox();
+        QImage without = freshBox(size, size);
+        without.setDevicePixelRatio(ratio);
         thumbs::draw(without, p, QString(), style);
-        QImage with = freshBox();
+        QImage with = without.copy();
         thumbs::draw(with, p, QStringLiteral("a.jpg"), style);
+        QCOMPARE(with.devicePixelRatio(), qreal(ratio));
 
-        int left = 100, right = -1, top = 100;
-        for (int y = 0; y < 100; ++y)
-            for (int x = 0; x < 100; ++x)
+        int left = size, right = -1, top = size;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
                 if (with.pixel(x, y) != without.pixel(x, y)) {
                     left = qMin(left, x);
                     right = qMax(right, x);
                     top = qMin(top, y);
                 }
         QVERIFY(right >= 0);
-        QVERIFY2(qAbs(left - (99 - right)) <= 2, qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
-        QVERIFY2(top >= 100 - QFontMetrics(style.font).height(), qPrintable(QString::number(top)));
-        QVERIFY(right - left > 10);
+        const QString where = QStringLiteral("%1..%2, from %3").arg(left).arg(right).arg(top);
+        QVERIFY2(qAbs(left - (size - 1 - right)) <= 2 * ratio, qPrintable(where));
+        const int textHeight = QFontMetrics(style.font).height();
+        QVERIFY2(top >= size - ratio * textHeight && top < size - (ratio * textHeight) / 2, qPrintable(where));
+        QVERIFY2(right - left > 10 * ratio, qPrintable(where));
     }
 
     void secondCallRepaintsOnWhite()
@@ -391,13 +342,15 @@ private slots:
         COMPARE_IMAGES(twice, once);
     }
 
-    // The window, threaded and not: the same pixels, every box loaded exactly once.
+    // The window, threaded and not: the same pixels, every box loaded exactly once. Threaded, with
+    // one worker held at its first picture while the user presses End: the rows then in view come
+    // next, then the row above them, then the rest in display order.
     void threadedAndSequentialGiveTheSameView()
     {
         QTemporaryDir dir;
-        for (int i = 0; i < 12; ++i)
+        for (int i = 0; i < 24; ++i)
             save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                 pattern(300 + 37 * i, 200 + 11 * i, qRgb(i * 20, 0, 0)), "JPG");
+                 pattern(100 + 37 * i, 200 - 6 * i, qRgb(i * 10, 0, 0)), "JPG");
         save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
         writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
         save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
@@ -407,23 +360,63 @@ private slots:
         for (int threaded = 0; threaded < 2; ++threaded) {
             frmmain w;
             w.threadedLoading = threaded == 1;
+            w.loaderThreads = 1;
+            w.thumbnailLoader().setGateOpen(false);
             QSignalSpy built(&w, &frmmain::viewBuilt);
-            QMap<int, int> loads;
-            connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { ++loads[index]; });
+            QList<int> loads;
+            connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { loads.append(index); });
+            auto* poll = new QTimer(&w);
+            connect(poll, &QTimer::timeout, &w, [&] {
+                if (w.thumbnailLoader().heldAtGate() == 1) {
+                    QTest::keyClick(w.pctPreview, Qt::Key_End);
+                    w.thumbnailLoader().setGateOpen(true);
+                    poll->stop();
+                }
+            });
+            poll->start(1);
             w.openFolder(dir.path());
             QVERIFY(built.wait(20000));
-            QCOMPARE(w.order.size(), 16);
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-                const ImgPreview& e = w.picScroll->element(w.order[k]);
-                QVERIFY(e.Loaded);
-                QCOMPARE(loads.value(e.Index), 1);
-                views[threaded].append(e.image);
+            QCOMPARE(w.order.size(), 28);
+            QList<qsizetype> positions;
+            for (int index : loads)
+                positions.append(w.order.indexOf(index));
+            if (threaded == 1) {
+                // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
+                QCOMPARE(w.ScrollMe->value(), 16);
+                QCOMPARE(positions, (QList<qsizetype>{0,  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12,
+                                                      13, 14, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
+            } else {
+                QCOMPARE(positions.size(), 27);
+                QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
+            for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+                views[threaded].append(w.picScroll->element(w.order[k]).image);
             QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
         }
         QVERIFY(dialogs.messages.isEmpty());
         for (qsizetype k = 0; k < views[0].size(); ++k)
             COMPARE_IMAGES(views[1][k], views[0][k]);
+    }
+
+    // A result of a cancelled series never stands for the new one, even when it is finished
+    // after the new series began.
+    void cancelledSeriesGivesNothingOld()
+    {
+        QTemporaryDir dir;
+        const QByteArray large = platform::encodeName(save(dir, QStringLiteral("large.jpg"), pattern(2000, 500), "JPG"));
+        const QByteArray small = platform::encodeName(save(dir, QStringLiteral("small.jpg"), pattern(100, 300), "JPG"));
+        ThumbnailLoader loader(1);
+        loader.setGateOpen(false);
+        loader.start({{1, large}}, 100, 100);
+        QTRY_COMPARE(loader.heldAtGate(), 1);
+        loader.start({{1, small}}, 100, 100);
+        loader.setGateOpen(true);
+        const std::optional<thumbs::Prepared> p = loader.take({1, small}, 100, 100, [] { return false; });
+        QVERIFY(p);
+        QCOMPARE(QRect(p->jpegFit.left, p->jpegFit.top, p->jpegFit.width, p->jpegFit.height), QRect(34, 0, 33, 100));
+        QTRY_VERIFY(loader.idle());
+        QVERIFY(!loader.takeReady());
+        QCOMPARE(loader.preparedCount(), 2);
     }
 
     void loaderPreparesEachPictureOnce()
@@ -476,37 +469,37 @@ private slots:
             QCOMPARE(count, 1);
     }
 
+    // The same in the window: the worker holds the first picture of a folder while the user
+    // goes to another folder whose first box shows another picture.
     void folderChangeWhileLoadingShowsNothingOld()
     {
         QTemporaryDir dir;
-        QDir(dir.path()).mkdir(QStringLiteral("red"));
-        QDir(dir.path()).mkdir(QStringLiteral("blue"));
-        QImage red(800, 600, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QImage blue(800, 600, QImage::Format_RGB32);
-        blue.fill(Qt::blue);
-        for (int i = 0; i < 40; ++i)
-            red.save(dir.filePath(QStringLiteral("red/r%1.jpg").arg(i)), "JPG");
-        for (int i = 0; i < 3; ++i)
-            blue.save(dir.filePath(QStringLiteral("blue/b%1.jpg").arg(i)), "JPG");
+        QDir(dir.path()).mkdir(QStringLiteral("a"));
+        QDir(dir.path()).mkdir(QStringLiteral("b"));
+        save(dir, QStringLiteral("a/large.jpg"), pattern(2000, 500), "JPG");
+        const QString small = save(dir, QStringLiteral("b/small.jpg"), pattern(100, 300), "JPG");
 
         frmmain w;
+        w.showfilename = false;
+        w.loaderThreads = 1;
+        w.thumbnailLoader().setGateOpen(false);
         QSignalSpy built(&w, &frmmain::viewBuilt);
-        bool switched = false;
-        connect(&w, &frmmain::thumbnailLoaded, this, [&] {
-            if (!switched) {
-                switched = true;
-                QTimer::singleShot(0, &w, [&] { w.openFolder(dir.filePath(QStringLiteral("blue"))); });
-            }
+        auto* poll = new QTimer(&w);
+        connect(poll, &QTimer::timeout, &w, [&] {
+            if (w.thumbnailLoader().heldAtGate() == 1 && w.DirSelect->Path().endsWith(QLatin1Char('a')))
+                w.openFolder(dir.filePath(QStringLiteral("b")));
         });
-        w.openFolder(dir.filePath(QStringLiteral("red")));
+        // Released once the new folder's pictures are under way.
+        connect(&w, &frmmain::viewArranged, &w, [&] {
+            if (w.DirSelect->Path().endsWith(QLatin1Char('b')))
+                QTimer::singleShot(0, &w, [&] { w.thumbnailLoader().setGateOpen(true); });
+        });
+        poll->start(1);
+        w.openFolder(dir.filePath(QStringLiteral("a")));
         QVERIFY(built.wait(20000));
         QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order.size(), 4);
-        for (qsizetype k = 0; k < 3; ++k) {
-            const QRgb c = w.picScroll->element(w.order[k]).image.pixel(50, 50);
-            QVERIFY2(qBlue(c) > 200 && qRed(c) < 60, qPrintable(QString::number(c, 16)));
-        }
+        QCOMPARE(w.order.size(), 2);
+        COMPARE_IMAGES(w.picScroll->element(w.order[0]).image, drawn(prepareFile(small)));
     }
 };
 
