@@ -257,27 +257,36 @@ bool ThumbnailCache::setUp(sqlite3* db)
             fault(code);
         return code == SQLITE_OK;
     };
-    // auto_vacuum only takes effect before the first table, and gives back the space of entries
-    // that were let go.
-    if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") ||
-        !exec("BEGIN IMMEDIATE"))
-        return false;
-    sqlite3_stmt* version = nullptr;
-    int code = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
-    int schema = -1;
-    if (code == SQLITE_OK && (code = sqlite3_step(version)) == SQLITE_ROW)
-        schema = sqlite3_column_int(version, 0);
-    sqlite3_finalize(version);
-    if (schema < 0) {
-        fault(code);
+    const auto schema = [&]() {
+        sqlite3_stmt* version = nullptr;
+        int code = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
+        int value = -1;
+        if (code == SQLITE_OK && (code = sqlite3_step(version)) == SQLITE_ROW)
+            value = sqlite3_column_int(version, 0);
+        sqlite3_finalize(version);
+        if (value < 0)
+            fault(code);
+        return value;
+    };
+    int version = schema();
+    if (version == kSchemaVersion)
+        return true;
+    if (version != 0) {
+        // Another version's cache (or no database): left as it is.
+        m_faulted = true;
         return false;
     }
-    if (schema == 0) {
+    // auto_vacuum only takes effect before the first table, and gives the space of entries that
+    // were let go back to the file system.
+    if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") || !exec("BEGIN IMMEDIATE"))
+        return false;
+    // Another Tessaline may have been quicker.
+    version = schema();
+    if (version == 0) {
         const QByteArray create = QByteArray(kSchema) + "PRAGMA user_version=" + QByteArray::number(kSchemaVersion);
         if (!exec(create.constData()))
             return false;
-    } else if (schema != kSchemaVersion) {
-        // Another version's cache: left to it.
+    } else if (version != kSchemaVersion) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_faulted = true;
         return false;

@@ -171,7 +171,10 @@ void ThumbnailLoader::run()
 
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || mayStartLocked() || (m_limitCheckDue && !popStartedLocked()); });
+        // The size is checked once everything of the series is kept.
+        m_wake.wait(lock, [this] {
+            return m_stop || mayStartLocked() || (m_limitCheckDue && !popStartedLocked() && m_inFlight.empty());
+        });
         if (m_stop)
             return;
         if (!mayStartLocked()) {
