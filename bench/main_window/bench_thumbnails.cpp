@@ -1,24 +1,39 @@
-// The thumbnail view on a folder of camera-size JPEG files: the real main window, offscreen,
-// from the folder change to the last thumbnail drawn. The baseline, measured in the same run, is
-// TurboJPEG decoding the same files at full size one after another on one thread, which is the
-// least a sequential thumbnailer must do; the ratio below 1 is what the worker threads win.
+// The thumbnail view on a folder of camera-size JPEG files: the real main window, offscreen. The
+// baseline, measured in the same run, is TurboJPEG decoding the same files at full size one after
+// another on one thread, which is the least a sequential thumbnailer must do; its time per file is
+// the "decode time" below.
 //
-//   bench_thumbnails                 makes 40 camera-like 4000 x 3000 JPEGs in a temporary folder
+// 1. The whole folder, without the thumbnail cache: from the folder change to the last thumbnail
+//    drawn; the ratio below 1 is what the worker threads win.
+// 2. End pressed right after the folder is laid out, without the cache: the time from the key
+//    to the last thumbnail in view drawn, in decode times.
+// 3. The cache, on the first `--cached` files: a fill with the cache off, the first fill with an
+//    empty cache (each twice, the faster counts), and a second fill from the cache.
+//
+// The cache and the settings live in a temporary folder; the user's are never touched.
+//
+//   bench_thumbnails                 makes 300 camera-like 4000 x 3000 JPEGs in a temporary folder
 //   bench_thumbnails --make N        makes N of them
 //   bench_thumbnails --folder DIR    uses the .jpg files of DIR instead
 //   bench_thumbnails --make N --into DIR   makes them in DIR and keeps them
+//   bench_thumbnails --cached N      the cache part on N files (200)
 
 #include "main_window/ThumbCanvas.h"
+#include "main_window/ThumbnailLoader.h"
 #include "main_window/frmmain.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QKeyEvent>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <turbojpeg.h>
 
@@ -87,9 +102,10 @@ double largestFullSizeMiB(const QStringList& files)
     return largest;
 }
 
+// A TurboJPEG instance of its own for every file, as the program's decoder does: an instance that
+// once failed on a damaged file fails on every later one.
 double baselineMs(const QStringList& files)
 {
-    tjhandle handle = tjInitDecompress();
     std::vector<unsigned char> pixels;
     QElapsedTimer t;
     t.start();
@@ -97,18 +113,18 @@ double baselineMs(const QStringList& files)
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         const QByteArray data = f.readAll();
+        tjhandle handle = tjInitDecompress();
         int w = 0, h = 0, sub = 0, space = 0;
         const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-        if (tjDecompressHeader3(handle, bytes, static_cast<unsigned long>(data.size()), &w, &h, &sub, &space) != 0)
-            continue;
-        const int pitch = (w * 3 + 3) & ~3;
-        pixels.resize(size_t(pitch) * h);
-        tjDecompress2(handle, bytes, static_cast<unsigned long>(data.size()), pixels.data(), w, pitch, h, TJPF_BGR,
-                      TJFLAG_BOTTOMUP);
+        if (tjDecompressHeader3(handle, bytes, static_cast<unsigned long>(data.size()), &w, &h, &sub, &space) == 0) {
+            const int pitch = (w * 3 + 3) & ~3;
+            pixels.resize(size_t(pitch) * h);
+            tjDecompress2(handle, bytes, static_cast<unsigned long>(data.size()), pixels.data(), w, pitch, h,
+                          TJPF_BGR, TJFLAG_BOTTOMUP);
+        }
+        tjDestroy(handle);
     }
-    const double ms = t.nsecsElapsed() / 1e6;
-    tjDestroy(handle);
-    return ms;
+    return t.nsecsElapsed() / 1e6;
 }
 
 double peakMiB()
@@ -118,15 +134,103 @@ double peakMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
+void setCacheLimit(frmmain& w, const char* mib)
+{
+    settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(mib)}});
+    w.getprops();
+}
+
+struct Fill
+{
+    double layoutMs = -1;
+    double firstMs = -1;
+    double lastMs = -1;
+    int hits = 0;
+};
+
+// The window on the folder, from the folder change to the last thumbnail.
+Fill fill(const QString& folder, const char* cacheMiB)
+{
+    frmmain w;
+    setCacheLimit(w, cacheMiB);
+    w.show();
+    QCoreApplication::processEvents();
+    Fill f;
+    QElapsedTimer t;
+    QObject::connect(&w, &frmmain::viewArranged, &w, [&] { f.layoutMs = t.nsecsElapsed() / 1e6; });
+    QObject::connect(&w, &frmmain::thumbnailLoaded, &w, [&] {
+        if (f.firstMs < 0)
+            f.firstMs = t.nsecsElapsed() / 1e6;
+    });
+    QObject::connect(&w, &frmmain::viewBuilt, &w, [&] { f.lastMs = t.nsecsElapsed() / 1e6; });
+    t.start();
+    w.openFolder(folder);
+    while (f.lastMs < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    f.hits = w.thumbnailLoader().cacheHitCount();
+    while (!w.thumbnailLoader().idle())
+        QThread::msleep(5);
+    return f;
+}
+
+struct EndPress
+{
+    double ms = -1;  // from the key to the last thumbnail in view
+    int inView = 0;
+};
+
+// End pressed as soon as the folder is laid out and its pictures are under way.
+EndPress endRightAfterOpening(const QString& folder)
+{
+    frmmain w;
+    setCacheLimit(w, "0");
+    w.show();
+    QCoreApplication::processEvents();
+    EndPress result;
+    QElapsedTimer t;
+    QList<int> inView;
+    bool built = false;
+    const auto allDrawn = [&] {
+        return std::all_of(inView.begin(), inView.end(), [&](int i) { return w.picScroll->element(i).Loaded; });
+    };
+    QObject::connect(&w, &frmmain::viewArranged, &w, [&] {
+        QTimer::singleShot(0, &w, [&] {
+            QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+            t.start();
+            QCoreApplication::sendEvent(w.pctPreview, &end);
+            for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
+                const ImgPreview& e = w.picScroll->element(w.order[k]);
+                const int top = e.Top + w.picScroll->y();
+                if (top < w.pctPreview->height() && top + e.Height > 0)
+                    inView.append(e.Index);
+            }
+            result.inView = static_cast<int>(inView.size());
+        });
+    });
+    QObject::connect(&w, &frmmain::thumbnailLoaded, &w, [&] {
+        if (result.ms < 0 && !inView.isEmpty() && allDrawn())
+            result.ms = t.nsecsElapsed() / 1e6;
+    });
+    QObject::connect(&w, &frmmain::viewBuilt, &w, [&] { built = true; });
+    w.openFolder(folder);
+    while (!built)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     QString folder;
     QString into;
-    int make = 40;
+    int make = 300;
+    int cached = 200;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--folder") == 0)
             folder = QString::fromLocal8Bit(argv[i + 1]);
@@ -134,6 +238,8 @@ int main(int argc, char* argv[])
             make = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--into") == 0)
             into = QString::fromLocal8Bit(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--cached") == 0)
+            cached = std::atoi(argv[i + 1]);
     }
 
     QApplication app(argc, argv);
@@ -152,47 +258,59 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no JPEG files in %s\n", qPrintable(folder));
         return 1;
     }
-    // Both runs read from the page cache.
+    // Every run reads from the page cache.
     qint64 totalBytes = 0;
     for (const QString& path : files) {
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         totalBytes += f.readAll().size();
     }
-
-    frmmain w;
-    w.show();
-    QCoreApplication::processEvents();
-
-    QElapsedTimer t;
-    double layoutMs = -1, firstMs = -1, lastMs = -1;
-    QObject::connect(&w, &frmmain::viewArranged, &w, [&] { layoutMs = t.nsecsElapsed() / 1e6; });
-    QObject::connect(&w, &frmmain::thumbnailLoaded, &w, [&] {
-        if (firstMs < 0)
-            firstMs = t.nsecsElapsed() / 1e6;
-    });
-    QObject::connect(&w, &frmmain::viewBuilt, &w, [&] { lastMs = t.nsecsElapsed() / 1e6; });
-    t.start();
-    w.openFolder(folder);
-    while (lastMs < 0)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const double peak = peakMiB();
-    const int thumbs = static_cast<int>(w.order.size() - 1);
-
     const double baseline = baselineMs(files);
-
-    const double thumbPixelsMiB = double(thumbs) * w.thumbwidth * w.thumbheight * 4 / (1 << 20);
+    const double decodeMs = baseline / files.size();
     const int workers = qBound(1, QThread::idealThreadCount(), 4);
+
+    const Fill whole = fill(folder, "0");
+    const double peak = peakMiB();
+    const int thumbs = static_cast<int>(files.size());
+    const double thumbPixelsMiB = double(thumbs) * 100 * 100 * 4 / (1 << 20);
     const double fullMiB = largestFullSizeMiB(files);
     std::printf("Thumbnail view of %d JPEG files (%.1f MB), %d worker threads, offscreen\n", thumbs,
                 totalBytes / 1e6, workers);
-    std::printf("  layout (empty frames) after   %8.1f ms\n", layoutMs);
-    std::printf("  first thumbnail after layout  %8.1f ms\n", firstMs - layoutMs);
-    std::printf("  last thumbnail after change   %8.1f ms\n", lastMs);
-    std::printf("  thumbnails per second         %8.1f\n", thumbs / ((lastMs - layoutMs) / 1000));
+    std::printf("  baseline: sequential decode   %8.1f ms, %.1f ms per file (the decode time)\n", baseline, decodeMs);
+    std::printf("1. whole folder, no cache\n");
+    std::printf("  layout (empty frames) after   %8.1f ms\n", whole.layoutMs);
+    std::printf("  first thumbnail after layout  %8.1f ms\n", whole.firstMs - whole.layoutMs);
+    std::printf("  last thumbnail after change   %8.1f ms\n", whole.lastMs);
+    std::printf("  thumbnails per second         %8.1f\n", thumbs / ((whole.lastMs - whole.layoutMs) / 1000));
     std::printf("  peak memory                   %8.1f MiB (budget %.0f MiB: 100 + thumbnails %.1f + 3 full-size x %d)\n",
                 peak, 100 + thumbPixelsMiB + 3 * fullMiB * workers, thumbPixelsMiB, workers);
-    std::printf("  baseline: sequential decode   %8.1f ms\n", baseline);
-    std::printf("  ratio all thumbnails / baseline %6.2f\n", (lastMs - layoutMs) / baseline);
+    std::printf("  ratio all thumbnails / baseline %6.2f\n", (whole.lastMs - whole.layoutMs) / baseline);
+
+    const EndPress end = endRightAfterOpening(folder);
+    std::printf("2. End right after opening, no cache\n");
+    std::printf("  %d thumbnails in view drawn   %8.1f ms after the key = %.2f decode times (target 4; at least %d / %d workers)\n",
+                end.inView, end.ms, end.ms / decodeMs, end.inView, workers);
+
+    // The cache part on a folder of its own, of links to the first files.
+    const QString part = home.filePath(QStringLiteral("cached"));
+    QDir().mkpath(part);
+    const int n = std::min<int>(cached, static_cast<int>(files.size()));
+    for (int i = 0; i < n; ++i)
+        QFile::link(files[i], part + QStringLiteral("/%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+    const QString cacheFile = home.filePath(QStringLiteral("cache/Tessaline/thumbnails.sqlite"));
+    double off = 1e300, first = 1e300;
+    for (int round = 0; round < 2; ++round) {
+        off = std::min(off, fill(part, "0").lastMs);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(cacheFile + QString::fromLatin1(suffix));
+        first = std::min(first, fill(part, "512").lastMs);
+    }
+    const Fill second = fill(part, "512");
+    std::printf("3. thumbnail cache, %d files\n", n);
+    std::printf("  fill without the cache        %8.1f ms\n", off);
+    std::printf("  first fill, empty cache       %8.1f ms = %.3f of without (target 1.03)\n", first, first / off);
+    std::printf("  second fill, %3d from cache   %8.1f ms = %.3f of the first (target 0.05)\n", second.hits,
+                second.lastMs, second.lastMs / first);
+    std::printf("  cache file                    %8.1f MB\n", QFileInfo(cacheFile).size() / 1e6);
     return 0;
 }
