@@ -151,7 +151,9 @@ QByteArray encodePrepared(const Prepared& prepared)
         const PictureFit& f = prepared.pictureFit;
         out << quint8(StoredKind::Picture) << f.width << f.height << f.left << f.top << qint32(image.format())
             << qint32(image.width()) << qint32(image.height()) << qint32(image.bytesPerLine())
-            << image.colorTable();
+            << quint32(image.colorCount());
+        for (const QRgb colour : image.colorTable())
+            out << quint32(colour);
         out.writeRawData(reinterpret_cast<const char*>(image.constBits()), qsizetype(image.sizeInBytes()));
         break;
     }
@@ -191,13 +193,17 @@ std::optional<Prepared> decodePrepared(const char* data, std::size_t size, int T
     case StoredKind::Picture: {
         PictureFit f;
         qint32 format = 0, w = 0, h = 0, bytesPerLine = 0;
-        QList<QRgb> colours;
-        in >> f.width >> f.height >> f.left >> f.top >> format >> w >> h >> bytesPerLine >> colours;
+        quint32 colourCount = 0;
+        in >> f.width >> f.height >> f.left >> f.top >> format >> w >> h >> bytesPerLine >> colourCount;
         if (in.status() != QDataStream::Ok || format <= QImage::Format_Invalid || format >= QImage::NImageFormats ||
-            w < 1 || h < 1 || w > TW || h > TH || colours.size() > 256)
+            w < 1 || h < 1 || w > TW || h > TH || colourCount > 256)
             return std::nullopt;
+        QList<QRgb> colours(colourCount);
+        for (QRgb& colour : colours)
+            in >> colour;
         QImage image(w, h, QImage::Format(format));
-        if (image.isNull() || image.bytesPerLine() != bytesPerLine || rest() != qsizetype(image.sizeInBytes()))
+        if (in.status() != QDataStream::Ok || image.isNull() || image.bytesPerLine() != bytesPerLine ||
+            rest() != qsizetype(image.sizeInBytes()))
             return std::nullopt;
         std::memcpy(image.bits(), data + (qsizetype(size) - rest()), std::size_t(rest()));
         image.setColorTable(colours);
