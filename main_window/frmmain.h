@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "main_window/Reorder.h"
 #include "main_window/Thumbnails.h"
@@ -18,6 +19,7 @@ class QScrollBar;
 class QTimer;
 class ThumbCanvas;
 class ThumbnailLoader;
+class frmShowImage;
 
 namespace platform {
 class DirListBox;
@@ -151,6 +153,8 @@ private:
     void dragCancel();
     DragSession m_drag;
     ListingInsertion m_listing;
+    // The full-size viewer that the right mouse button opens, made on first use.
+    std::unique_ptr<frmShowImage> m_viewer;
 
     QWidget* m_client = nullptr;
     FormLayout m_layout;
