@@ -11,27 +11,6 @@ namespace platform {
 
 namespace {
 
-std::size_t slot(VirtualKey key)
-{
-    switch (key) {
-    case VirtualKey::RButton:
-        return 0;
-    case VirtualKey::Add:
-        return 1;
-    case VirtualKey::Subtract:
-        return 2;
-    case VirtualKey::OemPlus:
-        return 3;
-    case VirtualKey::OemMinus:
-        return 4;
-    case VirtualKey::WheelUp:
-        return 5;
-    case VirtualKey::WheelDown:
-        return 6;
-    }
-    return 0;
-}
-
 std::optional<VirtualKey> virtualKeyOf(const QKeyEvent& e)
 {
     const bool keypad = e.modifiers().testFlag(Qt::KeypadModifier);
@@ -56,7 +35,7 @@ AsyncKeyState::AsyncKeyState(QObject* parent) : QObject(parent) {}
 
 AsyncKeyState::State& AsyncKeyState::state(VirtualKey key)
 {
-    return m_states[slot(key)];
+    return m_states[key];
 }
 
 bool AsyncKeyState::GetAsyncKeyState(VirtualKey key)

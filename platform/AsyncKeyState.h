@@ -3,8 +3,7 @@
 #include <QHash>
 #include <QObject>
 
-#include <array>
-#include <cstddef>
+#include <map>
 
 namespace platform {
 
@@ -55,7 +54,7 @@ private:
     void keyEvent(QEvent* event);
     bool wheelEvent(QEvent* event);
 
-    std::array<State, 7> m_states{};
+    std::map<VirtualKey, State> m_states;
     // Which key a physical key pressed, so that its release lets go of the same one although
     // Shift or the layout now give another key for it.
     QHash<quint32, VirtualKey> m_pressedBy;

@@ -218,7 +218,7 @@ private slots:
         const ImgPreview& second = w.picScroll->element(order[1]);
 
         QTest::mousePress(w.picScroll, Qt::RightButton, {}, second.rect().center());
-        auto* viewer = qApp->findChild<frmShowImage*>(); // not owned by any widget
+        frmShowImage* viewer = nullptr; // a window of its own, without owner
         for (QWidget* top : QApplication::topLevelWidgets())
             viewer = viewer ? viewer : qobject_cast<frmShowImage*>(top);
         QVERIFY(viewer);
