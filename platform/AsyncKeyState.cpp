@@ -134,7 +134,8 @@ bool AsyncKeyState::eventFilter(QObject* watched, QEvent* event)
         return wheelEvent(event);
     case QEvent::ApplicationDeactivate:
         // Keys released while another program has the keyboard are never heard of.
-        for (VirtualKey key : {VirtualKey::Add, VirtualKey::Subtract, VirtualKey::OemPlus, VirtualKey::OemMinus})
+        for (VirtualKey key :
+             {VirtualKey::Add, VirtualKey::Subtract, VirtualKey::OemPlus, VirtualKey::OemMinus})
             release(key);
         m_pressedBy.clear();
         break;

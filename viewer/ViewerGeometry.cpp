@@ -32,8 +32,8 @@ FormTwips placeImage(QPoint cursor, QSizeF picture, TwipsPerPixel tpp)
 
 QRect toPixels(const FormTwips& form, TwipsPerPixel tpp)
 {
-    return QRect(nearestPixel(form.Left, tpp.x), nearestPixel(form.Top, tpp.y), nearestPixel(form.Width, tpp.x),
-                 nearestPixel(form.Height, tpp.y));
+    return QRect(nearestPixel(form.Left, tpp.x), nearestPixel(form.Top, tpp.y),
+                 nearestPixel(form.Width, tpp.x), nearestPixel(form.Height, tpp.y));
 }
 
 void panAtEdges(FormTwips& form, QPoint cursor, const QRect& screen)

@@ -11,8 +11,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-#include <QtMath>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QtMath>
 
 #include <algorithm>
 #include <exception>
@@ -37,7 +37,10 @@ public:
             screen = QGuiApplication::primaryScreen();
         return screen ? Screen{screen->geometry(), screen->devicePixelRatio()} : Screen{};
     }
-    TwipsPerPixel twipsPerPixel() override { return {platform::twipsPerPixelX(), platform::twipsPerPixelY()}; }
+    TwipsPerPixel twipsPerPixel() override
+    {
+        return {platform::twipsPerPixelX(), platform::twipsPerPixelY()};
+    }
     void setWheelCaptured(bool captured) override { platform::asyncKeyState().setWheelCaptured(captured); }
 };
 
@@ -65,7 +68,8 @@ void stretchInto(QImage& tile, QPoint from, QSize window, const cDIBSection& dib
     std::vector<qsizetype> columns(static_cast<std::size_t>(tile.width()));
     for (int i = 0; i < tile.width(); ++i) {
         const qint64 x = from.x() + i;
-        columns[static_cast<std::size_t>(i)] = 3 * std::clamp<qint64>((2 * x + 1) * W / (2 * window.width()), 0, W - 1);
+        columns[static_cast<std::size_t>(i)] =
+            3 * std::clamp<qint64>((2 * x + 1) * W / (2 * window.width()), 0, W - 1);
     }
     for (int j = 0; j < tile.height(); ++j) {
         const qint64 y = from.y() + j;
@@ -181,7 +185,8 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
 void frmShowImage::startDecoding()
 {
     m_decoding = m_request;
-    m_watcher.setFuture(QtConcurrent::run(&m_thread, [this, path = m_path] { return load(m_decoder, m_dib, path); }));
+    m_watcher.setFuture(
+        QtConcurrent::run(&m_thread, [this, path = m_path] { return load(m_decoder, m_dib, path); }));
 }
 
 void frmShowImage::decoded()

@@ -102,12 +102,12 @@ private:
     QFutureWatcher<Loaded> m_watcher;
 
     QString m_fileName;
-    QByteArray m_path;   // what the newest ShowImage asked for
+    QByteArray m_path; // what the newest ShowImage asked for
     quint64 m_request = 0;
     quint64 m_decoding = 0; // the request the running (or last) decode serves
-    QPoint m_cursor;     // where the pointer was at that ShowImage
+    QPoint m_cursor;        // where the pointer was at that ShowImage
     bool m_open = false;
     bool m_ready = false; // the buffer holds the picture of the newest request
     viewer::FormTwips m_form;
-    QRect m_window;      // the whole window in pixels; the widget is its part on the screens
+    QRect m_window; // the whole window in pixels; the widget is its part on the screens
 };
