@@ -32,6 +32,7 @@ int main(int argc, char* argv[])
     frmmain window;
     window.show();
     window.activateWindow();
+    window.recoverInterruptedRenames();
     if (!command.folder.isEmpty())
         window.openFolder(command.folder);
     return app.exec();

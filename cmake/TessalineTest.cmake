@@ -1,6 +1,7 @@
 # tessaline_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # One Qt Test executable, registered with CTest; it runs headless, in UTF-8, and with a
-# configuration folder of its own so that no test ever reads or writes the user's settings.
+# configuration and state folder of its own so that no test ever reads or writes the user's settings
+# or renaming records.
 function(tessaline_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -13,5 +14,5 @@ function(tessaline_add_test name)
   set(config_home "${CMAKE_CURRENT_BINARY_DIR}/${name}.config")
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home};XDG_CONFIG_DIRS=${config_home}/xdg")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home};XDG_CONFIG_DIRS=${config_home}/xdg;XDG_STATE_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}.state")
 endfunction()

@@ -169,6 +169,14 @@ void frmmain::createMenus()
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuRenameImgs = mnuFile->addAction(QStringLiteral("&Bilder umbenennen..."));
     mnuRenameImgs->setObjectName(QStringLiteral("mnuRenameImgs"));
+    connect(mnuRenameImgs, &QAction::triggered, this, [this] { mnuRenameImgs_Click(); });
+    mnuUndoRename = mnuFile->addAction(QStringLiteral("Umbenennen &rückgängig"));
+    mnuUndoRename->setObjectName(QStringLiteral("mnuUndoRename"));
+    connect(mnuUndoRename, &QAction::triggered, this, [this] { mnuUndoRename_Click(); });
+    // Why undo is not possible shows on the disabled item.
+    mnuFile->setToolTipsVisible(true);
+    connect(mnuFile, &QMenu::aboutToShow, this, [this] { updateUndoRename(true); });
+    updateUndoRename(false);
     mnuOptions = mnuFile->addAction(QStringLiteral("&Optionen"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
     connect(mnuOptions, &QAction::triggered, this, [this] { mnuOptions_Click(); });

@@ -21,6 +21,12 @@ class ThumbCanvas;
 class ThumbnailLoader;
 class frmShowImage;
 
+namespace renaming {
+class Renamer;
+struct Renamed;
+struct Result;
+} // namespace renaming
+
 namespace platform {
 class DirListBox;
 class DriveListBox;
@@ -38,6 +44,8 @@ public:
 
     // Chooses a folder from outside (the command line) exactly as if the user had picked it.
     bool openFolder(const QString& path);
+    // Finishes or undoes a renaming run that an earlier start left unfinished, and says so.
+    void recoverInterruptedRenames();
 
     void getprops();
     void SizeControls(float& x);
@@ -62,6 +70,7 @@ public:
     QTimer* tmrScroll = nullptr;
     QMenu* mnuFile = nullptr;
     QAction* mnuRenameImgs = nullptr;
+    QAction* mnuUndoRename = nullptr;
     QAction* mnuOptions = nullptr;
     QAction* mnusep = nullptr;
     QAction* mnuEnd = nullptr;
@@ -113,11 +122,17 @@ private:
     void imgSplitter_MouseDown();
     void imgSplitter_MouseMove(double X);
     void imgSplitter_MouseUp();
+    void mnuRenameImgs_Click();
+    void mnuUndoRename_Click();
     void mnuOptions_Click();
     void mnuAbout_Click();
     void mnuEnd_Click();
 
     void createMenus();
+    renaming::Renamer renamer() const;
+    void renamed(const renaming::Result& result);
+    // Enables undo when there is a run to undo; with check, only when its files are as it left them.
+    void updateUndoRename(bool check);
     void applyLayout();
     void setPointer(platform::MousePointer pointer);
     bool scrollByKey(int key);

@@ -37,6 +37,18 @@ public:
         return folder;
     }
 
+    bool question(QWidget* parent, const QString& text) override
+    {
+        QMessageBox::StandardButton answer;
+        {
+            QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+            box.setDefaultButton(QMessageBox::No);
+            answer = static_cast<QMessageBox::StandardButton>(box.exec());
+        }
+        returnFocusTo(parent);
+        return answer == QMessageBox::Yes;
+    }
+
 private:
     static QMessageBox::Icon toQt(MessageIcon icon)
     {

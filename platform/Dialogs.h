@@ -24,6 +24,8 @@ public:
     virtual QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) = 0;
     // The chosen folder; an empty text when the user cancels.
     virtual QString browseForFolder(QWidget* parent, const QString& title) = 0;
+    // A question with the buttons Yes and No; true for Yes.
+    virtual bool question(QWidget* parent, const QString& text) = 0;
 };
 
 // Gives the keyboard back to the window that opened a modal dialog. Window managers do this by

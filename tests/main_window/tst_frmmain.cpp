@@ -113,7 +113,8 @@ private slots:
         QStringList items;
         for (QAction* a : w.mnuFile->actions())
             items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(items, (QStringList{QStringLiteral("&Bilder umbenennen..."), QStringLiteral("&Optionen"),
+        QCOMPARE(items, (QStringList{QStringLiteral("&Bilder umbenennen..."), QStringLiteral("Umbenennen &rückgängig"),
+                                     QStringLiteral("&Optionen"),
                                      QStringLiteral("-"), QStringLiteral("&Ende")}));
         QCOMPARE(w.mnuAbout->text(), QStringLiteral("&Info"));
     }

@@ -39,6 +39,12 @@ public:
         return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
     }
 
+    bool question(QWidget*, const QString& text) override
+    {
+        questions.append(text);
+        return questionAnswers.isEmpty() || questionAnswers.dequeue();
+    }
+
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -52,4 +58,6 @@ public:
     QStringList browseTitles;
     QQueue<QString> inputAnswers;   // an empty text stands for cancel
     QQueue<QString> folderAnswers;  // an empty text stands for cancel
+    QStringList questions;
+    QQueue<bool> questionAnswers;   // Yes unless told otherwise
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFile>
+#include <QList>
 #include <QTest>
 
 #include <fcntl.h>
@@ -12,6 +13,18 @@ inline void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(content);
+}
+
+// Files in a folder that hold their own names as contents, so that a test can follow each one
+// through renames by what it holds. Names need not be UTF-8.
+inline void writeNamedFiles(const QByteArray& folder, const QList<QByteArray>& names)
+{
+    for (const QByteArray& name : names) {
+        const QByteArray path = folder + '/' + name;
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+        QVERIFY2(fd >= 0 && ::write(fd, name.constData(), size_t(name.size())) == name.size(), path.constData());
+        ::close(fd);
+    }
 }
 
 // Creates an empty file by its native path bytes (names need not be UTF-8), or fails the test.

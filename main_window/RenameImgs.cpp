@@ -1,0 +1,208 @@
+// Renaming the shown files in the display order, and undoing the last run: the main window's
+// side of it. The file work is the renaming library's.
+#include "main_window/ThumbCanvas.h"
+#include "main_window/frmmain.h"
+#include "platform/Dialogs.h"
+#include "platform/FileNames.h"
+#include "platform/FolderList.h"
+#include "platform/Screen.h"
+#include "renaming/Names.h"
+#include "renaming/Renamer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QProgressDialog>
+
+#include <memory>
+
+namespace {
+
+// A run that takes longer than this shows its progress and a Cancel button.
+constexpr qint64 kProgressAfterMs = 1000;
+// How often a run lets the window repaint.
+constexpr qint64 kRepaintMs = 40;
+
+// Keeps the window painted during a run; after a second it shows file n of N, and its Cancel
+// makes the run put every file back. Until then the user's input waits, so that nothing
+// else starts in between.
+class RunProgress
+{
+public:
+    explicit RunProgress(QWidget* owner) : m_owner(owner)
+    {
+        m_started.start();
+        m_pumped.start();
+    }
+
+    bool operator()(const renaming::Progress& p)
+    {
+        if (m_pumped.elapsed() < kRepaintMs)
+            return !(m_dialog && m_dialog->wasCanceled());
+        m_pumped.restart();
+        if (!m_dialog && m_started.elapsed() >= kProgressAfterMs) {
+            m_dialog = std::make_unique<QProgressDialog>(m_owner);
+            m_dialog->setObjectName(QStringLiteral("renameProgress"));
+            m_dialog->setWindowTitle(platform::applicationTitle());
+            m_dialog->setWindowModality(Qt::WindowModal);
+            m_dialog->setCancelButtonText(QStringLiteral("Abbrechen"));
+            m_dialog->setAutoClose(false);
+            m_dialog->setAutoReset(false);
+            m_dialog->setMinimumDuration(0);
+            m_dialog->setRange(0, p.steps);
+            m_dialog->show();
+        }
+        if (!m_dialog) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return true;
+        }
+        m_dialog->setLabelText(QStringLiteral("Datei %1 von %2").arg(p.file).arg(p.files));
+        m_dialog->setValue(p.step);
+        QCoreApplication::processEvents();
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    QWidget* m_owner;
+    QElapsedTimer m_started;
+    QElapsedTimer m_pumped;
+    std::unique_ptr<QProgressDialog> m_dialog;
+};
+
+QString undoQuestion(const renaming::UndoPreview& preview)
+{
+    constexpr qsizetype kShown = 12;
+    const renaming::Renamed& first = preview.moves.first();
+    const QString now = platform::displayName(platform::decodeName(renaming::folderOf(first.from)));
+    const QString back = platform::displayName(platform::decodeName(renaming::folderOf(first.to)));
+    QString text = QStringLiteral("Die letzte Umbenennung rückgängig machen?\n\n%1 Dateien in \"%2\" bekommen wieder "
+                                  "ihre vorigen Namen")
+                       .arg(preview.moves.size())
+                       .arg(now);
+    text += now == back ? QStringLiteral(":\n") : QStringLiteral(" und kommen zurück nach \"%1\":\n").arg(back);
+    for (qsizetype i = 0; i < preview.moves.size() && i < kShown; ++i) {
+        const renaming::Renamed& m = preview.moves[i];
+        text += QLatin1Char('\n') + platform::displayName(platform::decodeName(renaming::fileNameOf(m.from))) +
+                QStringLiteral(" \u2192 ") + platform::displayName(platform::decodeName(renaming::fileNameOf(m.to)));
+    }
+    if (preview.moves.size() > kShown)
+        text += QStringLiteral("\n\u2026 und %1 weitere").arg(preview.moves.size() - kShown);
+    return text;
+}
+
+} // namespace
+
+renaming::Renamer frmmain::renamer() const
+{
+    renaming::Renamer r;
+    r.setDisplayName([](const QByteArray& path) { return platform::displayName(platform::decodeName(path)); });
+    return r;
+}
+
+void frmmain::mnuRenameImgs_Click()
+{
+    QByteArray target;
+    if (selectfolder) {
+        const QString folder =
+            platform::dialogs().browseForFolder(this, QStringLiteral("Bitte wählen Sie den Zielordner aus."));
+        if (folder.isEmpty())
+            return;
+        target = platform::encodeName(folder);
+    } else {
+        target = DirSelect->nativePath();
+    }
+    const QString prompt = QStringLiteral("Dateiprefix ('xxxx.") + imageerw +
+                           QStringLiteral("' wird automatisch angehängt)\n"
+                                          "Leer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
+    const QByteArray prefix = platform::encodeName(platform::dialogs().inputBox(this, prompt, QStringLiteral("img")));
+    setPointer(platform::MousePointer::Hourglass);
+
+    // Every entry but the last: that is the placeholder, or while a folder is still being
+    // listed, a file whose place is not settled yet.
+    const QByteArray extension = platform::encodeName(imageerw);
+    QList<renaming::Move> moves;
+    moves.reserve(order.size());
+    for (qsizetype k = 0; k + 1 < order.size(); ++k) {
+        const QByteArray& old = picScroll->element(order[k]).nativePath;
+        moves.append({old, renaming::newName(prefix, static_cast<int>(k + 1), extension, old)});
+    }
+    renaming::Renamer r = renamer();
+    RunProgress progress(this);
+    r.setProgress(std::ref(progress));
+    stopLoading(); // the pictures still to come are loaded from their new paths afterwards
+    renamed(r.run(moves, target));
+}
+
+void frmmain::mnuUndoRename_Click()
+{
+    renaming::Renamer r = renamer();
+    const renaming::UndoPreview preview = r.undoPreview();
+    if (!preview.possible) {
+        if (preview.recorded)
+            platform::dialogs().messageBox(
+                this, QStringLiteral("Die letzte Umbenennung kann nicht rückgängig gemacht werden.\n\n") + preview.reason,
+                platform::MessageIcon::Exclamation);
+        updateUndoRename(true);
+        return;
+    }
+    if (!platform::dialogs().question(this, undoQuestion(preview)))
+        return;
+    setPointer(platform::MousePointer::Hourglass);
+    RunProgress progress(this);
+    r.setProgress(std::ref(progress));
+    stopLoading();
+    renamed(r.undo());
+}
+
+void frmmain::renamed(const renaming::Result& result)
+{
+    // The view is not built again, so each box must follow its file to its new path.
+    QHash<QByteArray, QByteArray> moved;
+    moved.reserve(result.renamed.size());
+    for (const renaming::Renamed& m : result.renamed)
+        moved.insert(m.from, m.to);
+    for (int i = 1; i < picScroll->count() && !moved.isEmpty(); ++i) {
+        ImgPreview& e = picScroll->element(i);
+        const auto it = moved.constFind(e.nativePath);
+        if (it == moved.cend())
+            continue;
+        e.nativePath = *it;
+        e.ToolTipText = platform::decodeName(*it);
+    }
+    if (building)
+        startLoading(0);
+
+    using Outcome = renaming::Result::Outcome;
+    if (result.ok()) {
+        platform::dialogs().messageBox(this, QStringLiteral("Fertig"), platform::MessageIcon::None);
+        if (!result.message.isEmpty())
+            platform::dialogs().messageBox(this, result.message, platform::MessageIcon::Exclamation);
+    } else {
+        const platform::MessageIcon icon = result.outcome == Outcome::Cancelled    ? platform::MessageIcon::Information
+                                           : result.outcome == Outcome::Incomplete ? platform::MessageIcon::Critical
+                                                                                   : platform::MessageIcon::Exclamation;
+        platform::dialogs().messageBox(this, result.message, icon);
+    }
+    setPointer(platform::MousePointer::Default);
+    updateUndoRename(true);
+}
+
+void frmmain::updateUndoRename(bool check)
+{
+    const renaming::Renamer r = renamer();
+    if (!check) {
+        mnuUndoRename->setEnabled(r.hasUndo());
+        return;
+    }
+    const renaming::UndoPreview preview = r.undoPreview();
+    mnuUndoRename->setEnabled(preview.possible);
+    mnuUndoRename->setToolTip(preview.possible || !preview.recorded ? QString() : preview.reason);
+}
+
+void frmmain::recoverInterruptedRenames()
+{
+    for (const renaming::Notice& n : renamer().recover())
+        platform::dialogs().messageBox(this, n.text,
+                                       n.problem ? platform::MessageIcon::Exclamation : platform::MessageIcon::Information);
+    updateUndoRename(false);
+}

@@ -1,0 +1,313 @@
+#include "renaming/FileOps.h"
+
+#include "renaming/Names.h"
+
+#include <QStringBuilder>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace renaming {
+
+namespace {
+
+// Magic numbers of file systems that statfs reports and <linux/magic.h> does not name.
+constexpr unsigned long kNtfsMagic = 0x5346544eUL;  // the old ntfs driver and ntfs-3g's fuseblk
+constexpr unsigned long kNtfs3Magic = 0x7366746eUL; // the kernel's ntfs3
+
+int lastError()
+{
+    return errno ? errno : EIO;
+}
+
+int writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+int copyContents(int in, int out, qint64 size)
+{
+    qint64 left = size;
+    while (left > 0) {
+        const ssize_t n = ::sendfile(out, in, nullptr, static_cast<size_t>(qMin<qint64>(left, 1 << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS))
+            break; // the kernel cannot send between these two; copy through a buffer below
+        if (n < 0)
+            return lastError();
+        if (n == 0)
+            return 0; // the file got shorter meanwhile
+        left -= n;
+    }
+    if (left <= 0)
+        return 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return lastError();
+        if (n == 0)
+            return 0;
+        if (const int e = writeAll(out, buffer.data(), n))
+            return e;
+    }
+}
+
+bool refusesNoReplace(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+bool refusesLinks(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS;
+}
+
+} // namespace
+
+UniqueFd::~UniqueFd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool FileId::isRegular() const
+{
+    return S_ISREG(mode);
+}
+
+bool FileId::isLink() const
+{
+    return S_ISLNK(mode);
+}
+
+std::optional<FileId> fileId(const QByteArray& path, bool followLinks, int* error)
+{
+    struct statx st{};
+    const int flags = followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    if (::statx(AT_FDCWD, path.constData(), flags, STATX_BASIC_STATS | STATX_MNT_ID, &st) != 0) {
+        if (error)
+            *error = lastError();
+        return std::nullopt;
+    }
+    FileId id;
+    id.dev = makedev(st.stx_dev_major, st.stx_dev_minor);
+    id.ino = st.stx_ino;
+    id.mount = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
+    id.size = static_cast<qint64>(st.stx_size);
+    id.mtimeNs = st.stx_mtime.tv_sec * 1000000000LL + st.stx_mtime.tv_nsec;
+    id.mode = st.stx_mode;
+    id.links = st.stx_nlink;
+    return id;
+}
+
+bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes)
+{
+    return recorded.size == now.size && recorded.mtimeNs == now.mtimeNs && (!stableInodes || recorded.ino == now.ino);
+}
+
+FolderInfo folderInfo(const QByteArray& folder)
+{
+    FolderInfo info;
+    struct statfs fs{};
+    if (::statfs(folder.constData(), &fs) == 0) {
+        const auto type = static_cast<unsigned long>(fs.f_type);
+        switch (type) {
+        case MSDOS_SUPER_MAGIC:
+        case EXFAT_SUPER_MAGIC:
+        case FUSE_SUPER_MAGIC: // exFAT and NTFS on cards and sticks usually come through FUSE
+            info.ignoresCase = true;
+            info.stableInodes = false;
+            break;
+        case kNtfsMagic:
+        case kNtfs3Magic:
+        case CIFS_SUPER_MAGIC:
+        case SMB2_SUPER_MAGIC:
+            info.ignoresCase = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (!info.ignoresCase) {
+        // ext4 and f2fs fold the case of names in folders marked so.
+        const UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        long flags = 0;
+        if (fd.get() >= 0 && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL))
+            info.ignoresCase = true;
+    }
+    const long nameMax = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    if (nameMax > 0)
+        info.nameMax = nameMax;
+    return info;
+}
+
+qint64 freeBytes(const QByteArray& folder)
+{
+    struct statvfs vfs{};
+    if (::statvfs(folder.constData(), &vfs) != 0)
+        return -1;
+    return static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize);
+}
+
+int FileOps::step(Op op, const QByteArray& path)
+{
+    const Step s{m_steps++, op, path};
+    return m_hook ? m_hook(s) : 0;
+}
+
+int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    int e = step(Op::RenameNoReplace, to);
+    if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
+        e = lastError();
+    if (!refusesNoReplace(e))
+        return e;
+
+    // link fails when the new name is taken, so nothing is replaced either.
+    e = step(Op::Link, to);
+    if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
+        e = lastError();
+    if (e == 0) {
+        e = step(Op::Unlink, from);
+        if (e == 0 && ::unlink(from.constData()) != 0)
+            e = lastError();
+        if (e != 0)
+            ::unlink(to.constData()); // the file is still under its old name
+        return e;
+    }
+    if (!refusesLinks(e))
+        return e;
+
+    // Nothing atomic is left. The lookup goes through the file system, so on one that ignores
+    // case it also finds A.JPG when asked for a.jpg.
+    int lookup = 0;
+    if (fileId(to, false, &lookup))
+        return EEXIST;
+    if (lookup != ENOENT)
+        return lookup;
+    e = step(Op::Rename, to);
+    if (e == 0 && ::rename(from.constData(), to.constData()) != 0)
+        e = lastError();
+    return e;
+}
+
+int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
+{
+    int e = step(Op::CreateCopy, to);
+    if (e)
+        return e;
+    const UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return lastError();
+    struct stat source{};
+    if (::fstat(in.get(), &source) != 0)
+        return lastError();
+    UniqueFd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0)
+        return lastError();
+
+    e = step(Op::FillCopy, to);
+    if (e == 0)
+        e = copyContents(in.get(), out.get(), source.st_size);
+    // Permissions are kept where the file system has them; FAT answers EPERM.
+    if (e == 0 && ::fchmod(out.get(), source.st_mode & 07777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
+        e = lastError();
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (e == 0 && ::futimens(out.get(), times) != 0)
+        e = lastError();
+    if (e == 0 && ::fsync(out.get()) != 0)
+        e = lastError();
+    if (e == 0 && ::close(out.release()) != 0)
+        e = lastError();
+    if (e == 0 && made) {
+        int error = 0;
+        if (const std::optional<FileId> id = fileId(to, false, &error))
+            *made = *id;
+        else
+            e = error;
+    }
+    if (e != 0)
+        ::unlink(to.constData());
+    return e;
+}
+
+int FileOps::unlink(const QByteArray& path, Op op)
+{
+    int e = step(op, path);
+    if (e == 0 && ::unlink(path.constData()) != 0)
+        e = lastError();
+    return e;
+}
+
+int FileOps::writeWhole(const QByteArray& path, const QByteArray& data, Op op, int* lockedFd)
+{
+    if (const int e = step(op, path))
+        return e;
+    const QByteArray temp = path + ".tmp";
+    UniqueFd fd(::open(temp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
+        return lastError();
+    // Held until the run ends, so that another Tessaline's recovery leaves this run alone.
+    if (lockedFd && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return lastError();
+    int e = writeAll(fd.get(), data.constData(), data.size());
+    if (e == 0 && ::fsync(fd.get()) != 0)
+        e = lastError();
+    if (e == 0 && ::rename(temp.constData(), path.constData()) != 0)
+        e = lastError();
+    if (e != 0) {
+        ::unlink(temp.constData());
+        return e;
+    }
+    syncFolder(folderOf(path));
+    if (lockedFd)
+        *lockedFd = fd.release();
+    return 0;
+}
+
+int FileOps::append(int fd, const QByteArray& data, Op op, const QByteArray& path)
+{
+    if (const int e = step(op, path))
+        return e;
+    if (::lseek(fd, 0, SEEK_END) < 0)
+        return lastError();
+    if (const int e = writeAll(fd, data.constData(), data.size()))
+        return e;
+    return ::fdatasync(fd) == 0 ? 0 : lastError();
+}
+
+void FileOps::syncFolder(const QByteArray& folder)
+{
+    const UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
+}
+
+} // namespace renaming

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+
+// The file-system primitives a renaming run is made of, over POSIX. Every operation that
+// changes something is one numbered step, announced to an optional hook first: tests make any
+// single step fail or stop the process dead there.
+namespace renaming {
+
+enum class Op {
+    WriteJournal,    // the journal of a run, written before its first rename
+    MarkJournal,     // a line appended to it (the run's direction)
+    RemoveJournal,
+    WriteUndo,       // the record of the last completed run
+    RemoveUndo,
+    RenameNoReplace, // renameat2 with RENAME_NOREPLACE
+    Link,            // link + unlink, where the no-replace flag is refused
+    Unlink,
+    Rename,          // a plain rename after a lookup, where links are refused too
+    CreateCopy,      // a copy's file, created exclusively
+    FillCopy,        // its contents, permissions and times, flushed
+};
+
+struct Step
+{
+    int index = 0; // counted from 0 in each run, undo or recovery
+    Op op = Op::Rename;
+    QByteArray path; // the path the step creates or removes
+};
+
+// Called before each step: 0 lets it run; an errno value makes it fail with that error.
+using StepHook = std::function<int(const Step&)>;
+
+// What identifies a file: where it lives and what it holds, as lstat (or stat) sees it.
+struct FileId
+{
+    quint64 dev = 0;
+    quint64 ino = 0;
+    quint64 mount = 0; // the mount's id; 0 where the kernel does not tell
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    quint32 mode = 0;
+    quint32 links = 0;
+
+    bool isRegular() const;
+    bool isLink() const;
+    // The same inode of the same device: the file a run planned with, checked within the run.
+    bool sameInode(const FileId& other) const { return dev == other.dev && ino == other.ino; }
+};
+
+// The file's identity; without followLinks a link is described itself. nullopt with errno in
+// *error when there is none.
+std::optional<FileId> fileId(const QByteArray& path, bool followLinks = false, int* error = nullptr);
+
+// Whether a recorded identity still describes a file after a restart: same size and time of
+// modification, and the same inode number where the file system keeps them (FAT and FUSE file
+// systems make them up anew after each mount, and a card gets a new device number when it is
+// plugged in again).
+bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes);
+
+// What a folder's file system means for the names in it.
+struct FolderInfo
+{
+    bool ignoresCase = false;   // a.jpg and A.jpg are one name (FAT, exFAT, NTFS, SMB, casefolded ext4)
+    bool stableInodes = true;
+    long nameMax = 255;         // the longest name in bytes
+};
+FolderInfo folderInfo(const QByteArray& folder);
+
+// Free bytes for an unprivileged user in the folder's file system; -1 when unknown.
+qint64 freeBytes(const QByteArray& folder);
+
+// Closes its descriptor when it goes.
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd();
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return m_fd; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+class FileOps
+{
+public:
+    void setHook(StepHook hook) { m_hook = std::move(hook); }
+    void restartCount() { m_steps = 0; }
+    int steps() const { return m_steps; }
+
+    // Every function returns 0 or the errno value of the failure.
+
+    // Gives the file at from the path to, never replacing anything that answers to that name:
+    // renameat2 with RENAME_NOREPLACE; where the file system refuses the flag, link and unlink;
+    // where it refuses links too (FUSE exFAT on camera cards), a lookup right before a plain
+    // rename. From and to are on the same file system.
+    int moveNoReplace(const QByteArray& from, const QByteArray& to);
+
+    // Copies the file at from (following links) to a new file at to, created exclusively, with
+    // the source's permissions and time of modification, flushed to the disk. A failed copy is
+    // removed again. *made receives the copy's identity.
+    int copyNew(const QByteArray& from, const QByteArray& to, FileId* made);
+
+    int unlink(const QByteArray& path, Op op = Op::Unlink);
+
+    // Writes data to a file of the program's own: into path + ".tmp", flushed, then renamed over
+    // path, so a reader finds the old file or the whole new one. With lockedFd, the file is left
+    // open and locked (flock) for as long as the caller keeps the descriptor.
+    int writeWhole(const QByteArray& path, const QByteArray& data, Op op, int* lockedFd = nullptr);
+    // Appends to a file written by writeWhole and flushes it.
+    int append(int fd, const QByteArray& data, Op op, const QByteArray& path);
+
+    // Makes the renames inside a folder durable.
+    static void syncFolder(const QByteArray& folder);
+
+private:
+    int step(Op op, const QByteArray& path);
+
+    StepHook m_hook;
+    int m_steps = 0;
+};
+
+} // namespace renaming

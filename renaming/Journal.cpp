@@ -1,0 +1,154 @@
+#include "renaming/Journal.h"
+
+namespace renaming {
+
+namespace {
+
+const QByteArray kJournalHeader = QByteArrayLiteral("tessaline-rename-journal 1");
+const QByteArray kUndoHeader = QByteArrayLiteral("tessaline-rename-undo 1");
+const QByteArray kEnd = QByteArrayLiteral("end");
+const QByteArray kFinish = QByteArrayLiteral("finish");
+const QByteArray kRollback = QByteArrayLiteral("rollback");
+const QByteArray kCopied = QByteArrayLiteral("copied");
+
+QByteArray encoded(const QByteArray& path)
+{
+    return path.toPercentEncoding("/");
+}
+
+QByteArray idFields(const FileId& id)
+{
+    return QByteArray::number(id.ino) + ' ' + QByteArray::number(id.size) + ' ' + QByteArray::number(id.mtimeNs);
+}
+
+bool readId(const QList<QByteArray>& f, qsizetype at, FileId* id)
+{
+    bool a = false;
+    bool b = false;
+    bool c = false;
+    id->ino = f[at].toULongLong(&a);
+    id->size = f[at + 1].toLongLong(&b);
+    id->mtimeNs = f[at + 2].toLongLong(&c);
+    return a && b && c;
+}
+
+bool readKind(const QByteArray& field, Kind* kind)
+{
+    if (field == "R")
+        *kind = Kind::Rename;
+    else if (field == "C")
+        *kind = Kind::Copy;
+    else
+        return false;
+    return true;
+}
+
+// The complete lines of a text: a line cut short by a crash while it was appended is left out.
+QList<QByteArray> completeLines(const QByteArray& text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeLast(); // what follows the last newline
+    return lines;
+}
+
+} // namespace
+
+QByteArray journalText(const Journal& journal)
+{
+    QByteArray text = kJournalHeader + '\n' + (journal.undoRun ? "undo" : "run") + '\n' + encoded(journal.target) + '\n';
+    for (const Entry& e : journal.entries) {
+        text += char(e.kind) + QByteArray(" ") + idFields(e.id) + ' ' + encoded(e.source) + ' ' + encoded(e.temp) +
+                ' ' + encoded(e.final) + '\n';
+    }
+    return text + kEnd + '\n';
+}
+
+QByteArray finishMark(const QList<Entry>& entries)
+{
+    QByteArray text;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries[i].kind == Kind::Copy)
+            text += kCopied + ' ' + QByteArray::number(i) + ' ' + idFields(entries[i].copy) + '\n';
+    }
+    return text + kFinish + '\n';
+}
+
+QByteArray rollbackMark(const QList<Entry>& entries)
+{
+    QByteArray text = kRollback;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries[i].at == Where::Final && !entries[i].direct())
+            text += ' ' + QByteArray::number(i);
+    }
+    return text + '\n';
+}
+
+std::optional<Journal> parseJournal(const QByteArray& text)
+{
+    const QList<QByteArray> lines = completeLines(text);
+    if (lines.size() < 4 || lines[0] != kJournalHeader || (lines[1] != "run" && lines[1] != "undo"))
+        return std::nullopt;
+    Journal journal;
+    journal.undoRun = lines[1] == "undo";
+    journal.target = QByteArray::fromPercentEncoding(lines[2]);
+    qsizetype k = 3;
+    for (; k < lines.size() && lines[k] != kEnd; ++k) {
+        const QList<QByteArray> f = lines[k].split(' ');
+        Entry e;
+        if (f.size() != 7 || !readKind(f[0], &e.kind) || !readId(f, 1, &e.id))
+            return std::nullopt;
+        e.source = QByteArray::fromPercentEncoding(f[4]);
+        e.temp = QByteArray::fromPercentEncoding(f[5]);
+        e.final = QByteArray::fromPercentEncoding(f[6]);
+        journal.entries.append(e);
+    }
+    if (k == lines.size())
+        return std::nullopt; // written through a temporary file, so this is not our journal
+    QList<FileId> copies(journal.entries.size());
+    for (++k; k < lines.size(); ++k) {
+        const QList<QByteArray> f = lines[k].split(' ');
+        if (f.size() == 5 && f[0] == kCopied) {
+            bool ok = false;
+            const qsizetype i = f[1].toLongLong(&ok);
+            if (ok && i >= 0 && i < copies.size())
+                readId(f, 2, &copies[i]);
+        } else if (lines[k] == kFinish) {
+            journal.finish = true;
+            for (qsizetype i = 0; i < copies.size(); ++i)
+                journal.entries[i].copy = copies[i];
+        } else if (f.first() == kRollback) {
+            journal.rollback = true;
+            for (qsizetype j = 1; j < f.size(); ++j)
+                journal.finalAtRollback.append(f[j].toLongLong());
+        }
+    }
+    return journal;
+}
+
+QByteArray undoText(const QList<UndoItem>& items)
+{
+    QByteArray text = kUndoHeader + '\n';
+    for (const UndoItem& u : items)
+        text += char(u.kind) + QByteArray(" ") + idFields(u.id) + ' ' + encoded(u.current) + ' ' + encoded(u.original) + '\n';
+    return text + kEnd + '\n';
+}
+
+std::optional<QList<UndoItem>> parseUndo(const QByteArray& text)
+{
+    const QList<QByteArray> lines = completeLines(text);
+    if (lines.size() < 2 || lines[0] != kUndoHeader || lines.last() != kEnd)
+        return std::nullopt;
+    QList<UndoItem> items;
+    for (qsizetype k = 1; k + 1 < lines.size(); ++k) {
+        const QList<QByteArray> f = lines[k].split(' ');
+        UndoItem u;
+        if (f.size() != 6 || !readKind(f[0], &u.kind) || !readId(f, 1, &u.id))
+            return std::nullopt;
+        u.current = QByteArray::fromPercentEncoding(f[4]);
+        u.original = QByteArray::fromPercentEncoding(f[5]);
+        items.append(u);
+    }
+    return items;
+}
+
+} // namespace renaming

@@ -1,0 +1,47 @@
+#include "renaming/Names.h"
+
+#include <QStringBuilder>
+
+namespace renaming {
+
+QByteArray numberText(int i)
+{
+    return QByteArray::number(i).rightJustified(4, '0');
+}
+
+QByteArray prefixedName(const QByteArray& prefix, int i, const QByteArray& extension)
+{
+    return prefix + numberText(i) + '.' + extension;
+}
+
+QByteArray numberedName(int i, const QByteArray& oldName)
+{
+    return numberText(i) + ' ' + oldName;
+}
+
+QByteArray newName(const QByteArray& prefix, int i, const QByteArray& extension, const QByteArray& oldPath)
+{
+    return prefix.isEmpty() ? numberedName(i, fileNameOf(oldPath)) : prefixedName(prefix, i, extension);
+}
+
+QByteArray fileNameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray joinPath(const QByteArray& folder, const QByteArray& name)
+{
+    if (folder.endsWith('/'))
+        return folder + name;
+    return folder + '/' + name;
+}
+
+} // namespace renaming

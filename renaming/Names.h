@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+
+// The names a renaming run gives, as the file system's bytes (file names need not be UTF-8).
+namespace renaming {
+
+// The running number of position i (counted from 1): four digits up to 9999, then as many as
+// it takes (10000, 10001, ...), so that a long folder never wraps around onto its first names.
+QByteArray numberText(int i);
+
+// prefix + number + "." + extension: "img", 1, "jpg" gives "img0001.jpg". The prefix is used as
+// typed, the extension as configured, in its letter case.
+QByteArray prefixedName(const QByteArray& prefix, int i, const QByteArray& extension);
+
+// number + " " + the old name: 1, "urlaub.jpg" gives "0001 urlaub.jpg".
+QByteArray numberedName(int i, const QByteArray& oldName);
+
+// The new name of the file at oldPath in position i: with a prefix the first scheme, with an
+// empty one the second.
+QByteArray newName(const QByteArray& prefix, int i, const QByteArray& extension, const QByteArray& oldPath);
+
+// What follows the last "/" of a path (the whole path when it has none).
+QByteArray fileNameOf(const QByteArray& path);
+// What precedes the last "/" ("/" for a name in the root folder, "." for a bare name).
+QByteArray folderOf(const QByteArray& path);
+
+// The path of a name in a folder, with one "/" between them, or none when the folder already
+// ends in one (the root folder gives "/img0001.jpg").
+QByteArray joinPath(const QByteArray& folder, const QByteArray& name);
+
+} // namespace renaming

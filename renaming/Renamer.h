@@ -1,0 +1,137 @@
+#pragma once
+
+#include "renaming/FileOps.h"
+#include "renaming/Journal.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Renaming a list of files, all or nothing, without ever replacing or losing a file.
+//
+// A run checks its whole plan before it touches anything, writes a journal to the state folder,
+// takes every file to a hidden temporary name in its target folder when a new name is still held
+// by another file of the run (so any permutation works), then gives the new names; into another
+// file system it copies and removes the sources last. Any failure or a cancel puts every file
+// back. The next start finishes or undoes a run that was interrupted, and the last completed run
+// can be undone, also after a restart.
+namespace renaming {
+
+struct Move
+{
+    QByteArray source;  // full native path
+    QByteArray newName; // a name, not a path
+};
+
+struct Renamed
+{
+    QByteArray from;
+    QByteArray to;
+};
+
+// File n of N in the current pass (a run has one, or two when it goes through temporary names
+// or copies); step of steps over the whole run.
+struct Progress
+{
+    int file = 0;
+    int files = 0;
+    int step = 0;
+    int steps = 0;
+};
+// Called before each file; false cancels the run, which then puts every file back.
+using ProgressFn = std::function<bool(const Progress&)>;
+// How paths appear in messages.
+using DisplayFn = std::function<QString(const QByteArray&)>;
+
+struct Result
+{
+    enum class Outcome {
+        Done,       // every file has its new name (message: remarks, usually empty)
+        Refused,    // the plan failed its check: nothing was renamed
+        RolledBack, // a step failed: every file is back at its old name
+        Cancelled,  // cancelled: every file is back at its old name
+        Incomplete, // a step failed and not everything could be put back: the message says where
+    };
+    Outcome outcome = Outcome::Done;
+    QString message;
+    QList<Renamed> renamed; // Done: every file whose path changed
+    bool ok() const { return outcome == Outcome::Done; }
+};
+
+struct UndoPreview
+{
+    bool recorded = false; // there is a completed run to undo
+    bool possible = false; // and its files are as it left them
+    QString reason;        // why not, when recorded but not possible
+    QList<Renamed> moves;  // from the present path back to the old one
+};
+
+struct Notice
+{
+    bool problem = false;
+    QString text;
+};
+
+// $XDG_STATE_HOME/Tessaline, or ~/.local/state/Tessaline.
+QByteArray defaultStateFolder();
+
+class Renamer
+{
+public:
+    explicit Renamer(QByteArray stateFolder = defaultStateFolder());
+
+    void setStepHook(StepHook hook) { m_ops.setHook(std::move(hook)); }
+    void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
+    void setDisplayName(DisplayFn display) { m_display = std::move(display); }
+    // Tells files apart without inode numbers everywhere, as on FAT and FUSE exFAT, which make
+    // them up anew; tests reproduce camera cards with it.
+    void setInodeNumbersIgnored(bool ignored) { m_inodesIgnored = ignored; }
+
+    // Gives each source its new name in targetFolder. A file that already has its new name there
+    // counts as renamed.
+    Result run(const QList<Move>& moves, const QByteArray& targetFolder);
+
+    bool hasUndo() const;
+    UndoPreview undoPreview() const;
+    // Puts the files of the last completed run back, with the same rules as a run.
+    Result undo();
+
+    // Finishes or undoes the runs that were interrupted, and says what it did. A run whose
+    // folders cannot be reached now (a card not plugged in) is kept for a later start.
+    QList<Notice> recover();
+
+    QByteArray undoRecordPath() const;
+
+private:
+    struct Planned
+    {
+        QByteArray source;
+        QByteArray folder;
+        QByteArray name;
+        const FileId* recorded = nullptr;
+    };
+    static QList<Planned> reversedMoves(const QList<UndoItem>& items);
+    QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
+    Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
+    int toTemp(Entry& e);
+    int toFinal(Entry& e);
+    int forward(QList<Entry>& entries);
+    void back(QList<Entry>& entries);
+    void removeSources(QList<Entry>& entries, QStringList* remarks);
+    void finish(const Journal& journal, const QByteArray& journalPath, QStringList* remarks);
+    Notice recoverOne(const QByteArray& journalPath, int fd);
+    QString shown(const QByteArray& path) const;
+    QString failureText(const Entry& e, int error) const;
+    QString whereTheyAre(const QList<Entry>& entries) const;
+    QList<UndoItem> readUndo(QString* error) const;
+
+    QByteArray m_state;
+    FileOps m_ops;
+    ProgressFn m_progress;
+    DisplayFn m_display;
+    bool m_inodesIgnored = false;
+};
+
+} // namespace renaming
