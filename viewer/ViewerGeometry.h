@@ -41,9 +41,9 @@ QRect toPixels(const FormTwips& form, TwipsPerPixel tpp);
 void panAtEdges(FormTwips& form, QPoint cursor, const QRect& screen);
 
 // The largest window the zoom makes: 8 times the screen in each direction, and never more than
-// the 32767 pixels that X11 allows a window: a 10240 x 8192 window on a 1280 x 1024 screen, a
-// picture pixel 8 screen pixels wide at 1:1 already a screenful. Sizes and places stay far from
-// the range of single precision.
+// the 32767 pixels that X11 allows a window: 10240 x 8192 pixels on a 1280 x 1024 screen, where a
+// picture that fits the screen then shows every pixel 8 screen pixels wide. Sizes and places stay
+// far from the range of single precision.
 QSize zoomLimit(QSize screen);
 
 // Doubles (zoomIn) or halves (zoomOut) the window, height first, keeping its top-left corner.
