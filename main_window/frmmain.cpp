@@ -15,6 +15,7 @@
 #include "platform/Screen.h"
 #include "settings/Settings.h"
 #include "settings/frmOptions.h"
+#include "viewer/frmShowImage.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

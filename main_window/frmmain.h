@@ -19,6 +19,7 @@ class QMenu;
 class QScrollBar;
 class QTimer;
 class ThumbCanvas;
+class frmShowImage;
 
 namespace thumbs {
 class ThumbnailCache;
@@ -184,6 +185,8 @@ private:
     void dragCancel();
     DragSession m_drag;
     ListingInsertion m_listing;
+    // The full-size viewer that the right mouse button opens, made on first use.
+    std::unique_ptr<frmShowImage> m_viewer;
 
     QWidget* m_client = nullptr;
     FormLayout m_layout;

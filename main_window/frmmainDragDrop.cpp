@@ -5,7 +5,9 @@
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "platform/AsyncKeyState.h"
 #include "platform/Screen.h"
+#include "viewer/frmShowImage.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -33,6 +35,9 @@ struct frmmain::DragHit
 
 void frmmain::setupDragAndDrop()
 {
+    // The viewer asks whether the right button is still down; the tracking has to start before
+    // the press that opens it.
+    platform::asyncKeyState();
     // The marker shows where a drop lands; it is never a target itself.
     linWohin->setAttribute(Qt::WA_TransparentForMouseEvents);
     connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] { dragCancel(); });
@@ -101,10 +106,15 @@ void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::Keyboa
     Q_UNUSED(Shift)
     Q_UNUSED(X)
     Q_UNUSED(Y)
-    // The right button belongs to the full-size viewer (shown while it is held); the middle
+    // The right button shows the picture at full size for as long as it is held; the middle
     // button does nothing.
-    if (Button == Qt::LeftButton)
+    if (Button == Qt::LeftButton) {
         imgpreviewDrag(Index);
+    } else if (Button == Qt::RightButton) {
+        if (!m_viewer)
+            m_viewer = std::make_unique<frmShowImage>();
+        m_viewer->ShowImage(picScroll->element(Index).ToolTipText);
+    }
 }
 
 void frmmain::imgpreview_DragOver(int Index, int Source, float X, float Y, DragState State)
