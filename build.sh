@@ -12,7 +12,7 @@ set -euo pipefail
 caller_dir=$PWD
 cd "$(dirname "$0")"
 
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev libexiv2-dev
           fonts-liberation qt6-image-formats-plugins)
 # The checkers of the desktop entry, the AppStream metainfo and the manual page.
 test_packages=(desktop-file-utils appstream groff-base)
