@@ -234,7 +234,7 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
         }
         if (size > std::size_t(LONG_MAX))
             return metadata;
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(data, static_cast<long>(size));
+        const auto image = Exiv2::ImageFactory::open(data, static_cast<long>(size));
         if (!image.get() || !hasReadableMetadata(image->imageType()))
             return metadata;
         image->readMetadata();

@@ -54,7 +54,7 @@ QByteArray smallJpeg()
 // A picture of another format with metadata added by the library, as other programs write it.
 QByteArray withLibraryMetadata(const QByteArray& picture, int orientation, bool xmp)
 {
-    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(bytesOf(picture), long(picture.size()));
+    const auto image = Exiv2::ImageFactory::open(bytesOf(picture), long(picture.size()));
     image->exifData()["Exif.Image.Orientation"] = uint16_t(orientation);
     image->exifData()["Exif.Photo.DateTimeOriginal"] = std::string("2023:07:12 10:15:00");
     if (xmp)
