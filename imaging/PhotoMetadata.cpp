@@ -147,8 +147,8 @@ void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
         metadata.digitized = parseExifDateTime(*digitized, digitizedFraction.value_or(std::string()));
 }
 
-// Other kinds of file are left alone: no picture that Qt's readers show comes in them, and each
-// is one more parser that a damaged file could trip.
+// The kinds of file that carry EXIF data among those Qt's readers show. Other kinds are left
+// alone: each is one more parser that a damaged file could trip.
 bool hasReadableMetadata(int imageType)
 {
     return imageType == Exiv2::ImageType::png || imageType == Exiv2::ImageType::tiff
