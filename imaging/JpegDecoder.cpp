@@ -1,5 +1,6 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
 #include "imaging/cDIBSection.h"
 
@@ -23,12 +24,6 @@ void* startTurboJpeg()
 // A file buffer up to this size is kept for the next image; a larger one is given back at once.
 constexpr std::size_t kKeptFileBuffer = std::size_t(64) << 20;
 
-bool isStandalone(std::uint8_t marker)
-{
-    // TEM, RST0..RST7 and SOI carry no length field.
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
-}
-
 // The data as libjpeg reads it, without the stray bytes between segments that it skips with a
 // warning: segments and entropy-coded data are copied, anything else up to the next marker is
 // left out, and the copy ends with the end-of-image marker (or where the data ends). Empty when
@@ -40,17 +35,8 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
     std::vector<std::uint8_t> kept(data, data + 2);
     bool strayBytes = false;
     std::size_t i = 2;
-    while (i < size) {
-        if (data[i] != 0xFF) {
-            strayBytes = true;
-            ++i;
-            continue;
-        }
-        while (i < size && data[i] == 0xFF)
-            ++i;
-        if (i >= size)
-            break;
-        const std::uint8_t marker = data[i++];
+    while (const std::optional<std::uint8_t> next = jpeg::nextMarker(data, size, i, strayBytes)) {
+        const std::uint8_t marker = *next;
         if (marker == 0x00) {
             strayBytes = true; // libjpeg skips a stuffed zero outside a scan as two stray bytes
             continue;
@@ -59,7 +45,7 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
         kept.push_back(marker);
         if (marker == 0xD9)
             break;
-        if (isStandalone(marker))
+        if (jpeg::isStandalone(marker))
             continue;
         std::size_t end = size;
         if (size - i >= 2) {

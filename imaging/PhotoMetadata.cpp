@@ -1,6 +1,7 @@
 #include "imaging/PhotoMetadata.h"
 
 #include "imaging/JpegDecoder.h"
+#include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
 
 #include <QDate>
@@ -65,19 +66,11 @@ ExifBlock findJpegExif(const std::uint8_t* data, std::size_t size)
     static constexpr std::uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
     ExifBlock block;
     std::size_t i = 2;
-    while (i < size) {
-        // Stray bytes between segments are skipped, as the decoder does.
-        if (data[i] != 0xFF) {
-            ++i;
-            continue;
-        }
-        while (i < size && data[i] == 0xFF)
-            ++i;
-        if (i >= size)
-            break;
-        const std::uint8_t marker = data[i++];
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue; // no length field
+    bool strayBytes = false;
+    while (const std::optional<std::uint8_t> next = jpeg::nextMarker(data, size, i, strayBytes)) {
+        const std::uint8_t marker = *next;
+        if (marker == 0x00 || jpeg::isStandalone(marker))
+            continue; // a stuffed zero outside a scan, or a marker without length field
         if (marker == 0xD9 || marker == 0xDA)
             return block; // the picture's data begins: metadata comes before it
         if (size - i < 2)
