@@ -24,8 +24,8 @@ namespace {
 void checkTime(const std::optional<imaging::ClockTime>& time)
 {
     // Years 1 to 9999 of the camera's clock.
-    if (time && (time->nanoseconds < 0 || time->nanoseconds > 999'999'999 || time->seconds < -62'135'596'800
-                 || time->seconds >= 253'402'300'800))
+    if (time && (time->nanoseconds < 0 || time->nanoseconds > 999'999'999 ||
+                 time->seconds < -62'135'596'800 || time->seconds >= 253'402'300'800))
         __builtin_trap();
 }
 

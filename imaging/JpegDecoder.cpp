@@ -93,7 +93,8 @@ JpegDecoder::Handle JpegDecoder::start(Result& result) const
     return handle;
 }
 
-JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata)
+JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath,
+                                        PhotoMetadata* metadata)
 {
     if (metadata)
         *metadata = PhotoMetadata();

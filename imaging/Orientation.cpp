@@ -20,7 +20,8 @@ struct Point
 
 // The stored pixel shown at (x, y), both counted from the top left, for a stored picture of
 // W x H pixels.
-Point storedPixel(Orientation orientation, std::ptrdiff_t x, std::ptrdiff_t y, std::ptrdiff_t W, std::ptrdiff_t H)
+Point storedPixel(Orientation orientation, std::ptrdiff_t x, std::ptrdiff_t y, std::ptrdiff_t W,
+                  std::ptrdiff_t H)
 {
     switch (orientation) {
     case Orientation::Normal:
@@ -82,7 +83,8 @@ std::unique_ptr<cDIBSection> oriented(const cDIBSection& stored, Orientation ori
     const auto offset = [&](Point p) { return (H - 1 - p.y) * stride + 3 * p.x; };
     const std::uint8_t* from = stored.DIBSectionBitsPtr();
     for (std::ptrdiff_t y = 0; y < shown.height(); ++y) {
-        std::uint8_t* to = result->DIBSectionBitsPtr() + (shown.height() - 1 - y) * std::ptrdiff_t(result->BytesPerScanLine());
+        std::uint8_t* to = result->DIBSectionBitsPtr() +
+                           (shown.height() - 1 - y) * std::ptrdiff_t(result->BytesPerScanLine());
         // Along a shown row the stored pixel moves by the same step every time.
         std::ptrdiff_t at = offset(storedPixel(orientation, 0, y, W, H));
         const std::ptrdiff_t step = offset(storedPixel(orientation, 1, y, W, H)) - at;

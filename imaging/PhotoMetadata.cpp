@@ -80,8 +80,8 @@ ExifBlock findJpegExif(const std::uint8_t* data, std::size_t size)
             return block;
         const std::size_t end = i + length;
         const std::size_t header = i + 2 + sizeof kExifHeader;
-        if (marker == 0xE1 && header <= std::min(end, size)
-            && std::memcmp(data + i + 2, kExifHeader, sizeof kExifHeader) == 0) {
+        if (marker == 0xE1 && header <= std::min(end, size) &&
+            std::memcmp(data + i + 2, kExifHeader, sizeof kExifHeader) == 0) {
             block.tiff = data + header;
             block.size = std::min(end, size) - header;
             block.ranOut = end > size;
@@ -108,9 +108,9 @@ void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
         if (datum.ifdId() == imageDirectory && datum.tag() == 0x0112) {
             // A value of another type is a damaged entry, whatever its first bytes say.
             const Exiv2::TypeId type = datum.typeId();
-            if (metadata.orientation || datum.count() < 1
-                || (type != Exiv2::unsignedShort && type != Exiv2::unsignedLong && type != Exiv2::signedShort
-                    && type != Exiv2::signedLong))
+            if (metadata.orientation || datum.count() < 1 ||
+                (type != Exiv2::unsignedShort && type != Exiv2::unsignedLong && type != Exiv2::signedShort &&
+                 type != Exiv2::signedLong))
                 continue;
             const long value = datum.toLong(0);
             if (datum.value().ok())
@@ -144,8 +144,8 @@ void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
 // alone: each is one more parser that a damaged file could trip.
 bool hasReadableMetadata(int imageType)
 {
-    return imageType == Exiv2::ImageType::png || imageType == Exiv2::ImageType::tiff
-           || imageType == Exiv2::ImageType::webp;
+    return imageType == Exiv2::ImageType::png || imageType == Exiv2::ImageType::tiff ||
+           imageType == Exiv2::ImageType::webp;
 }
 
 std::string_view trimmed(std::string_view text)
@@ -175,8 +175,8 @@ std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::strin
 {
     // "YYYY:MM:DD HH:MM:SS"; some programs write the date with dashes, or a T before the time.
     const std::string_view text = trimmed(dateTime);
-    if (text.size() != 19 || (text[4] != ':' && text[4] != '-') || text[7] != text[4]
-        || (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
+    if (text.size() != 19 || (text[4] != ':' && text[4] != '-') || text[7] != text[4] ||
+        (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
         return std::nullopt;
     const int year = digitsAt(text, 0, 4);
     const int month = digitsAt(text, 5, 2);
@@ -186,14 +186,16 @@ std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::strin
     const int second = digitsAt(text, 17, 2);
     // QDate knows no year 0, so the "0000:00:00" of a camera without a set clock is refused.
     const QDate date(year, month, day);
-    if (year < 1 || !date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0
-        || second > 59)
+    if (year < 1 || !date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 59)
         return std::nullopt;
 
     ClockTime time;
-    time.seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second;
+    time.seconds =
+        (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second;
     const std::string_view fraction = trimmed(subSeconds);
-    if (!fraction.empty() && std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!fraction.empty() &&
+        std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         // Digits beyond the ninth are below a nanosecond.
         for (std::size_t i = 0; i < 9; ++i)
             time.nanoseconds = time.nanoseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
@@ -256,8 +258,8 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
             return PhotoMetadata();
         // Other kinds of file keep their metadata anywhere, often at the end.
         const auto have = std::size_t(got);
-        if (have == bytes.size() && have < whole
-            && (!isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
+        if (have == bytes.size() && have < whole &&
+            (!isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
             bytes.resize(whole);
             const std::int64_t more = file.read(bytes.data() + have, whole - have);
             if (more < 0)

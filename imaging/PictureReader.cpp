@@ -68,7 +68,8 @@ QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
             bytes.setData(file.readAll());
             const QByteArray& data = bytes.data();
             const std::optional<ClockTime> modified = metadata->modified;
-            *metadata = readPhotoMetadata(reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size()));
+            *metadata = readPhotoMetadata(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                          std::size_t(data.size()));
             metadata->modified = modified;
             bytes.open(QIODevice::ReadOnly);
             device = &bytes;

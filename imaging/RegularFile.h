@@ -27,7 +27,10 @@ public:
     std::int64_t size() const { return m_status.st_size; }
     const struct stat& status() const { return m_status; }
     // The time of the file's last change, as the local clock showed it.
-    ClockTime modified() const { return localClockTime(m_status.st_mtim.tv_sec, std::int32_t(m_status.st_mtim.tv_nsec)); }
+    ClockTime modified() const
+    {
+        return localClockTime(m_status.st_mtim.tv_sec, std::int32_t(m_status.st_mtim.tv_nsec));
+    }
 
     // Reads up to `bytes` bytes from the current position into `into`, going on after
     // interruptions; fewer at the end of the file. -1 on a read error.

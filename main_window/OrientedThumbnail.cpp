@@ -17,8 +17,8 @@ OrientedJpegFit fitJpegOriented(int W, int H, imaging::Orientation orientation, 
     return f;
 }
 
-std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orientation orientation, int TW, int TH,
-                                       JpegFit& fit)
+std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orientation orientation, int TW,
+                                       int TH, JpegFit& fit)
 {
     const OrientedJpegFit f = fitJpegOriented(full.Width(), full.Height(), orientation, TW, TH);
     fit = f.shown;
@@ -34,7 +34,8 @@ QImage scalePicture(const QImage& stored, imaging::Orientation orientation, int 
     fit = fitPicture(shown.width(), shown.height(), TW, TH);
     // Scaling a large picture down is most of the cost of drawing it; doing it here keeps it off
     // the user-interface thread. The box then stretches it by less than a pixel.
-    const QSize size(qMax(1, static_cast<int>(std::ceil(fit.width))), qMax(1, static_cast<int>(std::ceil(fit.height))));
+    const QSize size(qMax(1, static_cast<int>(std::ceil(fit.width))),
+                     qMax(1, static_cast<int>(std::ceil(fit.height))));
     const QImage scaled = stored.scaled(imaging::displayedSize(size, orientation), Qt::IgnoreAspectRatio,
                                         Qt::SmoothTransformation);
     if (scaled.isNull() || orientation == imaging::Orientation::Normal)

@@ -28,8 +28,8 @@ OrientedJpegFit fitJpegOriented(int W, int H, imaging::Orientation orientation, 
 
 // The decoded JPEG resampled for a TW x TH box and turned; `fit` receives the fit as seen.
 // Null or an exception exactly where Resample gives them.
-std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orientation orientation, int TW, int TH,
-                                       JpegFit& fit);
+std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orientation orientation, int TW,
+                                       int TH, JpegFit& fit);
 
 // A picture from the fallback reader scaled close to its fitted size for a TW x TH box and
 // turned; `fit` receives the fit as seen, which the box stretches the result to.

@@ -112,7 +112,8 @@ QByteArray withCameraExif(const QByteArray& jpeg)
     Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
     const qsizetype length = qsizetype(blob.size()) + 8;
     QByteArray segment = QByteArray(1, char(0xFF)) + char(0xE1) + char(length >> 8) + char(length & 0xFF);
-    segment += QByteArray("Exif\0\0", 6) + QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+    segment += QByteArray("Exif\0\0", 6) +
+               QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
     return QByteArray(jpeg).insert(2, segment);
 }
 
@@ -192,8 +193,8 @@ int main(int argc, char** argv)
         for (const QSize size : {QSize(4000, 3000), QSize(6000, 4000)}) {
             const QString path = generated.filePath(QStringLiteral("camera-%1x%2.jpg").arg(size.width()).arg(size.height()));
             QFile file(path);
-            if (!file.open(QIODevice::WriteOnly)
-                || file.write(withCameraExif(cameraLikeJpeg(size.width(), size.height()))) < 0)
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(withCameraExif(cameraLikeJpeg(size.width(), size.height()))) < 0)
                 return 1;
             files.append(path);
         }
@@ -260,15 +261,18 @@ int main(int argc, char** argv)
         constexpr int kCalls = 100;
         for (int run = -1; run < runs; ++run) {
             const double a = millisecondsOf([&] { ok = decoder.decode(reused, native).decoded() && ok; });
-            const double b = millisecondsOf([&] { ok = decoder.decode(reused, native, &metadata).decoded() && ok; });
+            const double b =
+                millisecondsOf([&] { ok = decoder.decode(reused, native, &metadata).decoded() && ok; });
             const double c = millisecondsOf([&] {
-                for (int i = 0; i < kCalls; ++i)
-                    metadata = imaging::readPhotoMetadata(data, std::size_t(whole.size()));
-            }) / kCalls;
+                                 for (int i = 0; i < kCalls; ++i)
+                                     metadata = imaging::readPhotoMetadata(data, std::size_t(whole.size()));
+                             }) /
+                             kCalls;
             const double d = millisecondsOf([&] {
-                for (int i = 0; i < kCalls; ++i)
-                    metadata = imaging::readFileMetadata(native);
-            }) / kCalls;
+                                 for (int i = 0; i < kCalls; ++i)
+                                     metadata = imaging::readFileMetadata(native);
+                             }) /
+                             kCalls;
             if (run >= 0 && ok) {
                 plain.push_back(a);
                 with.push_back(b);
@@ -278,8 +282,9 @@ int main(int argc, char** argv)
         }
         if (plain.empty())
             continue;
-        std::printf("%-44s %9.1f %9.1f %9.3f %9.3f  (orientation %d)\n", qPrintable(QFileInfo(path).fileName().left(44)),
-                    fastest(plain), fastest(with), fastest(bytes), fastest(file), int(metadata.shownAs()));
+        std::printf("%-44s %9.1f %9.1f %9.3f %9.3f  (orientation %d)\n",
+                    qPrintable(QFileInfo(path).fileName().left(44)), fastest(plain), fastest(with),
+                    fastest(bytes), fastest(file), int(metadata.shownAs()));
         decodeTotal += fastest(plain);
         withTotal += fastest(with);
         bytesTotal += fastest(bytes);

@@ -18,8 +18,12 @@ inline QByteArray orientationTiff(int value, bool bigEndian = false)
 {
     QByteArray tiff(26, '\0');
     auto* p = reinterpret_cast<uchar*>(tiff.data());
-    const auto put16 = [&](int at, quint16 v) { bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at); };
-    const auto put32 = [&](int at, quint32 v) { bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at); };
+    const auto put16 = [&](int at, quint16 v) {
+        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
+    };
+    const auto put32 = [&](int at, quint32 v) {
+        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
+    };
     tiff[0] = tiff[1] = bigEndian ? 'M' : 'I';
     put16(2, 42);
     put32(4, 8);
