@@ -4,6 +4,7 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/Orientation.h"
 #include "imaging/PhotoMetadata.h"
+#include "imaging/PictureReader.h"
 #include "platform/DeviceContext.h"
 
 #include <QBuffer>
@@ -233,6 +234,10 @@ private slots:
             write(QStringLiteral("profiled.jpg"), withExif(jpeg, orientationTiff(5), 2 + 6 * 65004));
         QCOMPARE(orientationOf(imaging::readFileMetadata(path)), 5);
         QVERIFY(!imaging::readFileMetadata(QFile::encodeName(m_dir.path())).modified);
+        // A name with a zero byte names no file; cut off there, it would name another one.
+        QVERIFY(!imaging::readFileMetadata(path + QByteArray("\0.x", 3)).modified);
+        QVERIFY(imaging::readPicture(path + QByteArray("\0.x", 3)).isNull());
+        QVERIFY(!imaging::readPicture(path).isNull());
     }
 
     // The stored pixels "abc/def" as each orientation shows them, worked out from the tag's
