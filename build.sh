@@ -13,7 +13,7 @@ caller_dir=$PWD
 cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev libsqlite3-dev
-          fonts-liberation qt6-image-formats-plugins)
+          libexiv2-dev fonts-liberation qt6-image-formats-plugins)
 # The checkers of the desktop entry, the AppStream metainfo and the manual page.
 test_packages=(desktop-file-utils appstream groff-base)
 # dpkg-shlibdeps, and file, with which CPack finds the binaries to hand it.

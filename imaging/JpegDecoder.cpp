@@ -1,19 +1,16 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/JpegMarkers.h"
+#include "imaging/RegularFile.h"
 #include "imaging/cDIBSection.h"
 
 #include <turbojpeg.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <exception>
 #include <new>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace imaging {
 
@@ -27,29 +24,6 @@ void* startTurboJpeg()
 // A file buffer up to this size is kept for the next image; a larger one is given back at once.
 constexpr std::size_t kKeptFileBuffer = std::size_t(64) << 20;
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-bool isStandalone(std::uint8_t marker)
-{
-    // TEM, RST0..RST7 and SOI carry no length field.
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
-}
-
 // The data as libjpeg reads it, without the stray bytes between segments that it skips with a
 // warning: segments and entropy-coded data are copied, anything else up to the next marker is
 // left out, and the copy ends with the end-of-image marker (or where the data ends). Empty when
@@ -61,17 +35,8 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
     std::vector<std::uint8_t> kept(data, data + 2);
     bool strayBytes = false;
     std::size_t i = 2;
-    while (i < size) {
-        if (data[i] != 0xFF) {
-            strayBytes = true;
-            ++i;
-            continue;
-        }
-        while (i < size && data[i] == 0xFF)
-            ++i;
-        if (i >= size)
-            break;
-        const std::uint8_t marker = data[i++];
+    while (const std::optional<std::uint8_t> next = jpeg::nextMarker(data, size, i, strayBytes)) {
+        const std::uint8_t marker = *next;
         if (marker == 0x00) {
             strayBytes = true; // libjpeg skips a stuffed zero outside a scan as two stray bytes
             continue;
@@ -80,7 +45,7 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
         kept.push_back(marker);
         if (marker == 0xD9)
             break;
-        if (isStandalone(marker))
+        if (jpeg::isStandalone(marker))
             continue;
         std::size_t end = size;
         if (size - i >= 2) {
@@ -128,64 +93,66 @@ JpegDecoder::Handle JpegDecoder::start(Result& result) const
     return handle;
 }
 
-JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath)
+JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath,
+                                        PhotoMetadata* metadata)
 {
+    if (metadata)
+        *metadata = PhotoMetadata();
     Result result;
     Handle handle = start(result);
     if (!handle)
         return result;
-    if (readFile(nativePath))
+    if (readFile(nativePath, metadata)) {
         result = decodeWith(std::move(handle), cDib, m_file.data(), m_fileSize);
+        if (metadata) {
+            const std::optional<ClockTime> modified = metadata->modified;
+            *metadata = readPhotoMetadata(m_file.data(), m_fileSize);
+            metadata->modified = modified;
+        }
+    }
     if (m_file.size() > kKeptFileBuffer)
         m_file.reset();
     m_fileSize = 0;
     return result;
 }
 
-JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size)
+JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
+                                            PhotoMetadata* metadata)
 {
+    if (metadata)
+        *metadata = PhotoMetadata();
     Result result;
     Handle handle = start(result);
     if (!handle)
         return result;
-    return decodeWith(std::move(handle), cDib, data, size);
+    result = decodeWith(std::move(handle), cDib, data, size);
+    if (metadata)
+        *metadata = readPhotoMetadata(data, size);
+    return result;
 }
 
-bool JpegDecoder::readFile(const QByteArray& nativePath)
+bool JpegDecoder::readFile(const QByteArray& nativePath, PhotoMetadata* metadata)
 {
     m_fileSize = 0;
-    // A zero byte would end the name early and open some other file.
-    if (nativePath.isEmpty() || nativePath.contains('\0'))
+    RegularFile file(nativePath);
+    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes)
         return false;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular files are read.
-    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0)
-        return false;
-    struct stat status = {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    if (status.st_size <= 0 || status.st_size > kMaxJpegFileBytes)
-        return false;
+    if (metadata)
+        metadata->modified = file.modified();
 
-    const auto size = std::size_t(status.st_size);
+    const auto size = std::size_t(file.size());
     if (size > m_file.size()) {
         m_file.reset();
         m_file = ZeroedBlock(size);
         if (!m_file)
             return false;
     }
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(file.get(), m_file.data() + got, size - got);
-        if (n > 0)
-            got += std::size_t(n);
-        else if (n == 0)
-            break; // the file shrank meanwhile; decode what there is
-        else if (errno != EINTR)
-            return false;
-    }
-    m_fileSize = got;
-    return got > 0;
+    // A file that shrank meanwhile is decoded as far as it goes.
+    const std::int64_t got = file.read(m_file.data(), size);
+    if (got <= 0)
+        return false;
+    m_fileSize = std::size_t(got);
+    return true;
 }
 
 // When is an image decoded whole? TurboJPEG reports fatal errors and warnings with the same

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/PhotoMetadata.h"
 #include "imaging/ZeroedBlock.h"
 
 #include <QByteArray>
@@ -64,11 +65,14 @@ public:
     // cannot be read or its header is not that of a decodable JPEG within the limit; once the
     // header has been accepted it is recreated at the image's size, and on NotDecodable its
     // pixels are then undefined. Only regular files (or links to them) are read, so a FIFO, a
-    // device or a folder fails at once instead of blocking.
-    Result decode(cDIBSection& cDib, const QByteArray& nativePath);
+    // device or a folder fails at once instead of blocking. With `metadata`, that receives what
+    // the same bytes tell about the picture, whether or not they decode, and the file's time of
+    // last change; it is empty when the file cannot be read.
+    Result decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
     // The same for JPEG data already in memory.
-    Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
+    Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
+                      PhotoMetadata* metadata = nullptr);
 
 private:
     struct Destroy
@@ -78,7 +82,7 @@ private:
     using Handle = std::unique_ptr<void, Destroy>;
 
     Handle start(Result& result) const;
-    bool readFile(const QByteArray& nativePath);
+    bool readFile(const QByteArray& nativePath, PhotoMetadata* metadata);
     Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 
     StartFunction m_start;

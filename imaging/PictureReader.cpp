@@ -1,16 +1,14 @@
 #include "imaging/PictureReader.h"
 
 #include "imaging/JpegDecoder.h"
+#include "imaging/RegularFile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
 #include <cstdint>
 #include <mutex>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace imaging {
 
@@ -50,29 +48,40 @@ bool plausibleSize(qint64 pixels, qint64 fileBytes, bool jpeg)
 
 } // namespace
 
-QImage readPicture(const QByteArray& nativePath)
+QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
 {
+    if (metadata)
+        *metadata = PhotoMetadata();
     raiseReaderAllocationLimit();
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    RegularFile regular(nativePath);
+    if (!regular.isOpen())
         return QImage();
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return QImage();
-    }
-    // Regular files never block; reading goes on in the ordinary mode.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file.open(regular.handle(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return QImage();
+    // The metadata comes from the same bytes as the picture, so the file is read whole first.
+    QBuffer bytes;
+    QIODevice* device = &file;
+    if (metadata) {
+        metadata->modified = regular.modified();
+        if (regular.size() <= kMaxJpegFileBytes) {
+            bytes.setData(file.readAll());
+            const QByteArray& data = bytes.data();
+            const std::optional<ClockTime> modified = metadata->modified;
+            *metadata = readPhotoMetadata(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                          std::size_t(data.size()));
+            metadata->modified = modified;
+            bytes.open(QIODevice::ReadOnly);
+            device = &bytes;
+        }
     }
-    QImageReader reader(&file);
+    QImageReader reader(device);
+    // The caller turns the picture as its metadata says; a reader that did so too would turn it twice.
+    reader.setAutoTransform(false);
     const QSize size = reader.size();
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
-        if (pixels > maxDecodePixels() || !plausibleSize(pixels, st.st_size, reader.format() == "jpeg"))
+        if (pixels > maxDecodePixels() || !plausibleSize(pixels, regular.size(), reader.format() == "jpeg"))
             return QImage();
     }
     QImage image;

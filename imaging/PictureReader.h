@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/PhotoMetadata.h"
+
 #include <QByteArray>
 #include <QImage>
 
@@ -9,6 +11,8 @@ namespace imaging {
 // Only regular files are read, opened without blocking, so a FIFO or a device cannot hang the
 // caller; pictures beyond the pixel limit, or far larger than their file can hold, are refused
 // before anything is decoded. A null image when the file cannot be read. Safe on any thread.
-QImage readPicture(const QByteArray& nativePath);
+// The picture comes as stored; with `metadata`, that receives what the file's bytes tell about
+// it (how to turn it, when it was taken) and the file's time of last change.
+QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
 } // namespace imaging

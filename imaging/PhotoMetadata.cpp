@@ -1,0 +1,279 @@
+#include "imaging/PhotoMetadata.h"
+
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegMarkers.h"
+#include "imaging/RegularFile.h"
+
+#include <QDate>
+#include <QDateTime>
+
+#include <exiv2/error.hpp>
+#include <exiv2/exif.hpp>
+#include <exiv2/image.hpp>
+#include <exiv2/pngimage.hpp>
+#include <exiv2/tiffimage.hpp>
+#include <exiv2/webpimage.hpp>
+#include <exiv2/xmp_exiv2.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+namespace {
+
+// The library reports every oddity of a file on the standard error, which a folder of
+// thousands of photos would flood. Its XMP toolkit must be set up once before threads use it,
+// and registering the namespaces that files bring along must be serialised.
+void setUpExiv2()
+{
+    static std::mutex xmpRegistration;
+    static const bool ready = [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        return Exiv2::XmpParser::initialize(
+            [](void* mutex, bool lock) {
+                if (lock)
+                    static_cast<std::mutex*>(mutex)->lock();
+                else
+                    static_cast<std::mutex*>(mutex)->unlock();
+            },
+            &xmpRegistration);
+    }();
+    (void)ready;
+}
+
+bool isJpeg(const std::uint8_t* data, std::size_t size)
+{
+    return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
+// Where the EXIF data (a TIFF structure) of a JPEG lies: in the first application segment 1 that
+// starts with "Exif" and two zero bytes, among the segments before the first scan. `ranOut`
+// says that the data ended before the search did (or inside that segment).
+struct ExifBlock
+{
+    const std::uint8_t* tiff = nullptr;
+    std::size_t size = 0;
+    bool ranOut = false;
+};
+
+ExifBlock findJpegExif(const std::uint8_t* data, std::size_t size)
+{
+    static constexpr std::uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+    ExifBlock block;
+    std::size_t i = 2;
+    bool strayBytes = false;
+    while (const std::optional<std::uint8_t> next = jpeg::nextMarker(data, size, i, strayBytes)) {
+        const std::uint8_t marker = *next;
+        if (marker == 0x00 || jpeg::isStandalone(marker))
+            continue; // a stuffed zero outside a scan, or a marker without length field
+        if (marker == 0xD9 || marker == 0xDA)
+            return block; // the picture's data begins: metadata comes before it
+        if (size - i < 2)
+            break;
+        const std::size_t length = std::size_t(data[i]) << 8 | data[i + 1];
+        if (length < 2)
+            return block;
+        const std::size_t end = i + length;
+        const std::size_t header = i + 2 + sizeof kExifHeader;
+        if (marker == 0xE1 && header <= std::min(end, size) &&
+            std::memcmp(data + i + 2, kExifHeader, sizeof kExifHeader) == 0) {
+            block.tiff = data + header;
+            block.size = std::min(end, size) - header;
+            block.ranOut = end > size;
+            return block;
+        }
+        i = end;
+    }
+    block.ranOut = true;
+    return block;
+}
+
+// Takes what the program uses from EXIF data; the first of each tag counts.
+void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
+{
+    std::optional<std::string> original, originalFraction, digitized, digitizedFraction;
+    const auto text = [](const Exiv2::Exifdatum& datum, std::optional<std::string>& into) {
+        if (!into)
+            into = datum.toString();
+    };
+    // The library names its directories only through keys.
+    static const int imageDirectory = Exiv2::ExifKey("Exif.Image.Orientation").ifdId();
+    static const int photoDirectory = Exiv2::ExifKey("Exif.Photo.DateTimeOriginal").ifdId();
+    for (const Exiv2::Exifdatum& datum : exif) {
+        if (datum.ifdId() == imageDirectory && datum.tag() == 0x0112) {
+            // A value of another type is a damaged entry, whatever its first bytes say.
+            const Exiv2::TypeId type = datum.typeId();
+            if (metadata.orientation || datum.count() < 1 ||
+                (type != Exiv2::unsignedShort && type != Exiv2::unsignedLong && type != Exiv2::signedShort &&
+                 type != Exiv2::signedLong))
+                continue;
+            const long value = datum.toLong(0);
+            if (datum.value().ok())
+                metadata.orientation = orientationFromTag(value);
+        } else if (datum.ifdId() == photoDirectory) {
+            switch (datum.tag()) {
+            case 0x9003:
+                text(datum, original);
+                break;
+            case 0x9004:
+                text(datum, digitized);
+                break;
+            case 0x9291:
+                text(datum, originalFraction);
+                break;
+            case 0x9292:
+                text(datum, digitizedFraction);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (original)
+        metadata.original = parseExifDateTime(*original, originalFraction.value_or(std::string()));
+    if (digitized)
+        metadata.digitized = parseExifDateTime(*digitized, digitizedFraction.value_or(std::string()));
+}
+
+// The kinds of file that carry EXIF data among those Qt's readers show. Other kinds are left
+// alone: each is one more parser that a damaged file could trip.
+bool hasReadableMetadata(int imageType)
+{
+    return imageType == Exiv2::ImageType::png || imageType == Exiv2::ImageType::tiff ||
+           imageType == Exiv2::ImageType::webp;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    return text;
+}
+
+// The number written by `digits` decimal digits at `at`, or -1.
+int digitsAt(std::string_view text, std::size_t at, std::size_t digits)
+{
+    int value = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::string_view subSeconds)
+{
+    // "YYYY:MM:DD HH:MM:SS"; some programs write the date with dashes, or a T before the time.
+    const std::string_view text = trimmed(dateTime);
+    if (text.size() != 19 || (text[4] != ':' && text[4] != '-') || text[7] != text[4] ||
+        (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    const int year = digitsAt(text, 0, 4);
+    const int month = digitsAt(text, 5, 2);
+    const int day = digitsAt(text, 8, 2);
+    const int hour = digitsAt(text, 11, 2);
+    const int minute = digitsAt(text, 14, 2);
+    const int second = digitsAt(text, 17, 2);
+    // QDate knows no year 0, so the "0000:00:00" of a camera without a set clock is refused.
+    const QDate date(year, month, day);
+    if (year < 1 || !date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 59)
+        return std::nullopt;
+
+    ClockTime time;
+    time.seconds =
+        (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second;
+    const std::string_view fraction = trimmed(subSeconds);
+    if (!fraction.empty() &&
+        std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Digits beyond the ninth are below a nanosecond.
+        for (std::size_t i = 0; i < 9; ++i)
+            time.nanoseconds = time.nanoseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    }
+    return time;
+}
+
+ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanoseconds)
+{
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
+    return ClockTime{secondsSinceEpoch + local.offsetFromUtc(), nanoseconds};
+}
+
+PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept
+{
+    PhotoMetadata metadata;
+    if (!data || size == 0)
+        return metadata;
+    try {
+        setUpExiv2();
+        if (isJpeg(data, size)) {
+            // Only the EXIF block is handed over: the library's JPEG reader would also parse the
+            // XMP, IPTC and ICC segments, which the program does not use.
+            const ExifBlock block = findJpegExif(data, size);
+            if (block.tiff && block.size > 0 && block.size <= UINT32_MAX) {
+                Exiv2::ExifData exif;
+                Exiv2::ExifParser::decode(exif, block.tiff, static_cast<std::uint32_t>(block.size));
+                take(exif, metadata);
+            }
+            return metadata;
+        }
+        if (size > std::size_t(LONG_MAX))
+            return metadata;
+        const auto image = Exiv2::ImageFactory::open(data, static_cast<long>(size));
+        if (!image.get() || !hasReadableMetadata(image->imageType()))
+            return metadata;
+        image->readMetadata();
+        take(image->exifData(), metadata);
+    } catch (...) {
+        // Damaged metadata is no metadata.
+        return PhotoMetadata();
+    }
+    return metadata;
+}
+
+PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
+{
+    // The EXIF block of a JPEG follows the start of the file closely; this much holds it and
+    // whatever segments come before it in all but odd files.
+    constexpr std::size_t kJpegHead = std::size_t(256) << 10;
+    try {
+        RegularFile file(nativePath);
+        if (!file.isOpen())
+            return PhotoMetadata();
+        const ClockTime modified = file.modified();
+        const auto whole = std::size_t(std::clamp<std::int64_t>(file.size(), 0, kMaxJpegFileBytes));
+        std::vector<std::uint8_t> bytes(std::min(whole, kJpegHead));
+        const std::int64_t got = file.read(bytes.data(), bytes.size());
+        if (got < 0)
+            return PhotoMetadata();
+        // Other kinds of file keep their metadata anywhere, often at the end.
+        const auto have = std::size_t(got);
+        if (have == bytes.size() && have < whole &&
+            (!isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
+            bytes.resize(whole);
+            const std::int64_t more = file.read(bytes.data() + have, whole - have);
+            if (more < 0)
+                return PhotoMetadata();
+            bytes.resize(have + std::size_t(more));
+        } else {
+            bytes.resize(have);
+        }
+        PhotoMetadata metadata = readPhotoMetadata(bytes.data(), bytes.size());
+        metadata.modified = modified;
+        return metadata;
+    } catch (...) {
+        return PhotoMetadata();
+    }
+}
+
+} // namespace imaging

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "imaging/Orientation.h"
+
+#include <QByteArray>
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace imaging {
+
+// A moment as a clock showed it, without a time zone: cameras record the time of their own
+// clock, and files are compared with them by the local time of their last change. Seconds count
+// from 1970-01-01 00:00:00 on that clock.
+struct ClockTime
+{
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0; // 0 to 999,999,999
+
+    auto operator<=>(const ClockTime&) const = default;
+};
+
+// What a picture file tells about itself beyond its pixels. Anything missing, damaged or
+// implausible is simply absent.
+struct PhotoMetadata
+{
+    std::optional<Orientation> orientation;
+    std::optional<ClockTime> original;  // DateTimeOriginal with SubSecTimeOriginal
+    std::optional<ClockTime> digitized; // DateTimeDigitized with SubSecTimeDigitized
+    std::optional<ClockTime> modified;  // the file's last change, local time; only from files
+
+    Orientation shownAs() const { return orientation.value_or(Orientation::Normal); }
+};
+
+// The metadata of a picture file's contents in memory: the EXIF block of a JPEG, or the
+// metadata of a PNG, TIFF or WebP picture. Data of any other kind, and data the metadata
+// library cannot make sense of, has none. Never throws, never prints; safe on any thread.
+PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept;
+
+// The metadata of the file at the native path without decoding it, reading no more of a JPEG
+// than its segments up to the EXIF block; with the file's last change. Only regular files are
+// read, opened without blocking. Nothing when the file cannot be read.
+PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept;
+
+// An EXIF date and time ("2024:07:12 10:15:00") with its fraction of a second ("25" is a quarter
+// of a second); nothing for a date that does not exist, blank or zeroed fields and anything
+// else. Trailing blanks and zero bytes are ignored; a fraction that is not made of digits
+// counts as none.
+std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::string_view subSeconds);
+
+// A moment counted from the epoch (a file time) as the local clock showed it.
+ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanoseconds);
+
+} // namespace imaging

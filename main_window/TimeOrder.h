@@ -1,0 +1,30 @@
+#pragma once
+
+#include "imaging/PhotoMetadata.h"
+
+#include <QList>
+
+#include <functional>
+#include <optional>
+
+// The two starting orders the user can put the shown pictures into: by the time they were
+// taken, and by name. Both take the display order `order` (element indexes; the last entry is
+// the invisible placeholder and stays last) and return it rearranged. `nameLess` is the
+// ordinal order of the elements' paths, as the listing sorts them.
+namespace timeorder {
+
+using NameLess = std::function<bool(int, int)>;
+using TimeOf = std::function<std::optional<imaging::ClockTime>(int)>;
+
+// When a picture was taken, as far as its file tells: the moment the camera recorded the
+// picture, else the moment it was digitised, else the file's last change.
+std::optional<imaging::ClockTime> timeTaken(const imaging::PhotoMetadata& metadata);
+
+// By `timeOf` (asked once per element), earliest first; pictures of the same moment, and after
+// all the others those with no time at all, by name.
+QList<int> byTimeTaken(const QList<int>& order, const TimeOf& timeOf, const NameLess& nameLess);
+
+// By name, as the listing put them.
+QList<int> byName(const QList<int>& order, const NameLess& nameLess);
+
+} // namespace timeorder

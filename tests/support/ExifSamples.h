@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QtEndian>
+
+#include <exiv2/exif.hpp>
+
+#include <utility>
+
+// EXIF data for tests: a minimal block written by hand, which a test can damage byte by byte,
+// and complete ones written by the metadata library.
+
+// A TIFF structure with one directory holding one Orientation tag (type SHORT, count 1).
+// Offsets: 4 the directory's offset, 8 its entry count, 10 the entry (tag, type, count,
+// value at 18), 22 the offset of the next directory.
+inline QByteArray orientationTiff(int value, bool bigEndian = false)
+{
+    QByteArray tiff(26, '\0');
+    auto* p = reinterpret_cast<uchar*>(tiff.data());
+    const auto put16 = [&](int at, quint16 v) {
+        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
+    };
+    const auto put32 = [&](int at, quint32 v) {
+        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
+    };
+    tiff[0] = tiff[1] = bigEndian ? 'M' : 'I';
+    put16(2, 42);
+    put32(4, 8);
+    put16(8, 1);
+    put16(10, 0x0112);
+    put16(12, 3);
+    put32(14, 1);
+    put16(18, quint16(value));
+    put32(22, 0);
+    return tiff;
+}
+
+// EXIF data holding the given tags ("Exif.Photo.DateTimeOriginal", "2024:07:12 10:15:00"),
+// written by the metadata library.
+inline QByteArray exifTiff(const QList<std::pair<const char*, const char*>>& tags)
+{
+    Exiv2::ExifData exif;
+    for (const auto& [key, value] : tags)
+        exif[key] = std::string(value);
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+// An application segment: marker, length, payload.
+inline QByteArray jpegSegment(uchar marker, const QByteArray& payload)
+{
+    const qsizetype length = payload.size() + 2;
+    return QByteArray(1, char(0xFF)) + char(marker) + char(length >> 8) + char(length & 0xFF) + payload;
+}
+
+// The JPEG data with an EXIF segment holding `tiff` inserted at `at` (right after the start of
+// image by default, before TurboJPEG's JFIF segment).
+inline QByteArray withExif(QByteArray jpeg, const QByteArray& tiff, qsizetype at = 2)
+{
+    return jpeg.insert(at, jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + tiff));
+}
