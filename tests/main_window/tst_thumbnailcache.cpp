@@ -204,6 +204,9 @@ private slots:
         QCOMPARE(hit->pictureFit.width, fresh.pictureFit.width);
         QCOMPARE(hit->pictureFit.top, fresh.pictureFit.top);
         COMPARE_IMAGES(drawn(*hit), drawn(fresh));
+        // Here the file's last change, which a hit takes from the file again.
+        QVERIFY(fresh.taken && fresh.takenIsFileTime);
+        QCOMPARE(hit->taken, fresh.taken);
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(cacheFile()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
