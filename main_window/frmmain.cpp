@@ -139,7 +139,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
         if (DirSelect->checkPresent())
             DrvSelect->showDriveOf(DirSelect->nativePath());
     });
-    for (QMenu* menu : {mnuFile, mnuHelp})
+    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp})
         connect(menu, &QMenu::aboutToShow, DirSelect, &platform::DirListBox::checkPresent);
     setTabOrder(DirSelect, DrvSelect);
     setTabOrder(DrvSelect, pctPreview);
@@ -191,6 +191,8 @@ void frmmain::createMenus()
     mnuEnd = mnuFile->addAction(QStringLiteral("&Ende"));
     mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
     connect(mnuEnd, &QAction::triggered, this, [this] { mnuEnd_Click(); });
+
+    createOrderMenu();
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -342,6 +344,7 @@ bool frmmain::drawPrepared(int nr, const thumbs::Prepared& prepared)
             this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
             platform::MessageIcon::Exclamation);
     }
+    m_taken.set(nr, prepared.taken);
     ImgPreview& e = picScroll->element(nr);
     const QString caption = showfilename ? platform::displayName(thumbs::fileNameOf(e.ToolTipText)) : QString();
     thumbs::draw(picScroll->persistentImage(nr), prepared, caption, m_captionStyle);
@@ -426,6 +429,9 @@ void frmmain::makeview()
         return;
     order.clear();
     building = true;
+    // A starting order needs the whole folder.
+    mnuOrderByTime->setEnabled(false);
+    mnuOrderByName->setEnabled(false);
     stopLoading();
     picScroll->unloadAll();
 
@@ -440,6 +446,7 @@ void frmmain::makeview()
             platform::MessageIcon::Exclamation);
     }
 
+    const timeorder::NameLess less = nameLess();
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
     while (const std::optional<QByteArray> name = files.next()) {
@@ -450,9 +457,7 @@ void frmmain::makeview()
         e.ToolTipText = folderText + platform::decodeName(*name);
         e.nativePath = folderNative + *name;
         e.Visible = true;
-        m_listing.insert(order, index, [this](int a, int b) {
-            return picScroll->element(a).ToolTipText < picScroll->element(b).ToolTipText;
-        });
+        m_listing.insert(order, index, less);
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
             picScroll->Refresh(index);
             sinceRepaint.restart();
@@ -474,6 +479,8 @@ void frmmain::makeview()
     p.Height = thumbheight;
     p.Visible = false;
     order.append(placeholder);
+    mnuOrderByTime->setEnabled(true);
+    mnuOrderByName->setEnabled(true);
 
     arrangeimgs(true);
     emit viewArranged();
