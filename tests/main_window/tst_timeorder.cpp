@@ -1,6 +1,7 @@
 #include "imaging/PhotoMetadata.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/TimeOrder.h"
+#include "main_window/TimeTakenReader.h"
 #include "main_window/frmmain.h"
 
 #include "ExifSamples.h"
@@ -129,6 +130,37 @@ private slots:
         const QList<int> sorted = timeorder::byTimeTaken(
             {1, 2, 3, 4, 5}, [&](int index) { return timeorder::timeTaken(metadata[index - 1]); }, byIndex);
         QCOMPARE(sorted, (QList<int>{3, 1, 4, 2, 5}));
+    }
+
+    // Only the series last started and not cancelled gives results: times read for a folder that
+    // is gone would land on the boxes of the next.
+    void readerGivesOnlyTheLastSeries()
+    {
+        QTemporaryDir dir;
+        QList<TimeTakenReader::Job> jobs;
+        for (int i = 1; i <= 3; ++i) {
+            const QString path = dir.filePath(QString::number(i));
+            writeFile(path, withExif(encodeJpeg(testPicture(8, 8)),
+                                     exifTiff({{"Exif.Photo.DateTimeOriginal", "2023:07:12 10:00:00"}})));
+            jobs.append({i, QFile::encodeName(path)});
+        }
+        TimeTakenReader reader(2);
+        QList<int> indexes;
+        connect(&reader, &TimeTakenReader::finished, this, [&](const QList<TimeTakenReader::Result>& results) {
+            for (const TimeTakenReader::Result& r : results)
+                indexes.append(r.taken ? r.index : -r.index);
+            indexes.append(0);
+        });
+        reader.start({jobs[0]});
+        reader.start({jobs[1], jobs[2], {4, QFile::encodeName(dir.filePath(QStringLiteral("missing")))}});
+        QTRY_VERIFY(!reader.busy());
+        reader.start({jobs[0]});
+        reader.cancel();
+        QVERIFY(!reader.busy());
+        reader.start({jobs[2]});
+        QTRY_VERIFY(!reader.busy());
+        QCoreApplication::processEvents();
+        QCOMPARE(indexes, (QList<int>{2, 3, -4, 0, 3, 0}));
     }
 
     // Photos whose names sort a, b, c and whose times taken sort c, a, b, in the window: by time
