@@ -1,8 +1,8 @@
 #pragma once
 
 #include "imaging/PhotoMetadata.h"
+#include "main_window/ThumbnailLoader.h"
 
-#include <QByteArray>
 #include <QFutureWatcher>
 #include <QList>
 #include <QObject>
@@ -17,11 +17,7 @@ class TimeTakenReader : public QObject
 {
     Q_OBJECT
 public:
-    struct Job
-    {
-        int index = 0;         // the thumbnail box
-        QByteArray nativePath; // its file
-    };
+    using Job = ThumbnailLoader::Job; // a thumbnail box and its file
     struct Result
     {
         int index = 0;
