@@ -199,6 +199,8 @@ private:
     // The ordinal order of the elements' paths, as the listing sorts them.
     timeorder::NameLess nameLess() const;
     void timesRead(const QList<TimeTakenReader::Result>& results);
+    // Drops an order by time that waits for times still being read.
+    void cancelOrdering();
     void closeOrderProgress();
     // One step on order, as a drop is.
     void applyOrder(QList<int> sorted);

@@ -35,8 +35,7 @@ void frmmain::createOrderMenu()
             [this](const QList<TimeTakenReader::Result>& results) { timesRead(results); });
     // Times read for a folder that is gone would land on the boxes of the next.
     connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] {
-        m_timeReader->cancel();
-        closeOrderProgress();
+        cancelOrdering();
         m_taken.clear();
     });
 }
@@ -71,17 +70,13 @@ void frmmain::mnuOrderByTime_Click()
     m_orderProgress->setWindowModality(Qt::WindowModal);
     m_orderProgress->setMinimumDuration(kProgressAfterMs);
     m_orderProgress->setValue(0);
-    connect(m_orderProgress, &QProgressDialog::canceled, this, [this] {
-        m_timeReader->cancel();
-        closeOrderProgress();
-    });
+    connect(m_orderProgress, &QProgressDialog::canceled, this, [this] { cancelOrdering(); });
     m_timeReader->start(missing);
 }
 
 void frmmain::mnuOrderByName_Click()
 {
-    m_timeReader->cancel();
-    closeOrderProgress();
+    cancelOrdering();
     applyOrder(timeorder::byName(order, nameLess()));
 }
 
@@ -92,6 +87,12 @@ void frmmain::timesRead(const QList<TimeTakenReader::Result>& results)
         m_taken.set(r.index, r.taken);
     applyOrder(timeorder::byTimeTaken(
         order, [this](int index) { return m_taken(index); }, nameLess()));
+}
+
+void frmmain::cancelOrdering()
+{
+    m_timeReader->cancel();
+    closeOrderProgress();
 }
 
 void frmmain::closeOrderProgress()
