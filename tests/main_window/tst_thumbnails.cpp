@@ -1,11 +1,9 @@
 #include "imaging/JpegDecoder.h"
-#include "imaging/LoadJPG.h"
 #include "imaging/cDIBSection.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
 #include "main_window/frmmain.h"
-#include "platform/DeviceContext.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 
@@ -18,7 +16,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QImageWriter>
 #include <QScrollBar>
 #include <QSet>
@@ -26,45 +23,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QtEndian>
 
 #include <sys/stat.h>
 
 namespace {
 
-quint32 crc32(const QByteArray& data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (char c : data) {
-        crc ^= static_cast<quint8>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// A PNG whose header claims width x height pixels and which holds no image data.
-QByteArray pngHeaderOnly(quint32 width, quint32 height)
-{
-    QByteArray ihdr("IHDR");
-    char be[4];
-    qToBigEndian(width, be);
-    ihdr.append(be, 4);
-    qToBigEndian(height, be);
-    ihdr.append(be, 4);
-    ihdr.append("\x08\x02\x00\x00\x00", 5);
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    qToBigEndian(quint32(13), be);
-    png.append(be, 4);
-    png.append(ihdr);
-    qToBigEndian(crc32(ihdr), be);
-    png.append(be, 4);
-    return png;
-}
-
 bool isRed(QRgb c)
 {
-    return qRed(c) == 255 && qGreen(c) == 0 && qBlue(c) == 0;
+    return c == qRgb(255, 0, 0);
+}
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, format);
+    writer.setOptimizedWrite(true); // JPEG: Huffman tables of its own, not the standard ones
+    writer.write(image);
+    return bytes;
 }
 
 } // namespace
@@ -75,63 +51,59 @@ class TestThumbnails : public QObject
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
-    void jpegFit_data()
+    // A JPEG is fitted in whole pixels, halves to the even neighbour; any other picture is not
+    // rounded at all (left, top, width, height).
+    void fit_data()
     {
         QTest::addColumn<QSize>("image");
         QTest::addColumn<QSize>("box");
-        QTest::addColumn<QRect>("expected");
-        QTest::newRow("wide") << QSize(400, 100) << QSize(100, 100) << QRect(0, 38, 100, 25);
-        QTest::newRow("tall") << QSize(100, 300) << QSize(100, 100) << QRect(34, 0, 33, 100);
-        QTest::newRow("same proportions fit the height") << QSize(600, 200) << QSize(300, 100) << QRect(0, 0, 300, 100);
-        QTest::newRow("small is enlarged") << QSize(50, 50) << QSize(100, 100) << QRect(0, 0, 100, 100);
-        QTest::newRow("halves round to even") << QSize(300, 100) << QSize(100, 70) << QRect(0, 18, 100, 33);
+        QTest::addColumn<QRect>("jpeg");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("wide") << QSize(400, 100) << QSize(100, 100) << QRect(0, 38, 100, 25) << "0 37.5 100 25";
+        QTest::newRow("tall") << QSize(100, 300) << QSize(100, 100) << QRect(34, 0, 33, 100)
+                              << "33.3333 0 33.3333 100";
+        QTest::newRow("same proportions") << QSize(600, 200) << QSize(300, 100) << QRect(0, 0, 300, 100)
+                                          << "0 0 300 100";
+        QTest::newRow("small is enlarged") << QSize(50, 50) << QSize(100, 100) << QRect(0, 0, 100, 100)
+                                           << "0 0 100 100";
+        QTest::newRow("halves round to even") << QSize(300, 100) << QSize(100, 70) << QRect(0, 18, 100, 33)
+                                              << "0 18.3333 100 33.3333";
     }
-    void jpegFit()
+    void fit()
     {
         QFETCH(QSize, image);
         QFETCH(QSize, box);
-        QFETCH(QRect, expected);
-        const thumbs::JpegFit f = thumbs::fitJpeg(image.width(), image.height(), box.width(), box.height());
-        QCOMPARE(QRect(f.left, f.top, f.width, f.height), expected);
+        QFETCH(QRect, jpeg);
+        QFETCH(QString, picture);
+        const thumbs::JpegFit j = thumbs::fitJpeg(image.width(), image.height(), box.width(), box.height());
+        QCOMPARE(QRect(j.left, j.top, j.width, j.height), jpeg);
+        const thumbs::PictureFit p = thumbs::fitPicture(image.width(), image.height(), box.width(), box.height());
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(p.left).arg(p.top).arg(p.width).arg(p.height), picture);
     }
 
-    void pictureFitIsNotRounded()
-    {
-        const thumbs::PictureFit f = thumbs::fitPicture(400, 100, 100, 100);
-        QCOMPARE(f.width, 100.0);
-        QCOMPARE(f.height, 25.0);
-        QCOMPARE(f.left, 0.0f);
-        QCOMPARE(f.top, 37.5f);
-        const thumbs::PictureFit g = thumbs::fitPicture(100, 300, 100, 100);
-        QCOMPARE(g.left, static_cast<float>((100 - 100.0 / 300 * 100) / 2));
-    }
-
-    void jpegPixelsAreTheResampledImageAtItsPlace_data()
-    {
-        QTest::addColumn<QSize>("image");
-        QTest::newRow("wide") << QSize(400, 100);
-        QTest::newRow("tall, odd width") << QSize(123, 301);
-        QTest::newRow("enlarged") << QSize(50, 40);
-    }
+    // Bands of 8 pixels, black and grey 253 (#fd), 126 x 32: fitted 100 x 25 at (0, 38) and
+    // resampled with a step of 1.25 source pixels. Column 6 samples halfway between black and
+    // grey (126.5, to the even 126, #7e), column 19 three quarters of the way (189.75, #be). Drawn
+    // over a red cross, which the white around the picture covers.
     void jpegPixelsAreTheResampledImageAtItsPlace()
     {
-        QFETCH(QSize, image);
+        QImage bands(126, 32, QImage::Format_RGB32);
+        for (int x = 0; x < 126; ++x)
+            for (int y = 0; y < 32; ++y)
+                bands.setPixel(x, y, x / 8 % 2 ? qRgb(253, 253, 253) : qRgb(0, 0, 0));
         QTemporaryDir dir;
-        const QString path = save(dir, QStringLiteral("p.jpg"), pattern(image.width(), image.height()), "JPG");
-
+        const QString path = dir.filePath(QStringLiteral("bands.jpg"));
+        writeFile(path, encodeJpeg(bands, TJSAMP_GRAY));
         QImage box = freshBox();
+        thumbs::draw(box, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
         thumbs::draw(box, prepareFile(path), QString(), {});
-
-        cDIBSection full;
-        QVERIFY(LoadJPG(full, path));
-        const thumbs::JpegFit f = thumbs::fitJpeg(full.Width(), full.Height(), 100, 100);
-        const std::unique_ptr<cDIBSection> small = full.Resample(f.height, f.width);
-        QVERIFY(small);
-        QImage expected(100, 100, QImage::Format_RGB32);
-        expected.fill(Qt::white);
-        platform::DeviceContext dc(&expected);
-        small->PaintPicture(&dc, f.left, f.top, -1, -1, 0, 0, platform::RasterOp::SrcCopy);
-        COMPARE_IMAGES(box, expected);
+        QStringList seen;
+        for (const QPoint at : {QPoint(3, 50), QPoint(6, 50), QPoint(10, 50), QPoint(19, 50), QPoint(99, 50),
+                                QPoint(3, 37), QPoint(3, 38), QPoint(3, 62), QPoint(3, 63), QPoint(37, 37)})
+            seen.append(QColor(box.pixel(at)).name());
+        QCOMPARE(seen, (QStringList{"#000000", "#7e7e7e", "#fdfdfd", "#bebebe", "#fdfdfd", // row 50
+                                    "#ffffff", "#000000", "#000000", "#ffffff",             // column 3
+                                    "#ffffff"}));                                           // the cross
     }
 
     void otherFormatsAreStretchedIntoPlace()
@@ -139,95 +111,65 @@ private slots:
         QTemporaryDir dir;
         QImage red(200, 100, QImage::Format_RGB32);
         red.fill(Qt::red);
-        const QString path = save(dir, QStringLiteral("red.jpg"), red, "PNG"); // a PNG named .jpg
-        const thumbs::Prepared p = prepareFile(path);
+        const thumbs::Prepared p = prepareFile(save(dir, QStringLiteral("red.jpg"), red, "PNG"));
         QCOMPARE(p.kind, thumbs::Prepared::Kind::Picture);
-        QImage box = freshBox();
-        thumbs::draw(box, p, QString(), {});
-        QVERIFY(isRed(box.pixel(50, 50)));
-        QCOMPARE(box.pixel(50, 10), qRgb(255, 255, 255)); // above the 100 x 50 picture: white
+        const QImage box = drawn(p);
+        QVERIFY(isRed(box.pixel(0, 30)) && isRed(box.pixel(50, 50)) && isRed(box.pixel(99, 70)));
+        QCOMPARE(box.pixel(50, 10), qRgb(255, 255, 255)); // above and below the 100 x 50 picture
         QCOMPARE(box.pixel(50, 90), qRgb(255, 255, 255));
-        QVERIFY(isRed(box.pixel(0, 30)));
-        QVERIFY(isRed(box.pixel(99, 70)));
     }
 
-    void unreadableFilesGetARedCross_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("empty file") << "empty";
-        QTest::newRow("text named .jpg") << "text";
-        QTest::newRow("fifo") << "fifo";
-        QTest::newRow("one pixel wide jpeg") << "narrow";
-        QTest::newRow("png claiming 100000 x 100000 pixels") << "huge";
-        QTest::newRow("truncated png") << "truncated";
-        // Qt's readers would make up, or paint, all of these pixels: seconds and gigabytes each.
-        QTest::newRow("jpeg of 700 bytes claiming 14142 x 14142") << "jpeg bomb";
-        QTest::newRow("jpeg of a picture 1000 wide, its height set to 65500") << "jpeg height";
-        QTest::newRow("svg claiming 14142 x 14142") << "svg bomb";
-    }
-    void unreadableFilesGetARedCross()
-    {
-        QFETCH(QString, kind);
-        QTemporaryDir dir;
-        QString path = dir.filePath(QStringLiteral("x.jpg"));
-        if (kind == "empty")
-            writeFile(path, QByteArray());
-        else if (kind == "text")
-            writeFile(path, "just some words\n");
-        else if (kind == "fifo")
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-        else if (kind == "narrow")
-            path = save(dir, QStringLiteral("x.jpg"), pattern(1, 40), "JPG");
-        else if (kind == "huge")
-            writeFile(path, pngHeaderOnly(100000, 100000));
-        else if (kind == "truncated") {
-            QFile f(save(dir, QStringLiteral("full.png"), pattern(300, 300), "PNG"));
-            f.open(QIODevice::ReadOnly);
-            writeFile(path, f.read(f.size() / 3));
-        } else if (kind == "jpeg bomb")
-            writeFile(path, withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142));
-        else if (kind == "jpeg height")
-            writeFile(path, withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500));
-        else if (kind == "svg bomb")
-            writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>");
-
-        const thumbs::Prepared p = prepareFile(path);
-        QCOMPARE(p.kind, thumbs::Prepared::Kind::Unreadable);
-
-        QImage box = freshBox();
-        thumbs::draw(box, p, QStringLiteral("x.jpg"), {});
-        QVERIFY(isRed(box.pixel(0, 0)));
-        QVERIFY(isRed(box.pixel(50, 50)));
-        QVERIFY(isRed(box.pixel(99, 99)));
-        QVERIFY(isRed(box.pixel(99, 1))); // the second line runs from (100, 0) to (0, 100)
-        QVERIFY(isRed(box.pixel(1, 99)));
-        QCOMPARE(QColor(box.pixel(50, 10)), kGrey); // not cleared
-        QCOMPARE(QColor(box.pixel(50, 96)), kGrey); // and no caption
-    }
-
-    // Pictures above 12 megapixels whose files are small for their size, as flat ones are, and
-    // damaged ones that Qt's readers show in part.
-    void compressedOrDamagedPicturesStillShow_data()
+    // What Qt's readers would make up, or paint, at seconds and gigabytes each, is unreadable; a
+    // picture of many pixels in a small file, as flat ones are, and a damaged one that the
+    // readers show in part are not. An unreadable file gets a red cross over the box as it was,
+    // without caption.
+    void unreadableOrNot_data()
     {
         QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("unreadable");
         QImage flat(4000, 4000, QImage::Format_Mono); // about 8000 pixels per byte as PNG
         flat.fill(1);
-        QByteArray png;
-        QBuffer buffer(&png);
-        flat.save(&buffer, "PNG");
         QImage cmyk(3500, 3500, QImage::Format_RGB32); // TurboJPEG cannot turn CMYK into RGB
         cmyk.fill(qRgb(10, 200, 30));
         const QByteArray photo = encodeJpeg(pattern(320, 240), TJSAMP_420);
-        QTest::newRow("flat one-bit png, 16 megapixels") << png;
-        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK);
-        QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2);
+        const QByteArray png = encoded(pattern(300, 300), "PNG");
+        QTest::newRow("empty file") << QByteArray() << true;
+        QTest::newRow("text named .jpg") << QByteArray("just some words\n") << true;
+        QTest::newRow("fifo") << QByteArray("fifo") << true;
+        QTest::newRow("one pixel wide jpeg") << encodeJpeg(pattern(1, 40)) << true;
+        QTest::newRow("ppm claiming 100000 x 100000") << QByteArray("P6 100000 100000 255\n") << true;
+        QTest::newRow("png cut to a third") << png.left(png.size() / 3) << true;
+        QTest::newRow("jpeg of 700 bytes claiming 14142 x 14142")
+            << withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142) << true;
+        QTest::newRow("jpeg of a picture 1000 wide, its height set to 65500")
+            << withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500) << true;
+        QTest::newRow("svg claiming 14142 x 14142")
+            << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true;
+        QTest::newRow("flat one-bit png, 16 megapixels") << encoded(flat, "PNG") << false;
+        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false;
+        QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false;
     }
-    void compressedOrDamagedPicturesStillShow()
+    void unreadableOrNot()
     {
         QFETCH(QByteArray, data);
+        QFETCH(bool, unreadable);
         QTemporaryDir dir;
-        writeFile(dir.filePath(QStringLiteral("x.jpg")), data);
-        QCOMPARE(prepareFile(dir.filePath(QStringLiteral("x.jpg"))).kind, thumbs::Prepared::Kind::Picture);
+        const QString path = dir.filePath(QStringLiteral("x.jpg"));
+        if (data == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else
+            writeFile(path, data);
+        const thumbs::Prepared p = prepareFile(path);
+        QCOMPARE(p.kind, unreadable ? thumbs::Prepared::Kind::Unreadable : thumbs::Prepared::Kind::Picture);
+        if (!unreadable)
+            return;
+        QImage box = freshBox();
+        thumbs::draw(box, p, QStringLiteral("x.jpg"), {});
+        // The lines run from corner to corner, the second from (100, 0) to (0, 100).
+        for (const QPoint& at : {QPoint(0, 0), QPoint(50, 50), QPoint(99, 99), QPoint(99, 1), QPoint(1, 99)})
+            QVERIFY2(isRed(box.pixel(at)), qPrintable(QStringLiteral("%1, %2").arg(at.x()).arg(at.y())));
+        QCOMPARE(QColor(box.pixel(50, 10)), kGrey);
+        QCOMPARE(QColor(box.pixel(50, 96)), kGrey);
     }
 
     // A worker prepares one file after another with one decoder and one buffer. Files that
@@ -235,11 +177,7 @@ private slots:
     // file that lacks its own, are followed by every file here, good and damaged.
     void eachPictureIsPreparedAsIfAlone()
     {
-        QByteArray photo; // Huffman tables of its own, not the standard ones
-        QBuffer buffer(&photo);
-        QImageWriter writer(&buffer, "jpeg");
-        writer.setOptimizedWrite(true);
-        QVERIFY(writer.write(pattern(160, 120)));
+        const QByteArray photo = encoded(pattern(160, 120), "jpeg");
         QByteArray tableCount = photo;
         tableCount[markerAt(photo, 0xC4) + 5] = char(0xFF);
         QByteArray lossless = photo;
@@ -301,8 +239,7 @@ private slots:
         QTemporaryDir dir;
         QImage white(100, 100, QImage::Format_RGB32);
         white.fill(Qt::white);
-        const QString path = save(dir, QStringLiteral("a.jpg"), white, "JPG");
-        const thumbs::Prepared p = prepareFile(path, size, size);
+        const thumbs::Prepared p = prepareFile(save(dir, QStringLiteral("a.jpg"), white, "JPG"), size, size);
         thumbs::CaptionStyle style;
         style.font = thumbs::boxFont();
         style.transparent = true;
@@ -313,33 +250,16 @@ private slots:
         thumbs::draw(with, p, QStringLiteral("a.jpg"), style);
         QCOMPARE(with.devicePixelRatio(), qreal(ratio));
 
-        int left = size, right = -1, top = size;
+        QRect changed;
         for (int y = 0; y < size; ++y)
             for (int x = 0; x < size; ++x)
-                if (with.pixel(x, y) != without.pixel(x, y)) {
-                    left = qMin(left, x);
-                    right = qMax(right, x);
-                    top = qMin(top, y);
-                }
-        QVERIFY(right >= 0);
-        const QString where = QStringLiteral("%1..%2, from %3").arg(left).arg(right).arg(top);
-        QVERIFY2(qAbs(left - (size - 1 - right)) <= 2 * ratio, qPrintable(where));
-        const int textHeight = QFontMetrics(style.font).height();
-        QVERIFY2(top >= size - ratio * textHeight && top < size - (ratio * textHeight) / 2, qPrintable(where));
-        QVERIFY2(right - left > 10 * ratio, qPrintable(where));
-    }
-
-    void secondCallRepaintsOnWhite()
-    {
-        QTemporaryDir dir;
-        const QString path = save(dir, QStringLiteral("p.jpg"), pattern(400, 100), "JPG");
-        const thumbs::Prepared jpeg = prepareFile(path);
-        QImage once = freshBox();
-        thumbs::draw(once, jpeg, QString(), {});
-        QImage twice = freshBox();
-        thumbs::draw(twice, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
-        thumbs::draw(twice, jpeg, QString(), {});
-        COMPARE_IMAGES(twice, once);
+                if (with.pixel(x, y) != without.pixel(x, y))
+                    changed |= QRect(x, y, 1, 1);
+        const QString where = QStringLiteral("%1..%2, from %3").arg(changed.left()).arg(changed.right()).arg(changed.top());
+        const int textHeight = ratio * QFontMetrics(style.font).height();
+        QVERIFY2(changed.width() > 10 * ratio && qAbs(changed.left() - (size - 1 - changed.right())) <= 2 * ratio,
+                 qPrintable(where));
+        QVERIFY2(changed.top() >= size - textHeight && changed.top() < size - textHeight / 2, qPrintable(where));
     }
 
     // The window, threaded and not: the same pixels, every box loaded exactly once. Threaded, with
@@ -386,7 +306,6 @@ private slots:
                 QCOMPARE(positions, (QList<qsizetype>{0,  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12,
                                                       13, 14, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
             } else {
-                QCOMPARE(positions.size(), 27);
                 QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
             for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
@@ -417,56 +336,6 @@ private slots:
         QTRY_VERIFY(loader.idle());
         QVERIFY(!loader.takeReady());
         QCOMPARE(loader.preparedCount(), 2);
-    }
-
-    void loaderPreparesEachPictureOnce()
-    {
-        QTemporaryDir dir;
-        QList<ThumbnailLoader::Job> jobs;
-        for (int i = 0; i < 12; ++i)
-            jobs.append({i + 1, platform::encodeName(save(dir, QStringLiteral("p%1.jpg").arg(i), pattern(640, 480), "JPG"))});
-        ThumbnailLoader loader(2);
-        loader.start(jobs, 100, 100);
-        // Asking for a picture that is being prepared must not queue it a second time.
-        for (const ThumbnailLoader::Job& job : jobs) {
-            const auto p = loader.take(job, 100, 100, [] { return false; });
-            QVERIFY(p);
-            QCOMPARE(p->kind, thumbs::Prepared::Kind::Jpeg);
-        }
-        QCOMPARE(loader.preparedCount(), 12);
-
-        // Out of order, and for another size: each is prepared anew, once.
-        loader.start(jobs, 50, 50);
-        for (qsizetype k = jobs.size() - 1; k >= 0; --k)
-            QCOMPARE(loader.take(jobs[k], 50, 50, [] { return false; })->TW, 50);
-        QTRY_COMPARE(loader.preparedCount(), 24);
-        QTest::qWait(50);
-        QCOMPARE(loader.preparedCount(), 24);
-    }
-
-    void reorderingWhileLoadingLoadsEachBoxOnce()
-    {
-        QTemporaryDir dir;
-        for (int i = 0; i < 20; ++i)
-            save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), pattern(200, 150), "JPG");
-        frmmain w;
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        QMap<int, int> loads;
-        connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) {
-            ++loads[index];
-            if (loads.size() == 5) {
-                // Move the last picture to the front and a loaded one to the end, as a drag would.
-                const qsizetype lastPicture = w.order.size() - 2;
-                w.order.move(lastPicture, 0);
-                w.order.move(1, lastPicture);
-                w.arrangeimgs(false);
-            }
-        });
-        w.openFolder(dir.path());
-        QVERIFY(built.wait(20000));
-        QCOMPARE(loads.size(), 20);
-        for (int count : loads)
-            QCOMPARE(count, 1);
     }
 
     // The same in the window: the worker holds the first picture of a folder while the user
