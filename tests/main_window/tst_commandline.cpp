@@ -7,40 +7,42 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 private slots:
-    void helpAndVersion()
+    void accepted_data()
     {
-        QCOMPARE(parseCommandLine({QStringLiteral("--help")}).action, CommandLine::Action::Help);
-        const CommandLine v = parseCommandLine({QStringLiteral("--version")});
-        QCOMPARE(v.action, CommandLine::Action::Version);
-        QCOMPARE(v.message, QStringLiteral("Tessaline 0.75.0\n"));
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<CommandLine::Action>("action");
+        QTest::addColumn<QString>("folder");
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("--help")));
+        const QString dir = m_dir.path();
+        const QString dashed = dir + QStringLiteral("/--help");
+        QTest::newRow("help") << QStringList{"--help"} << CommandLine::Action::Help << QString();
+        QTest::newRow("version") << QStringList{"--version"} << CommandLine::Action::Version << QString();
+        QTest::newRow("folder") << QStringList{dir} << CommandLine::Action::Run << dir;
+        QTest::newRow("toolkit options left alone")
+            << QStringList{"-platform", "offscreen", dir, "-reverse"} << CommandLine::Action::Run << dir;
+        QTest::newRow("folder named like an option after --")
+            << QStringList{"--", dashed} << CommandLine::Action::Run << dashed;
     }
-
-    void folderIsTaken()
+    void accepted()
     {
-        QTemporaryDir dir;
-        const CommandLine c = parseCommandLine({dir.path()});
-        QCOMPARE(c.action, CommandLine::Action::Run);
-        QCOMPARE(c.folder, dir.path());
-    }
-
-    void toolkitOptionsAreLeftAlone()
-    {
-        QTemporaryDir dir;
-        const CommandLine c = parseCommandLine(
-            {QStringLiteral("-platform"), QStringLiteral("offscreen"), dir.path(), QStringLiteral("-reverse")});
-        QCOMPARE(c.action, CommandLine::Action::Run);
-        QCOMPARE(c.folder, dir.path());
+        QFETCH(QStringList, args);
+        QFETCH(CommandLine::Action, action);
+        QFETCH(QString, folder);
+        const CommandLine c = parseCommandLine(args);
+        QCOMPARE(c.action, action);
+        QCOMPARE(c.folder, folder);
+        if (action == CommandLine::Action::Version)
+            QCOMPARE(c.message, QStringLiteral("Tessaline 0.75.0\n"));
     }
 
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mentions");
-        QTemporaryDir dir;
-        QTest::newRow("missing") << QStringList{QStringLiteral("/no/such/folder")} << "is not a folder";
-        QTest::newRow("a file") << QStringList{QStringLiteral("/etc/hostname")} << "is not a folder";
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << "unknown option";
-        QTest::newRow("two folders") << QStringList{QStringLiteral("/"), QStringLiteral("/tmp")} << "only one";
+        QTest::newRow("missing") << QStringList{"/no/such/folder"} << "is not a folder";
+        QTest::newRow("a file") << QStringList{"/etc/hostname"} << "is not a folder";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "unknown option";
+        QTest::newRow("two folders") << QStringList{"/", "/tmp"} << "only one";
     }
     void errors()
     {
@@ -51,15 +53,8 @@ private slots:
         QVERIFY2(c.message.contains(mentions), qPrintable(c.message));
     }
 
-    void folderNamedLikeAnOptionAfterDoubleDash()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("--help")));
-        const QString path = dir.path() + QStringLiteral("/--help");
-        const CommandLine c = parseCommandLine({QStringLiteral("--"), path});
-        QCOMPARE(c.action, CommandLine::Action::Run);
-        QCOMPARE(c.folder, path);
-    }
+private:
+    QTemporaryDir m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestCommandLine)
