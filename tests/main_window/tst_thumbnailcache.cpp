@@ -9,10 +9,8 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,8 +44,7 @@ struct Shown
     QList<QImage> boxes; // in display order, with their device pixel ratio
 };
 
-// The window fills the folder (without captions) and says what it showed: run here, or in a
-// process of its own (this program with --fill FOLDER OUT).
+// The window fills the folder (without captions) and says what it showed.
 Shown fill(const QString& folder)
 {
     Shown shown;
@@ -65,54 +62,11 @@ Shown fill(const QString& folder)
     return shown;
 }
 
-int fillInChild(const QString& folder, const QString& out)
+// What the window shows for a picture, prepared afresh: the screen has two device pixels per
+// pixel (see main), so the boxes of 100 x 100 pixels are 200 x 200 device pixels.
+QImage expectedBox(const QString& path)
 {
-    const Shown shown = fill(folder);
-    QFile file(out);
-    if (shown.hits < 0 || !file.open(QIODevice::WriteOnly))
-        return 1;
-    QDataStream stream(&file);
-    stream << qint32(shown.hits) << qint32(shown.boxes.size());
-    for (const QImage& box : shown.boxes)
-        stream << box.devicePixelRatio() << box;
-    return 0;
-}
-
-std::unique_ptr<QProcess> startFill(const QString& folder, const QString& out, const QByteArray& scale)
-{
-    auto process = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(scale));
-    process->setProcessEnvironment(env);
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fill"), folder, out});
-    return process;
-}
-
-bool finished(QProcess& process, const QString& out, Shown& shown)
-{
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return false;
-    QFile file(out);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QDataStream stream(&file);
-    qint32 n = 0;
-    stream >> shown.hits >> n;
-    for (qint32 i = 0; i < n; ++i) {
-        qreal ratio = 1;
-        QImage box;
-        stream >> ratio >> box;
-        box.setDevicePixelRatio(ratio);
-        shown.boxes.append(box);
-    }
-    return stream.status() == QDataStream::Ok;
-}
-
-// What the window shows for a picture, prepared afresh for a box of `pixels` device pixels.
-QImage expectedBox(const QString& path, int pixels = 100)
-{
-    return drawn(prepareFile(path, pixels, pixels));
+    return drawn(prepareFile(path, 200, 200));
 }
 
 // Runs one statement on the cache file with a connection of its own (another program, as far as
@@ -339,14 +293,12 @@ private slots:
         QVERIFY(run(jobs[0]) < 15);
     }
 
-    // Two windows on one folder at once, each with its own connections, the second on a screen of
-    // two device pixels per pixel (QT_SCALE_FACTOR=2), which prepares boxes of 200 x 200 device
-    // pixels; a turned picture is fitted on the size it is seen at. A third window finds every
-    // picture of its size.
-    void twoProcessesAtOnce()
+    // Two loaders on one folder at once, each with a cache of its own on the same file, as two
+    // windows of two running programs have; then a window finds every picture, a turned one
+    // fitted on the size it is seen at: the height and a quarter of the width, in the middle.
+    void twoCachesAtOnce()
     {
         QTemporaryDir pictures;
-        QTemporaryDir out;
         QList<QString> paths = photos(pictures, 15);
         QByteArray jpeg;
         QBuffer buffer(&jpeg);
@@ -354,25 +306,30 @@ private slots:
         pattern(400, 100).save(&buffer, "JPG");
         paths.append(pictures.filePath(QStringLiteral("turned.jpg")));
         writeFile(paths.last(), withExif(jpeg, orientationTiff(6)));
-        const QString outs[] = {out.filePath(QStringLiteral("1")), out.filePath(QStringLiteral("2"))};
-        std::unique_ptr<QProcess> processes[] = {startFill(pictures.path(), outs[0], "1"),
-                                                 startFill(pictures.path(), outs[1], "2")};
-        for (int i = 0; i < 2; ++i) {
-            const int pixels = 100 * (i + 1);
-            Shown shown;
-            QVERIFY(finished(*processes[i], outs[i], shown));
-            QCOMPARE(shown.boxes.size(), paths.size());
-            QCOMPARE(shown.boxes[0].devicePixelRatio(), qreal(i + 1));
-            for (qsizetype k = 0; k < paths.size(); ++k)
-                COMPARE_IMAGES(shown.boxes[k], expectedBox(paths[k], pixels));
-            // Standing: the height and a quarter of the width, in the middle.
-            const QImage& standing = shown.boxes.last();
-            QCOMPARE(standing.pixel(pixels * 3 / 8 - 1, pixels / 2), qRgb(255, 255, 255));
-            QVERIFY(standing.pixel(pixels * 3 / 8 + 1, pixels / 2) != qRgb(255, 255, 255));
-            QCOMPARE(standing.pixel(pixels * 5 / 8 + 1, pixels / 2), qRgb(255, 255, 255));
+        QList<ThumbnailLoader::Job> jobs;
+        for (const QString& path : paths)
+            jobs.append({int(jobs.size()) + 1, platform::encodeName(path)});
+        std::unique_ptr<ThumbnailLoader> loaders[2];
+        for (auto& loader : loaders) {
+            loader = std::make_unique<ThumbnailLoader>(2, std::make_shared<ThumbnailCache>(ThumbnailCache::userFileName(), 1 << 24));
+            loader->start(jobs, 200, 200);
         }
-        QCOMPARE(sqlValue("SELECT count(*) FROM entries"), 2 * paths.size());
-        QCOMPARE(fill(pictures.path()).hits, paths.size());
+        for (auto& loader : loaders) {
+            for (int taken = 0; taken < jobs.size(); ++taken) {
+                std::optional<ThumbnailLoader::Result> r;
+                QVERIFY(QTest::qWaitFor([&] { return (r = loader->takeReady()).has_value(); }, 10000));
+                COMPARE_IMAGES(drawn(r->prepared), expectedBox(paths[r->index - 1]));
+            }
+            QTRY_VERIFY(loader->idle());
+        }
+        QCOMPARE(sqlValue("SELECT count(*) FROM entries"), paths.size());
+        const Shown shown = fill(pictures.path());
+        QCOMPARE(shown.hits, paths.size());
+        const QImage& standing = shown.boxes.last();
+        QCOMPARE(standing.devicePixelRatio(), 2.0);
+        QCOMPARE(standing.pixel(74, 100), qRgb(255, 255, 255));
+        QVERIFY(standing.pixel(76, 100) != qRgb(255, 255, 255));
+        QCOMPARE(standing.pixel(126, 100), qRgb(255, 255, 255));
     }
 
 private:
@@ -381,9 +338,8 @@ private:
 
 int main(int argc, char* argv[])
 {
+    qputenv("QT_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
-    if (argc == 4 && qstrcmp(argv[1], "--fill") == 0)
-        return fillInChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TestThumbnailCache test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
