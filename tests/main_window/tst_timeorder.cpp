@@ -90,17 +90,17 @@ private slots:
             return imaging::parseExifDateTime(QString(u"2023:07:12 " + parts[0]).toStdString(),
                                               parts.value(1).toStdString());
         };
-        const auto names_ = [&](const QList<int>& order) {
+        const auto namesOf = [&](const QList<int>& order) {
             QStringList got;
             for (int index : order)
                 got.append(name(index));
             return got;
         };
         const QList<int> sorted = timeorder::byTimeTaken(start, timeOf, nameLess);
-        QCOMPARE(names_(sorted), expected + QStringList{"-"});
+        QCOMPARE(namesOf(sorted), expected + QStringList{"-"});
         QCOMPARE(asked, names.size());
         std::sort(names.begin(), names.end());
-        QCOMPARE(names_(timeorder::byName(sorted, nameLess)), names + QStringList{"-"});
+        QCOMPARE(namesOf(timeorder::byName(sorted, nameLess)), names + QStringList{"-"});
     }
 
     // Only the series last started and not cancelled gives results: times read for a folder that
