@@ -42,10 +42,11 @@ ThumbnailLoader::~ThumbnailLoader()
 void ThumbnailLoader::resetLocked()
 {
     ++m_generation;
-    m_front.clear();
-    m_queue.clear();
-    m_started.clear();
-    m_ready.clear();
+    // Assigned afresh rather than cleared, so that the memory of a large folder's series goes too.
+    m_front = {};
+    m_queue = {};
+    m_started = {};
+    m_ready = {};
     m_priority = -1;
 }
 
@@ -73,8 +74,13 @@ void ThumbnailLoader::prioritize(const QList<Job>& jobs)
         for (const Queued& q : m_front)
             if (q.job.index == m_priority)
                 front.push_back(q);
+        const auto pending = [this](const Job& job) {
+            return std::any_of(m_inFlight.begin(), m_inFlight.end(),
+                               [&](const InFlight& f) { return f.index == job.index && f.generation == m_generation; }) ||
+                   std::any_of(m_ready.begin(), m_ready.end(), [&](const Result& r) { return r.index == job.index; });
+        };
         for (const Job& job : jobs)
-            if (!m_started.contains(job.index))
+            if (job.again ? !pending(job) : !m_started.contains(job.index))
                 front.push_back({job, m_TW, m_TH});
         m_front = std::move(front);
     }
@@ -118,7 +124,7 @@ bool ThumbnailLoader::idle() const
 {
     const std::lock_guard lock(m_mutex);
     const auto open = [this](const std::deque<Queued>& queue) {
-        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return !m_started.contains(q.job.index); });
+        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return openLocked(q); });
     };
     return !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
            m_checking == 0;
@@ -139,10 +145,15 @@ int ThumbnailLoader::heldAtGate() const
     return m_held;
 }
 
+bool ThumbnailLoader::openLocked(const Queued& q) const
+{
+    return q.job.again || !m_started.contains(q.job.index);
+}
+
 bool ThumbnailLoader::popStartedLocked()
 {
     for (std::deque<Queued>* queue : {&m_front, &m_queue}) {
-        while (!queue->empty() && m_started.contains(queue->front().job.index))
+        while (!queue->empty() && !openLocked(queue->front()))
             queue->pop_front();
         if (!queue->empty())
             return true;

@@ -30,7 +30,7 @@ bool openView(frmmain& w, const QTemporaryDir& root, int files)
 
 int fileNumber(const frmmain& w, int index)
 {
-    const QString path = w.picScroll->element(index).ToolTipText;
+    const QString path = w.picScroll->element(index).ToolTipText();
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 2, 4).toInt();
 }
 

@@ -46,7 +46,7 @@ QStringList shownNames(const frmmain& w)
 {
     QStringList names;
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const QString path = w.picScroll->element(w.order[k]).ToolTipText;
+        const QString path = w.picScroll->element(w.order[k]).ToolTipText();
         names.append(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     }
     return names;
@@ -174,14 +174,14 @@ private slots:
 
         QCOMPARE(shownNames(w), (QStringList{"Zebra.jpg", "apfel.jpg", "birne.jpg", "img10.jpg", "img2.jpg"}));
         const ImgPreview& first = w.picScroll->element(w.order.first());
-        QCOMPARE(first.ToolTipText, folder + QStringLiteral("/Zebra.jpg"));
+        QCOMPARE(first.ToolTipText(), folder + QStringLiteral("/Zebra.jpg"));
         QCOMPARE(first.nativePath, platform::encodeName(folder) + "/Zebra.jpg");
         QVERIFY(first.Visible);
         QCOMPARE(first.rect(), QRect(2, 0, 100, 100));
         // The placeholder: last, invisible, in the slot after the last picture, without a path.
         const ImgPreview& placeholder = w.picScroll->element(w.order.last());
         QVERIFY(!placeholder.Visible);
-        QVERIFY(placeholder.ToolTipText.isEmpty());
+        QVERIFY(placeholder.ToolTipText().isEmpty());
         QCOMPARE(w.order.size(), 6);
         QCOMPARE(w.picScroll->count(), 7); // with the template
         QVERIFY(!w.building);
@@ -237,7 +237,7 @@ private slots:
         // "M" sorts before "a", whatever follows it.
         const ImgPreview& first = w.picScroll->element(w.order[0]);
         QCOMPARE(first.nativePath, platform::encodeName(folder) + "/M\xfcnchen.jpg");
-        QCOMPARE(platform::encodeName(first.ToolTipText), first.nativePath);
+        QCOMPARE(platform::encodeName(first.ToolTipText()), first.nativePath);
         ::unlink(first.nativePath.constData());
     }
 

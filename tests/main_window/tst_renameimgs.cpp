@@ -70,12 +70,8 @@ bool show(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
 QList<QByteArray> shownPaths(const frmmain& w)
 {
     QList<QByteArray> paths;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
-        if (platform::encodeName(e.ToolTipText) != e.nativePath)
-            return {"tooltip and path differ: " + e.nativePath};
-        paths.append(e.nativePath);
-    }
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+        paths.append(w.picScroll->element(w.order[k]).nativePath);
     return paths;
 }
 

@@ -203,7 +203,7 @@ private slots:
         for (QWidget* top : QApplication::topLevelWidgets())
             viewer = viewer ? viewer : qobject_cast<frmShowImage*>(top);
         QVERIFY(viewer);
-        QCOMPARE(viewer->fileName(), second.ToolTipText);
+        QCOMPARE(viewer->fileName(), second.ToolTipText());
         QTRY_VERIFY(viewer->isVisible());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         QCOMPARE(QGuiApplication::focusWindow(), w.windowHandle());
