@@ -14,8 +14,10 @@ cd "$(dirname "$0")"
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev libsqlite3-dev
           libexiv2-dev fonts-liberation qt6-image-formats-plugins)
-# The checkers of the desktop entry, the AppStream metainfo and the manual page.
-test_packages=(desktop-file-utils appstream groff-base)
+# The checkers of the desktop entry, the AppStream metainfo and the manual page, and the locale
+# data for the tests that sort under German collation rules.
+test_packages=(desktop-file-utils appstream groff-base locales)
+test_locale=de_DE.UTF-8
 # dpkg-shlibdeps, and file, with which CPack finds the binaries to hand it.
 package_packages=(dpkg-dev file)
 
@@ -26,10 +28,22 @@ install_missing() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Some tests check that the file order stays the code-unit order where a locale's collation would
+# put the names otherwise.
+generate_test_locale() {
+    locale -a 2>/dev/null | grep -qix "${test_locale/UTF-8/utf8}" && return 0
+    echo "Generating the locale $test_locale"
+    as_root sed -i "s/^# *\($test_locale UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$test_locale UTF-8" /etc/locale.gen || echo "$test_locale UTF-8" | as_root tee -a /etc/locale.gen > /dev/null
+    as_root locale-gen > /dev/null
 }
 
 configure_and_build() {
@@ -51,11 +65,13 @@ case "$command" in
         ;;
     test)
         install_missing "${test_packages[@]}"
+        generate_test_locale
         configure_and_build debug
         ctest --preset debug --timeout 600 "$@"
         ;;
     test-asan)
         install_missing "${test_packages[@]}"
+        generate_test_locale
         configure_and_build asan
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \

@@ -1,18 +1,28 @@
-# tessaline_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# tessaline_add_test(<name> SOURCES <files...> LIBS <targets...>
+#                    [LOCALE <locale> FUNCTIONS <test functions...>])
 # One Qt Test executable, registered with CTest; it runs headless, in UTF-8, and with a
 # configuration, state and cache folder of its own so that no test ever reads or writes the user's
-# settings, renaming records or thumbnail cache.
+# settings, renaming records or thumbnail cache. With LOCALE, the given test functions run once
+# more under that locale, as <name>_<locale>: orders that must not depend on the user's language
+# are checked where collation rules differ from the code-unit order.
 function(tessaline_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;LOCALE" "SOURCES;LIBS;FUNCTIONS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
   tessaline_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set(config_home "${CMAKE_CURRENT_BINARY_DIR}/${name}.config")
-  set_tests_properties(${name} PROPERTIES
-    TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home};XDG_CONFIG_DIRS=${config_home}/xdg;XDG_STATE_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}.state;XDG_CACHE_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}.cache")
+  tessaline_register_test(${name} ${name} C.UTF-8 ${ARG_TIMEOUT})
+  if(ARG_LOCALE)
+    tessaline_register_test(${name}_${ARG_LOCALE} ${name} ${ARG_LOCALE} ${ARG_TIMEOUT} ${ARG_FUNCTIONS})
+  endif()
+endfunction()
+
+function(tessaline_register_test test executable locale timeout)
+  add_test(NAME ${test} COMMAND ${executable} ${ARGN})
+  set(home "${CMAKE_CURRENT_BINARY_DIR}/${test}")
+  set_tests_properties(${test} PROPERTIES
+    TIMEOUT ${timeout}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=${locale};LC_ALL=${locale};XDG_CONFIG_HOME=${home}.config;XDG_CONFIG_DIRS=${home}.config/xdg;XDG_STATE_HOME=${home}.state;XDG_CACHE_HOME=${home}.cache")
 endfunction()

@@ -10,19 +10,29 @@
 
 namespace imaging {
 
-namespace {
-
-struct Point
+std::optional<Orientation> orientationFromTag(long value)
 {
-    std::ptrdiff_t x;
-    std::ptrdiff_t y;
-};
+    if (value < 1 || value > 8)
+        return std::nullopt;
+    return static_cast<Orientation>(value);
+}
 
-// The stored pixel shown at (x, y), both counted from the top left, for a stored picture of
-// W x H pixels.
-Point storedPixel(Orientation orientation, std::ptrdiff_t x, std::ptrdiff_t y, std::ptrdiff_t W,
-                  std::ptrdiff_t H)
+bool swapsSides(Orientation orientation)
 {
+    return static_cast<int>(orientation) >= static_cast<int>(Orientation::Transpose);
+}
+
+QSize displayedSize(QSize stored, Orientation orientation)
+{
+    return swapsSides(orientation) ? stored.transposed() : stored;
+}
+
+QPoint storedPixel(Orientation orientation, QPoint shown, QSize stored)
+{
+    const int x = shown.x();
+    const int y = shown.y();
+    const int W = stored.width();
+    const int H = stored.height();
     switch (orientation) {
     case Orientation::Normal:
         break;
@@ -41,33 +51,15 @@ Point storedPixel(Orientation orientation, std::ptrdiff_t x, std::ptrdiff_t y, s
     case Orientation::Rotate270:
         return {W - 1 - y, x};
     }
-    return {x, y};
-}
-
-} // namespace
-
-std::optional<Orientation> orientationFromTag(long value)
-{
-    if (value < 1 || value > 8)
-        return std::nullopt;
-    return static_cast<Orientation>(value);
-}
-
-bool swapsSides(Orientation orientation)
-{
-    return static_cast<int>(orientation) >= static_cast<int>(Orientation::Transpose);
-}
-
-QSize displayedSize(QSize stored, Orientation orientation)
-{
-    return swapsSides(orientation) ? stored.transposed() : stored;
+    return shown;
 }
 
 std::unique_ptr<cDIBSection> oriented(const cDIBSection& stored, Orientation orientation)
 {
     if (!stored.DIBSectionBitsPtr())
         return nullptr;
-    const QSize shown = displayedSize(QSize(stored.Width(), stored.Height()), orientation);
+    const QSize storedSize(stored.Width(), stored.Height());
+    const QSize shown = displayedSize(storedSize, orientation);
     auto result = std::make_unique<cDIBSection>();
     try {
         if (!result->Create(shown.width(), shown.height()))
@@ -77,17 +69,16 @@ std::unique_ptr<cDIBSection> oriented(const cDIBSection& stored, Orientation ori
     }
 
     // Rows are stored bottom-up: the pixel (x, y) from the top left starts at this offset.
-    const std::ptrdiff_t W = stored.Width();
     const std::ptrdiff_t H = stored.Height();
     const std::ptrdiff_t stride = stored.BytesPerScanLine();
-    const auto offset = [&](Point p) { return (H - 1 - p.y) * stride + 3 * p.x; };
+    const auto offset = [&](QPoint p) { return (H - 1 - p.y()) * stride + 3 * std::ptrdiff_t(p.x()); };
     const std::uint8_t* from = stored.DIBSectionBitsPtr();
     for (std::ptrdiff_t y = 0; y < shown.height(); ++y) {
         std::uint8_t* to = result->DIBSectionBitsPtr() +
                            (shown.height() - 1 - y) * std::ptrdiff_t(result->BytesPerScanLine());
         // Along a shown row the stored pixel moves by the same step every time.
-        std::ptrdiff_t at = offset(storedPixel(orientation, 0, y, W, H));
-        const std::ptrdiff_t step = offset(storedPixel(orientation, 1, y, W, H)) - at;
+        std::ptrdiff_t at = offset(storedPixel(orientation, QPoint(0, int(y)), storedSize));
+        const std::ptrdiff_t step = offset(storedPixel(orientation, QPoint(1, int(y)), storedSize)) - at;
         for (int x = 0; x < shown.width(); ++x, at += step, to += 3)
             std::memcpy(to, from + at, 3);
     }

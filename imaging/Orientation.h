@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QSize>
 
 #include <cstdint>
@@ -33,6 +34,10 @@ bool swapsSides(Orientation orientation);
 
 // The size the picture is seen at, from its stored size; the same mapping leads back.
 QSize displayedSize(QSize stored, Orientation orientation);
+
+// The stored pixel that is seen at `shown`, both counted from the top left, in a picture stored
+// at `stored` size. Each of its coordinates follows one of those of `shown` alone.
+QPoint storedPixel(Orientation orientation, QPoint shown, QSize stored);
 
 // A new buffer holding the picture turned into the way it is seen, every pixel moved as it is
 // (no interpolation); a plain copy for Normal. nullptr when the source is empty or the new

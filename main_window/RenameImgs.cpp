@@ -116,6 +116,9 @@ void frmmain::mnuRenameImgs_Click()
                                           "Leer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
     const QByteArray prefix = platform::encodeName(platform::dialogs().inputBox(this, prompt, QStringLiteral("img")));
     setPointer(platform::MousePointer::Hourglass);
+    // The files are numbered in the order shown now; one coming later would leave the view in
+    // another order than the names.
+    cancelOrdering();
 
     // Every entry but the last: that is the placeholder, or while a folder is still being
     // listed, a file whose place is not settled yet.

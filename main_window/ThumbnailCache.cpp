@@ -38,6 +38,10 @@ CREATE TABLE pixels(id INTEGER PRIMARY KEY, value BLOB NOT NULL);
 
 enum class StoredKind : quint8 { Jpeg = 1, Picture = 2, Unreadable = 3 };
 
+// Where the time taken came from. The file's last change is not kept but read from the file's
+// stamp at every hit: as a local time it follows the time zone of the session.
+enum class StoredTime : quint8 { None = 0, Recorded = 1, FileTime = 2 };
+
 // Results of an older prepare, or of another Qt (its readers and scaling make the fallback
 // pixels), are never found.
 std::int64_t codeVersion()
@@ -136,6 +140,13 @@ QByteArray encodePrepared(const Prepared& prepared)
         return bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
+    if (!prepared.taken)
+        out << quint8(StoredTime::None);
+    else if (prepared.takenIsFileTime)
+        out << quint8(StoredTime::FileTime);
+    else
+        out << quint8(StoredTime::Recorded) << qint64(prepared.taken->seconds)
+            << qint32(prepared.taken->nanoseconds);
     switch (prepared.kind) {
     case Prepared::Kind::Jpeg: {
         const cDIBSection& dib = *prepared.dib;
@@ -172,6 +183,20 @@ std::optional<Prepared> decodePrepared(const char* data, std::size_t size, int T
     Prepared p;
     p.TW = TW;
     p.TH = TH;
+    quint8 time = 0;
+    in >> time;
+    if (StoredTime(time) == StoredTime::Recorded) {
+        qint64 seconds = 0;
+        qint32 nanoseconds = 0;
+        in >> seconds >> nanoseconds;
+        if (nanoseconds < 0 || nanoseconds > 999'999'999)
+            return std::nullopt;
+        p.taken = imaging::ClockTime{seconds, nanoseconds};
+    } else if (StoredTime(time) == StoredTime::FileTime) {
+        p.takenIsFileTime = true;
+    } else if (StoredTime(time) != StoredTime::None) {
+        return std::nullopt;
+    }
     quint8 kind = 0;
     in >> kind;
     const auto rest = [&] { return qsizetype(size) - in.device()->pos(); };
@@ -435,6 +460,12 @@ std::optional<Prepared> ThumbnailCache::Connection::find(const QByteArray& nativ
     if (!p) {
         drop(id);
         return std::nullopt;
+    }
+    if (p->takenIsFileTime) {
+        constexpr std::int64_t kSecond = 1'000'000'000;
+        const std::int64_t before = stamp->mtimeNs < 0 && stamp->mtimeNs % kSecond != 0 ? 1 : 0;
+        p->taken = imaging::localClockTime(stamp->mtimeNs / kSecond - before,
+                                           std::int32_t(stamp->mtimeNs % kSecond + before * kSecond));
     }
     sqlite3_bind_int64(m_touch, 1, nowMs());
     sqlite3_bind_int64(m_touch, 2, ctime);

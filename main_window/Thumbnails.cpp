@@ -2,6 +2,8 @@
 
 #include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
+#include "main_window/OrientedThumbnail.h"
+#include "main_window/TimeOrder.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
 #include "platform/Screen.h"
@@ -9,12 +11,14 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include <cmath>
+#include <atomic>
 #include <new>
 
 namespace thumbs {
 
 namespace {
+
+std::atomic<bool> g_readMetadata{true};
 
 int nearest(double v)
 {
@@ -53,6 +57,11 @@ PictureFit fitPicture(int PW, int PH, int TW, int TH)
     return f;
 }
 
+void setMetadataReading(bool on)
+{
+    g_readMetadata = on;
+}
+
 Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH)
 {
     Prepared p;
@@ -60,11 +69,17 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     p.TH = TH;
     if (TW <= 0 || TH <= 0)
         return p;
+    imaging::PhotoMetadata metadata;
+    imaging::PhotoMetadata* const wanted = g_readMetadata ? &metadata : nullptr;
+    const auto takeTime = [&] {
+        p.taken = timeorder::timeTaken(metadata);
+        p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
+    };
     try {
-        const imaging::JpegDecoder::Result r = decoder.decode(work, nativePath);
+        const imaging::JpegDecoder::Result r = decoder.decode(work, nativePath, wanted);
+        takeTime();
         if (r.decoded()) {
-            p.jpegFit = fitJpeg(work.Width(), work.Height(), TW, TH);
-            std::unique_ptr<cDIBSection> scaled = work.Resample(p.jpegFit.height, p.jpegFit.width);
+            std::unique_ptr<cDIBSection> scaled = scaleJpeg(work, metadata.shownAs(), TW, TH, p.jpegFit);
             if (scaled) {
                 p.kind = Prepared::Kind::Jpeg;
                 p.dib = std::move(scaled);
@@ -81,15 +96,12 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
             p.transient = true;
         }
 
-        const QImage image = imaging::readPicture(nativePath);
+        // The decoder has read the metadata from the file's bytes unless it could not read them.
+        const QImage image = imaging::readPicture(nativePath, metadata.modified ? nullptr : wanted);
+        takeTime();
         if (image.isNull() || image.width() <= 0 || image.height() <= 0)
             return p;
-        p.pictureFit = fitPicture(image.width(), image.height(), TW, TH);
-        // Scaling a large picture down is most of the cost of drawing it; doing it here keeps
-        // it off the user-interface thread. The box then stretches it by less than a pixel.
-        const int w = qMax(1, static_cast<int>(std::ceil(p.pictureFit.width)));
-        const int h = qMax(1, static_cast<int>(std::ceil(p.pictureFit.height)));
-        p.picture = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        p.picture = scalePicture(image, metadata.shownAs(), TW, TH, p.pictureFit);
         if (!p.picture.isNull())
             p.kind = Prepared::Kind::Picture;
     } catch (const std::exception& e) {

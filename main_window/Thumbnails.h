@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace imaging {
 class JpegDecoder;
@@ -49,10 +51,16 @@ struct Prepared
     Kind kind = Kind::Unreadable;
     int TW = 0;
     int TH = 0;
+    // Both turned the way the file says the picture is seen, the fits measured as seen.
     std::shared_ptr<cDIBSection> dib; // Jpeg: resampled to its fitted size
     JpegFit jpegFit;
     QImage picture;                   // Picture: already scaled close to its fitted size
     PictureFit pictureFit;
+    // When the picture was taken, as far as its file tells (timeorder::timeTaken), so that
+    // ordering by that time needs no second read of a file whose thumbnail is in; nothing when
+    // the file could not be read at all. takenIsFileTime: it is only the file's last change.
+    std::optional<imaging::ClockTime> taken;
+    bool takenIsFileTime = false;
     bool decoderStartFailed = false;  // the JPEG decoder could not be started
     int decoderStartCode = 0;
     // The result tells more about this moment than about the file (memory ran out, the decoder
@@ -62,13 +70,18 @@ struct Prepared
 
 // Raised whenever prepare gives other results for the same file than before, so that results
 // kept from an earlier version are not used.
-inline constexpr int kPreparedVersion = 1;
+inline constexpr int kPreparedVersion = 2;
 
 // Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever the
 // extension; a file it rejects goes to Qt's image readers; a file neither can read, or one that
-// fails in any other way (a JPEG one pixel wide cannot be resampled), is Unreadable. work is the
-// caller's full-size buffer, kept between calls so that its memory is reused. Never throws.
+// fails in any other way (a JPEG one pixel wide cannot be resampled), is Unreadable. The picture
+// is turned by its EXIF orientation. work is the caller's full-size buffer, kept between calls so
+// that its memory is reused. Never throws.
 Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH);
+
+// Whether prepare reads what files tell about themselves (orientation, time taken); on unless
+// switched off to measure what reading it costs. For the whole process.
+void setMetadataReading(bool on);
 
 // How the box draws its caption.
 struct CaptionStyle

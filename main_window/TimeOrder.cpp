@@ -50,4 +50,31 @@ QList<int> byName(const QList<int>& order, const NameLess& nameLess)
     return sorted;
 }
 
+void TakenTimes::set(int index, std::optional<imaging::ClockTime> time)
+{
+    if (index < 0)
+        return;
+    if (std::size_t(index) >= m_entries.size())
+        m_entries.resize(std::size_t(index) + 1);
+    Entry& e = m_entries[std::size_t(index)];
+    e.state = time ? Entry::State::Known : Entry::State::None;
+    e.seconds = time ? time->seconds : 0;
+    e.nanoseconds = time ? time->nanoseconds : 0;
+}
+
+bool TakenTimes::known(int index) const
+{
+    return index >= 0 && std::size_t(index) < m_entries.size() &&
+           m_entries[std::size_t(index)].state != Entry::State::Unknown;
+}
+
+std::optional<imaging::ClockTime> TakenTimes::operator()(int index) const
+{
+    if (index < 0 || std::size_t(index) >= m_entries.size() ||
+        m_entries[std::size_t(index)].state != Entry::State::Known)
+        return std::nullopt;
+    const Entry& e = m_entries[std::size_t(index)];
+    return imaging::ClockTime{e.seconds, e.nanoseconds};
+}
+
 } // namespace timeorder

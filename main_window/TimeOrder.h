@@ -4,8 +4,10 @@
 
 #include <QList>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // The two starting orders the user can put the shown pictures into: by the time they were
 // taken, and by name. Both take the display order `order` (element indexes; the last entry is
@@ -26,5 +28,32 @@ QList<int> byTimeTaken(const QList<int>& order, const TimeOf& timeOf, const Name
 
 // By name, as the listing put them.
 QList<int> byName(const QList<int>& order, const NameLess& nameLess);
+
+// What is known of the times taken of a folder's pictures, by element index: for each, nothing
+// yet, or the time or that there is none. 16 bytes a picture.
+class TakenTimes
+{
+public:
+    // Lets the memory go too: a folder left behind may have been a large one.
+    void clear() { m_entries = {}; }
+    void set(int index, std::optional<imaging::ClockTime> time);
+    bool known(int index) const;
+    // The time, or nothing when there is none or it is not known yet.
+    std::optional<imaging::ClockTime> operator()(int index) const;
+
+private:
+    struct Entry
+    {
+        std::int64_t seconds = 0;
+        std::int32_t nanoseconds = 0;
+        enum class State : std::uint8_t
+        {
+            Unknown,
+            None,
+            Known
+        } state = State::Unknown;
+    };
+    std::vector<Entry> m_entries;
+};
 
 } // namespace timeorder

@@ -146,7 +146,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
         if (DirSelect->checkPresent())
             DrvSelect->showDriveOf(DirSelect->nativePath());
     });
-    for (QMenu* menu : {mnuFile, mnuHelp})
+    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp})
         connect(menu, &QMenu::aboutToShow, DirSelect, &platform::DirListBox::checkPresent);
     setTabOrder(DirSelect, DrvSelect);
     setTabOrder(DrvSelect, pctPreview);
@@ -198,6 +198,8 @@ void frmmain::createMenus()
     mnuEnd = mnuFile->addAction(QStringLiteral("&Ende"));
     mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
     connect(mnuEnd, &QAction::triggered, this, [this] { mnuEnd_Click(); });
+
+    createOrderMenu();
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -365,6 +367,7 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
         // next comes near the view.
         return false;
     }
+    m_taken.set(nr, prepared.taken);
     if (prepared.kind == thumbs::Prepared::Kind::Unreadable) {
         // Also a picture whose file has gone or cannot be read any more since it was drawn.
         e.shows = ImgPreview::Shows::Cross;
@@ -528,6 +531,9 @@ void frmmain::makeview()
         return;
     order = QList<int>();
     building = true;
+    // A starting order needs the whole folder.
+    mnuOrderByTime->setEnabled(false);
+    mnuOrderByName->setEnabled(false);
     stopLoading();
     picScroll->unloadAll();
     m_store.clear();
@@ -588,6 +594,8 @@ void frmmain::makeview()
     p.Height = thumbheight;
     p.Visible = false;
     order.append(placeholder);
+    mnuOrderByTime->setEnabled(true);
+    mnuOrderByName->setEnabled(true);
 
     arrangeimgs(true);
     emit viewArranged();

@@ -17,9 +17,12 @@
 #include "main_window/Reorder.h"
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
+#include "main_window/TimeOrder.h"
+#include "main_window/TimeTakenReader.h"
 
 class QAction;
 class QMenu;
+class QProgressDialog;
 class QScrollBar;
 class QTimer;
 class ThumbCanvas;
@@ -83,6 +86,9 @@ public:
     QAction* mnuOptions = nullptr;
     QAction* mnusep = nullptr;
     QAction* mnuEnd = nullptr;
+    QMenu* mnuOrder = nullptr;
+    QAction* mnuOrderByTime = nullptr;
+    QAction* mnuOrderByName = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
 
@@ -150,6 +156,8 @@ private:
     void mnuOptions_Click();
     void mnuAbout_Click();
     void mnuEnd_Click();
+    void mnuOrderByTime_Click();
+    void mnuOrderByName_Click();
 
     void createMenus();
     renaming::Renamer renamer() const;
@@ -205,6 +213,21 @@ private:
     void dragCancel();
     DragSession m_drag;
     ListingInsertion m_listing;
+
+    // Starting orders (frmmainOrder.cpp).
+    void createOrderMenu();
+    // The ordinal order of the elements' paths, as the listing sorts them.
+    timeorder::NameLess nameLess() const;
+    void timesRead(const QList<TimeTakenReader::Result>& results);
+    // Drops an order by time that waits for times still being read.
+    void cancelOrdering();
+    void closeOrderProgress();
+    // One step on order, as a drop is.
+    void applyOrder(QList<int> sorted);
+    timeorder::TakenTimes m_taken;
+    TimeTakenReader* m_timeReader = nullptr;
+    QProgressDialog* m_orderProgress = nullptr;
+
     // The full-size viewer that the right mouse button opens, made on first use.
     std::unique_ptr<frmShowImage> m_viewer;
 

@@ -1,5 +1,6 @@
 #include "viewer/frmShowImage.h"
 
+#include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
 #include "platform/Dialogs.h"
 #include "platform/FileNames.h"
@@ -56,25 +57,34 @@ QRect desktop()
 }
 
 // Fills `tile` with the part at `from` (device pixels) of a window of `window` device pixels over
-// which the whole picture is stretched, every window pixel showing the picture pixel under its
-// centre. Any part is drawn exactly as it would be within the whole, so parts painted at
-// different times meet without a seam.
-void stretchInto(QImage& tile, QPoint from, QSize window, const cDIBSection& dib)
+// which the whole picture, turned as `orientation` says, is stretched, every window pixel showing
+// the picture pixel under its centre. Any part is drawn exactly as it would be within the whole,
+// so parts painted at different times meet without a seam. The buffer stays as it is stored: a
+// pixel seen at (x, y) lies at an offset that is the sum of one part for x and one for y, so
+// turning costs nothing here.
+void stretchInto(QImage& tile, QPoint from, QSize window, const cDIBSection& dib,
+                 imaging::Orientation orientation)
 {
-    const qint64 W = dib.Width();
-    const qint64 H = dib.Height();
+    const QSize stored(dib.Width(), dib.Height());
+    const QSize shown = imaging::displayedSize(stored, orientation);
     const qsizetype stride = dib.BytesPerScanLine();
-    const std::uint8_t* bottom = dib.DIBSectionBitsPtr();
+    const auto offset = [&](qint64 x, qint64 y) {
+        const QPoint p = imaging::storedPixel(orientation, QPoint(int(x), int(y)), stored);
+        return (stored.height() - 1 - p.y()) * stride + 3 * qsizetype(p.x());
+    };
+    const qsizetype origin = offset(0, 0);
     std::vector<qsizetype> columns(static_cast<std::size_t>(tile.width()));
     for (int i = 0; i < tile.width(); ++i) {
         const qint64 x = from.x() + i;
-        columns[static_cast<std::size_t>(i)] =
-            3 * std::clamp<qint64>((2 * x + 1) * W / (2 * window.width()), 0, W - 1);
+        const qint64 column =
+            std::clamp<qint64>((2 * x + 1) * shown.width() / (2 * window.width()), 0, shown.width() - 1);
+        columns[static_cast<std::size_t>(i)] = offset(column, 0) - origin;
     }
     for (int j = 0; j < tile.height(); ++j) {
         const qint64 y = from.y() + j;
-        const qint64 row = std::clamp<qint64>((2 * y + 1) * H / (2 * window.height()), 0, H - 1);
-        const std::uint8_t* source = bottom + (H - 1 - row) * stride;
+        const qint64 row =
+            std::clamp<qint64>((2 * y + 1) * shown.height() / (2 * window.height()), 0, shown.height() - 1);
+        const std::uint8_t* source = dib.DIBSectionBitsPtr() + offset(0, row);
         auto* out = reinterpret_cast<QRgb*>(tile.scanLine(j));
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const std::uint8_t* p = source + columns[i];
@@ -159,9 +169,11 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
 {
     Loaded loaded;
     try {
-        const imaging::JpegDecoder::Result result = decoder.decode(dib, nativePath);
+        imaging::PhotoMetadata metadata;
+        const imaging::JpegDecoder::Result result = decoder.decode(dib, nativePath, &metadata);
         if (result.decoded()) {
             loaded.ok = true;
+            loaded.orientation = metadata.shownAs();
             return loaded;
         }
         if (result.status == imaging::JpegDecoder::Status::StartFailed) {
@@ -170,10 +182,11 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
         }
         // What the JPEG decoder refuses is shown as its thumbnail would be, with the same
         // reader and limits.
-        const QImage picture = imaging::readPicture(nativePath);
+        const QImage picture = imaging::readPicture(nativePath, &metadata);
         if (!picture.isNull()) {
             dib.CreateFromPicture(picture);
             loaded.ok = dib.hdc() && dib.Width() == picture.width() && dib.Height() == picture.height();
+            loaded.orientation = metadata.shownAs();
         }
     } catch (const std::exception&) {
         // No memory for the picture: nothing to show, as for a damaged file.
@@ -206,6 +219,7 @@ void frmShowImage::decoded()
     }
     if (m_open && loaded.ok) {
         m_ready = true;
+        m_orientation = loaded.orientation;
         showPicture();
     }
     emit loadFinished(m_ready);
@@ -215,7 +229,8 @@ void frmShowImage::showPicture()
 {
     const double ratio = m_env->screenAt(m_cursor).devicePixelRatio;
     // On a screen with a pixel ratio above 1, a picture pixel at 1:1 is one device pixel.
-    const QSizeF size(m_dib.Width() / ratio, m_dib.Height() / ratio);
+    const QSize shown = imaging::displayedSize(QSize(m_dib.Width(), m_dib.Height()), m_orientation);
+    const QSizeF size(shown.width() / ratio, shown.height() / ratio);
     m_form = viewer::placeImage(m_cursor, size, m_env->twipsPerPixel());
     m_window = QRect();
     applyGeometry();
@@ -288,6 +303,6 @@ void frmShowImage::paintEvent(QPaintEvent* event)
     tile.setDevicePixelRatio(ratio);
     const QPoint from(qRound(offset.x() * ratio), qRound(offset.y() * ratio));
     const QSize window(qMax(1, qRound(m_window.width() * ratio)), qMax(1, qRound(m_window.height() * ratio)));
-    viewer::stretchInto(tile, from, window, m_dib);
+    viewer::stretchInto(tile, from, window, m_dib, m_orientation);
     QPainter(this).drawImage(exposed.topLeft(), tile);
 }

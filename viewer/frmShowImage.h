@@ -42,10 +42,10 @@ Environment& systemEnvironment();
 
 } // namespace viewer
 
-// A peek window: one picture at its natural size in a borderless window centred on the mouse
-// pointer, open while the right mouse button is held. It pans when the pointer is pushed against
-// a screen edge and doubles or halves with plus and minus (keypad or main keyboard) or the
-// wheel. It never takes the keyboard or the mouse: keys go on reaching the window that had them.
+// A peek window: one picture at its natural size, turned the way its file says it is seen, in a
+// borderless window centred on the mouse pointer, open while the right mouse button is held. It
+// pans when the pointer is pushed against a screen edge and doubles or halves with plus and minus
+// (keypad or main keyboard) or the wheel. It never takes the keyboard or the mouse: keys go on reaching the window that had them.
 //
 // The picture is decoded on a thread of its own and the window appears once it is ready, where
 // the pointer was when ShowImage was called; a file that cannot be read shows nothing.
@@ -82,6 +82,7 @@ private:
     struct Loaded
     {
         bool ok = false;
+        imaging::Orientation orientation = imaging::Orientation::Normal;
         bool decoderStartFailed = false;
         int decoderStartCode = 0;
     };
@@ -108,6 +109,8 @@ private:
     QPoint m_cursor;        // where the pointer was at that ShowImage
     bool m_open = false;
     bool m_ready = false; // the buffer holds the picture of the newest request
+    // How the picture in the buffer is turned to be seen; it is kept as stored.
+    imaging::Orientation m_orientation = imaging::Orientation::Normal;
     viewer::FormTwips m_form;
     QRect m_window; // the whole window in pixels; the widget is its part on the screens
 };

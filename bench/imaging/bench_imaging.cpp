@@ -18,6 +18,8 @@
 #include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
+#include "CameraExif.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,8 +29,6 @@
 #include <QTemporaryDir>
 
 #include <turbojpeg.h>
-
-#include <exiv2/exif.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,41 +80,6 @@ QByteArray cameraLikeJpeg(int width, int height)
     tjFree(jpeg);
     tjDestroy(handle);
     return bytes;
-}
-
-// The EXIF segment of a camera: a few dozen tags and a preview of 160 x 120 pixels.
-QByteArray withCameraExif(const QByteArray& jpeg)
-{
-    Exiv2::ExifData exif;
-    exif["Exif.Image.Make"] = std::string("Tessaline Optics");
-    exif["Exif.Image.Model"] = std::string("Bench One");
-    exif["Exif.Image.Orientation"] = uint16_t(6);
-    exif["Exif.Image.XResolution"] = Exiv2::URational(72, 1);
-    exif["Exif.Image.YResolution"] = Exiv2::URational(72, 1);
-    exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
-    exif["Exif.Image.Software"] = std::string("Firmware 1.02");
-    exif["Exif.Image.DateTime"] = std::string("2024:07:12 10:15:00");
-    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
-    exif["Exif.Photo.FNumber"] = Exiv2::URational(56, 10);
-    exif["Exif.Photo.ISOSpeedRatings"] = uint16_t(200);
-    exif["Exif.Photo.DateTimeOriginal"] = std::string("2024:07:12 10:15:00");
-    exif["Exif.Photo.DateTimeDigitized"] = std::string("2024:07:12 10:15:00");
-    exif["Exif.Photo.SubSecTimeOriginal"] = std::string("25");
-    exif["Exif.Photo.SubSecTimeDigitized"] = std::string("25");
-    exif["Exif.Photo.FocalLength"] = Exiv2::URational(35, 1);
-    exif["Exif.Photo.PixelXDimension"] = uint32_t(4000);
-    exif["Exif.Photo.PixelYDimension"] = uint32_t(3000);
-    exif["Exif.Photo.LensModel"] = std::string("Bench 35 mm");
-    const QByteArray preview = cameraLikeJpeg(160, 120);
-    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(preview.constData()),
-                                            long(preview.size()));
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
-    const qsizetype length = qsizetype(blob.size()) + 8;
-    QByteArray segment = QByteArray(1, char(0xFF)) + char(0xE1) + char(length >> 8) + char(length & 0xFF);
-    segment += QByteArray("Exif\0\0", 6) +
-               QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
-    return QByteArray(jpeg).insert(2, segment);
 }
 
 QByteArray readWhole(const QString& path)
@@ -194,7 +159,7 @@ int main(int argc, char** argv)
             const QString path = generated.filePath(QStringLiteral("camera-%1x%2.jpg").arg(size.width()).arg(size.height()));
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly) ||
-                file.write(withCameraExif(cameraLikeJpeg(size.width(), size.height()))) < 0)
+                file.write(withCameraExif(cameraLikeJpeg(size.width(), size.height()), cameraLikeJpeg(160, 120))) < 0)
                 return 1;
             files.append(path);
         }

@@ -8,22 +8,32 @@
 // 2. End pressed right after the folder is laid out, without the cache: the time from the key
 //    to the last thumbnail in view drawn, in decode times.
 // 3. The cache, on the first `--cached` files: a fill with the cache off, the first fill with an
-//    empty cache (each twice, the faster counts), and a second fill from the cache.
+//    empty cache (the fastest of three each), and a second fill from the cache.
+// 4. Reading the files' metadata (orientation, time taken), on the same files without the cache:
+//    fills with and without it, in turns (the fastest of three each), and the times taken read
+//    from the files alone, as ordering by time does for pictures whose thumbnails are not in.
 //
+// The generated files carry EXIF data as a camera writes it; every fourth is a portrait, stored
+// lying with orientation 6.
 // The cache and the settings live in a temporary folder; the user's are never touched.
 //
 //   bench_thumbnails                 makes 300 camera-like 4000 x 3000 JPEGs in a temporary folder
 //   bench_thumbnails --make N        makes N of them
 //   bench_thumbnails --folder DIR    uses the .jpg files of DIR instead
 //   bench_thumbnails --make N --into DIR   makes them in DIR and keeps them
-//   bench_thumbnails --cached N      the cache part on N files (200)
+//   bench_thumbnails --cached N      parts 3 and 4 on N files (200)
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/ThumbnailLoader.h"
+#include "main_window/Thumbnails.h"
+#include "main_window/TimeTakenReader.h"
 #include "main_window/frmmain.h"
 #include "settings/Settings.h"
 
+#include "CameraExif.h"
+
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -73,12 +83,27 @@ QStringList makeFiles(const QString& folder, int count)
     std::printf("making %d camera-like 4000 x 3000 JPEG files ...\n", count);
     std::fflush(stdout);
     const QImage image = cameraLikeImage(4000, 3000, 1);
+    const auto jpeg = [](const QImage& picture) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "JPG", 90);
+        return bytes;
+    };
+    const QByteArray preview = jpeg(image.scaled(160, 120));
     for (int i = 0; i < count; ++i) {
         const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
         // Each file a little different, so that no two decode alike.
         QImage copy = image;
         copy.setPixel(i % 4000, 0, qRgb(i, i, i));
-        copy.save(path, "JPG", 90);
+        const QByteArray taken = QStringLiteral("2024:07:12 10:%1:%2")
+                                     .arg(59 - i / 60 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(i % 60, 2, 10, QLatin1Char('0'))
+                                     .toLatin1();
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(withCameraExif(jpeg(copy), preview, i % 4 == 3 ? 6 : 1, taken.constData())) < 0)
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         files.append(path);
     }
     return files;
@@ -331,5 +356,34 @@ int main(int argc, char* argv[])
     std::printf("  second fill, %3d from cache   %8.1f ms = %.3f of the first (target 0.05)\n", second.hits,
                 second.lastMs, second.lastMs / first);
     std::printf("  cache file                    %8.1f MB\n", QFileInfo(cacheFile).size() / 1e6);
+
+    double plain = 1e300, read = 1e300, plainCpu = 1e300, readCpu = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        thumbs::setMetadataReading(false);
+        const Fill without = fill(part, "0");
+        thumbs::setMetadataReading(true);
+        const Fill with = fill(part, "0");
+        plain = std::min(plain, without.lastMs);
+        plainCpu = std::min(plainCpu, without.cpuMs);
+        read = std::min(read, with.lastMs);
+        readCpu = std::min(readCpu, with.cpuMs);
+    }
+    QList<TimeTakenReader::Job> jobs;
+    for (int i = 0; i < n; ++i)
+        jobs.append({i + 1, QFile::encodeName(part + QStringLiteral("/%1.jpg").arg(i, 5, 10, QLatin1Char('0')))});
+    TimeTakenReader reader;
+    bool done = false;
+    QObject::connect(&reader, &TimeTakenReader::finished, &reader, [&] { done = true; });
+    QElapsedTimer t;
+    t.start();
+    reader.start(jobs);
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double alone = t.nsecsElapsed() / 1e6;
+    std::printf("4. reading metadata, %d files, no cache (the fastest of 3 fills each)\n", n);
+    std::printf("  fill without metadata         %8.1f ms, processor %8.1f ms\n", plain, plainCpu);
+    std::printf("  fill with metadata            %8.1f ms, processor %8.1f ms = %.3f and %.3f of without (target 1.03)\n",
+                read, readCpu, read / plain, readCpu / plainCpu);
+    std::printf("  times taken from the files    %8.1f ms = %.3f of the fill with metadata\n", alone, alone / read);
     return 0;
 }

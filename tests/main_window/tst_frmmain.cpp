@@ -109,7 +109,10 @@ private slots:
         QStringList titles;
         for (QAction* a : w.menuBar()->actions())
             titles.append(a->text());
-        QCOMPARE(titles, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Hilfe")}));
+        QCOMPARE(titles, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Reihenfolge"), QStringLiteral("&Hilfe")}));
+        QCOMPARE(w.mnuOrder->actions(), (QList<QAction*>{w.mnuOrderByTime, w.mnuOrderByName}));
+        QCOMPARE(w.mnuOrderByTime->text(), QStringLiteral("Nach &Aufnahmezeit"));
+        QCOMPARE(w.mnuOrderByName->text(), QStringLiteral("Nach &Dateiname"));
         QStringList items;
         for (QAction* a : w.mnuFile->actions())
             items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -301,9 +304,11 @@ private slots:
         QSignalSpy arranged(&w, &frmmain::viewArranged);
         QSignalSpy built(&w, &frmmain::viewBuilt);
         w.openFolder(a);
+        bool orderWhileListed = true;
         whenever(&w, [&] {
             if (!w.building || w.picScroll->count() < 20)
                 return false;
+            orderWhileListed = w.mnuOrderByTime->isEnabled() || w.mnuOrderByName->isEnabled();
             // The options dialog is modal; close it as soon as it is up.
             QTimer::singleShot(0, &w, [] {
                 if (QWidget* dialog = QApplication::activeModalWidget())
@@ -317,6 +322,9 @@ private slots:
         QCOMPARE(arranged.size(), 1);
         QCOMPARE(built.size(), 1);
         QCOMPARE(w.order.size(), 1501);
+        // A starting order needs the whole folder listed.
+        QVERIFY(!orderWhileListed);
+        QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled());
     }
 
     // The viewport is 413 x 387 pixels at first: three thumbnails to a row.

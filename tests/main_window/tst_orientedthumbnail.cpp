@@ -1,13 +1,17 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/PhotoMetadata.h"
-#include "imaging/PictureReader.h"
 #include "imaging/cDIBSection.h"
 #include "main_window/OrientedThumbnail.h"
+#include "main_window/ThumbCanvas.h"
+#include "main_window/frmmain.h"
 #include "platform/DeviceContext.h"
 
 #include "ExifSamples.h"
 #include "ImagingTestSupport.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +51,40 @@ QString placed(double width, double height, double left, double top)
     return QStringLiteral("%1x%2 at %3,%4").arg(width).arg(height).arg(left).arg(top);
 }
 
+// The corners picture with EXIF data as named, and how it is to be seen: "RG/BW" is as stored.
+struct Sample
+{
+    const char* name;
+    QByteArray exif; // null: none
+    QString shown;
+    bool tall;
+};
+
+QList<Sample> samples()
+{
+    QList<Sample> list{{"no EXIF", QByteArray(), "RG/BW", false}};
+    const char* shown[] = {"RG/BW", "GR/WB", "WB/GR", "BW/RG", "RB/GW", "BR/WG", "WG/BR", "GW/RB"};
+    static const QByteArray digits[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
+    for (int value = 1; value <= 8; ++value)
+        list.append({digits[value - 1].constData(), orientationTiff(value), shown[value - 1], value > 4});
+    list.append({"damaged", orientationTiff(6).replace(4, 4, QByteArray("\xF0\xFF\x00\x00", 4)), "RG/BW", false});
+    return list;
+}
+
+QByteArray cornersJpeg(const QByteArray& exif)
+{
+    const QByteArray jpeg = encodeJpeg(corners());
+    return exif.isNull() ? jpeg : withExif(jpeg, exif);
+}
+
+QByteArray write(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        qFatal("cannot write a fixture");
+    return QFile::encodeName(file.fileName());
+}
+
 } // namespace
 
 class TestOrientedThumbnail : public QObject
@@ -54,23 +92,20 @@ class TestOrientedThumbnail : public QObject
     Q_OBJECT
 
 private slots:
-    // File after file through one decoder and one reused buffer, as a loader thread goes, and
-    // through the fallback reader: the picture stands as the camera meant it; without a usable
-    // orientation the decoder's thumbnail has the very bytes of the unturned one.
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    // File after file through one decoder and one reused buffer, as a loader thread goes, for a
+    // JPEG and for a PNG named .jpg, which the fallback reader reads: the picture stands as the
+    // camera meant it; without a usable orientation the decoder's thumbnail has the very bytes of
+    // the unturned one.
     void thumbnails_data()
     {
         QTest::addColumn<QByteArray>("exif");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("fit");
-        const QString wide = placed(40, 20, 0, 10);
-        const QString tall = placed(20, 40, 10, 0);
-        QTest::newRow("no EXIF") << QByteArray() << "RG/BW" << wide;
-        const char* shown[] = {"RG/BW", "GR/WB", "WB/GR", "BW/RG", "RB/GW", "BR/WG", "WG/BR", "GW/RB"};
-        for (int value = 1; value <= 8; ++value)
-            QTest::addRow("%d", value)
-                << orientationTiff(value) << shown[value - 1] << (value < 5 ? wide : tall);
-        QTest::newRow("damaged") << orientationTiff(6).replace(4, 4, QByteArray("\xF0\xFF\x00\x00", 4))
-                                 << "RG/BW" << wide;
+        for (const Sample& sample : samples())
+            QTest::newRow(sample.name) << sample.exif << sample.shown
+                                       << (sample.tall ? placed(20, 40, 10, 0) : placed(40, 20, 0, 10));
     }
 
     void thumbnails()
@@ -82,39 +117,62 @@ private slots:
         static cDIBSection work;
         work.KeepMemoryForReuse(true);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("corners.jpg"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const QByteArray jpeg = encodeJpeg(corners());
-        file.write(exif.isNull() ? jpeg : withExif(jpeg, exif));
-        file.close();
+        const QByteArray jpegPath = write(dir, QStringLiteral("corners.jpg"), cornersJpeg(exif));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        corners().save(&buffer, "PNG");
+        const QByteArray pngPath =
+            write(dir, QStringLiteral("png.jpg"), exif.isNull() ? png : withLibraryExif(png, exif));
 
-        imaging::PhotoMetadata metadata;
-        QVERIFY(decoder.decode(work, QFile::encodeName(path), &metadata).decoded());
-        thumbs::JpegFit jpegFit;
-        const std::unique_ptr<cDIBSection> thumbnail =
-            thumbs::scaleJpeg(work, metadata.shownAs(), 40, 40, jpegFit);
-        QVERIFY(thumbnail);
-        QCOMPARE(placed(jpegFit.width, jpegFit.height, jpegFit.left, jpegFit.top), fit);
-        QImage painted(thumbnail->Width(), thumbnail->Height(), QImage::Format_RGB32);
+        const thumbs::Prepared p = thumbs::prepare(decoder, work, jpegPath, 40, 40);
+        QCOMPARE(p.kind, thumbs::Prepared::Kind::Jpeg);
+        QCOMPARE(placed(p.jpegFit.width, p.jpegFit.height, p.jpegFit.left, p.jpegFit.top), fit);
+        QImage painted(p.dib->Width(), p.dib->Height(), QImage::Format_RGB32);
         platform::DeviceContext dc(&painted);
-        thumbnail->PaintPicture(&dc);
+        p.dib->PaintPicture(&dc);
         QCOMPARE(quarters(painted), shown);
-        if (metadata.shownAs() == imaging::Orientation::Normal) {
-            const thumbs::JpegFit plain = thumbs::fitJpeg(work.Width(), work.Height(), 40, 40);
-            const std::unique_ptr<cDIBSection> unturned = work.Resample(plain.height, plain.width);
-            COMPARE_PIXELS(pixelBytes(*thumbnail), pixelBytes(*unturned), unturned->Width());
+        if (shown == QStringLiteral("RG/BW")) {
+            cDIBSection full;
+            QVERIFY(imaging::JpegDecoder().decode(full, jpegPath).decoded());
+            const thumbs::JpegFit plain = thumbs::fitJpeg(full.Width(), full.Height(), 40, 40);
+            const std::unique_ptr<cDIBSection> unturned = full.Resample(plain.height, plain.width);
+            COMPARE_PIXELS(pixelBytes(*p.dib), pixelBytes(*unturned), unturned->Width());
         }
-        work.ClearUp();
 
-        const QImage picture = imaging::readPicture(QFile::encodeName(path), &metadata);
-        thumbs::PictureFit pictureFit;
-        const QImage scaled = thumbs::scalePicture(picture, metadata.shownAs(), 40, 40, pictureFit);
-        QCOMPARE(placed(pictureFit.width, pictureFit.height, pictureFit.left, pictureFit.top), fit);
-        QCOMPARE(scaled.size(), painted.size());
-        QCOMPARE(quarters(scaled), shown);
+        const thumbs::Prepared q = thumbs::prepare(decoder, work, pngPath, 40, 40);
+        QCOMPARE(q.kind, thumbs::Prepared::Kind::Picture);
+        const thumbs::PictureFit& f = q.pictureFit;
+        QCOMPARE(placed(f.width, f.height, f.left, f.top), fit);
+        QCOMPARE(q.picture.size(), painted.size());
+        QCOMPARE(quarters(q.picture), shown);
+    }
+
+    // The same pictures in the window, each box showing its picture turned, fitted on the size
+    // it is seen at.
+    void inTheWindow()
+    {
+        QTemporaryDir dir;
+        const QList<Sample> all = samples();
+        QStringList expected;
+        for (qsizetype k = 0; k < all.size(); ++k) {
+            write(dir, QStringLiteral("%1 %2.jpg").arg(k, 2, 10, QLatin1Char('0')).arg(QLatin1String(all[k].name)),
+                  cornersJpeg(all[k].exif));
+            expected.append(all[k].shown);
+        }
+        frmmain w;
+        w.showfilename = false;
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        w.openFolder(dir.path());
+        QVERIFY(built.wait(20000));
+        QStringList seen;
+        for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
+            const QImage box = w.picScroll->shownImage(w.order[k]);
+            seen.append(quarters(box.copy(all[k].tall ? QRect(25, 0, 50, 100) : QRect(0, 25, 100, 50))));
+        }
+        QCOMPARE(seen, expected);
     }
 };
 
-QTEST_GUILESS_MAIN(TestOrientedThumbnail)
+QTEST_MAIN(TestOrientedThumbnail)
 #include "tst_orientedthumbnail.moc"

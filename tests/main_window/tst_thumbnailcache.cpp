@@ -3,10 +3,12 @@
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/frmmain.h"
 
+#include "ExifSamples.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
@@ -204,6 +206,9 @@ private slots:
         QCOMPARE(hit->pictureFit.width, fresh.pictureFit.width);
         QCOMPARE(hit->pictureFit.top, fresh.pictureFit.top);
         COMPARE_IMAGES(drawn(*hit), drawn(fresh));
+        // Here the file's last change, which a hit takes from the file again.
+        QVERIFY(fresh.taken && fresh.takenIsFileTime);
+        QCOMPARE(hit->taken, fresh.taken);
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(cacheFile()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
@@ -370,7 +375,8 @@ private slots:
     }
 
     // With two device pixels per pixel (QT_SCALE_FACTOR=2), the pictures are prepared for boxes
-    // of 200 x 200 device pixels; at one, nothing changes.
+    // of 200 x 200 device pixels, turned ones fitted on the size they are seen at; at one,
+    // nothing changes.
     void devicePixels_data()
     {
         QTest::addColumn<QByteArray>("scale");
@@ -386,18 +392,30 @@ private slots:
         QTemporaryDir out;
         const QString wide = save(pictures, QStringLiteral("a.jpg"), pattern(400, 100), "JPG");
         const QString tall = save(pictures, QStringLiteral("b.jpg"), pattern(120, 360), "JPG");
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        pattern(400, 100).save(&buffer, "JPG");
+        const QString turned = pictures.filePath(QStringLiteral("c.jpg"));
+        writeFile(turned, withExif(jpeg, orientationTiff(6)));
         const auto process = startFill(pictures.path(), out.filePath(QStringLiteral("out")), scale);
         Shown shown;
         QVERIFY(finished(*process, out.filePath(QStringLiteral("out")), shown));
-        QCOMPARE(shown.boxes.size(), 2);
+        QCOMPARE(shown.boxes.size(), 3);
         QCOMPARE(shown.boxes[0].devicePixelRatio(), qreal(pixels / 100));
         COMPARE_IMAGES(shown.boxes[0], expectedBox(wide, pixels));
         COMPARE_IMAGES(shown.boxes[1], expectedBox(tall, pixels));
-        // 400 x 100 fills the width and a quarter of the height, in the middle.
+        COMPARE_IMAGES(shown.boxes[2], expectedBox(turned, pixels));
+        // 400 x 100 fills the width and a quarter of the height, in the middle; turned, the
+        // height and a quarter of the width.
         const QImage& box = shown.boxes[0];
         QCOMPARE(box.pixel(pixels / 2, pixels * 3 / 8 - 1), qRgb(255, 255, 255));
         QVERIFY(box.pixel(pixels / 2, pixels * 3 / 8 + 1) != qRgb(255, 255, 255));
         QCOMPARE(box.pixel(pixels / 2, pixels * 5 / 8 + 1), qRgb(255, 255, 255));
+        const QImage& standing = shown.boxes[2];
+        QCOMPARE(standing.pixel(pixels * 3 / 8 - 1, pixels / 2), qRgb(255, 255, 255));
+        QVERIFY(standing.pixel(pixels * 3 / 8 + 1, pixels / 2) != qRgb(255, 255, 255));
+        QCOMPARE(standing.pixel(pixels * 5 / 8 + 1, pixels / 2), qRgb(255, 255, 255));
     }
 
 private:

@@ -95,11 +95,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray d = platform::encodeName(dir.path()) + '/';
-        for (const char* name : {"b", "A", "c10", "c9", ".git"})
+        for (const char* name : {"b", "A", "c10", "c9", ".git", "\xc3\x84pfel"})
             QVERIFY(::mkdir(QByteArray(d + name).constData(), 0755) == 0);
         touch(d + "file");
         QVERIFY(::symlink("b", QByteArray(d + "link").constData()) == 0);
-        QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"A", "b", "c10", "c9", "link"}));
+        // Letter case aside, code-unit order whatever the user's language: German collation
+        // would put Äpfel second.
+        QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"A", "b", "c10", "c9", "link", "\xc3\x84pfel"}));
     }
 
     void longPathsShortenedForMessagesAndWrappedForToolTips()

@@ -26,9 +26,27 @@ private slots:
         QCOMPARE(platform::encodeName(platform::decodeName(native)), native);
     }
 
-    void decodesValidUtf8AsText()
+    // Valid sequences become their characters wherever they stand, also as a name's last bytes;
+    // only bytes that form no sequence are kept as escapes.
+    void decodesText_data()
     {
-        QCOMPARE(platform::decodeName("M\xc3\xbcnchen.jpg"), QStringLiteral("M\u00fcnchen.jpg"));
+        QTest::addColumn<QByteArray>("native");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two bytes inside") << QByteArray("M\xc3\xbcnchen.jpg") << QStringLiteral("M\u00fcnchen.jpg");
+        QTest::newRow("two bytes at the end") << QByteArray("Caf\xc3\xa9") << QStringLiteral("Caf\u00e9");
+        QTest::newRow("three bytes at the end") << QByteArray("Preis \xe2\x82\xac") << QStringLiteral("Preis \u20ac");
+        QTest::newRow("four bytes at the end") << QByteArray("smile \xf0\x9f\x98\x80")
+                                               << QString::fromUcs4(U"smile \U0001F600");
+        QTest::newRow("three bytes cut short at the end")
+            << QByteArray("a\xe2\x82") << (QStringLiteral("a") + QChar(0xDCE2) + QChar(0xDC82));
+        QTest::newRow("four bytes cut short at the end")
+            << QByteArray("a\xf0\x9f\x98") << (QStringLiteral("a") + QChar(0xDCF0) + QChar(0xDC9F) + QChar(0xDC98));
+    }
+    void decodesText()
+    {
+        QFETCH(QByteArray, native);
+        QFETCH(QString, text);
+        QCOMPARE(platform::decodeName(native), text);
     }
 
     void distinctBytesGiveDistinctTexts()

@@ -4,6 +4,7 @@
 #include "viewer/frmShowImage.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 
 #include <set>
 
+#include "ExifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "ScriptedDialogs.h"
@@ -65,6 +67,12 @@ private slots:
         writeFile(path("truncated.jpg"), m_jpeg.left(200));
         writeFile(path("200-megapixels.jpg"), withFrame(m_jpeg, 8, 14143, 14143));
         QVERIFY(testPicture(30, 20).save(path("png-named.jpg"), "PNG"));
+        writeFile(path("turned.jpg"), withExif(m_jpeg, orientationTiff(6)));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        testPicture(30, 20).save(&buffer, "PNG");
+        writeFile(path("turned-png.jpg"), withLibraryExif(png, orientationTiff(6)));
     }
 
     // At 1:1, centred on the pointer on half a pixel; zooming stretches the whole picture over
@@ -161,6 +169,35 @@ private slots:
         viewer.Timer1_Timer();
         QVERIFY(!viewer.isOpen());
         QCOMPARE(dialogs.messageTexts(), QStringList());
+    }
+
+    // A picture whose file says it is seen turned a quarter clockwise stands up, centred on the
+    // pointer by the size it is seen at, zoomed as such; from the JPEG decoder and from the
+    // fallback reader alike.
+    void turned_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QImage>("stored");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("JPEG") << QStringLiteral("turned.jpg") << referenceDecode(m_jpeg) << QRect(374, 250, 51, 101);
+        QTest::newRow("PNG named .jpg") << QStringLiteral("turned-png.jpg") << testPicture(30, 20)
+                                        << QRect(390, 285, 20, 30);
+    }
+    void turned()
+    {
+        QFETCH(QString, file);
+        QFETCH(QImage, stored);
+        QFETCH(QRect, geometry);
+        FakeEnvironment env;
+        frmShowImage viewer(&env);
+        QVERIFY(show(viewer, path(file)));
+        QCOMPARE(viewer.geometry(), geometry);
+        const QImage seen = stored.transformed(QTransform().rotate(90));
+        COMPARE_SHOWN(viewer, seen, 1);
+        env.pressed = {VirtualKey::Add};
+        viewer.Timer1_Timer();
+        QCOMPARE(viewer.size(), geometry.size() * 2);
+        COMPARE_SHOWN(viewer, seen, 2);
     }
 
     // Pictures asked for in quick succession: the last one is shown, from the one buffer, and

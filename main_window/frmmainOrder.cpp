@@ -1,0 +1,118 @@
+// Putting the shown pictures into a starting order, by the time they were taken or by name. Each
+// is one step on the display order, as a drop is, so the rename numbers the pictures in it.
+
+#include "main_window/ThumbCanvas.h"
+#include "main_window/frmmain.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressDialog>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A reading that takes longer than this shows its progress.
+constexpr int kProgressAfterMs = 1000;
+
+} // namespace
+
+void frmmain::createOrderMenu()
+{
+    mnuOrder = menuBar()->addMenu(QStringLiteral("&Reihenfolge"));
+    mnuOrder->setObjectName(QStringLiteral("mnuOrder"));
+    mnuOrderByTime = mnuOrder->addAction(QStringLiteral("Nach &Aufnahmezeit"));
+    mnuOrderByTime->setObjectName(QStringLiteral("mnuOrderByTime"));
+    connect(mnuOrderByTime, &QAction::triggered, this, [this] { mnuOrderByTime_Click(); });
+    mnuOrderByName = mnuOrder->addAction(QStringLiteral("Nach &Dateiname"));
+    mnuOrderByName->setObjectName(QStringLiteral("mnuOrderByName"));
+    connect(mnuOrderByName, &QAction::triggered, this, [this] { mnuOrderByName_Click(); });
+
+    m_timeReader = new TimeTakenReader(0, this);
+    connect(m_timeReader, &TimeTakenReader::progress, this, [this](int done) {
+        if (m_orderProgress)
+            m_orderProgress->setValue(done);
+    });
+    connect(m_timeReader, &TimeTakenReader::finished, this,
+            [this](const QList<TimeTakenReader::Result>& results) { timesRead(results); });
+    // Times read for a folder that is gone would land on the boxes of the next.
+    connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] {
+        cancelOrdering();
+        m_taken.clear();
+    });
+}
+
+timeorder::NameLess frmmain::nameLess() const
+{
+    // The boxes keep their paths only as the file system knows them; the text of each is made
+    // once for a sort rather than at every comparison.
+    auto keys = std::make_shared<std::vector<QString>>(static_cast<size_t>(picScroll->count()));
+    for (int i = 1; i < picScroll->count(); ++i)
+        (*keys)[static_cast<size_t>(i)] = picScroll->element(i).ToolTipText();
+    return [keys](int a, int b) { return (*keys)[static_cast<size_t>(a)] < (*keys)[static_cast<size_t>(b)]; };
+}
+
+void frmmain::mnuOrderByTime_Click()
+{
+    if (m_timeReader->busy())
+        return; // the order comes when the reading is done
+    // The times of pictures whose thumbnails have come in are known; the others are read now,
+    // without decoding, while the window goes on.
+    QList<TimeTakenReader::Job> missing;
+    for (qsizetype k = 0; k + 1 < order.size(); ++k) {
+        const ImgPreview& e = picScroll->element(order[k]);
+        if (!m_taken.known(e.Index))
+            missing.append({e.Index, e.nativePath});
+    }
+    if (missing.isEmpty()) {
+        timesRead({});
+        return;
+    }
+    m_orderProgress = new QProgressDialog(QStringLiteral("Aufnahmezeiten werden gelesen..."),
+                                          QStringLiteral("Abbrechen"), 0, int(missing.size()), this);
+    m_orderProgress->setObjectName(QStringLiteral("orderProgress"));
+    m_orderProgress->setWindowTitle(windowTitle());
+    m_orderProgress->setWindowModality(Qt::WindowModal);
+    m_orderProgress->setMinimumDuration(kProgressAfterMs);
+    m_orderProgress->setValue(0);
+    connect(m_orderProgress, &QProgressDialog::canceled, this, [this] { cancelOrdering(); });
+    m_timeReader->start(missing);
+}
+
+void frmmain::mnuOrderByName_Click()
+{
+    cancelOrdering();
+    applyOrder(timeorder::byName(order, nameLess()));
+}
+
+void frmmain::timesRead(const QList<TimeTakenReader::Result>& results)
+{
+    closeOrderProgress();
+    for (const TimeTakenReader::Result& r : results)
+        m_taken.set(r.index, r.taken);
+    applyOrder(timeorder::byTimeTaken(
+        order, [this](int index) { return m_taken(index); }, nameLess()));
+}
+
+void frmmain::cancelOrdering()
+{
+    m_timeReader->cancel();
+    closeOrderProgress();
+}
+
+void frmmain::closeOrderProgress()
+{
+    // It may be closed from within its own event handling.
+    if (m_orderProgress)
+        m_orderProgress->deleteLater();
+    m_orderProgress = nullptr;
+}
+
+void frmmain::applyOrder(QList<int> sorted)
+{
+    dragCancel();
+    order = std::move(sorted);
+    m_listing.invalidate();
+    arrangeimgs(false);
+}
