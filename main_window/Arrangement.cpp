@@ -68,7 +68,8 @@ RowSpan rowsInView(qsizetype count, int columns, int TH, int canvasTop, int view
     const qint64 pitch = qint64(TH) + 1;
     const qint64 top = -qint64(canvasTop);
     const qint64 rows = (count + columns - 1) / columns;
-    span.first = std::clamp<qint64>(top / pitch, 0, rows - 1);
+    // A row whose only pixels in view are the gap below it is not in view.
+    span.first = std::clamp<qint64>((top + 1) / pitch, 0, rows - 1);
     span.last = std::clamp<qint64>((top + viewportHeight - 1) / pitch, span.first, rows - 1);
     return span;
 }
