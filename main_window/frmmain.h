@@ -117,10 +117,12 @@ public:
 
     // Memory for the pictures, whatever the size of the folder and of the thumbnails: images of
     // the boxes near the view (those in view always have theirs), and prepared pictures of boxes
-    // whose images were given up, so that they are drawn again at once when they come back. Read
-    // when a folder is built.
-    std::int64_t boxImageBudget = std::int64_t(96) << 20;
-    std::int64_t preparedBudget = std::int64_t(64) << 20;
+    // whose images were given up, so that they are drawn again at once when they come back. The
+    // first is read wherever the view goes, the second when a folder is built.
+    static constexpr std::int64_t kBoxImageBudget = std::int64_t(96) << 20;
+    static constexpr std::int64_t kPreparedBudget = std::int64_t(64) << 20;
+    std::int64_t boxImageBudget = kBoxImageBudget;
+    std::int64_t preparedBudget = kPreparedBudget;
     const PreparedStore& preparedStore() const { return m_store; }
 
     // The display order: element indexes, position 0 shown first; once a folder is listed, the
