@@ -173,19 +173,34 @@ bool ThumbnailLoader::mayStartLocked()
 
 void ThumbnailLoader::run()
 {
-    imaging::JpegDecoder decoder;
+    std::optional<imaging::JpegDecoder> decoder(std::in_place);
     cDIBSection work;
     work.KeepMemoryForReuse(true);
     std::optional<thumbs::ThumbnailCache::Connection> cache;
     if (m_cache)
         cache.emplace(m_cache);
 
+    bool holding = false; // work holds a picture's pixels, or keeps their memory for the next
     std::unique_lock lock(m_mutex);
     for (;;) {
         // The size is checked once everything of the series is kept.
-        m_wake.wait(lock, [this] {
+        const auto due = [this] {
             return m_stop || mayStartLocked() || (m_limitCheckDue && !popStartedLocked() && m_inFlight.empty());
-        });
+        };
+        if (holding && !due() && !popStartedLocked()) {
+            // Nothing left to prepare: the full-size pixels and the file's bytes go back to the
+            // system instead of staying for as long as the window lives (tens of megabytes a
+            // worker for a large photo).
+            lock.unlock();
+            decoder.emplace();
+            work.ClearUp();
+            work.KeepMemoryForReuse(false);
+            work.KeepMemoryForReuse(true);
+            holding = false;
+            lock.lock();
+            continue;
+        }
+        m_wake.wait(lock, due);
         if (m_stop)
             return;
         if (!mayStartLocked()) {
@@ -201,6 +216,7 @@ void ThumbnailLoader::run()
         const Queued q = from.front();
         from.pop_front();
         m_started.insert(q.job.index);
+        holding = true;
         const unsigned generation = m_generation;
         m_inFlight.push_back({q.job.index, q.TW, q.TH, generation});
         lock.unlock();
@@ -211,7 +227,7 @@ void ThumbnailLoader::run()
             prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
         const bool hit = prepared.has_value();
         if (!hit) {
-            prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
+            prepared = thumbs::prepare(*decoder, work, q.job.nativePath, q.TW, q.TH);
             if (cache && stamp)
                 cache->store(q.job.nativePath, *stamp, *prepared);
         }
