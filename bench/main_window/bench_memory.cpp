@@ -2,7 +2,9 @@
 // on
 //   - 100,000 empty .jpg files (every box a red cross), at 100 x 100 and at 500 x 500,
 //   - 10,000 photos of 640 x 480 (each file its own, so the thumbnail cache holds 10,000 entries)
-//     at 100 x 100, and 1,000 of them at 500 x 500, where the box images' budget is what holds.
+//     at 100 x 100, and 1,000 of them at 500 x 500, where the box images' budget is what holds,
+//   - 20 photos of 6000 x 4000, whose decoding needs the most memory of all; once they are all
+//     in, that memory goes back.
 // Each case runs in a process of its own, with settings and thumbnail cache in a fresh folder of
 // the run's own: the folder is listed, laid out and filled, then the view goes to the end, back
 // to the start and is dragged by its scroll box through the whole folder, and finally goes to an
@@ -10,7 +12,7 @@
 // folder (readdir and stat of every entry) in the shown window: its time and the peak resident
 // size so far.
 //
-//   bench_memory [--files N] [--photos N] [--large-photos N] [--into DIR]
+//   bench_memory [--files N] [--photos N] [--large-photos N] [--huge-photos N] [--into DIR]
 //
 // The folders are made under /dev/shm when there is room (else in the temporary folder), and
 // removed afterwards; --into keeps them in DIR and reuses them on the next run.
@@ -180,9 +182,9 @@ bool writeFiles(const QString& folder, int count, const QByteArray& content, boo
     return true;
 }
 
-QByteArray photo()
+QByteArray photo(int width, int height)
 {
-    QImage image(640, 480, QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, qRgb(int(128 + 100 * std::sin(x / 40.0 + y / 90.0)) ^ (x & 7),
@@ -219,6 +221,7 @@ int main(int argc, char* argv[])
     int files = 100000;
     int photos = 10000;
     int largePhotos = 1000;
+    int hugePhotos = 20;
     QString into;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--files") == 0)
@@ -227,6 +230,8 @@ int main(int argc, char* argv[])
             photos = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--large-photos") == 0)
             largePhotos = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--huge-photos") == 0)
+            hugePhotos = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--into") == 0)
             into = QString::fromLocal8Bit(argv[i + 1]);
     }
@@ -238,13 +243,16 @@ int main(int argc, char* argv[])
     const QString emptyFiles = root + QStringLiteral("/empty-%1").arg(files);
     const QString photoFiles = root + QStringLiteral("/photos-%1").arg(photos);
     const QString largeFiles = root + QStringLiteral("/photos-large-%1").arg(largePhotos);
+    const QString hugeFiles = root + QStringLiteral("/photos-huge-%1").arg(hugePhotos);
     const QString empty = root + QStringLiteral("/nothing");
-    std::printf("making %d empty files and %d + %d photos of 640 x 480 in %s ...\n", files, photos, largePhotos,
-                qPrintable(root));
+    std::printf("making %d empty files, %d + %d photos of 640 x 480 and %d of 6000 x 4000 in %s ...\n", files,
+                photos, largePhotos, hugePhotos, qPrintable(root));
     std::fflush(stdout);
-    const QByteArray jpeg = photo();
+    const QByteArray jpeg = photo(640, 480);
     if (!writeFiles(emptyFiles, files, QByteArray(), false) || !writeFiles(photoFiles, photos, jpeg, true) ||
-        !writeFiles(largeFiles, largePhotos, jpeg, true) || !QDir().mkpath(empty)) {
+        !writeFiles(largeFiles, largePhotos, jpeg, true) ||
+        !writeFiles(hugeFiles, hugePhotos, hugePhotos > 0 ? photo(6000, 4000) : QByteArray(), true) ||
+        !QDir().mkpath(empty)) {
         std::fprintf(stderr, "cannot write the folders in %s\n", qPrintable(root));
         return 1;
     }
@@ -254,6 +262,7 @@ int main(int argc, char* argv[])
         {"empty files, 500 x 500", emptyFiles, files, 500, 400},
         {"photos 640 x 480, 100 x 100", photoFiles, photos, 100, 250},
         {"photos 640 x 480, 500 x 500", largeFiles, largePhotos, 500, 0},
+        {"photos 6000 x 4000, 100 x 100", hugeFiles, hugePhotos, 100, 0},
     };
     std::printf("MiB of resident size: base = peak after a bare listing in the same process, peak = peak of the "
                 "whole case,\nheld = after scrolling, after = in an empty folder afterwards; B/file = heap in use after "
