@@ -10,6 +10,8 @@
 
 #include "main_window/frmmain.h"
 
+#include "BareListing.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -21,9 +23,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <dirent.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -49,23 +49,6 @@ void makeFolder(const QString& path, int files)
         f.open(QIODevice::WriteOnly);
         f.write(jpeg);
     }
-}
-
-double bareListingMs(const QByteArray& folder)
-{
-    QElapsedTimer t;
-    t.start();
-    DIR* dir = ::opendir(folder.constData());
-    int n = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        struct stat st;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
-            ++n;
-    }
-    ::closedir(dir);
-    if (n == 0)
-        std::fprintf(stderr, "bare listing found nothing\n");
-    return t.nsecsElapsed() / 1e6;
 }
 
 long peakKiB()

@@ -21,6 +21,8 @@
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/frmmain.h"
 
+#include "BareListing.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -37,9 +39,7 @@
 #include <cstring>
 #include <functional>
 
-#include <dirent.h>
 #include <malloc.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -53,24 +53,6 @@ double statusMiB(const char* field)
         if (line.startsWith(field))
             return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toDouble() / 1024;
     return -1;
-}
-
-double bareListingMs(const QByteArray& folder)
-{
-    QElapsedTimer t;
-    t.start();
-    DIR* dir = ::opendir(folder.constData());
-    int n = 0;
-    while (const dirent* e = dir ? ::readdir(dir) : nullptr) {
-        struct stat st;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
-            ++n;
-    }
-    if (dir)
-        ::closedir(dir);
-    if (n == 0)
-        std::fprintf(stderr, "bare listing found nothing\n");
-    return double(t.nsecsElapsed()) / 1e6;
 }
 
 // Bytes the heap has handed out and not been given back: what the process holds on to, whatever
