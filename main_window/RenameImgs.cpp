@@ -170,8 +170,8 @@ void frmmain::renamed(const renaming::Result& result)
         if (it == moved.cend())
             continue;
         // A caption drawn before shows the old name, also when the box draws its picture again.
-        if (e.Loaded && !m_captionPaths.contains(i))
-            m_captionPaths.insert(i, e.nativePath);
+        if (showfilename && e.Loaded && !m_keptCaptions.contains(i))
+            m_keptCaptions.insert(i, captionOf(i));
         e.nativePath = *it;
         // A folder still being listed orders the files that come by the paths as they are now.
         if (static_cast<size_t>(i) < m_listingKeys.size())

@@ -396,9 +396,10 @@ QString frmmain::captionOf(int nr) const
 {
     if (!showfilename)
         return QString();
-    const auto renamed = m_captionPaths.constFind(nr);
-    const QByteArray& path = renamed != m_captionPaths.cend() ? *renamed : picScroll->element(nr).nativePath;
-    return platform::displayName(thumbs::fileNameOf(platform::decodeName(path)));
+    const auto kept = m_keptCaptions.constFind(nr);
+    if (kept != m_keptCaptions.cend())
+        return *kept;
+    return platform::displayName(thumbs::fileNameOf(picScroll->element(nr).ToolTipText()));
 }
 
 bool frmmain::keepsImage(const ImgPreview& e) const
@@ -538,7 +539,7 @@ void frmmain::makeview()
     picScroll->unloadAll();
     m_store.clear();
     m_store.setBudget(preparedBudget);
-    m_captionPaths = {};
+    m_keptCaptions = {};
     m_listing.clear();
     // What the folder left behind goes back to the system, not only to the allocator: a large
     // folder leaves many small blocks spread over the heap.

@@ -246,7 +246,7 @@ private:
     RowSpan m_keep;              // the rows whose boxes keep their images
     // While a folder is listed, each element's path as text, the key of the listing's order.
     std::vector<QString> m_listingKeys;
-    // Boxes whose files were renamed after their pictures were drawn: the path their caption
-    // shows, which stays as it was drawn.
-    QHash<int, QByteArray> m_captionPaths;
+    // Boxes whose files were renamed after their pictures were drawn with captions: the caption
+    // they show, which stays as it was drawn.
+    QHash<int, QString> m_keptCaptions;
 };
