@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using imaging::ClockTime;
 
@@ -229,6 +230,12 @@ private slots:
         QVERIFY(!imaging::readFileMetadata(path + QByteArray("\0.x", 3)).modified);
         QVERIFY(imaging::readPicture(path + QByteArray("\0.x", 3)).isNull());
         QVERIFY(!imaging::readPicture(path).isNull());
+        // Reading a FIFO would wait for its writer's next word.
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.jpg")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int writer = ::open(fifo.constData(), O_RDWR);
+        QVERIFY(imaging::readPicture(fifo).isNull());
+        ::close(writer);
     }
 
     // The stored pixels "abc/def" as each orientation shows them, worked out from the tag's
