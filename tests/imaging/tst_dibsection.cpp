@@ -1,8 +1,5 @@
 #include "ImagingTestSupport.h"
-#include "ScriptedDialogs.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QTest>
 
 #include <stdexcept>
@@ -126,36 +123,6 @@ private slots:
         QCOMPARE(qAlpha(back.pixel(6, 3)), 255);
     }
 
-    // Source 0xCA over destination 0xA6.
-    void rasterOps_data()
-    {
-        QTest::addColumn<RasterOp>("rop");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("SrcCopy") << RasterOp::SrcCopy << 0xCA;
-        QTest::newRow("SrcPaint") << RasterOp::SrcPaint << 0xEE;
-        QTest::newRow("SrcAnd") << RasterOp::SrcAnd << 0x82;
-        QTest::newRow("SrcInvert") << RasterOp::SrcInvert << 0x6C;
-        QTest::newRow("SrcErase") << RasterOp::SrcErase << 0x48;
-        QTest::newRow("NotSrcCopy") << RasterOp::NotSrcCopy << 0x35;
-        QTest::newRow("NotSrcErase") << RasterOp::NotSrcErase << 0x11;
-        QTest::newRow("DstInvert") << RasterOp::DstInvert << 0x59;
-        QTest::newRow("Blackness") << RasterOp::Blackness << 0x00;
-        QTest::newRow("Whiteness") << RasterOp::Whiteness << 0xFF;
-    }
-    void rasterOps()
-    {
-        QFETCH(RasterOp, rop);
-        QFETCH(int, expected);
-        QImage pixel(1, 1, QImage::Format_RGB32);
-        pixel.fill(qRgb(0xCA, 0xCA, 0xCA));
-        cDIBSection dib;
-        dib.CreateFromPicture(pixel);
-        pixel.fill(qRgb(0xA6, 0xA6, 0xA6));
-        DeviceContext dc(&pixel);
-        dib.PaintPicture(&dc, 0, 0, -1, -1, 0, 0, rop);
-        QCOMPARE(pixel.pixel(0, 0), qRgb(expected, expected, expected));
-    }
-
     // A null or empty context, an image format without a layout here, a brush raster op.
     void refusedTransfers()
     {
@@ -170,21 +137,7 @@ private slots:
         QVERIFY(!platform::BitBlt(&dc, 0, 0, 3, 3, empty.hdc(), 0, 0, RasterOp::SrcCopy));
         QCOMPARE(target.pixel(1, 1), qRgb(255, 255, 255));
     }
-
-    void copyToClipboard()
-    {
-        ScriptedDialogs dialogs;
-        cDIBSection dib;
-        QVERIFY(!dib.CopyToClipboard(false));
-        dib.CreateFromPicture(testPicture(6, 5));
-        QVERIFY(!dib.CopyToClipboard());
-        QCOMPARE(dialogs.messageTexts(),
-                 QStringList{QStringLiteral(
-                     "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!")});
-        QVERIFY(dib.CopyToClipboard(false));
-        QCOMPARE(QGuiApplication::clipboard()->image(), testPicture(6, 5));
-    }
 };
 
-QTEST_MAIN(TestDIBSection)
+QTEST_GUILESS_MAIN(TestDIBSection)
 #include "tst_dibsection.moc"

@@ -140,31 +140,6 @@ private slots:
         QVERIFY(!empty.Create(10, -10));
         QVERIFY(!empty.Resample(5, 5));
     }
-
-    void randomiseBits_data()
-    {
-        QTest::addColumn<bool>("gray");
-        QTest::newRow("colour") << false;
-        QTest::newRow("grey") << true;
-    }
-    // Colour noise has blue 0, grey noise three equal bytes; the padding is not written.
-    void randomiseBits()
-    {
-        QFETCH(bool, gray);
-        cDIBSection dib;
-        QVERIFY(dib.Create(5, 40));
-        setPixelBytes(dib, QByteArray(5 * 40 * 3, char(1)));
-        dib.RandomiseBits(gray);
-        const QByteArray bytes = pixelBytes(dib);
-        QSet<char> levels;
-        for (qsizetype i = 0; i < bytes.size(); i += 3) {
-            QVERIFY(gray ? bytes[i] == bytes[i + 1] && bytes[i + 2] == bytes[i + 1] : bytes[i] == 0);
-            levels.insert(bytes[i + 1]);
-        }
-        QVERIFY2(levels.size() > 50, "200 draws should give many different levels");
-        for (int r = 0; r < 40; ++r)
-            QCOMPARE(dib.DIBSectionBitsPtr()[r * 16 + 15], 0xEE);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestResample)
