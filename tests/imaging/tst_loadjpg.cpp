@@ -1,8 +1,6 @@
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
-#include "ScriptedDialogs.h"
 #include "imaging/JpegDecoder.h"
-#include "imaging/LoadJPG.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -126,14 +124,14 @@ private slots:
         QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
     }
 
+    // What the thumbnails and the viewer report; the buffer is left alone.
     void decoderThatCannotStart()
     {
-        ScriptedDialogs dialogs;
         imaging::JpegDecoder decoder(imaging::maxDecodePixels(), []() -> void* { return nullptr; });
         QVERIFY(m_dib.Create(3, 3));
-        QVERIFY(!LoadJPGWith(decoder, m_dib, QFile::decodeName(write(encodeJpeg(testPicture(8, 8))))));
-        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Failed to initialise the IJL library: -1")});
-        QCOMPARE(dialogs.messages.first().icon, platform::MessageIcon::Exclamation);
+        const imaging::JpegDecoder::Result result = decoder.decode(m_dib, write(encodeJpeg(testPicture(8, 8))));
+        QVERIFY(result.status == imaging::JpegDecoder::Status::StartFailed);
+        QCOMPARE(result.startErrorCode, -1);
         QCOMPARE(m_dib.Width(), 3);
     }
 };
