@@ -34,12 +34,10 @@ inline void setPixelBytes(cDIBSection& dib, const QByteArray& bytes)
 // An upright image as those bytes: bottom row first, blue, green, red.
 inline QByteArray bottomUpBgr(const QImage& image)
 {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const QImage bgr = image.convertToFormat(QImage::Format_BGR888).mirrored();
     QByteArray bytes;
-    for (int y = rgb.height() - 1; y >= 0; --y)
-        for (int x = 0; x < rgb.width(); ++x)
-            for (int c = 2; c >= 0; --c)
-                bytes.append(char(rgb.constScanLine(y)[3 * x + c]));
+    for (int y = 0; y < bgr.height(); ++y)
+        bytes.append(reinterpret_cast<const char*>(bgr.constScanLine(y)), qsizetype(bgr.width()) * 3);
     return bytes;
 }
 

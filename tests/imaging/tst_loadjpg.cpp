@@ -1,17 +1,12 @@
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
-#include "ScriptedDialogs.h"
 #include "imaging/JpegDecoder.h"
-#include "imaging/LoadJPG.h"
-#include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -25,27 +20,28 @@ QByteArray arithmeticJpeg()
 
 } // namespace
 
+// Every file goes through one decoder into one buffer, as a loader thread takes a series.
 class TestLoadJPG : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    ScriptedDialogs m_dialogs;
+    imaging::JpegDecoder m_decoder;
+    cDIBSection m_dib;
 
-    QString write(const QString& name, const QByteArray& data)
+    QByteArray write(const QByteArray& data)
     {
-        QFile file(m_dir.filePath(name));
+        QFile file(m_dir.filePath(QStringLiteral("a.jpg")));
         if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
             qFatal("cannot write a fixture");
-        return file.fileName();
+        return QFile::encodeName(file.fileName());
     }
 
 private slots:
-    void init() { m_dialogs.messages.clear(); }
-    void cleanup() { QVERIFY(m_dialogs.messages.isEmpty()); }
+    void initTestCase() { m_dib.KeepMemoryForReuse(true); }
 
     // The buffer must hold what TurboJPEG decodes, in the buffer's layout: bottom-up, blue green
-    // red, padded rows (the padding untouched).
+    // red, padded rows.
     void decodesLikeTurboJpeg_data()
     {
         QTest::addColumn<QByteArray>("jpeg");
@@ -63,14 +59,9 @@ private slots:
     {
         QFETCH(QByteArray, jpeg);
         const QImage reference = referenceDecode(jpeg);
-        cDIBSection dib;
-        QVERIFY(LoadJPG(dib, write(QStringLiteral("a.jpg"), jpeg)));
-        QCOMPARE(dib.Width(), reference.width());
-        QCOMPARE(dib.Height(), reference.height());
-        COMPARE_PIXELS(pixelBytes(dib), bottomUpBgr(reference), dib.Width());
-        for (int r = 0; r < dib.Height(); ++r)
-            for (int b = dib.Width() * 3; b < dib.BytesPerScanLine(); ++b)
-                QCOMPARE(dib.DIBSectionBitsPtr()[r * dib.BytesPerScanLine() + b], 0);
+        QVERIFY(m_decoder.decode(m_dib, write(jpeg)).decoded());
+        QCOMPARE(QSize(m_dib.Width(), m_dib.Height()), reference.size());
+        COMPARE_PIXELS(pixelBytes(m_dib), bottomUpBgr(reference), m_dib.Width());
     }
 
     void notDecodable_data()
@@ -97,71 +88,51 @@ private slots:
     {
         QFETCH(QByteArray, data);
         QFETCH(bool, bufferKept);
-        cDIBSection dib;
-        QVERIFY(dib.Create(2, 2));
-        const std::uint8_t* before = dib.DIBSectionBitsPtr();
-        QVERIFY(!LoadJPG(dib, write(QStringLiteral("bad.jpg"), data)));
-        if (bufferKept) {
-            QCOMPARE(dib.DIBSectionBitsPtr(), before);
-            QCOMPARE(dib.Width(), 2);
-        }
+        QVERIFY(m_dib.Create(2, 2));
+        const std::uint8_t* before = m_dib.DIBSectionBitsPtr();
+        QVERIFY(!m_decoder.decode(m_dib, write(data)).decoded());
+        if (bufferKept)
+            QVERIFY(m_dib.DIBSectionBitsPtr() == before && m_dib.Width() == 2);
     }
 
     void notARegularFile_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
         QTest::newRow("empty name") << QString();
-        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing.jpg"));
-        QTest::newRow("folder") << m_dir.path();
-        QTest::newRow("FIFO without writer") << m_dir.filePath(QStringLiteral("fifo.jpg"));
-        QTest::newRow("NUL in the name") << m_dir.filePath(QStringLiteral("a.jpg")) + QChar(0) + QStringLiteral("x");
+        QTest::newRow("missing") << QStringLiteral("missing.jpg");
+        QTest::newRow("folder") << QStringLiteral(".");
+        QTest::newRow("FIFO") << QStringLiteral("fifo.jpg");
+        QTest::newRow("NUL in the name") << QStringLiteral("a.jpg") + QChar(0) + u'x';
     }
     void notARegularFile()
     {
-        QFETCH(QString, path);
-        write(QStringLiteral("a.jpg"), encodeJpeg(testPicture(8, 8)));
+        QFETCH(QString, name);
+        write(encodeJpeg(testPicture(8, 8)));
         ::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("fifo.jpg"))).constData(), 0600);
-        cDIBSection dib;
-        QVERIFY(!LoadJPG(dib, path));
-    }
-
-    void nameThatIsNotUtf8()
-    {
-        const QByteArray native = QFile::encodeName(m_dir.path()) + "/Bild-\xE4.jpg";
-        const QByteArray jpeg = encodeJpeg(testPicture(9, 7));
-        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::write(fd, jpeg.constData(), size_t(jpeg.size())), ssize_t(jpeg.size()));
-        ::close(fd);
-        cDIBSection dib;
-        const bool loaded = LoadJPG(dib, platform::decodeName(native));
-        ::unlink(native.constData()); // QTemporaryDir cannot name it
-        QVERIFY(loaded);
-        QCOMPARE(dib.Width(), 9);
+        const QByteArray path = name.isEmpty() ? QByteArray() : QFile::encodeName(m_dir.path() + u'/' + name);
+        QVERIFY(!m_decoder.decode(m_dib, path).decoded());
     }
 
     void pixelLimit()
     {
         imaging::JpegDecoder decoder(100);
-        cDIBSection dib;
         for (const auto& [width, decodable] : {std::pair{10, true}, {11, false}}) {
             const QByteArray jpeg = encodeJpeg(testPicture(width, 10));
             const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
-            QCOMPARE(decoder.decodeData(dib, data, jpeg.size()).decoded(), decodable);
+            QCOMPARE(decoder.decodeData(m_dib, data, jpeg.size()).decoded(), decodable);
         }
         QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
     }
 
+    // What the thumbnails and the viewer report; the buffer is left alone.
     void decoderThatCannotStart()
     {
         imaging::JpegDecoder decoder(imaging::maxDecodePixels(), []() -> void* { return nullptr; });
-        cDIBSection dib;
-        QVERIFY(dib.Create(3, 3));
-        QVERIFY(!LoadJPGWith(decoder, dib, write(QStringLiteral("a.jpg"), encodeJpeg(testPicture(8, 8)))));
-        QCOMPARE(m_dialogs.messageTexts(), QStringList{QStringLiteral("Failed to initialise the IJL library: -1")});
-        QCOMPARE(m_dialogs.messages.first().icon, platform::MessageIcon::Exclamation);
-        QCOMPARE(dib.Width(), 3);
-        m_dialogs.messages.clear();
+        QVERIFY(m_dib.Create(3, 3));
+        const imaging::JpegDecoder::Result result = decoder.decode(m_dib, write(encodeJpeg(testPicture(8, 8))));
+        QVERIFY(result.status == imaging::JpegDecoder::Status::StartFailed);
+        QCOMPARE(result.startErrorCode, -1);
+        QCOMPARE(m_dib.Width(), 3);
     }
 };
 

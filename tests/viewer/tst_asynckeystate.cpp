@@ -72,8 +72,10 @@ private slots:
         QVERIFY(!t.wheel(120));
         QCOMPARE(t.ask(VirtualKey::WheelUp), never);
         t.setWheelCaptured(true);
-        QVERIFY(t.wheel(60));
+        QVERIFY(t.wheel(90));
         QCOMPARE(t.ask(VirtualKey::WheelUp), never);
+        t.wheel(90); // a notch, and 60 towards the next
+        QCOMPARE(t.ask(VirtualKey::WheelUp), once);
         t.wheel(60);
         QCOMPARE(t.ask(VirtualKey::WheelUp), once);
         t.wheel(-120);

