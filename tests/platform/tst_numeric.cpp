@@ -12,7 +12,6 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("expected");
-        QTest::newRow("plain") << "100" << 100.0;
         QTest::newRow("unit after number") << "120px" << 120.0;
         QTest::newRow("fraction") << "99.5" << 99.5;
         QTest::newRow("comma is not a decimal point") << "99,5" << 99.0;
@@ -34,14 +33,11 @@ private slots:
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("expected"); // -1: none
-        QTest::newRow("99.5") << 99.5 << 100;
         QTest::newRow("100.5") << 100.5 << 100;
         QTest::newRow("-2.5") << -2.5 << -2;
-        QTest::newRow("highest") << 32767.4 << 32767;
         QTest::newRow("lowest") << -32768.5 << -32768;
         QTest::newRow("too high") << 32767.5 << -1;
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << -1;
-        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << -1;
     }
     void toInt16()
     {

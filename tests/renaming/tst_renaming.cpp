@@ -232,7 +232,6 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("newNames");
         const QList<QByteArray> numbered{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg", "img0005.jpg"};
         QTest::newRow("reversed") << numbered << QList<QByteArray>(numbered.crbegin(), numbered.crend());
-        QTest::newRow("rotation") << numbered << numbered.mid(1) + numbered.mid(0, 1);
         QTest::newRow("one swap, the others keep their names")
             << numbered << QList<QByteArray>{"img0001.jpg", "img0004.jpg", "img0003.jpg", "img0002.jpg", "img0005.jpg"};
         QTest::newRow("new names taken by later files") << QList<QByteArray>{"img0002.jpg", "img0003.jpg", "zz.jpg"}
