@@ -1,10 +1,9 @@
 #pragma once
 
+#include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
-#include <QByteArray>
 #include <QImage>
-#include <QString>
 
 #include <turbojpeg.h>
 
@@ -40,11 +39,7 @@ inline QString firstDifference(const QByteArray& actual, const QByteArray& expec
                : QStringLiteral("row %1 pixel %2").arg(i / (width * 3)).arg(i % (width * 3) / 3);
 }
 
-#define COMPARE_PIXELS(actual, expected, width)                                                              \
-    do {                                                                                                     \
-        const QString difference = firstDifference(actual, expected, width);                                 \
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                              \
-    } while (false)
+#define COMPARE_PIXELS(actual, expected, width) QCOMPARE(firstDifference(actual, expected, width), QString())
 
 // Something different in every pixel.
 inline QImage testPicture(int width, int height)
@@ -81,9 +76,16 @@ inline QImage referenceDecode(const QByteArray& jpeg)
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
     tjDecompressHeader3(handle, data, jpeg.size(), &width, &height, &subsampling, &colourSpace);
-    QImage image(width, height, QImage::Format_RGB888);
-    tjDecompress2(handle, data, jpeg.size(), image.bits(), width, int(image.bytesPerLine()), height, TJPF_RGB,
-                  0);
+    QImage img(width, height, QImage::Format_RGB888);
+    tjDecompress2(handle, data, jpeg.size(), img.bits(), width, int(img.bytesPerLine()), height, TJPF_RGB, 0);
     tjDestroy(handle);
-    return image;
+    return img;
+}
+
+// A time as seconds.nanoseconds.
+inline QString text(const std::optional<imaging::ClockTime>& time)
+{
+    return time ? QString::number(time->seconds) + '.' +
+                      QString::number(time->nanoseconds).rightJustified(9, '0')
+                : QStringLiteral("none");
 }

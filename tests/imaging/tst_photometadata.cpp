@@ -2,7 +2,6 @@
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "imaging/Orientation.h"
-#include "imaging/PhotoMetadata.h"
 #include "platform/DeviceContext.h"
 
 #include <QBuffer>
@@ -18,13 +17,6 @@ int orientationOf(const QByteArray& data)
     const auto metadata = imaging::readPhotoMetadata(reinterpret_cast<const uchar*>(data.constData()),
                                                      std::size_t(data.size()));
     return metadata.orientation ? int(*metadata.orientation) : 0;
-}
-
-QString text(const std::optional<imaging::ClockTime>& time)
-{
-    return time ? QString::number(time->seconds) + '.' +
-                      QString::number(time->nanoseconds).rightJustified(9, '0')
-                : QStringLiteral("none");
 }
 
 // A PNG with EXIF and XMP data added by the library, as other programs write them.
@@ -109,9 +101,9 @@ private slots:
         QTest::addColumn<QByteArray>("dateTime");
         QTest::addColumn<QByteArray>("fraction");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char* name, const QByteArray& dateTime, const char* fraction,
+        const auto row = [](const char* name, const QByteArray& dt, const char* fraction,
                             const char* expected) {
-            QTest::newRow(name) << dateTime << QByteArray(fraction) << QString(expected);
+            QTest::newRow(name) << dt << QByteArray(fraction) << QString(expected);
         };
         row("leap day", "2024:02:29 23:59:59", "", "1709251199.000000000");
         row("year 1", "0001:01:01 00:00:00", "", "-62135596800.000000000");
