@@ -13,7 +13,7 @@ private slots:
     void placeAndSlide()
     {
         QCOMPARE(toPixels(placeImage({512, 384}, {1600, 1200}, {}), {}), QRect(-288, -216, 1600, 1200));
-        QCOMPARE(toPixels(placeImage({500, 300}, {101, 51}, {}), {}), QRect(450, 274, 101, 51));
+        QCOMPARE(toPixels(placeImage({501, 300}, {101, 51}, {}), {}), QRect(450, 274, 101, 51));
         const auto moved = [](QPoint cursor, QRect screen = {0, 0, 1024, 768}) {
             FormTwips form;
             panAtEdges(form, cursor, screen);
