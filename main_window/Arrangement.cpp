@@ -60,16 +60,29 @@ int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewport
     return std::min(value, partMaximum);
 }
 
-QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight)
+RowSpan rowsInView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight)
 {
-    QList<qsizetype> result;
+    RowSpan span;
     if (count == 0 || columns <= 0 || viewportHeight <= 0)
-        return result;
+        return span;
     const qint64 pitch = qint64(TH) + 1;
     const qint64 top = -qint64(canvasTop);
     const qint64 rows = (count + columns - 1) / columns;
-    const qint64 firstRow = std::clamp<qint64>(top / pitch, 0, rows - 1);
-    const qint64 lastRow = std::clamp<qint64>((top + viewportHeight - 1) / pitch, firstRow, rows - 1);
+    // A row whose only pixels in view are the gap below it is not in view.
+    span.first = std::clamp<qint64>((top + 1) / pitch, 0, rows - 1);
+    span.last = std::clamp<qint64>((top + viewportHeight - 1) / pitch, span.first, rows - 1);
+    return span;
+}
+
+QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight)
+{
+    QList<qsizetype> result;
+    const RowSpan inView = rowsInView(count, columns, TH, canvasTop, viewportHeight);
+    if (inView.rows() == 0)
+        return result;
+    const qint64 rows = (count + columns - 1) / columns;
+    const qint64 firstRow = inView.first;
+    const qint64 lastRow = inView.last;
     const auto addRow = [&](qint64 row) {
         for (qint64 k = row * columns; k < std::min<qint64>((row + 1) * columns, count); ++k)
             result.append(static_cast<qsizetype>(k));
@@ -81,4 +94,20 @@ QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int can
     if (lastRow + 1 < rows)
         addRow(lastRow + 1);
     return result;
+}
+
+RowSpan rowsKeepingImages(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight, qint64 boxBytes,
+                          qint64 budget, int screens)
+{
+    RowSpan span = rowsInView(count, columns, TH, canvasTop, viewportHeight);
+    if (span.rows() == 0)
+        return span;
+    const qint64 rows = (count + columns - 1) / columns;
+    const qint64 rowBytes = std::max<qint64>(1, boxBytes) * columns;
+    const qint64 affordable = std::max<qint64>(0, budget / rowBytes - span.rows());
+    const qint64 perScreen = (viewportHeight + qint64(TH)) / (qint64(TH) + 1);
+    const qint64 margin = std::min(qint64(std::max(0, screens)) * perScreen, affordable / 2);
+    span.first = std::max<qint64>(0, span.first - margin);
+    span.last = std::min(rows - 1, span.last + margin);
+    return span;
 }

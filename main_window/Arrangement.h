@@ -34,3 +34,21 @@ int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewport
 // shows with the canvas at canvasTop (0 or less), in display order, followed by those of the row
 // above and of the row below.
 QList<qsizetype> positionsNearView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight);
+
+// A run of rows, first to last; empty when last < first.
+struct RowSpan
+{
+    qint64 first = 0;
+    qint64 last = -1;
+    bool contains(qint64 row) const { return row >= first && row <= last; }
+    qint64 rows() const { return last < first ? 0 : last - first + 1; }
+};
+
+// The rows that a viewport of viewportHeight pixels shows with the canvas at canvasTop.
+RowSpan rowsInView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight);
+
+// The rows that keep the images of their boxes: those in view (as for positionsNearView) and up to
+// `screens` viewport heights of rows above and below them, as far as `budget` bytes of images of
+// `boxBytes` each allow. The rows in view keep theirs whatever the budget.
+RowSpan rowsKeepingImages(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight, qint64 boxBytes,
+                          qint64 budget, int screens);

@@ -169,11 +169,18 @@ void frmmain::renamed(const renaming::Result& result)
         const auto it = moved.constFind(e.nativePath);
         if (it == moved.cend())
             continue;
+        // A caption drawn before shows the old name, also when the box draws its picture again.
+        if (showfilename && e.Loaded && !m_keptCaptions.contains(i))
+            m_keptCaptions.insert(i, captionOf(i));
         e.nativePath = *it;
-        e.ToolTipText = platform::decodeName(*it);
+        // A folder still being listed orders the files that come by the paths as they are now.
+        if (static_cast<size_t>(i) < m_listingKeys.size())
+            m_listingKeys[static_cast<size_t>(i)] = platform::decodeName(*it);
     }
     if (building)
         startLoading(0);
+    // Pictures being made again were given up with the run.
+    followView();
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {

@@ -45,6 +45,12 @@ public:
 
     // `order` changed other than through insert() (a drop).
     void invalidate() { m_stale = true; }
+    // The listing is over: lets the bookkeeping's memory go.
+    void clear()
+    {
+        m_runningMax = QList<int>();
+        m_stale = true;
+    }
     // Inserts `index`; returns its position in `order`.
     qsizetype insert(QList<int>& order, int index, const Less& less);
 

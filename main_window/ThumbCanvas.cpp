@@ -1,11 +1,17 @@
 #include "main_window/ThumbCanvas.h"
 
+#include "main_window/Thumbnails.h"
 #include "platform/FileNames.h"
 
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QToolTip>
+
+QString ImgPreview::ToolTipText() const
+{
+    return platform::decodeName(nativePath);
+}
 
 ThumbCanvas::ThumbCanvas(QWidget* parent)
     : QWidget(parent),
@@ -23,7 +29,6 @@ int ThumbCanvas::load()
 {
     ImgPreview e = m_elements.front();
     e.Index = count();
-    e.image = QImage();
     m_elements.push_back(std::move(e));
     return m_elements.back().Index;
 }
@@ -32,6 +37,8 @@ void ThumbCanvas::unloadAll()
 {
     m_elements.erase(m_elements.begin() + 1, m_elements.end());
     m_elements.shrink_to_fit();
+    m_images = {};
+    m_cross = QImage();
     update();
     emit elementsUnloaded();
 }
@@ -59,23 +66,47 @@ int ThumbCanvas::elementAt(const QPoint& point) const
     return 0;
 }
 
-QImage& ThumbCanvas::persistentImage(int index)
+QSize ThumbCanvas::boxPixels(const ImgPreview& e) const
 {
-    ImgPreview& e = element(index);
-    const int w = qMax(1, qRound(e.Width * m_boxRatio));
-    const int h = qMax(1, qRound(e.Height * m_boxRatio));
-    if (e.image.isNull() || e.image.width() != w || e.image.height() != h ||
-        e.image.devicePixelRatio() != m_boxRatio) {
-        QImage image(w, h, QImage::Format_RGB32);
-        image.setDevicePixelRatio(m_boxRatio);
-        image.fill(m_elementColor);
-        if (!e.image.isNull()) {
-            QPainter p(&image);
-            p.drawImage(0, 0, e.image);
-        }
-        e.image = std::move(image);
+    return QSize(qMax(1, qRound(e.Width * m_boxRatio)), qMax(1, qRound(e.Height * m_boxRatio)));
+}
+
+QImage ThumbCanvas::blankBox(const ImgPreview& e) const
+{
+    QImage image(boxPixels(e), QImage::Format_RGB32);
+    image.setDevicePixelRatio(m_boxRatio);
+    image.fill(m_elementColor);
+    return image;
+}
+
+QImage& ThumbCanvas::newBoxImage(int index)
+{
+    QImage& image = m_images[index];
+    image = blankBox(element(index));
+    return image;
+}
+
+void ThumbCanvas::dropBoxImage(int index)
+{
+    m_images.erase(index);
+}
+
+const QImage& ThumbCanvas::crossFor(const ImgPreview& e) const
+{
+    if (m_cross.size() != boxPixels(e) || m_cross.devicePixelRatio() != m_boxRatio) {
+        m_cross = blankBox(e);
+        thumbs::draw(m_cross, thumbs::Prepared{}, QString(), {});
     }
-    return e.image;
+    return m_cross;
+}
+
+QImage ThumbCanvas::shownImage(int index) const
+{
+    const ImgPreview& e = element(index);
+    if (e.shows == ImgPreview::Shows::Cross)
+        return crossFor(e);
+    const auto it = m_images.find(index);
+    return it == m_images.end() ? QImage() : it->second;
 }
 
 void ThumbCanvas::paintEvent(QPaintEvent* event)
@@ -97,14 +128,14 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
     }
     for (auto it = toDraw.rbegin(); it != toDraw.rend(); ++it) {
         const ImgPreview& e = **it;
-        if (e.image.isNull()) {
-            p.fillRect(e.rect(), m_elementColor);
+        const QImage image = shownImage(e.Index);
+        p.fillRect(e.rect(), m_elementColor);
+        if (image.isNull()) {
             p.setPen(m_frameColor);
             p.drawRect(e.rect().adjusted(0, 0, -1, -1));
         } else {
-            p.fillRect(e.rect(), m_elementColor);
-            const qreal r = e.image.devicePixelRatio();
-            p.drawImage(QPointF(e.Left, e.Top), e.image, QRectF(0, 0, e.Width * r, e.Height * r));
+            const qreal r = image.devicePixelRatio();
+            p.drawImage(QPointF(e.Left, e.Top), image, QRectF(0, 0, e.Width * r, e.Height * r));
         }
     }
 }
@@ -114,9 +145,9 @@ bool ThumbCanvas::event(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int index = elementAt(help->pos());
-        if (index != 0 && !element(index).ToolTipText.isEmpty()) {
+        if (index != 0 && !element(index).nativePath.isEmpty()) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::displayName(e.ToolTipText), this, e.rect());
+            QToolTip::showText(help->globalPos(), platform::displayName(e.ToolTipText()), this, e.rect());
         } else {
             QToolTip::hideText();
             event->ignore();

@@ -6,23 +6,29 @@
 #include <QString>
 #include <QWidget>
 
+#include <unordered_map>
 #include <vector>
 
 // One thumbnail box of the view. Boxes are not widgets: the canvas draws them and finds them
-// under the mouse, which keeps a folder of thousands of pictures cheap.
+// under the mouse, which keeps a folder of thousands of pictures cheap. A box far from the view
+// costs its path and its geometry; its image lives in the canvas while it is near the view.
 struct ImgPreview
 {
+    // What the box shows once its picture is loaded.
+    enum class Shows : quint8 { Frame, Picture, Cross };
+
     int Index = 0;
     int Left = 0;
     int Top = 0;
     int Width = 100;
     int Height = 100;
     bool Visible = false;
-    QString ToolTipText;   // folder path + file name, as text
-    QByteArray nativePath; // the same path as the file system knows it
-    QImage image;          // what was drawn into the box; null until something was
-    bool Loaded = false;   // its picture has been loaded in this build
+    bool Loaded = false;      // its picture has been loaded in this build
+    Shows shows = Shows::Frame;
+    QByteArray nativePath;    // the file's path as the file system knows it
 
+    // The path as text: what hovering the box shows.
+    QString ToolTipText() const;
     QRect rect() const { return QRect(Left, Top, Width, Height); }
 };
 
@@ -41,7 +47,7 @@ public:
 
     // Creates the next element as a copy of the template and returns its index.
     int load();
-    // Removes every element but the template.
+    // Removes every element but the template, with their images.
     void unloadAll();
     void reserve(int n) { m_elements.reserve(static_cast<size_t>(n)); }
 
@@ -51,9 +57,22 @@ public:
     // The top-most visible element at a point of the canvas, or 0 when there is none.
     int elementAt(const QPoint& point) const;
 
-    // The persistent image of an element, created on first use in the box's colour and size, in
-    // device pixels at the boxes' pixel ratio (which the image carries).
-    QImage& persistentImage(int index);
+    // A new image for an element, in the box's colour and size, in device pixels at the boxes'
+    // pixel ratio (which the image carries), in place of the one it had.
+    QImage& newBoxImage(int index);
+    bool hasBoxImage(int index) const { return m_images.contains(index); }
+    void dropBoxImage(int index);
+    // Gives up the images of the elements for which `keep` says no.
+    template <typename Keep>
+    void dropBoxImagesUnless(Keep keep)
+    {
+        std::erase_if(m_images, [&](const auto& entry) { return !keep(element(entry.first)); });
+    }
+    int boxImageCount() const { return static_cast<int>(m_images.size()); }
+    // What a box shows, as drawn: its image, the cross of an unreadable file, or nothing (an
+    // empty frame).
+    QImage shownImage(int index) const;
+
     // The device pixels per pixel of the box images made from now on: the screen's, so that
     // thumbnails are as sharp as it can show them.
     void setBoxPixelRatio(qreal ratio) { m_boxRatio = ratio; }
@@ -70,7 +89,14 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    QSize boxPixels(const ImgPreview& e) const;
+    QImage blankBox(const ImgPreview& e) const;
+    const QImage& crossFor(const ImgPreview& e) const;
+
     std::vector<ImgPreview> m_elements;
+    std::unordered_map<int, QImage> m_images;
+    // All boxes of a view have one size, so one cross serves every unreadable file.
+    mutable QImage m_cross;
     QColor m_canvasColor;
     QColor m_elementColor;
     QColor m_frameColor;

@@ -1,5 +1,7 @@
 #include "main_window/ThumbnailCache.h"
 
+#include "platform/FileTime.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -68,8 +70,8 @@ FileStamp stampFrom(const struct stat& st)
     s.device = st.st_dev;
     s.inode = st.st_ino;
     s.size = st.st_size;
-    s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    s.mtimeNs = platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    s.ctimeNs = platform::fileTimeNs(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
     return s;
 }
 

@@ -42,10 +42,11 @@ ThumbnailLoader::~ThumbnailLoader()
 void ThumbnailLoader::resetLocked()
 {
     ++m_generation;
-    m_front.clear();
-    m_queue.clear();
-    m_started.clear();
-    m_ready.clear();
+    // Assigned afresh rather than cleared, so that the memory of a large folder's series goes too.
+    m_front = {};
+    m_queue = {};
+    m_started = {};
+    m_ready = {};
     m_priority = -1;
 }
 
@@ -73,8 +74,13 @@ void ThumbnailLoader::prioritize(const QList<Job>& jobs)
         for (const Queued& q : m_front)
             if (q.job.index == m_priority)
                 front.push_back(q);
+        const auto pending = [this](const Job& job) {
+            return std::any_of(m_inFlight.begin(), m_inFlight.end(),
+                               [&](const InFlight& f) { return f.index == job.index && f.generation == m_generation; }) ||
+                   std::any_of(m_ready.begin(), m_ready.end(), [&](const Result& r) { return r.index == job.index; });
+        };
         for (const Job& job : jobs)
-            if (!m_started.contains(job.index))
+            if (job.again ? !pending(job) : !m_started.contains(job.index))
                 front.push_back({job, m_TW, m_TH});
         m_front = std::move(front);
     }
@@ -118,7 +124,7 @@ bool ThumbnailLoader::idle() const
 {
     const std::lock_guard lock(m_mutex);
     const auto open = [this](const std::deque<Queued>& queue) {
-        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return !m_started.contains(q.job.index); });
+        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return openLocked(q); });
     };
     return !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
            m_checking == 0;
@@ -139,10 +145,15 @@ int ThumbnailLoader::heldAtGate() const
     return m_held;
 }
 
+bool ThumbnailLoader::openLocked(const Queued& q) const
+{
+    return q.job.again || !m_started.contains(q.job.index);
+}
+
 bool ThumbnailLoader::popStartedLocked()
 {
     for (std::deque<Queued>* queue : {&m_front, &m_queue}) {
-        while (!queue->empty() && m_started.contains(queue->front().job.index))
+        while (!queue->empty() && !openLocked(queue->front()))
             queue->pop_front();
         if (!queue->empty())
             return true;
@@ -162,19 +173,34 @@ bool ThumbnailLoader::mayStartLocked()
 
 void ThumbnailLoader::run()
 {
-    imaging::JpegDecoder decoder;
+    std::optional<imaging::JpegDecoder> decoder(std::in_place);
     cDIBSection work;
     work.KeepMemoryForReuse(true);
     std::optional<thumbs::ThumbnailCache::Connection> cache;
     if (m_cache)
         cache.emplace(m_cache);
 
+    bool holding = false; // work holds a picture's pixels, or keeps their memory for the next
     std::unique_lock lock(m_mutex);
     for (;;) {
         // The size is checked once everything of the series is kept.
-        m_wake.wait(lock, [this] {
+        const auto due = [this] {
             return m_stop || mayStartLocked() || (m_limitCheckDue && !popStartedLocked() && m_inFlight.empty());
-        });
+        };
+        if (holding && !due() && !popStartedLocked()) {
+            // Nothing left to prepare: the full-size pixels and the file's bytes go back to the
+            // system instead of staying for as long as the window lives (tens of megabytes a
+            // worker for a large photo).
+            lock.unlock();
+            decoder.emplace();
+            work.ClearUp();
+            work.KeepMemoryForReuse(false);
+            work.KeepMemoryForReuse(true);
+            holding = false;
+            lock.lock();
+            continue;
+        }
+        m_wake.wait(lock, due);
         if (m_stop)
             return;
         if (!mayStartLocked()) {
@@ -190,6 +216,7 @@ void ThumbnailLoader::run()
         const Queued q = from.front();
         from.pop_front();
         m_started.insert(q.job.index);
+        holding = true;
         const unsigned generation = m_generation;
         m_inFlight.push_back({q.job.index, q.TW, q.TH, generation});
         lock.unlock();
@@ -200,7 +227,7 @@ void ThumbnailLoader::run()
             prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
         const bool hit = prepared.has_value();
         if (!hit) {
-            prepared = thumbs::prepare(decoder, work, q.job.nativePath, q.TW, q.TH);
+            prepared = thumbs::prepare(*decoder, work, q.job.nativePath, q.TW, q.TH);
             if (cache && stamp)
                 cache->store(q.job.nativePath, *stamp, *prepared);
         }

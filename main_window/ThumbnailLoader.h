@@ -35,6 +35,9 @@ public:
     {
         int index = 0;          // the thumbnail box
         QByteArray nativePath;  // its file
+        // Prepared again for a box that had its picture in this series and gave it up: not held
+        // back by having been started before.
+        bool again = false;
     };
     struct Result
     {
@@ -52,7 +55,7 @@ public:
     void start(const QList<Job>& jobs, int TW, int TH);
     // Puts these jobs at the front of the queue, in this order, in place of those an earlier call
     // put there (which stay queued in the series' order); those already started in this series
-    // are left out.
+    // are left out, and jobs to prepare again that are under way or waiting to be taken.
     void prioritize(const QList<Job>& jobs);
     // Drops every queued job and every result; pictures being prepared are thrown away when done.
     void cancel();
@@ -102,6 +105,7 @@ private:
 
     void run();
     bool popStartedLocked();
+    bool openLocked(const Queued& q) const;
     bool mayStartLocked();
     void resetLocked();
     void queueLocked(const Job& job, int TW, int TH);

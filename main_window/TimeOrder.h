@@ -34,7 +34,8 @@ QList<int> byName(const QList<int>& order, const NameLess& nameLess);
 class TakenTimes
 {
 public:
-    void clear() { m_entries.clear(); }
+    // Lets the memory go too: a folder left behind may have been a large one.
+    void clear() { m_entries = {}; }
     void set(int index, std::optional<imaging::ClockTime> time);
     bool known(int index) const;
     // The time, or nothing when there is none or it is not known yet.

@@ -18,6 +18,7 @@
 #include "viewer/frmShowImage.h"
 
 #include <QCloseEvent>
+#include <QScopeGuard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -32,12 +33,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include <malloc.h>
+
 
 namespace {
 
 // While a folder is listed, the new boxes pile up in the canvas's corner; repainting them for
 // every file would cost more than the listing itself.
 constexpr qint64 kListingRepaintMs = 50;
+
+// Box images are kept for the rows in view and this many screens of rows above and below them,
+// as far as the budget allows: enough that scrolling by pages shows finished pictures.
+constexpr int kScreensKept = 2;
 
 QColor viewportColor()
 {
@@ -99,8 +106,8 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     ScrollMe->setPageStep(3);
     connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { ScrollMe_Change(); });
     connect(ScrollMe, &QScrollBar::sliderMoved, this, [this] { ScrollMe_Scroll(); });
-    // Wherever the view goes, the pictures there are prepared next.
-    connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { loadNearViewFirst(); });
+    // Wherever the view goes, its pictures are there or prepared next.
+    connect(ScrollMe, &QScrollBar::valueChanged, this, [this] { followView(); });
 
     picSplitter = new QWidget(m_client);
     picSplitter->setObjectName(QStringLiteral("picSplitter"));
@@ -302,13 +309,20 @@ void frmmain::arrangeimgs(bool updscroll)
         ScrollMe->setPageStep(3 * rows);
     }
     picScroll->update();
-    loadNearViewFirst();
+    followView();
 }
 
 ThumbnailLoader& frmmain::thumbnailLoader()
 {
-    if (!m_loader)
+    if (!m_loader) {
         m_loader = new ThumbnailLoader(loaderThreads, m_cache, this);
+        // Pictures made again for boxes near the view come after a build too; during one, the
+        // build takes every result itself.
+        connect(m_loader, &ThumbnailLoader::resultReady, this, [this] {
+            if (!m_loadingPhase)
+                takeResults();
+        });
+    }
     return *m_loader;
 }
 
@@ -332,26 +346,75 @@ void frmmain::loadpic(int nr)
         cDIBSection work;
         prepared = thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height());
     }
-    drawPrepared(nr, *prepared);
+    applyPrepared(nr, *prepared);
 }
 
-bool frmmain::drawPrepared(int nr, const thumbs::Prepared& prepared)
+bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
 {
     if (nr <= 0 || nr >= picScroll->count() || QSize(prepared.TW, prepared.TH) != boxPixels())
         return false;
-    if (prepared.decoderStartFailed) {
-        platform::dialogs().messageBox(
-            this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
-            platform::MessageIcon::Exclamation);
+    ImgPreview& e = picScroll->element(nr);
+    const bool first = !e.Loaded;
+    if (first) {
+        if (prepared.decoderStartFailed) {
+            platform::dialogs().messageBox(
+                this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
+                platform::MessageIcon::Exclamation);
+        }
+        e.Loaded = true;
+    } else if (e.shows != ImgPreview::Shows::Picture || prepared.transient) {
+        // Only pictures are made again; a failure of the moment is tried again when the box
+        // next comes near the view.
+        return false;
     }
     m_taken.set(nr, prepared.taken);
-    ImgPreview& e = picScroll->element(nr);
-    const QString caption = showfilename ? platform::displayName(thumbs::fileNameOf(e.ToolTipText)) : QString();
-    thumbs::draw(picScroll->persistentImage(nr), prepared, caption, m_captionStyle);
-    e.Loaded = true;
+    if (prepared.kind == thumbs::Prepared::Kind::Unreadable) {
+        // Also a picture whose file has gone or cannot be read any more since it was drawn.
+        e.shows = ImgPreview::Shows::Cross;
+        m_store.remove(nr);
+        picScroll->dropBoxImage(nr);
+        picScroll->Refresh(nr);
+    } else {
+        e.shows = ImgPreview::Shows::Picture;
+        const bool kept = keepsImage(e);
+        if (kept && !picScroll->hasBoxImage(nr))
+            drawBox(nr, prepared);
+        m_store.put(nr, prepared, kept);
+    }
+    if (first)
+        emit thumbnailLoaded(nr);
+    return first;
+}
+
+void frmmain::drawBox(int nr, const thumbs::Prepared& prepared)
+{
+    thumbs::draw(picScroll->newBoxImage(nr), prepared, captionOf(nr), m_captionStyle);
     picScroll->Refresh(nr);
-    emit thumbnailLoaded(nr);
-    return true;
+}
+
+QString frmmain::captionOf(int nr) const
+{
+    if (!showfilename)
+        return QString();
+    const auto kept = m_keptCaptions.constFind(nr);
+    if (kept != m_keptCaptions.cend())
+        return *kept;
+    return platform::displayName(thumbs::fileNameOf(picScroll->element(nr).ToolTipText()));
+}
+
+bool frmmain::keepsImage(const ImgPreview& e) const
+{
+    return e.Visible && m_keep.contains(e.Top / (qint64(qMax<int>(thumbheight, 0)) + 1));
+}
+
+void frmmain::takeResults()
+{
+    while (m_loader) {
+        const std::optional<ThumbnailLoader::Result> r = m_loader->takeReady();
+        if (!r)
+            break;
+        applyPrepared(r->index, r->prepared);
+    }
 }
 
 QList<ThumbnailLoader::Job> frmmain::jobsNearView() const
@@ -365,10 +428,50 @@ QList<ThumbnailLoader::Job> frmmain::jobsNearView() const
     return jobs;
 }
 
-void frmmain::loadNearViewFirst()
+void frmmain::followView()
 {
+    const QSize box = boxPixels();
+    const int TH = qMax<int>(thumbheight, 0);
+    m_keep = rowsKeepingImages(order.size(), m_columns, TH, picScroll->y(), pctPreview->height(),
+                               qint64(box.width()) * box.height() * 4, boxImageBudget, kScreensKept);
+    picScroll->dropBoxImagesUnless([this](const ImgPreview& e) { return keepsImage(e); });
+
+    QList<ThumbnailLoader::Job> jobs;
     if (m_loadingPhase && threadedLoading)
-        thumbnailLoader().prioritize(jobsNearView());
+        jobs = jobsNearView();
+    // Boxes near the view that gave their images up get them again: from memory at once, else
+    // from the workers (which find most in the thumbnail cache); the rows in view first, then
+    // outwards.
+    const RowSpan inView = rowsInView(order.size(), m_columns, TH, picScroll->y(), pctPreview->height());
+    const auto remakeRow = [&](qint64 row) {
+        if (!m_keep.contains(row))
+            return;
+        const qsizetype end = std::min<qsizetype>((row + 1) * m_columns, order.size());
+        for (qsizetype k = row * m_columns; k < end; ++k) {
+            const ImgPreview& e = picScroll->element(order[k]);
+            if (!e.Loaded || e.shows != ImgPreview::Shows::Picture || picScroll->hasBoxImage(e.Index))
+                continue;
+            if (const thumbs::Prepared* prepared = m_store.find(e.Index))
+                drawBox(e.Index, *prepared);
+            else
+                jobs.append({e.Index, e.nativePath, true});
+        }
+    };
+    for (qint64 row = inView.first; row <= inView.last; ++row)
+        remakeRow(row);
+    for (qint64 d = 1; inView.last + d <= m_keep.last || inView.first - d >= m_keep.first; ++d) {
+        remakeRow(inView.last + d);
+        remakeRow(inView.first - d);
+    }
+
+    if (!threadedLoading) {
+        imaging::JpegDecoder decoder;
+        cDIBSection work;
+        for (const ThumbnailLoader::Job& job : jobs)
+            applyPrepared(job.index, thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height()));
+    } else if (m_loader || !jobs.isEmpty()) {
+        thumbnailLoader().prioritize(jobs);
+    }
 }
 
 qsizetype frmmain::startLoading(qsizetype from)
@@ -427,16 +530,25 @@ void frmmain::makeview()
     // change brings the next build.
     if (!DirSelect->checkPresent())
         return;
-    order.clear();
+    order = QList<int>();
     building = true;
     // A starting order needs the whole folder.
     mnuOrderByTime->setEnabled(false);
     mnuOrderByName->setEnabled(false);
     stopLoading();
     picScroll->unloadAll();
+    m_store.clear();
+    m_store.setBudget(preparedBudget);
+    m_keptCaptions = {};
+    m_listing.clear();
+    // What the folder left behind goes back to the system, not only to the allocator: a large
+    // folder leaves many small blocks spread over the heap.
+    ::malloc_trim(0);
 
     const QByteArray folderNative = platform::withTrailingSlash(DirSelect->nativePath());
     const QString folderText = platform::decodeName(folderNative);
+    const auto dropKeys = qScopeGuard([this] { m_listingKeys = {}; });
+    m_listingKeys.assign(1, QString());
     platform::ImageFileEnumerator files(folderNative, imageerw);
     if (!files.isOpen()) {
         platform::dialogs().messageBox(
@@ -446,7 +558,6 @@ void frmmain::makeview()
             platform::MessageIcon::Exclamation);
     }
 
-    const timeorder::NameLess less = nameLess();
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
     while (const std::optional<QByteArray> name = files.next()) {
@@ -454,10 +565,13 @@ void frmmain::makeview()
         ImgPreview& e = picScroll->element(index);
         e.Width = thumbwidth;
         e.Height = thumbheight;
-        e.ToolTipText = folderText + platform::decodeName(*name);
         e.nativePath = folderNative + *name;
         e.Visible = true;
-        m_listing.insert(order, index, less);
+        m_listingKeys.resize(static_cast<size_t>(index) + 1);
+        m_listingKeys[static_cast<size_t>(index)] = folderText + platform::decodeName(*name);
+        m_listing.insert(order, index, [this](int a, int b) {
+            return m_listingKeys[static_cast<size_t>(a)] < m_listingKeys[static_cast<size_t>(b)];
+        });
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
             picScroll->Refresh(index);
             sinceRepaint.restart();
@@ -473,6 +587,8 @@ void frmmain::makeview()
             return;
     }
 
+    m_listingKeys = {};
+    m_listing.clear();
     const int placeholder = picScroll->load();
     ImgPreview& p = picScroll->element(placeholder);
     p.Width = thumbwidth;
@@ -504,7 +620,7 @@ void frmmain::makeview()
         } else if (QSize(thumbnailLoader().sizeWidth(), m_loader->sizeHeight()) != boxPixels()) {
             startLoading(0); // the options changed the thumbnail size meanwhile
         } else if (std::optional<ThumbnailLoader::Result> r = m_loader->takeReady()) {
-            drawn = !picScroll->element(r->index).Loaded && drawPrepared(r->index, r->prepared);
+            drawn = applyPrepared(r->index, r->prepared);
         } else if (m_loader->idle()) {
             // The series was stopped (renaming does that) before every box had its picture.
             if (startLoading(0) == 0)
@@ -530,6 +646,7 @@ void frmmain::makeview()
         }
     }
     m_loadingPhase = false;
+    takeResults();
 
     building = false;
     setPointer(platform::MousePointer::Default);

@@ -2,6 +2,7 @@
 
 #include "main_window/FormLayout.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointF>
@@ -9,7 +10,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "main_window/Arrangement.h"
+#include "main_window/PreparedStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
@@ -22,6 +26,7 @@ class QProgressDialog;
 class QScrollBar;
 class QTimer;
 class ThumbCanvas;
+struct ImgPreview;
 class frmShowImage;
 
 namespace thumbs {
@@ -110,6 +115,16 @@ public:
     // The loader that prepares the thumbnails (made when first needed).
     ThumbnailLoader& thumbnailLoader();
 
+    // Memory for the pictures, whatever the size of the folder and of the thumbnails: images of
+    // the boxes near the view (those in view always have theirs), and prepared pictures of boxes
+    // whose images were given up, so that they are drawn again at once when they come back. The
+    // first is read wherever the view goes, the second when a folder is built.
+    static constexpr std::int64_t kBoxImageBudget = std::int64_t(96) << 20;
+    static constexpr std::int64_t kPreparedBudget = std::int64_t(64) << 20;
+    std::int64_t boxImageBudget = kBoxImageBudget;
+    std::int64_t preparedBudget = kPreparedBudget;
+    const PreparedStore& preparedStore() const { return m_store; }
+
     // The display order: element indexes, position 0 shown first; once a folder is listed, the
     // last entry is the invisible placeholder.
     QList<int> order;
@@ -160,9 +175,16 @@ private:
     qsizetype startLoading(qsizetype from);
     void stopLoading();
     QList<ThumbnailLoader::Job> jobsNearView() const;
-    void loadNearViewFirst();
+    // Wherever the view is now: the boxes far from it give their images up, those near it get
+    // theirs again, and what is to be prepared there goes to the front of the queue.
+    void followView();
     int nextToLoad(qsizetype& cursor) const;
-    bool drawPrepared(int nr, const thumbs::Prepared& prepared);
+    // Shows a prepared picture in its box; true when that is the box's first in this build.
+    bool applyPrepared(int nr, const thumbs::Prepared& prepared);
+    void drawBox(int nr, const thumbs::Prepared& prepared);
+    QString captionOf(int nr) const;
+    bool keepsImage(const ImgPreview& e) const;
+    void takeResults();
     // The box size in the device pixels of its image.
     QSize boxPixels() const;
     FormMetrics metrics() const;
@@ -220,4 +242,11 @@ private:
     bool m_loadingPhase = false; // a build draws its pictures
     int m_columns = 0;           // thumbnails per row as last arranged
     thumbs::CaptionStyle m_captionStyle;
+    PreparedStore m_store{0};
+    RowSpan m_keep;              // the rows whose boxes keep their images
+    // While a folder is listed, each element's path as text, the key of the listing's order.
+    std::vector<QString> m_listingKeys;
+    // Boxes whose files were renamed after their pictures were drawn with captions: the caption
+    // they show, which stays as it was drawn.
+    QHash<int, QString> m_keptCaptions;
 };

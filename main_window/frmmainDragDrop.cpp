@@ -113,7 +113,7 @@ void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::Keyboa
     } else if (Button == Qt::RightButton) {
         if (!m_viewer)
             m_viewer = std::make_unique<frmShowImage>();
-        m_viewer->ShowImage(picScroll->element(Index).ToolTipText);
+        m_viewer->ShowImage(picScroll->element(Index).ToolTipText());
     }
 }
 

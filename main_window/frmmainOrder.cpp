@@ -8,6 +8,9 @@
 #include <QMenuBar>
 #include <QProgressDialog>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // A reading that takes longer than this shows its progress.
@@ -42,9 +45,12 @@ void frmmain::createOrderMenu()
 
 timeorder::NameLess frmmain::nameLess() const
 {
-    return [this](int a, int b) {
-        return picScroll->element(a).ToolTipText < picScroll->element(b).ToolTipText;
-    };
+    // The boxes keep their paths only as the file system knows them; the text of each is made
+    // once for a sort rather than at every comparison.
+    auto keys = std::make_shared<std::vector<QString>>(static_cast<size_t>(picScroll->count()));
+    for (int i = 1; i < picScroll->count(); ++i)
+        (*keys)[static_cast<size_t>(i)] = picScroll->element(i).ToolTipText();
+    return [keys](int a, int b) { return (*keys)[static_cast<size_t>(a)] < (*keys)[static_cast<size_t>(b)]; };
 }
 
 void frmmain::mnuOrderByTime_Click()

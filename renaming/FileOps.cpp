@@ -1,6 +1,7 @@
 #include "renaming/FileOps.h"
 
 #include "renaming/Names.h"
+#include "platform/FileTime.h"
 
 #include <QStringBuilder>
 
@@ -121,7 +122,7 @@ std::optional<FileId> fileId(const QByteArray& path, bool followLinks, int* erro
     id.ino = st.stx_ino;
     id.mount = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     id.size = static_cast<qint64>(st.stx_size);
-    id.mtimeNs = st.stx_mtime.tv_sec * 1000000000LL + st.stx_mtime.tv_nsec;
+    id.mtimeNs = platform::fileTimeNs(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
     id.mode = st.stx_mode;
     id.links = st.stx_nlink;
     return id;

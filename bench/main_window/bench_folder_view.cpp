@@ -10,6 +10,8 @@
 
 #include "main_window/frmmain.h"
 
+#include "BareListing.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -21,9 +23,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <dirent.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -49,23 +49,6 @@ void makeFolder(const QString& path, int files)
         f.open(QIODevice::WriteOnly);
         f.write(jpeg);
     }
-}
-
-double bareListingMs(const QByteArray& folder)
-{
-    QElapsedTimer t;
-    t.start();
-    DIR* dir = ::opendir(folder.constData());
-    int n = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        struct stat st;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
-            ++n;
-    }
-    ::closedir(dir);
-    if (n == 0)
-        std::fprintf(stderr, "bare listing found nothing\n");
-    return t.nsecsElapsed() / 1e6;
 }
 
 long peakKiB()
@@ -129,6 +112,8 @@ int main(int argc, char* argv[])
 
     std::printf("Folder view: folder change -> every file listed, sorted and laid out (offscreen)\n");
     std::printf("%8s %12s %14s %8s %12s\n", "files", "layout ms", "bare list ms", "ratio", "peak MiB");
+    // Settings and thumbnail cache of the run's own: the user's are never read or written.
+    QTemporaryDir home;
     QList<double> times;
     for (int files : sizes) {
         QProcess child;
@@ -136,6 +121,9 @@ int main(int argc, char* argv[])
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
         child.setProcessEnvironment(env);
         child.start(QString::fromLocal8Bit(argv[0]), {QStringLiteral("--measure"), QString::number(files)});
         child.waitForFinished(-1);

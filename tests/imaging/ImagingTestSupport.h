@@ -1,68 +1,45 @@
 #pragma once
 
+#include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
-#include <QByteArray>
 #include <QImage>
-#include <QString>
 
 #include <turbojpeg.h>
-
-#include <cstring>
 
 // The pixel bytes of a buffer, rows in memory order (bottom row first) without their padding.
 inline QByteArray pixelBytes(const cDIBSection& dib)
 {
     QByteArray bytes;
     for (int r = 0; r < dib.Height(); ++r)
-        bytes.append(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()) + qsizetype(r) * dib.BytesPerScanLine(),
+        bytes.append(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()) +
+                         qsizetype(r) * dib.BytesPerScanLine(),
                      qsizetype(dib.Width()) * 3);
     return bytes;
-}
-
-// Fills a buffer from bytes in that order; the padding becomes 0xEE.
-inline void setPixelBytes(cDIBSection& dib, const QByteArray& bytes)
-{
-    const int used = dib.Width() * 3;
-    for (int r = 0; r < dib.Height(); ++r) {
-        std::uint8_t* row = dib.DIBSectionBitsPtr() + qsizetype(r) * dib.BytesPerScanLine();
-        std::memcpy(row, bytes.constData() + qsizetype(r) * used, std::size_t(used));
-        std::memset(row + used, 0xEE, std::size_t(dib.BytesPerScanLine() - used));
-    }
 }
 
 // An upright image as those bytes: bottom row first, blue, green, red.
 inline QByteArray bottomUpBgr(const QImage& image)
 {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const QImage bgr = image.convertToFormat(QImage::Format_BGR888).mirrored();
     QByteArray bytes;
-    for (int y = rgb.height() - 1; y >= 0; --y)
-        for (int x = 0; x < rgb.width(); ++x)
-            for (int c = 2; c >= 0; --c)
-                bytes.append(char(rgb.constScanLine(y)[3 * x + c]));
+    for (int y = 0; y < bgr.height(); ++y)
+        bytes.append(reinterpret_cast<const char*>(bgr.constScanLine(y)), qsizetype(bgr.width()) * 3);
     return bytes;
 }
 
-// Empty when equal; otherwise the first differing pixel (rows counted from the bottom) and both
-// values of its first differing byte.
+// Empty when equal; otherwise the first differing pixel, rows counted from the bottom.
 inline QString firstDifference(const QByteArray& actual, const QByteArray& expected, int width)
 {
-    for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i)
-        if (actual[i] != expected[i])
-            return QStringLiteral("row %1 pixel %2 byte %3: %4, expected %5")
-                .arg(i / (width * 3))
-                .arg(i % (width * 3) / 3)
-                .arg(i % 3)
-                .arg(quint8(actual[i]))
-                .arg(quint8(expected[i]));
-    return actual.size() == expected.size() ? QString() : QStringLiteral("sizes differ");
+    qsizetype i = 0;
+    while (i < qMin(actual.size(), expected.size()) && actual[i] == expected[i])
+        ++i;
+    return actual == expected
+               ? QString()
+               : QStringLiteral("row %1 pixel %2").arg(i / (width * 3)).arg(i % (width * 3) / 3);
 }
 
-#define COMPARE_PIXELS(actual, expected, width)                                                               \
-    do {                                                                                                      \
-        const QString difference = firstDifference(actual, expected, width);                                 \
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                               \
-    } while (false)
+#define COMPARE_PIXELS(actual, expected, width) QCOMPARE(firstDifference(actual, expected, width), QString())
 
 // Something different in every pixel.
 inline QImage testPicture(int width, int height)
@@ -70,20 +47,22 @@ inline QImage testPicture(int width, int height)
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 37 + y * 11) & 0xFF, (x * 5 + y * 71) & 0xFF, (x * 13 ^ y * 29) & 0xFF));
+            image.setPixel(x, y,
+                           qRgb((x * 37 + y * 11) & 0xFF, (x * 5 + y * 71) & 0xFF, (x * 13 ^ y * 29) & 0xFF));
     return image;
 }
 
 // TJPF_CMYK takes the picture's RGBA bytes as C, M, Y and K.
-inline QByteArray encodeJpeg(const QImage& image, int subsampling = TJSAMP_444, int flags = 0, int pixelFormat = TJPF_RGB)
+inline QByteArray encodeJpeg(const QImage& image, int subsampling = TJSAMP_444, int flags = 0,
+                             int pixelFormat = TJPF_RGB)
 {
     const QImage pixels =
         image.convertToFormat(pixelFormat == TJPF_CMYK ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     tjhandle handle = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    tjCompress2(handle, pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()), pixels.height(), pixelFormat,
-                &jpeg, &size, subsampling, 90, flags);
+    tjCompress2(handle, pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()), pixels.height(),
+                pixelFormat, &jpeg, &size, subsampling, 90, flags);
     QByteArray bytes(reinterpret_cast<const char*>(jpeg), qsizetype(size));
     tjFree(jpeg);
     tjDestroy(handle);
@@ -97,8 +76,16 @@ inline QImage referenceDecode(const QByteArray& jpeg)
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
     tjDecompressHeader3(handle, data, jpeg.size(), &width, &height, &subsampling, &colourSpace);
-    QImage image(width, height, QImage::Format_RGB888);
-    tjDecompress2(handle, data, jpeg.size(), image.bits(), width, int(image.bytesPerLine()), height, TJPF_RGB, 0);
+    QImage img(width, height, QImage::Format_RGB888);
+    tjDecompress2(handle, data, jpeg.size(), img.bits(), width, int(img.bytesPerLine()), height, TJPF_RGB, 0);
     tjDestroy(handle);
-    return image;
+    return img;
+}
+
+// A time as seconds.nanoseconds.
+inline QString text(const std::optional<imaging::ClockTime>& time)
+{
+    return time ? QString::number(time->seconds) + '.' +
+                      QString::number(time->nanoseconds).rightJustified(9, '0')
+                : QStringLiteral("none");
 }

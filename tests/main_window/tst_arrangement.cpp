@@ -103,6 +103,33 @@ private slots:
         QCOMPARE(::positionsNearView(31, 3, 100, canvasTop, viewport), expected);
     }
 
+    // 1000 boxes of 100 x 100 in rows of five, 40,000 bytes of image each; a viewport of 300
+    // pixels shows three rows, rows 10 to 12 with the canvas at -1010.
+    void rowsKeepingImages_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("canvasTop");
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        QTest::newRow("ample budget: two screens each way") << 1000 << -1010 << (qint64(1) << 30) << 4LL << 18LL;
+        QTest::newRow("budget for seven rows") << 1000 << -1010 << qint64(1400000) << 8LL << 14LL;
+        QTest::newRow("budget below the view: the view wins") << 1000 << -1010 << qint64(1) << 10LL << 12LL;
+        QTest::newRow("at the top") << 1000 << 0 << (qint64(1) << 30) << 0LL << 8LL;
+        QTest::newRow("at the end: twelve rows") << 60 << -1010 << (qint64(1) << 30) << 4LL << 11LL;
+    }
+    void rowsKeepingImages()
+    {
+        QFETCH(int, count);
+        QFETCH(int, canvasTop);
+        QFETCH(qint64, budget);
+        QFETCH(qint64, first);
+        QFETCH(qint64, last);
+        const RowSpan span = ::rowsKeepingImages(count, 5, 100, canvasTop, 300, 40000, budget, 2);
+        QCOMPARE(span.first, first);
+        QCOMPARE(span.last, last);
+    }
+
     void splitterClamps_data()
     {
         QTest::addColumn<float>("x");

@@ -29,7 +29,7 @@ bool openView(frmmain& w, const QTemporaryDir& root, int files)
 
 int fileNumber(const frmmain& w, int index)
 {
-    return thumbs::fileNameOf(w.picScroll->element(index).ToolTipText).mid(1, 4).toInt();
+    return thumbs::fileNameOf(w.picScroll->element(index).ToolTipText()).mid(1, 4).toInt();
 }
 
 // The file numbers in display order.

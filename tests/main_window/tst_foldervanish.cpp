@@ -30,7 +30,7 @@ QStringList shownFiles(const frmmain& w)
 {
     QStringList paths;
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        paths.append(w.picScroll->element(w.order[k]).ToolTipText);
+        paths.append(w.picScroll->element(w.order[k]).ToolTipText());
     return paths;
 }
 

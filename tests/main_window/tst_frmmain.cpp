@@ -41,7 +41,7 @@ QStringList shownNames(const frmmain& w)
 {
     QStringList names;
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText));
+        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
     return names;
 }
 
@@ -140,12 +140,12 @@ private slots:
                                              "birne.jpg", "img10.jpg", "img2.jpg"}));
         const ImgPreview& first = w.picScroll->element(w.order.first());
         QCOMPARE(first.nativePath, platform::encodeName(folder) + "/M\xfcnchen.jpg");
-        QCOMPARE(platform::encodeName(first.ToolTipText), first.nativePath);
+        QCOMPARE(platform::encodeName(first.ToolTipText()), first.nativePath);
         QCOMPARE(first.rect(), QRect(2, 0, 100, 100));
         QCOMPARE(w.picScroll->elementAt(first.rect().center()), w.order.first());
         // The placeholder: last, invisible, without a path, never under the mouse.
         const ImgPreview& placeholder = w.picScroll->element(w.order.last());
-        QVERIFY(!placeholder.Visible && placeholder.ToolTipText.isEmpty());
+        QVERIFY(!placeholder.Visible && placeholder.ToolTipText().isEmpty());
         QCOMPARE(w.picScroll->elementAt(placeholder.rect().center()), 0);
         QList<int> sorted = w.order;
         std::sort(sorted.begin(), sorted.end());

@@ -61,16 +61,12 @@ bool show(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
     return true;
 }
 
-// The paths the boxes stand for now, in display order, each given as folder + name.
-QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder = {})
+// The names of the files in `folder` that the boxes stand for now, in display order.
+QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
 {
     QList<QByteArray> paths;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
-        if (platform::encodeName(e.ToolTipText) != e.nativePath)
-            return {"tooltip and path differ: " + e.nativePath};
-        paths.append(folder.isEmpty() ? e.nativePath : e.nativePath.mid(folder.size() + 1));
-    }
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+        paths.append(w.picScroll->element(w.order[k]).nativePath.mid(folder.size() + 1));
     return paths;
 }
 

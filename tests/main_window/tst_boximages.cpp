@@ -1,0 +1,213 @@
+#include "main_window/PreparedStore.h"
+#include "main_window/ThumbCanvas.h"
+#include "main_window/ThumbnailLoader.h"
+#include "main_window/frmmain.h"
+#include "settings/Settings.h"
+
+#include "ScriptedDialogs.h"
+#include "TestFiles.h"
+#include "ThumbnailTestSupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// Box images exist only near the view, within their budget; a box that comes back is drawn again
+// as it was.
+
+namespace {
+
+bool build(frmmain& w, const QString& folder)
+{
+    w.show();
+    QSignalSpy built(&w, &frmmain::viewBuilt);
+    w.openFolder(folder);
+    return QTest::qWaitForWindowExposed(&w) && (!built.isEmpty() || built.wait(60000)) &&
+           QTest::qWaitFor([&] { return w.thumbnailLoader().idle(); }, 60000);
+}
+
+// The elements of the boxes the viewport shows.
+QList<int> inView(const frmmain& w)
+{
+    QList<int> boxes;
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
+        const ImgPreview& e = w.picScroll->element(w.order[k]);
+        if (e.Top + w.picScroll->y() < w.pctPreview->height() && e.Top + e.Height + w.picScroll->y() > 0)
+            boxes.append(e.Index);
+    }
+    return boxes;
+}
+
+// 40 pictures, each its own, taken in the reverse order of their names; p07.jpg is empty (a red
+// cross) and p05.jpg a PNG.
+void makePictures(const QTemporaryDir& dir)
+{
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        if (i == 7)
+            writeFile(dir.filePath(name), QByteArray());
+        else
+            save(dir, name, pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)), i == 5 ? "PNG" : "JPG");
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2020, 1, 1), QTime(12, 0)).addSecs(-60 * i),
+                                 QFileDevice::FileModificationTime));
+    }
+}
+
+} // namespace
+
+class TestBoxImages : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    // Each test a thumbnail cache of its own.
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        for (const char* kind : {"CACHE", "CONFIG", "STATE"})
+            qputenv(QByteArray(QByteArray("XDG_") + kind + "_HOME").constData(),
+                    QFile::encodeName(m_home->filePath(QLatin1String(kind))));
+    }
+
+    void storeLetsTheLeastRecentlyUsedGo()
+    {
+        thumbs::Prepared p;
+        p.kind = thumbs::Prepared::Kind::Jpeg;
+        p.dib = std::make_shared<cDIBSection>();
+        p.dib->Create(30, 20);
+        PreparedStore store(2 * PreparedStore::bytesOf(p));
+        store.put(1, p, true);
+        store.put(2, p, true);
+        QVERIFY(store.find(1));
+        store.put(3, p, true);
+        store.put(4, p, false); // far from the view: only where there is room
+        store.put(5, thumbs::Prepared{}, true); // unreadable: the box draws its cross without it
+        QVERIFY(store.contains(1) && !store.contains(2) && store.contains(3) && !store.contains(4));
+        store.remove(1);
+        store.put(4, p, false);
+        QVERIFY(store.contains(4) && !store.contains(5));
+        QCOMPARE(store.bytes(), store.budget());
+    }
+
+    // Boxes scrolled out of reach give their images up and, scrolled back, show exactly what
+    // they showed, from memory (at once), the thumbnail cache or a new decode; captions keep the
+    // names they were drawn with. The cross is drawn when painted and never kept.
+    void boxScrolledAwayAndBackShowsTheSamePixels_data()
+    {
+        QTest::addColumn<bool>("inMemory");
+        QTest::addColumn<bool>("cache");
+        QTest::addColumn<bool>("rename");
+        QTest::newRow("from memory") << true << true << false;
+        QTest::newRow("from the cache") << false << true << false;
+        QTest::newRow("prepared again") << false << false << false;
+        QTest::newRow("from the cache, renamed meanwhile") << false << true << true;
+    }
+    void boxScrolledAwayAndBackShowsTheSamePixels()
+    {
+        QFETCH(bool, inMemory);
+        QFETCH(bool, cache);
+        QFETCH(bool, rename);
+        QTemporaryDir dir;
+        makePictures(dir);
+        settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(cache ? "512" : "0")}});
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.boxImageBudget = 1; // the boxes in view only
+        w.preparedBudget = inMemory ? frmmain::kPreparedBudget : 0;
+        QVERIFY(build(w, dir.path()));
+        const QList<int> first = inView(w);
+        QVERIFY(first.size() > 8 && first.size() < 20);
+        QCOMPARE(w.picScroll->boxImageCount(), first.size() - 1); // not the cross
+        QList<QImage> before;
+        for (int i : first)
+            before.append(w.picScroll->shownImage(i));
+        const ImgPreview& cross = w.picScroll->element(w.order[7]);
+        QVERIFY(!w.picScroll->hasBoxImage(cross.Index));
+        COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
+        QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
+
+        if (rename) {
+            w.selectfolder = false;
+            w.mnuRenameImgs->trigger();
+            QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Fertig")});
+        }
+        // Through the whole folder by the scroll box: only the boxes in view keep images.
+        w.ScrollMe->setSliderDown(true);
+        for (int v = 1; v <= w.ScrollMe->maximum(); ++v) {
+            w.ScrollMe->setSliderPosition(v);
+            QCoreApplication::processEvents();
+            QVERIFY(w.picScroll->boxImageCount() <= inView(w).size());
+        }
+        w.ScrollMe->setSliderDown(false);
+        QVERIFY(!w.picScroll->hasBoxImage(first[0]));
+        QTRY_VERIFY(w.thumbnailLoader().idle());
+        const int prepared = w.thumbnailLoader().preparedCount();
+        const int hits = w.thumbnailLoader().cacheHitCount();
+
+        QTest::keyClick(w.pctPreview, Qt::Key_Home);
+        QCOMPARE(inView(w), first);
+        if (inMemory)
+            QCOMPARE(w.picScroll->boxImageCount(), first.size() - 1);
+        QTRY_COMPARE(w.picScroll->boxImageCount(), first.size() - 1);
+        for (qsizetype k = 0; k < first.size(); ++k)
+            COMPARE_IMAGES(w.picScroll->shownImage(first[k]), before[k]);
+        QTRY_VERIFY(w.thumbnailLoader().idle());
+        const int again = w.thumbnailLoader().preparedCount() - prepared;
+        QCOMPARE(again, inMemory ? 0 : int(first.size()) - 1);
+        QCOMPARE(w.thumbnailLoader().cacheHitCount() - hits, cache ? again : 0);
+    }
+
+    // Boxes without images brought into view by the order, not by scrolling: a box dragged to
+    // the end of the folder, or the order by time taken (the reverse of the names here).
+    void boxMovedIntoViewShowsItsPicture_data()
+    {
+        QTest::addColumn<bool>("drop");
+        QTest::newRow("dropped at the end") << true;
+        QTest::newRow("ordered by time taken") << false;
+    }
+    void boxMovedIntoViewShowsItsPicture()
+    {
+        QFETCH(bool, drop);
+        QTemporaryDir dir;
+        makePictures(dir);
+        frmmain w;
+        w.showfilename = false;
+        w.boxImageBudget = 1;
+        QVERIFY(build(w, dir.path()));
+        const int moved = drop ? w.order[0] : w.order[38];
+        if (drop) {
+            const ImgPreview& box = w.picScroll->element(moved);
+            QTest::mousePress(w.picScroll, Qt::LeftButton, {}, box.rect().center());
+            w.ScrollMe->setValue(w.ScrollMe->maximum());
+            QVERIFY(!w.picScroll->hasBoxImage(moved));
+            const QPoint onLast = w.picScroll->element(w.order[38]).rect().center();
+            QTest::mouseMove(w.picScroll, onLast);
+            QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, onLast);
+        } else {
+            w.mnuOrderByTime->trigger();
+        }
+        QVERIFY(inView(w).contains(moved));
+        QCOMPARE(w.order.indexOf(moved), drop ? 37 : 1);
+        const int pixels = qRound(100 * w.devicePixelRatioF());
+        for (int i : inView(w)) {
+            const QString path = w.picScroll->element(i).ToolTipText();
+            QTRY_COMPARE(w.picScroll->hasBoxImage(i), !path.endsWith(QLatin1String("p07.jpg")));
+            if (w.picScroll->hasBoxImage(i))
+                COMPARE_IMAGES(w.picScroll->shownImage(i), drawn(prepareFile(path, pixels, pixels)));
+        }
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+QTEST_MAIN(TestBoxImages)
+#include "tst_boximages.moc"
