@@ -180,32 +180,35 @@ void frmmain::createMenus()
 {
     mnuFile = menuBar()->addMenu(QStringLiteral("&Datei"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuRenameImgs = mnuFile->addAction(QStringLiteral("&Bilder umbenennen..."));
-    mnuRenameImgs->setObjectName(QStringLiteral("mnuRenameImgs"));
-    connect(mnuRenameImgs, &QAction::triggered, this, [this] { mnuRenameImgs_Click(); });
-    mnuUndoRename = mnuFile->addAction(QStringLiteral("Umbenennen &rückgängig"));
-    mnuUndoRename->setObjectName(QStringLiteral("mnuUndoRename"));
-    connect(mnuUndoRename, &QAction::triggered, this, [this] { mnuUndoRename_Click(); });
+    mnuRenameImgs = addMenuItem(mnuFile, QStringLiteral("&Bilder umbenennen..."),
+                                QStringLiteral("mnuRenameImgs"), &frmmain::mnuRenameImgs_Click);
+    mnuUndoRename = addMenuItem(mnuFile, QStringLiteral("Umbenennen &rückgängig"),
+                                QStringLiteral("mnuUndoRename"), &frmmain::mnuUndoRename_Click);
     // Why undo is not possible shows on the disabled item.
     mnuFile->setToolTipsVisible(true);
     connect(mnuFile, &QMenu::aboutToShow, this, [this] { updateUndoRename(true); });
     updateUndoRename(false);
-    mnuOptions = mnuFile->addAction(QStringLiteral("&Optionen"));
-    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
-    connect(mnuOptions, &QAction::triggered, this, [this] { mnuOptions_Click(); });
+    mnuOptions = addMenuItem(mnuFile, QStringLiteral("&Optionen"), QStringLiteral("mnuOptions"),
+                             &frmmain::mnuOptions_Click);
     mnusep = mnuFile->addSeparator();
     mnusep->setObjectName(QStringLiteral("mnusep"));
-    mnuEnd = mnuFile->addAction(QStringLiteral("&Ende"));
-    mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
-    connect(mnuEnd, &QAction::triggered, this, [this] { mnuEnd_Click(); });
+    mnuEnd = addMenuItem(mnuFile, QStringLiteral("&Ende"), QStringLiteral("mnuEnd"), &frmmain::mnuEnd_Click);
 
     createOrderMenu();
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuAbout = mnuHelp->addAction(QStringLiteral("&Info"));
-    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+    mnuAbout =
+        addMenuItem(mnuHelp, QStringLiteral("&Info"), QStringLiteral("mnuAbout"), &frmmain::mnuAbout_Click);
+}
+
+QAction* frmmain::addMenuItem(QMenu* menu, const QString& caption, const QString& name,
+                              void (frmmain::*click)())
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(name);
+    connect(item, &QAction::triggered, this, [this, click] { (this->*click)(); });
+    return item;
 }
 
 void frmmain::Form_Load()

@@ -162,6 +162,8 @@ private:
     void mnuOrderByName_Click();
 
     void createMenus();
+    // A menu item with its object name, calling click when chosen.
+    QAction* addMenuItem(QMenu* menu, const QString& caption, const QString& name, void (frmmain::*click)());
     renaming::Renamer renamer() const;
     void renamed(const renaming::Result& result);
     // Enables undo when there is a run to undo; with check, only when its files are as it left them.

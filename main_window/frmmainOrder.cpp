@@ -22,12 +22,10 @@ void frmmain::createOrderMenu()
 {
     mnuOrder = menuBar()->addMenu(QStringLiteral("&Reihenfolge"));
     mnuOrder->setObjectName(QStringLiteral("mnuOrder"));
-    mnuOrderByTime = mnuOrder->addAction(QStringLiteral("Nach &Aufnahmezeit"));
-    mnuOrderByTime->setObjectName(QStringLiteral("mnuOrderByTime"));
-    connect(mnuOrderByTime, &QAction::triggered, this, [this] { mnuOrderByTime_Click(); });
-    mnuOrderByName = mnuOrder->addAction(QStringLiteral("Nach &Dateiname"));
-    mnuOrderByName->setObjectName(QStringLiteral("mnuOrderByName"));
-    connect(mnuOrderByName, &QAction::triggered, this, [this] { mnuOrderByName_Click(); });
+    mnuOrderByTime = addMenuItem(mnuOrder, QStringLiteral("Nach &Aufnahmezeit"),
+                                 QStringLiteral("mnuOrderByTime"), &frmmain::mnuOrderByTime_Click);
+    mnuOrderByName = addMenuItem(mnuOrder, QStringLiteral("Nach &Dateiname"),
+                                 QStringLiteral("mnuOrderByName"), &frmmain::mnuOrderByName_Click);
 
     m_timeReader = new TimeTakenReader(0, this);
     connect(m_timeReader, &TimeTakenReader::progress, this, [this](int done) {
