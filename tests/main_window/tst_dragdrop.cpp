@@ -2,6 +2,7 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"
+#include "viewer/frmShowImage.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -67,6 +68,15 @@ void drag(frmmain& w, QPoint from, QPoint to)
     QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, to);
 }
 
+// The file the viewer was asked to show, empty while it was never opened.
+QString peekedFile()
+{
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (const auto* viewer = qobject_cast<frmShowImage*>(top))
+            return viewer->fileName();
+    return {};
+}
+
 bool dragging()
 {
     return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::ClosedHandCursor;
@@ -127,6 +137,8 @@ private slots:
         for (const QPoint& p : {at(w, from, 60), at(w, 2, 50, 99), at(w, to, dx)})
             QTest::mouseMove(w.picScroll, p);
         QCOMPARE(dragging(), button == Qt::LeftButton);
+        // The right button peeks at the pressed thumbnail's file instead of dragging it.
+        QCOMPARE(thumbs::fileNameOf(peekedFile()), button == Qt::RightButton ? QStringLiteral("p0003.jpg") : QString());
         QTest::mouseRelease(w.picScroll, button, {}, at(w, to, dx));
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible() && !dragging());
