@@ -7,39 +7,13 @@
 
 #include <turbojpeg.h>
 
-// The pixel bytes of a buffer, rows in memory order (bottom row first) without their padding.
-inline QByteArray pixelBytes(const cDIBSection& dib)
+// A buffer's pixels as an upright picture.
+inline QImage pictureOf(const cDIBSection& dib)
 {
-    QByteArray bytes;
-    for (int r = 0; r < dib.Height(); ++r)
-        bytes.append(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()) +
-                         qsizetype(r) * dib.BytesPerScanLine(),
-                     qsizetype(dib.Width()) * 3);
-    return bytes;
+    return QImage(dib.DIBSectionBitsPtr(), dib.Width(), dib.Height(), dib.BytesPerScanLine(),
+                  QImage::Format_BGR888)
+        .mirrored();
 }
-
-// An upright image as those bytes: bottom row first, blue, green, red.
-inline QByteArray bottomUpBgr(const QImage& image)
-{
-    const QImage bgr = image.convertToFormat(QImage::Format_BGR888).mirrored();
-    QByteArray bytes;
-    for (int y = 0; y < bgr.height(); ++y)
-        bytes.append(reinterpret_cast<const char*>(bgr.constScanLine(y)), qsizetype(bgr.width()) * 3);
-    return bytes;
-}
-
-// Empty when equal; otherwise the first differing pixel, rows counted from the bottom.
-inline QString firstDifference(const QByteArray& actual, const QByteArray& expected, int width)
-{
-    qsizetype i = 0;
-    while (i < qMin(actual.size(), expected.size()) && actual[i] == expected[i])
-        ++i;
-    return actual == expected
-               ? QString()
-               : QStringLiteral("row %1 pixel %2").arg(i / (width * 3)).arg(i % (width * 3) / 3);
-}
-
-#define COMPARE_PIXELS(actual, expected, width) QCOMPARE(firstDifference(actual, expected, width), QString())
 
 // Something different in every pixel.
 inline QImage testPicture(int width, int height)

@@ -17,13 +17,18 @@ QByteArray lcgBytes(int count, quint32 seed)
     return bytes;
 }
 
-// A buffer holding these bytes, bottom row first.
-std::unique_ptr<cDIBSection> makeSource(int width, int height, const QByteArray& bytes)
+// Pixel bytes as a buffer holds them (bottom row first, blue, green, red) as an upright picture.
+QImage bottomUp(const QByteArray& bytes, QSize size)
+{
+    return QImage(reinterpret_cast<const uchar*>(bytes.constData()), size.width(), size.height(),
+                  size.width() * 3, QImage::Format_BGR888)
+        .mirrored();
+}
+
+std::unique_ptr<cDIBSection> makeSource(QSize size, const QByteArray& bytes)
 {
     auto dib = std::make_unique<cDIBSection>();
-    dib->CreateFromPicture(QImage(reinterpret_cast<const uchar*>(bytes.constData()), width, height, width * 3,
-                                  QImage::Format_BGR888)
-                               .mirrored());
+    dib->CreateFromPicture(bottomUp(bytes, size));
     return dib;
 }
 
@@ -105,10 +110,6 @@ private slots:
         // Scale 0.25: fractions 0, 0.25, 0.5 and 0.75; source column 1 is never reached exactly.
         QTest::newRow("2x2 to 4x4 quarter steps") << QSize(2, 2) << QSize(4, 4) << hex("0064c8640028c8280028c864")
             << hex("0064c8194ba03232784b19503255963b4c7e4444664c3b4f6446645c4e5c5555554e5c4e9637327e4f3b6666444f7e4c");
-        // Pixel (1, 1): 0 below and 255 above give 127.5 in the vertical pass, rounded to 128.
-        QTest::newRow("3x3 to 4x4 127.5 becomes 128") << QSize(3, 3) << QSize(4, 4)
-            << hex("000000000000000000ffffffffffffffffff090909090909090909")
-            << hex("000000000000000000000000808080808080808080808080ffffffffffffffffffffffff848484848484848484848484");
         // Pixel (1, 1): blue 126.5 becomes 126 in both passes, green 127.5 becomes 128; red is
         // 3 only when the vertical pass comes first and is rounded (2 otherwise).
         QTest::newRow("half to even, vertical pass first") << QSize(3, 3) << QSize(4, 4)
@@ -117,7 +118,6 @@ private slots:
         // Where a tempting shortcut changes bytes: the scale kept in double precision, halves
         // rounded away from zero, the horizontal pass first, fractional intermediates.
         QTest::newRow("scale rounded to single") << QSize(2, 2) << QSize(1, 6) << lcgBytes(12, 1) << hex("c67e81cb9379cfa872d4bc6ad9d163dde65b");
-        QTest::newRow("halves to even") << QSize(2, 2) << QSize(1, 2) << lcgBytes(12, 1) << hex("c67e81d4bc6a");
         QTest::newRow("not horizontal first") << QSize(2, 2) << QSize(2, 3) << lcgBytes(12, 3) << hex("53c37d66a89851bf6b58a17d4fbb5a4b9a62");
         QTest::newRow("rounded intermediates") << QSize(2, 2) << QSize(2, 3) << lcgBytes(12, 2) << hex("8c21ff7f87eb655ec45c97ad3f9c8939a76e");
         // clang-format on
@@ -127,11 +127,12 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QSize, newSize);
         QFETCH(QByteArray, source);
-        const auto dib = makeSource(size.width(), size.height(), source);
+        QFETCH(QByteArray, expected);
+        const auto dib = makeSource(size, source);
         const std::unique_ptr<cDIBSection> result = dib->Resample(newSize.height(), newSize.width());
-        QVERIFY(result && QSize(result->Width(), result->Height()) == newSize);
-        QTEST(pixelBytes(*result), "expected");
-        QCOMPARE(pixelBytes(*dib), source);
+        QVERIFY(result);
+        QCOMPARE(pictureOf(*result), bottomUp(expected, newSize));
+        QCOMPARE(pictureOf(*dib), bottomUp(source, size));
     }
 
     // Every target pixel reads a 2 x 2 neighbourhood: past a 1-pixel-wide row, above a 1-pixel-high
@@ -156,17 +157,17 @@ private slots:
         QFETCH(QSize, newSize);
         QFETCH(int, outcome);
         const QByteArray bytes = lcgBytes(size.width() * size.height() * 3, 7);
-        const auto dib = makeSource(size.width(), size.height(), bytes);
-        if (outcome < 0)
+        const auto dib = makeSource(size, bytes);
+        if (outcome < 0) {
             QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newSize.height(), newSize.width()));
-        if (outcome < 0)
             return;
+        }
         const auto result = dib->Resample(newSize.height(), newSize.width());
-        QVERIFY(result);
+        QVERIFY(result && result->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
         if (outcome == 1)
-            QVERIFY(pixelBytes(*result) == bytes && result->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
-        if (outcome == 2)
-            QCOMPARE(pixelBytes(*result).right(3), bytes.mid(18, 3));
+            QCOMPARE(pictureOf(*result), bottomUp(bytes, size));
+        else
+            QCOMPARE(pictureOf(*result).pixel(newSize.width() - 1, 0), bottomUp(bytes, size).pixel(6, 1));
     }
 };
 

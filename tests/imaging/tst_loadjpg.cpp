@@ -42,24 +42,18 @@ private slots:
         QByteArray stray = colour, strayAndTruncated = colour.left(colour.size() / 2), bitmap;
         stray.insert(markerAt(colour, 0xDA), "\x00\x11\x22", 3);
         strayAndTruncated.insert(markerAt(colour, 0xDA), "\x00\x11", 2);
+        const QImage grey = testPicture(19, 9).convertToFormat(QImage::Format_Grayscale8);
         QBuffer buffer(&bitmap);
         testPicture(8, 8).save(&buffer, "BMP");
         QTest::newRow("colour 4:2:0") << colour << "decoded";
         QTest::newRow("truncated") << colour.left(colour.size() / 2) << "refused";
-        QTest::newRow("grey") << encodeJpeg(testPicture(19, 9).convertToFormat(QImage::Format_Grayscale8),
-                                            TJSAMP_GRAY)
-                              << "decoded";
+        QTest::newRow("grey") << encodeJpeg(grey, TJSAMP_GRAY) << "decoded";
         QTest::newRow("cut before the end marker") << colour.chopped(2) << "refused";
-        QTest::newRow("5 pixels wide") << encodeJpeg(testPicture(5, 4)) << "decoded";
         QTest::newRow("12 bits per sample") << withFrame(colour, 12, 37, 23) << "untouched";
         QTest::newRow("progressive") << encodeJpeg(testPicture(30, 17), TJSAMP_422, TJFLAG_PROGRESSIVE)
                                      << "decoded";
         QTest::newRow("claims 65500 x 65500") << withFrame(colour, 8, 65500, 65500) << "untouched";
-        qputenv("TJ_ARITHMETIC", "1"); // TurboJPEG's encoder reads it
-        QTest::newRow("arithmetic coded") << encodeJpeg(testPicture(20, 12), TJSAMP_420) << "decoded";
-        qunsetenv("TJ_ARITHMETIC");
-        QTest::newRow("claims 10000 x 10000")
-            << withFrame(colour, 8, 10000, 10000) << "refused"; // data too short
+        QTest::newRow("claims 10000 x 10000, too short") << withFrame(colour, 8, 10000, 10000) << "refused";
         QTest::newRow("bytes after the end marker") << colour + QByteArray(300, 'x') << "decoded";
         QTest::newRow("stray bytes, then truncated") << strayAndTruncated << "refused";
         QTest::newRow("stray bytes before a marker") << stray << "decoded";
@@ -78,9 +72,7 @@ private slots:
             QVERIFY(m_dib.DIBSectionBitsPtr() == before && QSize(m_dib.Width(), m_dib.Height()) == size);
         if (outcome != "decoded")
             return;
-        const QImage reference = referenceDecode(jpeg);
-        QCOMPARE(QSize(m_dib.Width(), m_dib.Height()), reference.size());
-        COMPARE_PIXELS(pixelBytes(m_dib), bottomUpBgr(reference), m_dib.Width());
+        QCOMPARE(pictureOf(m_dib), referenceDecode(jpeg).convertToFormat(QImage::Format_BGR888));
     }
 
     // The decoder, the fallback reader and the metadata reader read regular files only: a FIFO

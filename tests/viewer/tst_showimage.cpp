@@ -27,10 +27,10 @@ struct FakeEnvironment final : viewer::Environment
     void setWheelCaptured(bool captured) override { wheelCaptured = captured; }
 };
 
-// The window shows the picture, every pixel as a square of scale x scale.
-#define COMPARE_SHOWN(viewer, picture, scale)                                                                \
-    COMPARE_PIXELS(bottomUpBgr((viewer).grab().toImage()),                                                   \
-                   bottomUpBgr((picture).scaled((picture).size() * (scale))), (picture).width() * (scale))
+QImage onScreen(QWidget& viewer)
+{
+    return viewer.grab().toImage().convertToFormat(QImage::Format_RGB888);
+}
 
 } // namespace
 
@@ -46,7 +46,6 @@ private slots:
         writeFile(path("odd.jpg"), m_jpeg);
         writeFile(path("other.jpg"), encodeJpeg(testPicture(60, 40)));
         writeFile(path("not-a-picture.jpg"), "hello");
-        writeFile(path("truncated.jpg"), m_jpeg.left(200));
         // 16 megapixels from 50 KB: 300 pixels a byte are more than a JPEG holds.
         writeFile(path("16-megapixels.jpg"), withFrame(encodeJpeg(testPicture(200, 150)), 8, 4000, 4000));
         writeFile(path("turned.jpg"), withExif(m_jpeg, orientationTiff(6)));
@@ -60,7 +59,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QImage>("shown");
-        for (const char* file : {"not-a-picture.jpg", "truncated.jpg", "16-megapixels.jpg", "missing.jpg"})
+        for (const char* file : {"not-a-picture.jpg", "16-megapixels.jpg", "missing.jpg"})
             QTest::newRow(file) << QString(file) << QRect() << QImage();
         QTest::newRow("PNG named .jpg") << "png.jpg" << QRect(385, 290, 30, 20) << testPicture(30, 20);
         QTest::newRow("turned") << "turned.jpg" << QRect(374, 250, 51, 101)
@@ -78,7 +77,7 @@ private slots:
         QCOMPARE(finished.last().at(0).toBool(), !shown.isNull());
         QTEST(viewer.isVisible() ? viewer.geometry() : QRect(), "geometry");
         if (!shown.isNull())
-            COMPARE_SHOWN(viewer, shown, 1);
+            QCOMPARE(onScreen(viewer), shown.convertToFormat(QImage::Format_RGB888));
         viewer.Timer1_Timer();
         QVERIFY(viewer.isOpen());
         env.down.clear();
@@ -111,7 +110,7 @@ private slots:
             viewer.Timer1_Timer();
             QCOMPARE(viewer.width(), width);
         }
-        COMPARE_SHOWN(viewer, referenceDecode(m_jpeg), 2);
+        QCOMPARE(onScreen(viewer), referenceDecode(m_jpeg).scaled(202, 102)); // every pixel 2 x 2
         env.down.insert(Add);
         for (int tick = 0; tick < 4; ++tick)
             viewer.Timer1_Timer();
