@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QtEndian>
 
 #include <exiv2/exif.hpp>
 #include <exiv2/image.hpp>
@@ -10,36 +9,18 @@
 #include <functional>
 #include <utility>
 
-// EXIF data for tests: a minimal block written by hand, which a test can damage byte by byte,
-// and complete ones written by the metadata library.
-
-// A TIFF structure with one directory holding one Orientation tag (type SHORT, count 1).
-// Offsets: 4 the directory's offset, 8 its entry count, 10 the entry (tag, type, count,
-// value at 18), 22 the offset of the next directory.
+// A TIFF structure written by hand, for tests to damage byte by byte: one directory holding one
+// Orientation tag (SHORT, count 1). Offsets: 4 the directory's offset, 8 its entry count, 10 the
+// entry (tag, type, count, value at 18), 22 the offset of the next directory.
 inline QByteArray orientationTiff(int value, bool bigEndian = false)
 {
-    QByteArray tiff(26, '\0');
-    auto* p = reinterpret_cast<uchar*>(tiff.data());
-    const auto put16 = [&](int at, quint16 v) {
-        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
-    };
-    const auto put32 = [&](int at, quint32 v) {
-        bigEndian ? qToBigEndian(v, p + at) : qToLittleEndian(v, p + at);
-    };
-    tiff[0] = tiff[1] = bigEndian ? 'M' : 'I';
-    put16(2, 42);
-    put32(4, 8);
-    put16(8, 1);
-    put16(10, 0x0112);
-    put16(12, 3);
-    put32(14, 1);
-    put16(18, quint16(value));
-    put32(22, 0);
+    QByteArray tiff = QByteArray::fromHex(bigEndian ? "4d4d002a00000008000101120003000000010000000000000000"
+                                                    : "49492a0008000000010012010300010000000000000000000000");
+    tiff[bigEndian ? 19 : 18] = char(value);
     return tiff;
 }
 
-// EXIF data holding the given tags ("Exif.Photo.DateTimeOriginal", "2024:07:12 10:15:00"),
-// written by the metadata library.
+// EXIF data written by the library holding tags such as {"Exif.Image.Orientation", "6"}.
 inline QByteArray exifTiff(const QList<std::pair<const char*, const char*>>& tags)
 {
     Exiv2::ExifData exif;
@@ -64,8 +45,7 @@ inline QByteArray withExif(QByteArray jpeg, const QByteArray& tiff, qsizetype at
     return jpeg.insert(at, jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + tiff));
 }
 
-// A picture file (PNG, JPEG, ...) with metadata written into it by the library, as other programs
-// write it.
+// A picture file (PNG, JPEG, ...) with metadata written into it by the library, as other programs do.
 inline QByteArray rewritten(const QByteArray& file, const std::function<void(Exiv2::Image&)>& edit)
 {
     const auto image =
