@@ -3,11 +3,9 @@
 #include "platform/Dialogs.h"
 
 #include <QQueue>
-#include <QString>
 #include <QStringList>
 
-// Answers the program's dialogs from a script and records what they asked. Installed for the
-// lifetime of the object; the real dialogs come back when it is destroyed.
+// Answers the program's dialogs from a script and records what they asked, while it lives.
 class ScriptedDialogs final : public platform::DialogProvider
 {
 public:
@@ -19,32 +17,27 @@ public:
 
     ScriptedDialogs() { platform::setDialogProvider(this); }
     ~ScriptedDialogs() override { platform::setDialogProvider(nullptr); }
-    ScriptedDialogs(const ScriptedDialogs&) = delete;
-    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+    Q_DISABLE_COPY_MOVE(ScriptedDialogs)
 
     void messageBox(QWidget*, const QString& text, platform::MessageIcon icon) override
     {
         messages.append({text, icon});
     }
-
     QString inputBox(QWidget*, const QString& prompt, const QString& defaultText) override
     {
         prompts.append(prompt);
         return inputAnswers.isEmpty() ? defaultText : inputAnswers.dequeue();
     }
-
     QString browseForFolder(QWidget*, const QString& title) override
     {
         browseTitles.append(title);
         return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
     }
-
     bool question(QWidget*, const QString& text) override
     {
         questions.append(text);
         return questionAnswers.isEmpty() || questionAnswers.dequeue();
     }
-
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -54,10 +47,7 @@ public:
     }
 
     QList<Message> messages;
-    QStringList prompts;
-    QStringList browseTitles;
-    QQueue<QString> inputAnswers;   // an empty text stands for cancel
-    QQueue<QString> folderAnswers;  // an empty text stands for cancel
-    QStringList questions;
-    QQueue<bool> questionAnswers;   // Yes unless told otherwise
+    QStringList prompts, browseTitles, questions;
+    QQueue<QString> inputAnswers, folderAnswers; // an empty text stands for cancel
+    QQueue<bool> questionAnswers;                // Yes unless told otherwise
 };
