@@ -73,8 +73,6 @@ private slots:
         QTest::newRow("grey") << encodeJpeg(grey, TJSAMP_GRAY) << "decoded";
         QTest::newRow("cut before the end marker") << colour.chopped(2) << "refused";
         QTest::newRow("12 bits per sample") << withFrame(colour, 12, 37, 23) << "untouched";
-        QTest::newRow("progressive") << encodeJpeg(testPicture(30, 17), TJSAMP_422, TJFLAG_PROGRESSIVE)
-                                     << "decoded";
         QTest::newRow("claims 65500 x 65500") << withFrame(colour, 8, 65500, 65500) << "untouched";
         QTest::newRow("claims 10000 x 10000, too short") << withFrame(colour, 8, 10000, 10000) << "refused";
         QTest::newRow("bytes after the end marker") << colour + QByteArray(300, 'x') << "decoded";
@@ -165,19 +163,15 @@ private slots:
         const auto damaged = [&](int at, const QByteArray& bytes) {
             return withExif(jpeg, orientationTiff(6).replace(at, bytes.size(), bytes));
         };
-        QByteArray png, longer = withExif(jpeg, orientationTiff(6));
-        QBuffer buffer(&png);
-        testPicture(9, 7).save(&buffer, "PNG");
+        QByteArray longer = withExif(jpeg, orientationTiff(6));
         longer[4] = char(0x7F); // the segment claims 32 KB of a file of a few hundred bytes
         QTest::newRow("no EXIF") << jpeg << 0;
-        QTest::newRow("big-endian") << withExif(jpeg, orientationTiff(6, true)) << 6;
         QTest::newRow("after the JFIF segment") << withExif(jpeg, orientationTiff(6), 20) << 6;
         QTest::newRow("behind stray bytes")
             << withExif(jpeg.left(2) + QByteArray("\x00\x7F", 2) + jpeg.mid(2), orientationTiff(3), 4) << 3;
         QTest::newRow("value 9") << withExif(jpeg, orientationTiff(9)) << 0;
         QTest::newRow("after the start of scan")
             << withExif(jpeg, orientationTiff(6), markerAt(jpeg, 0xDA) + 14) << 0;
-        QTest::newRow("PNG") << withLibraryExif(png, orientationTiff(7)) << 7;
         QTest::newRow("TIFF") << orientationTiff(2) << 2;
         QTest::newRow("value type 99") << damaged(12, QByteArray("\x63\x00", 2)) << 0;
         QTest::newRow("next directory is itself") << damaged(22, QByteArray("\x08\x00\x00\x00", 4)) << 6;

@@ -9,14 +9,13 @@
 #include <functional>
 #include <utility>
 
-// A TIFF structure written by hand, for tests to damage byte by byte: one directory holding one
-// Orientation tag (SHORT, count 1). Offsets: 4 the directory's offset, 8 its entry count, 10 the
-// entry (tag, type, count, value at 18), 22 the offset of the next directory.
-inline QByteArray orientationTiff(int value, bool bigEndian = false)
+// A little-endian TIFF structure written by hand, for tests to damage byte by byte: one directory
+// holding one Orientation tag (SHORT, count 1). Offsets: 4 the directory's offset, 8 its entry
+// count, 10 the entry (tag, type, count, value at 18), 22 the offset of the next directory.
+inline QByteArray orientationTiff(int value)
 {
-    QByteArray tiff = QByteArray::fromHex(bigEndian ? "4d4d002a00000008000101120003000000010000000000000000"
-                                                    : "49492a0008000000010012010300010000000000000000000000");
-    tiff[bigEndian ? 19 : 18] = char(value);
+    QByteArray tiff = QByteArray::fromHex("49492a0008000000010012010300010000000000000000000000");
+    tiff[18] = char(value);
     return tiff;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFile>
-#include <QList>
 #include <QTest>
 
 #include <fcntl.h>
