@@ -1,5 +1,7 @@
+#include "viewer/ViewerGeometry.h"
 #include "viewer/frmShowImage.h"
 
+#include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +12,7 @@
 #include "JpegEdits.h"
 #include "TestFiles.h"
 
+using namespace viewer;
 using platform::VirtualKey;
 
 namespace {
@@ -27,10 +30,28 @@ struct FakeEnvironment final : viewer::Environment
     void setWheelCaptured(bool captured) override { wheelCaptured = captured; }
 };
 
-QImage onScreen(QWidget& viewer)
+QImage onScreen(QWidget& window)
 {
-    return viewer.grab().toImage().convertToFormat(QImage::Format_RGB888);
+    return window.grab().toImage().convertToFormat(QImage::Format_RGB888);
 }
+
+struct Tracker : platform::AsyncKeyState
+{
+    bool send(QEvent&& event) { return eventFilter(nullptr, &event); }
+    bool key(QEvent::Type type, int key, Qt::KeyboardModifiers mods, quint32 scanCode, bool repeat = false)
+    {
+        return send(QKeyEvent(type, key, mods, scanCode, 0, 0, QString(), repeat));
+    }
+    bool mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        return send(QMouseEvent(type, QPointF(), QPointF(), button, buttons, {}));
+    }
+    bool wheel(int y) { return send(QWheelEvent({}, {}, {}, {0, y}, {}, {}, Qt::NoScrollPhase, false)); }
+    // Asks now, and once more after that.
+    QList<bool> ask(VirtualKey k) { return {GetAsyncKeyState(k), GetAsyncKeyState(k)}; }
+};
+
+const QList<bool> held{true, true}, once{true, false}, never{false, false};
 
 } // namespace
 
@@ -115,6 +136,88 @@ private slots:
         for (int tick = 0; tick < 4; ++tick)
             viewer.Timer1_Timer();
         QCOMPARE(viewer.form().Width, 48480.0f); // 101 pixels 32 times over, at 15 twips each
+    }
+
+    // At 15 twips per pixel, an odd size puts the window on a half pixel, rounded to even. Closer
+    // than 10 pixels to a screen's edge, the window slides 150 twips away from it.
+    void placeAndSlide()
+    {
+        QCOMPARE(toPixels(placeImage({512, 384}, {1600, 1200}, {}), {}), QRect(-288, -216, 1600, 1200));
+        QCOMPARE(toPixels(placeImage({501, 300}, {101, 51}, {}), {}), QRect(450, 274, 101, 51));
+        const auto moved = [](QPoint cursor, QRect screen = {0, 0, 1024, 768}) {
+            FormTwips form;
+            panAtEdges(form, cursor, screen);
+            return QPointF(form.Left, form.Top);
+        };
+        QCOMPARE(moved({500, 9}), QPointF(0, 150));
+        QCOMPARE(moved({10, 10}), QPointF(0, 0));
+        QCOMPARE(moved({1014, 758}), QPointF(0, 0));
+        QCOMPARE(moved({1015, 759}), QPointF(-150, -150));
+        QCOMPARE(moved({1030, 300}, {1024, 0, 800, 600}), QPointF(150, 0));
+    }
+
+    // Five steps in, at most up to 8 screens; twenty steps out, at least to one pixel.
+    void zoomSteps_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("largest");
+        QTest::addColumn<QSize>("smallest");
+        QTest::newRow("reaches the bound") << QSize(256, 192) << QSize(8192, 6144) << QSize(1, 1);
+        QTest::newRow("odd size") << QSize(101, 51) << QSize(3232, 1632) << QSize(2, 1);
+        QTest::newRow("beyond X11 already") << QSize(40000, 500) << QSize(40000, 500) << QSize(78, 1);
+    }
+    void zoomSteps()
+    {
+        QFETCH(QSize, picture);
+        const QSize limit = zoomLimit(QSize(1024, 768));
+        FormTwips form = placeImage({}, QSizeF(picture), {});
+        const FormTwips start = form;
+        int steps = 0;
+        for (int tick = 0; tick < 5; ++tick)
+            steps += zoomIn(form, limit, {});
+        QTEST(toPixels(form, {}).size(), "largest");
+        while (steps-- > 0) // back to 1:1 exactly, at the same place
+            QVERIFY(zoomOut(form, {}));
+        QVERIFY(form.Width == start.Width && form.Left == start.Left);
+        for (int tick = 0; tick < 20; ++tick)
+            zoomOut(form, {});
+        QTEST(toPixels(form, {}).size(), "smallest");
+        QCOMPARE(zoomLimit(QSize(5120, 2880)), QSize(32767, 23040));
+    }
+
+    // Down now, or pressed since the last query: a short press counts exactly once.
+    void keysButtonsAndWheel()
+    {
+        Tracker t;
+        t.key(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, 86);
+        t.key(QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier, 86, true); // auto-repeat
+        QCOMPARE(t.ask(VirtualKey::Add), held);
+        t.key(QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier, 86);
+        QCOMPARE(t.ask(VirtualKey::Add), never);
+        t.key(QEvent::KeyPress, Qt::Key_Minus, Qt::KeypadModifier, 82);
+        t.key(QEvent::KeyRelease, Qt::Key_Minus, Qt::KeypadModifier, 82);
+        QCOMPARE(t.ask(VirtualKey::Subtract), once);
+        QCOMPARE(t.ask(VirtualKey::OemMinus), never);
+        t.key(QEvent::KeyPress, Qt::Key_Plus, Qt::ShiftModifier, 21); // Shift+"=", Shift let go first
+        t.key(QEvent::KeyRelease, Qt::Key_Equal, {}, 21);
+        QCOMPARE(t.ask(VirtualKey::OemPlus), once);
+        t.mouse(QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+        t.mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton | Qt::RightButton);
+        QCOMPARE(t.ask(VirtualKey::RButton), held);
+        t.mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton); // released where this program did not hear it
+        QCOMPARE(t.ask(VirtualKey::RButton), never);
+        // The wheel only while captured: a notch is a press, and no widget sees it.
+        QVERIFY(!t.wheel(120));
+        QCOMPARE(t.ask(VirtualKey::WheelUp), never);
+        t.setWheelCaptured(true);
+        QVERIFY(t.wheel(90));
+        QCOMPARE(t.ask(VirtualKey::WheelUp), never);
+        t.wheel(90); // a notch, and 60 towards the next
+        QCOMPARE(t.ask(VirtualKey::WheelUp), once);
+        t.wheel(60);
+        t.wheel(-120);
+        QCOMPARE(t.ask(VirtualKey::WheelUp), once);
+        QCOMPARE(t.ask(VirtualKey::WheelDown), once);
     }
 };
 
