@@ -1,6 +1,7 @@
 #include "ExifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
+#include "TestFiles.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
@@ -54,13 +55,6 @@ QImage bottomUp(const QByteArray& bytes, QSize size)
         .mirrored();
 }
 
-std::unique_ptr<cDIBSection> makeSource(QSize size, const QByteArray& bytes)
-{
-    auto dib = std::make_unique<cDIBSection>();
-    dib->CreateFromPicture(bottomUp(bytes, size));
-    return dib;
-}
-
 } // namespace
 
 class TestImaging : public QObject
@@ -72,10 +66,8 @@ class TestImaging : public QObject
 
     QByteArray write(const QByteArray& data)
     {
-        QFile file(m_dir.filePath("a.jpg"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-            qFatal("cannot write a fixture");
-        return QFile::encodeName(file.fileName());
+        writeFile(m_dir.filePath("a.jpg"), data);
+        return QFile::encodeName(m_dir.filePath("a.jpg"));
     }
 
 private slots:
@@ -119,9 +111,8 @@ private slots:
         QCOMPARE(m_decoder.decode(m_dib, write(jpeg)).decoded(), outcome == "decoded");
         if (outcome == "untouched")
             QVERIFY(m_dib.DIBSectionBitsPtr() == before && QSize(m_dib.Width(), m_dib.Height()) == size);
-        if (outcome != "decoded")
-            return;
-        QCOMPARE(pictureOf(m_dib), referenceDecode(jpeg).convertToFormat(QImage::Format_BGR888));
+        if (outcome == "decoded")
+            QCOMPARE(pictureOf(m_dib), referenceDecode(jpeg).convertToFormat(QImage::Format_BGR888));
     }
 
     // The decoder, the fallback reader and the metadata reader read regular files only: a FIFO
@@ -345,11 +336,12 @@ private slots:
         QFETCH(QSize, newSize);
         QFETCH(QByteArray, source);
         QFETCH(QByteArray, expected);
-        const auto dib = makeSource(size, source);
-        const std::unique_ptr<cDIBSection> result = dib->Resample(newSize.height(), newSize.width());
+        cDIBSection dib;
+        dib.CreateFromPicture(bottomUp(source, size));
+        const std::unique_ptr<cDIBSection> result = dib.Resample(newSize.height(), newSize.width());
         QVERIFY(result);
         QCOMPARE(pictureOf(*result), bottomUp(expected, newSize));
-        QCOMPARE(pictureOf(*dib), bottomUp(source, size));
+        QCOMPARE(pictureOf(dib), bottomUp(source, size));
     }
 
     // Every target pixel reads a 2 x 2 neighbourhood: past a 1-pixel-wide row, above a 1-pixel-high
@@ -374,13 +366,14 @@ private slots:
         QFETCH(QSize, newSize);
         QFETCH(int, outcome);
         const QByteArray bytes = lcgBytes(size.width() * size.height() * 3, 7);
-        const auto dib = makeSource(size, bytes);
+        cDIBSection dib;
+        dib.CreateFromPicture(bottomUp(bytes, size));
         if (outcome < 0) {
-            QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib->Resample(newSize.height(), newSize.width()));
+            QVERIFY_THROWS_EXCEPTION(std::out_of_range, dib.Resample(newSize.height(), newSize.width()));
             return;
         }
-        const auto result = dib->Resample(newSize.height(), newSize.width());
-        QVERIFY(result && result->DIBSectionBitsPtr() != dib->DIBSectionBitsPtr());
+        const auto result = dib.Resample(newSize.height(), newSize.width());
+        QVERIFY(result && result->DIBSectionBitsPtr() != dib.DIBSectionBitsPtr());
         if (outcome == 1)
             QCOMPARE(pictureOf(*result), bottomUp(bytes, size));
         else

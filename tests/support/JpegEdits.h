@@ -15,13 +15,8 @@ inline qsizetype markerAt(const QByteArray& jpeg, uchar code)
 // width and height.
 inline QByteArray withFrame(QByteArray jpeg, int precision, int width, int height, uchar frame = 0xC0)
 {
-    const qsizetype sof = markerAt(jpeg, frame);
-    jpeg[sof + 4] = char(precision);
-    jpeg[sof + 5] = char(height >> 8);
-    jpeg[sof + 6] = char(height);
-    jpeg[sof + 7] = char(width >> 8);
-    jpeg[sof + 8] = char(width);
-    return jpeg;
+    const char header[] = {char(precision), char(height >> 8), char(height), char(width >> 8), char(width)};
+    return jpeg.replace(markerAt(jpeg, frame) + 4, 5, QByteArray(header, 5));
 }
 
 // The data without any segment of marker `code` (such as every Huffman table, 0xC4).
