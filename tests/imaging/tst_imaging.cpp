@@ -6,7 +6,6 @@
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -82,12 +81,10 @@ private slots:
         QTest::addColumn<QByteArray>("jpeg");
         QTest::addColumn<QString>("outcome");
         const QByteArray colour = encodeJpeg(testPicture(37, 23), TJSAMP_420);
-        QByteArray stray = colour, strayAndTruncated = colour.left(colour.size() / 2), bitmap;
+        QByteArray stray = colour, strayAndTruncated = colour.left(colour.size() / 2);
         stray.insert(markerAt(colour, 0xDA), "\x00\x11\x22", 3);
         strayAndTruncated.insert(markerAt(colour, 0xDA), "\x00\x11", 2);
         const QImage grey = testPicture(19, 9).convertToFormat(QImage::Format_Grayscale8);
-        QBuffer buffer(&bitmap);
-        testPicture(8, 8).save(&buffer, "BMP");
         QTest::newRow("colour 4:2:0") << colour << "decoded";
         QTest::newRow("truncated") << colour.left(colour.size() / 2) << "refused";
         QTest::newRow("grey") << encodeJpeg(grey, TJSAMP_GRAY) << "decoded";
@@ -99,7 +96,7 @@ private slots:
         QTest::newRow("stray bytes, then truncated") << strayAndTruncated << "refused";
         QTest::newRow("stray bytes before a marker") << stray << "decoded";
         QTest::newRow("CMYK") << encodeJpeg(testPicture(16, 16), TJSAMP_444, 0, TJPF_CMYK) << "refused";
-        QTest::newRow("bitmap named .jpg") << bitmap << "untouched";
+        QTest::newRow("text named .jpg") << QByteArray("hello") << "untouched";
         QTest::newRow("zero bytes") << QByteArray() << "untouched";
     }
     void decode()
@@ -179,9 +176,6 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<int>("expected");
         const QByteArray jpeg = encodeJpeg(testPicture(16, 8));
-        const auto damaged = [&](int at, const QByteArray& bytes) {
-            return withExif(jpeg, orientationTiff(6).replace(at, bytes.size(), bytes));
-        };
         QByteArray longer = withExif(jpeg, orientationTiff(6));
         longer[4] = char(0x7F); // the segment claims 32 KB of a file of a few hundred bytes
         QTest::newRow("no EXIF") << jpeg << 0;
@@ -192,8 +186,7 @@ private slots:
         QTest::newRow("after the start of scan")
             << withExif(jpeg, orientationTiff(6), markerAt(jpeg, 0xDA) + 14) << 0;
         QTest::newRow("TIFF") << orientationTiff(2) << 2;
-        QTest::newRow("value type 99") << damaged(12, QByteArray("\x63\x00", 2)) << 0;
-        QTest::newRow("next directory is itself") << damaged(22, QByteArray("\x08\x00\x00\x00", 4)) << 6;
+        QTest::newRow("value type 99") << withExif(jpeg, orientationTiff(6).replace(12, 1, "\x63")) << 0;
         QTest::newRow("segment longer than the file") << longer << 6;
     }
     void orientation()
