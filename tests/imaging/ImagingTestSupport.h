@@ -1,6 +1,5 @@
 #pragma once
 
-#include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
 #include <QImage>
@@ -54,12 +53,4 @@ inline QImage referenceDecode(const QByteArray& jpeg)
     tjDecompress2(handle, data, jpeg.size(), img.bits(), width, int(img.bytesPerLine()), height, TJPF_RGB, 0);
     tjDestroy(handle);
     return img;
-}
-
-// A time as seconds.nanoseconds.
-inline QString text(const std::optional<imaging::ClockTime>& time)
-{
-    return time ? QString::number(time->seconds) + '.' +
-                      QString::number(time->nanoseconds).rightJustified(9, '0')
-                : QStringLiteral("none");
 }

@@ -17,6 +17,14 @@
 
 namespace {
 
+// A time as seconds.nanoseconds.
+QString text(const std::optional<imaging::ClockTime>& time)
+{
+    return time ? QString::number(time->seconds) + '.' +
+                      QString::number(time->nanoseconds).rightJustified(9, '0')
+                : QStringLiteral("none");
+}
+
 // The orientation's tag value, 0 for none.
 int orientationOf(const QByteArray& data)
 {
