@@ -184,8 +184,6 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<int>("expected");
         const QByteArray jpeg = encodeJpeg(testPicture(16, 8));
-        QByteArray longer = withExif(jpeg, orientationTiff(6));
-        longer[4] = char(0x7F); // the segment claims 32 KB of a file of a few hundred bytes
         QTest::newRow("no EXIF") << jpeg << 0;
         QTest::newRow("after the JFIF segment") << withExif(jpeg, orientationTiff(6), 20) << 6;
         QTest::newRow("behind stray bytes")
@@ -195,7 +193,8 @@ private slots:
             << withExif(jpeg, orientationTiff(6), markerAt(jpeg, 0xDA) + 14) << 0;
         QTest::newRow("TIFF") << orientationTiff(2) << 2;
         QTest::newRow("value type 99") << withExif(jpeg, orientationTiff(6).replace(12, 1, "\x63")) << 0;
-        QTest::newRow("segment longer than the file") << longer << 6;
+        QTest::newRow("segment claims 32 KB")
+            << withExif(jpeg, orientationTiff(6)).replace(4, 1, "\x7F") << 6;
     }
     void orientation()
     {

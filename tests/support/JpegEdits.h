@@ -11,8 +11,7 @@ inline qsizetype markerAt(const QByteArray& jpeg, uchar code)
     return jpeg.indexOf(QByteArrayView(marker, 2), 2);
 }
 
-// The data with its frame header (baseline, or `frame` for another kind) changed: precision,
-// width and height.
+// The data with the precision and size in its frame header (baseline unless `frame` says) changed.
 inline QByteArray withFrame(QByteArray jpeg, int precision, int width, int height, uchar frame = 0xC0)
 {
     const char header[] = {char(precision), char(height >> 8), char(height), char(width >> 8), char(width)};
