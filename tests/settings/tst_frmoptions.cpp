@@ -79,7 +79,6 @@ private slots:
                               const char* dialog) {
             QTest::newRow(what) << QByteArray() << locale << width << height << dialog;
         };
-        typed("comma", "de_DE", "100", "75", "[x] [x] 100 x 75 (1:1,333) jpg");
         typed("point", "en_US", "100", "75", "[x] [x] 100 x 75 (1:1.333) jpg");
         typed("truncated", "de_DE", "200", "300", "[x] [x] 200 x 300 (1:0,666) jpg");
         typed("exact quotient stays exact", "de_DE", "57", "100", "[x] [x] 57 x 100 (1:0,57) jpg");
@@ -108,29 +107,38 @@ private slots:
     }
 
     // OK refuses a size of 0, tells when the store cannot be written, and otherwise stores the
-    // texts exactly as typed and closes.
-    void ok_data()
+    // texts exactly as typed and closes; the other ways out write nothing.
+    void closing_data()
     {
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QString>("file");    // %DIR%/blocker is a file, not a folder
-        QTest::addColumn<QString>("message"); // empty: saved and closed
+        QTest::addColumn<QString>("message"); // empty: closed
         QTest::addColumn<QByteArray>("content");
         const QString ini = QStringLiteral("%DIR%/Tessaline.ini");
+        const auto row = [&](const char* what, const char* how, const char* width, const char* height,
+                             const QString& message, const QString& file = {},
+                             const char* content = "<missing>") {
+            QTest::newRow(what) << QString(how) << QString(width) << QString(height)
+                                << (file.isEmpty() ? ini : file) << message << QByteArray(content);
+        };
         const QString zero = QStringLiteral("Bildergrößen sollten nicht 0 Pixel sein.");
-        const QByteArray none("<missing>");
-        QTest::newRow("width 0") << "0" << "100" << ini << zero << none;
-        QTest::newRow("height not a number") << "100" << "abc" << ini << zero << none;
-        QTest::newRow("cannot be saved") << "100" << "100" << "%DIR%/blocker/Tessaline.ini"
-                                         << "Die Einstellungen konnten nicht gespeichert werden:\n"
-                                            "%DIR%/blocker/Tessaline.ini"
-                                         << none;
-        QTest::newRow("saved as typed") << "12abc" << "99.5" << "%DIR%/Tessaline/Tessaline.ini" << ""
-                                        << QByteArray("[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
-                                                      "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
+        row("width 0", "OK", "0", "100", zero);
+        row("height not a number", "OK", "100", "abc", zero);
+        const QString blocked = QStringLiteral("%DIR%/blocker/Tessaline.ini");
+        row("cannot be saved", "OK", "100", "100",
+            "Die Einstellungen konnten nicht gespeichert werden:\n" + blocked, blocked);
+        row("saved as typed", "OK", "12abc", "99.5", "", "%DIR%/Tessaline/Tessaline.ini",
+            "[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
+            "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
+        row("Abbrechen", "cmdCancel", "100", "100", "");
+        row("Escape", "Escape", "100", "100", "");
+        row("close box", "close", "100", "100", "");
     }
-    void ok()
+    void closing()
     {
+        QFETCH(QString, how);
         QFETCH(QString, width);
         QFETCH(QString, height);
         QFETCH(QString, file);
@@ -147,42 +155,17 @@ private slots:
         typeInto(control(dialog, "txtWidth"), width);
         typeInto(control(dialog, "txtheight"), height);
         typeInto(control(dialog, "txtErw"), QString());
-        QTest::keyClick(control(dialog, "txtErw"), Qt::Key_Return);
+        if (how == u"cmdCancel")
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+        else if (how == u"close")
+            dialog.close();
+        else
+            QTest::keyClick(control(dialog, "txtErw"), how == u"OK" ? Qt::Key_Return : Qt::Key_Escape);
 
         message.replace(QStringLiteral("%DIR%"), dir.path());
         QCOMPARE(answers.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(dialog.isVisible(), !message.isEmpty());
         QCOMPARE(readFile(path), content);
-    }
-
-    void closingWithoutOkWritesNothing_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Abbrechen") << "button";
-        QTest::newRow("Escape") << "escape";
-        QTest::newRow("close box") << "close";
-    }
-    void closingWithoutOkWritesNothing()
-    {
-        QFETCH(QString, how);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Tessaline.ini"));
-        const QByteArray before("[General%20Options]\nShowFileName=1\nThumbnailWidth=120\n");
-        writeFile(path, before);
-        frmOptions dialog(nullptr, Store(path));
-        dialog.show();
-        control<QCheckBox>(dialog, "chkShowFileName")->setChecked(false);
-        typeInto(control(dialog, "txtWidth"), QStringLiteral("300"));
-        if (how == u"button")
-            QTest::mouseClick(control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
-        else if (how == u"escape")
-            QTest::keyClick(control(dialog, "txtWidth"), Qt::Key_Escape);
-        else
-            dialog.close();
-
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(readFile(path), before);
     }
 
     // The tab order, and typing into a size field replaces its text however the field got the

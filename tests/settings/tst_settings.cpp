@@ -13,13 +13,8 @@ namespace {
 // The settings in one line: "ShowFileName SelectFolder WidthxHeight ImageErw ThumbnailCacheMiB".
 QString shown(const settings::Props& p)
 {
-    return QStringLiteral("%1 %2 %3x%4 %5 %6")
-        .arg(int(p.showfilename))
-        .arg(int(p.selectfolder))
-        .arg(p.thumbwidth)
-        .arg(p.thumbheight)
-        .arg(p.imageerw)
-        .arg(p.thumbnailCacheMiB);
+    return QString::asprintf("%d %d %dx%d %s %lld", p.showfilename, p.selectfolder, int(p.thumbwidth),
+                             int(p.thumbheight), qPrintable(p.imageerw), qlonglong(p.thumbnailCacheMiB));
 }
 
 } // namespace
