@@ -233,75 +233,64 @@ private slots:
         QCOMPARE(renaming::newName(prefix, i, extension, oldPath), expected);
     }
 
-    void orders_data()
+    // Runs that rename, and runs refused before anything is renamed.
+    void runs_data()
     {
         QTest::addColumn<QList<QByteArray>>("names");
         QTest::addColumn<QList<QByteArray>>("newNames");
-        const QList<QByteArray> numbered{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg", "img0005.jpg"};
-        QTest::newRow("reversed") << numbered << QList<QByteArray>(numbered.crbegin(), numbered.crend());
-        QTest::newRow("new names taken by later files") << QList<QByteArray>{"img0002.jpg", "img0003.jpg", "zz.jpg"}
-                                                        << numbered.mid(0, 3);
-        QTest::newRow("names not UTF-8") << QList<QByteArray>{"M\xfcnchen.jpg", "\xff\xfe.jpg"}
-                                         << QList<QByteArray>{"0001 M\xfcnchen.jpg", "0002 \xff\xfe.jpg"};
-        QTest::newRow("every file already has its name") << numbered.mid(0, 2) << numbered.mid(0, 2);
+        QTest::addColumn<QByteArray>("change"); // before the run (see change())
+        QTest::addColumn<QString>("refusal");   // empty: the run renames
+        const auto row = [](const char* what, const QList<QByteArray>& names,
+                            const QList<QByteArray>& newNames, const char* change = "",
+                            const char* refusal = "") {
+            QTest::newRow(what) << names << newNames << QByteArray(change) << QString::fromUtf8(refusal);
+        };
+        const QList<QByteArray> numbered{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg",
+                                         "img0005.jpg"};
+        row("reversed", numbered, {numbered.crbegin(), numbered.crend()});
+        row("new names taken by later files", {"img0002.jpg", "img0003.jpg", "zz.jpg"}, numbered.mid(0, 3));
+        row("names not UTF-8", {"M\xfcnchen.jpg", "\xff\xfe.jpg"},
+            {"0001 M\xfcnchen.jpg", "0002 \xff\xfe.jpg"});
+        row("every file already has its name", numbered.mid(0, 2), numbered.mid(0, 2));
+        const QList<QByteArray> abc{"a.jpg", "b.jpg", "c.jpg"};
+        const QList<QByteArray> free{"n1.jpg", "n2.jpg", "n3.jpg"};
+        row("new name held by a file outside the run", abc, {"b.jpg", "img0002.jpg", "a.jpg"}, "+img0002.jpg",
+            "Den Namen \"img0002.jpg\" trägt in");
+        row("a new name another file keeps", abc, {"a.jpg", "a.jpg", "z.jpg"}, "",
+            "sollen beide \"a.jpg\" heißen");
+        row("slash in the name", abc, {"2024/img0001.jpg", "n2.jpg", "n3.jpg"}, "", "Schrägstrich");
+        row("NUL in the name", abc, {QByteArray("n\0.jpg", 6), "n2.jpg", "n3.jpg"}, "", "Nullzeichen");
+        row("name too long", abc, {QByteArray(252, 'x') + ".jpg", "n2.jpg", "n3.jpg"}, "", "256 Bytes");
+        row("empty name", abc, {"", "n2.jpg", "n3.jpg"}, "", "kein gültiger Name");
+        row("source vanished", abc, free, "-b.jpg", "b.jpg\" ist nicht mehr da");
+        row("source now a folder", abc, free, "/b.jpg", "b.jpg\" ist keine gewöhnliche Datei");
+        row("target folder missing", abc, free, "gone/", "ist nicht erreichbar");
     }
-    void orders()
+    void runs()
     {
         QFETCH(QList<QByteArray>, names);
         QFETCH(QList<QByteArray>, newNames);
+        QFETCH(QByteArray, change);
+        QFETCH(QString, refusal);
         QTemporaryDir dir;
         QTemporaryDir state;
         const QByteArray folder = pathOf(dir);
         const QList<Move> moves = movesIn(folder, names, newNames);
-        const Snapshot expected = moved(snapshot({folder}), moves, folder);
-        const Result result = Renamer(pathOf(state)).run(moves, folder + '/'); // a target ending in "/" as well
-        QVERIFY2(result.ok(), qPrintable(result.message));
-        QCOMPARE(snapshot({folder}), expected);
-        QVERIFY(!hasJournal(pathOf(state)));
-        for (const QByteArray& path : expected.keys())
-            ::unlink(path.constData()); // QTemporaryDir cannot remove names that are not UTF-8
-    }
-
-    void refusals_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("newNames");
-        QTest::addColumn<QByteArray>("change"); // before the run (see change())
-        QTest::addColumn<QString>("reason");
-        const QList<QByteArray> free{"n1.jpg", "n2.jpg", "n3.jpg"};
-        QTest::newRow("new name held by a file outside the run")
-            << QList<QByteArray>{"b.jpg", "img0002.jpg", "a.jpg"} << QByteArray("+img0002.jpg")
-            << "Den Namen \"img0002.jpg\" trägt in";
-        QTest::newRow("a new name another file keeps")
-            << QList<QByteArray>{"a.jpg", "a.jpg", "z.jpg"} << QByteArray() << "sollen beide \"a.jpg\" heißen";
-        QTest::newRow("slash in the name")
-            << QList<QByteArray>{"2024/img0001.jpg", "n2.jpg", "n3.jpg"} << QByteArray() << "Schrägstrich";
-        QTest::newRow("NUL in the name")
-            << QList<QByteArray>{QByteArray("n\0.jpg", 6), "n2.jpg", "n3.jpg"} << QByteArray() << "Nullzeichen";
-        QTest::newRow("name too long")
-            << QList<QByteArray>{QByteArray(252, 'x') + ".jpg", "n2.jpg", "n3.jpg"} << QByteArray() << "256 Bytes";
-        QTest::newRow("empty name") << QList<QByteArray>{"", "n2.jpg", "n3.jpg"} << QByteArray() << "kein gültiger Name";
-        QTest::newRow("source vanished") << free << QByteArray("-b.jpg") << "b.jpg\" ist nicht mehr da";
-        QTest::newRow("source now a folder") << free << QByteArray("/b.jpg") << "b.jpg\" ist keine gewöhnliche Datei";
-        QTest::newRow("target folder missing") << free << QByteArray("gone/") << "ist nicht erreichbar";
-    }
-    void refusals()
-    {
-        QFETCH(QList<QByteArray>, newNames);
-        QFETCH(QByteArray, change);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        QTemporaryDir state;
-        const QByteArray folder = pathOf(dir);
-        const QList<Move> moves = movesIn(folder, {"a.jpg", "b.jpg", "c.jpg"}, newNames);
         ::change(folder, change);
         const Snapshot before = snapshot({folder});
         Renamer r(pathOf(state));
-        const Result result = r.run(moves, change.endsWith('/') ? folder + '/' + change : folder);
-        QCOMPARE(result.outcome, Result::Outcome::Refused);
-        QVERIFY2(result.message.startsWith("Es wurde nichts umbenannt.") && result.message.contains(reason),
+        // A target ending in "/" as well.
+        const Result result = r.run(moves, folder + '/' + (change.endsWith('/') ? change : QByteArray()));
+        const Snapshot expected = refusal.isEmpty() ? moved(before, moves, folder) : before;
+        QCOMPARE(snapshot({folder}), expected);
+        QVERIFY(!hasJournal(pathOf(state)));
+        QCOMPARE(r.hasUndo(), expected != before);
+        QCOMPARE(result.outcome, refusal.isEmpty() ? Result::Outcome::Done : Result::Outcome::Refused);
+        QVERIFY2(refusal.isEmpty() || (result.message.startsWith("Es wurde nichts umbenannt.") &&
+                                       result.message.contains(refusal)),
                  qPrintable(result.message));
-        QCOMPARE(snapshot({folder}), before);
-        QVERIFY(!r.hasUndo());
+        for (const QByteArray& path : expected.keys())
+            ::unlink(path.constData()); // QTemporaryDir cannot remove names that are not UTF-8
     }
 
     // Every step of a run fails in turn: the files end up all at their old names, or, where only
