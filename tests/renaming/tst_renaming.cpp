@@ -57,16 +57,18 @@ bool hasJournal(const QByteArray& state)
     return QDir(QFile::decodeName(state)).entryList({QStringLiteral("*.journal*")}, QDir::Files).size() > 0;
 }
 
-// Files named `names` in the folder, not readable by others (which a copy must keep), each moved to
-// its new name.
+// Files named `names` in the folder, not readable by others and of one old time (which a copy must
+// keep), each moved to its new name.
 QList<Move> movesIn(const QByteArray& folder, const QList<QByteArray>& names,
                     const QList<QByteArray>& newNames)
 {
     writeNamedFiles(folder, names);
     QList<Move> moves;
+    const struct timespec times[2] = {{1000000000, 0}, {1234567890, 123456789}};
     for (qsizetype i = 0; i < names.size(); ++i) {
         moves.append({folder + '/' + names[i], newNames[i]});
         ::chmod(moves.last().source.constData(), 0640);
+        ::utimensat(AT_FDCWD, moves.last().source.constData(), times, 0);
     }
     return moves;
 }
