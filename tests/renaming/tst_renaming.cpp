@@ -236,7 +236,7 @@ private slots:
     }
 
     // Runs that rename, and runs refused before anything is renamed.
-    void runs_data()
+    void renamesAllOrRefusesUntouched_data()
     {
         QTest::addColumn<QList<QByteArray>>("names");
         QTest::addColumn<QList<QByteArray>>("newNames");
@@ -268,7 +268,7 @@ private slots:
         row("source now a folder", abc, free, "/b.jpg", "b.jpg\" ist keine gewöhnliche Datei");
         row("target folder missing", abc, free, "gone/", "ist nicht erreichbar");
     }
-    void runs()
+    void renamesAllOrRefusesUntouched()
     {
         QFETCH(QList<QByteArray>, names);
         QFETCH(QList<QByteArray>, newNames);

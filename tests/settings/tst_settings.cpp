@@ -183,7 +183,7 @@ private slots:
 
     // OK refuses a size of 0, tells when the store cannot be written, and otherwise stores the
     // texts exactly as typed and closes; the other ways out write nothing.
-    void closing_data()
+    void closingSavesOnlyOnOk_data()
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("width");
@@ -211,7 +211,7 @@ private slots:
         row("Escape", "Escape", "100", "100", "");
         row("close box", "close", "100", "100", "");
     }
-    void closing()
+    void closingSavesOnlyOnOk()
     {
         QFETCH(QString, how);
         QFETCH(QString, width);
