@@ -279,9 +279,8 @@ private slots:
         QFETCH(int, ratio);
         const int size = 100 * ratio;
         QTemporaryDir dir;
-        QImage white(100, 100, QImage::Format_RGB32);
-        white.fill(Qt::white);
-        const thumbs::Prepared p = prepareFile(save(dir, QStringLiteral("a.jpg"), white, "JPG"), size, size);
+        const thumbs::Prepared p =
+            prepareFile(save(dir, QStringLiteral("a.jpg"), pattern(100, 100), "JPG"), size, size);
         thumbs::CaptionStyle style;
         style.font = thumbs::boxFont();
         style.transparent = true;
