@@ -1,10 +1,6 @@
-#include "imaging/JpegDecoder.h"
-#include "imaging/cDIBSection.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/ThumbnailLoader.h"
-#include "main_window/Thumbnails.h"
 #include "main_window/frmmain.h"
-#include "platform/FileNames.h"
 #include "platform/FolderList.h"
 
 #include "ExifSamples.h"
@@ -267,15 +263,9 @@ private slots:
 
     // On a screen of two device pixels per pixel the box image has twice the pixels, and the
     // caption, laid out in the box's pixels, is drawn with all of them.
-    void captionIsCentredAtTheBottom_data()
-    {
-        QTest::addColumn<int>("ratio");
-        QTest::newRow("1") << 1;
-        QTest::newRow("2") << 2;
-    }
     void captionIsCentredAtTheBottom()
     {
-        QFETCH(int, ratio);
+        const int ratio = 2;
         const int size = 100 * ratio;
         QTemporaryDir dir;
         const thumbs::Prepared p =
