@@ -5,18 +5,19 @@
 #include "main_window/Thumbnails.h"
 #include "platform/FileNames.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <QImageWriter>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
-// What the thumbnail tests share: pictures with detail everywhere, preparing and drawing as the
-// window does, and exact image comparison.
+// What the thumbnail tests share: pictures with detail everywhere, so that misplaced pixels show,
+// preparing and drawing as the window does, and exact image comparison.
 
 inline const QColor kGrey(0xd0, 0xd0, 0xd0);
 
-// A picture with detail everywhere, so that misplaced pixels show.
 inline QImage pattern(int w, int h, QRgb tint = qRgb(0, 0, 0))
 {
     QImage image(w, h, QImage::Format_RGB32);
@@ -25,6 +26,16 @@ inline QImage pattern(int w, int h, QRgb tint = qRgb(0, 0, 0))
             image.setPixel(x, y, qRgb((x * 7 + qRed(tint)) & 255, (y * 5 + qGreen(tint)) & 255,
                                       ((x ^ y) + qBlue(tint)) & 255));
     return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, format);
+    writer.setOptimizedWrite(true); // JPEG: Huffman tables of its own, not the standard ones
+    writer.write(image);
+    return bytes;
 }
 
 inline QString save(const QTemporaryDir& dir, const QString& name, const QImage& image, const char* format)
@@ -57,28 +68,22 @@ inline QImage drawn(const thumbs::Prepared& prepared)
     return box;
 }
 
-// Exact comparison that names the first pixel that differs.
-inline bool sameImage(const QImage& actual, const QImage& expected, QString* why)
+// Empty when the images have the same pixels, else the first that differs.
+inline QString imageDifference(const QImage& actual, const QImage& expected)
 {
-    if (actual.size() != expected.size()) {
-        *why = QStringLiteral("size %1x%2, expected %3x%4")
-                   .arg(actual.width()).arg(actual.height()).arg(expected.width()).arg(expected.height());
-        return false;
-    }
+    if (actual.size() != expected.size())
+        return QStringLiteral("another size");
     for (int y = 0; y < actual.height(); ++y)
         for (int x = 0; x < actual.width(); ++x)
-            if (actual.pixel(x, y) != expected.pixel(x, y)) {
-                *why = QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
-                           .arg(x).arg(y)
-                           .arg(actual.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                           .arg(expected.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
-                return false;
-            }
-    return true;
+            if (actual.pixel(x, y) != expected.pixel(x, y))
+                return QStringLiteral("pixel (%1, %2) is %3, expected %4")
+                    .arg(QString::number(x), QString::number(y), QColor(actual.pixel(x, y)).name(),
+                         QColor(expected.pixel(x, y)).name());
+    return QString();
 }
 
-#define COMPARE_IMAGES(actual, expected)                                                                    \
-    do {                                                                                                    \
-        QString why;                                                                                        \
-        QVERIFY2(sameImage(actual, expected, &why), qPrintable(why));                                       \
+#define COMPARE_IMAGES(actual, expected)                                                                     \
+    do {                                                                                                     \
+        const QString why = imageDifference(actual, expected);                                               \
+        QVERIFY2(why.isEmpty(), qPrintable(why));                                                            \
     } while (false)
