@@ -1,18 +1,25 @@
+#include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
+#include "renaming/Renamer.h"
+#include "viewer/frmShowImage.h"
 
+#include "ScriptedDialogs.h"
 #include "TestFiles.h"
 
 #include <QApplication>
+#include <QMap>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -20,28 +27,20 @@
 namespace {
 
 // A folder of empty files with the given names.
-QString makeFolder(const QTemporaryDir& root, const QString& name, const QList<QByteArray>& files)
+QString makeFolder(const QString& path, const QList<QByteArray>& files)
 {
-    const QString path = root.path() + QLatin1Char('/') + name;
     QDir().mkpath(path);
     for (const QByteArray& f : files)
         touch(platform::encodeName(path) + '/' + f);
     return path;
 }
 
-QList<QByteArray> numberedFiles(int n, const char* prefix = "img")
+// p0001.jpg, p0002.jpg, ...: file k is listed k-th.
+QList<QByteArray> numbered(int n, const char* prefix = "p")
 {
     QList<QByteArray> names;
-    for (int i = 0; i < n; ++i)
-        names.append(QByteArray(prefix) + QByteArray::number(i) + ".jpg");
-    return names;
-}
-
-QStringList shownNames(const frmmain& w)
-{
-    QStringList names;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
+    for (int k = 1; k <= n; ++k)
+        names.append(prefix + QByteArray::number(k).rightJustified(4, '0') + ".jpg");
     return names;
 }
 
@@ -49,19 +48,112 @@ bool build(frmmain& w, const QString& folder)
 {
     QSignalSpy built(&w, &frmmain::viewBuilt);
     w.openFolder(folder);
-    return built.wait(20000);
+    return built.wait(60000);
+}
+
+bool openView(frmmain& w, const QString& folder)
+{
+    w.show();
+    return QTest::qWaitForWindowExposed(&w) && build(w, folder);
+}
+
+QString nameOf(const frmmain& w, int element)
+{
+    return thumbs::fileNameOf(w.picScroll->element(element).ToolTipText());
+}
+
+QStringList shownNames(const frmmain& w)
+{
+    QStringList names;
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+        names.append(nameOf(w, w.order[k]));
+    return names;
+}
+
+// The numbers of the files shown, in display order.
+QList<int> shown(const frmmain& w)
+{
+    QList<int> numbers;
+    for (const QString& name : shownNames(w))
+        numbers.append(name.mid(1, 4).toInt());
+    return numbers;
+}
+
+// A point of the canvas in the thumbnail at display position `position` (from 1).
+QPoint at(const frmmain& w, int position, int dx = 50, int dy = 50)
+{
+    const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
+    return QPoint(box.Left + dx, box.Top + dy);
+}
+
+// A point of the viewport, in the canvas's coordinates (where the test's mouse events go).
+QPoint inViewport(const frmmain& w, int x, int y)
+{
+    return w.picScroll->mapFrom(w.pctPreview, QPoint(x, y));
+}
+
+QRect markerBefore(const frmmain& w, int position)
+{
+    const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
+    return QRect(box.Left - 1, box.Top, 3, box.Height);
+}
+
+bool dragging()
+{
+    return QGuiApplication::overrideCursor() &&
+           QGuiApplication::overrideCursor()->shape() == Qt::ClosedHandCursor;
+}
+
+// The file the viewer was asked to show, empty while it was never opened.
+QString peekedFile()
+{
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (const auto* viewer = qobject_cast<frmShowImage*>(top))
+            return viewer->fileName();
+    return {};
 }
 
 // Runs f at every turn of the event loop until it returns true (it is then dropped).
 void whenever(QObject* context, std::function<bool()> f)
 {
     auto* timer = new QTimer(context);
-    timer->setInterval(0);
     QObject::connect(timer, &QTimer::timeout, context, [timer, f] {
         if (f())
             timer->deleteLater();
     });
-    timer->start();
+    timer->start(0);
+}
+
+using Folder = QMap<QByteArray, QByteArray>; // name -> contents
+
+Folder contents(const QByteArray& folder)
+{
+    Folder files;
+    const QDir dir(QFile::decodeName(folder));
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        QFile file(dir.filePath(name));
+        files.insert(QFile::encodeName(name), file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    }
+    return files;
+}
+
+// Lists the folder in the window and puts the files into the display order given.
+bool showInOrder(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
+{
+    if (!build(w, platform::decodeName(folder)) || w.order.size() != shown.size() + 1)
+        return false;
+    for (int i = 1; i + 1 < w.picScroll->count(); ++i)
+        w.order[shown.indexOf(w.picScroll->element(i).nativePath.mid(folder.size() + 1))] = i;
+    return true;
+}
+
+// The names of the files in `folder` that the boxes stand for now, in display order.
+QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
+{
+    QList<QByteArray> paths;
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+        paths.append(w.picScroll->element(w.order[k]).nativePath.mid(folder.size() + 1));
+    return paths;
 }
 
 } // namespace
@@ -73,108 +165,73 @@ class TestFrmMain : public QObject
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
-    void startUp()
+    // Every test keeps its folders, runs and undo records to itself.
+    void init()
+    {
+        m_state = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_state->path()));
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_folder = QFile::encodeName(m_dir->path());
+    }
+
+    // The grey bar stops 500 twips from the window's edge, the layout 1500; nothing else moves
+    // during the drag. A narrow window is widened to 3000 twips.
+    void splitterAndNarrowWindow()
     {
         frmmain w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Tessaline"));
-        QVERIFY(!w.windowIcon().isNull());
-        QCOMPARE(w.centralWidget()->size(), QSize(548, 387));
         QCOMPARE(w.pctPreview->geometry(), QRect(135, 0, 413, 387));
-        QCOMPARE(w.ScrollMe->geometry(), QRect(396, 0, 17, 387));
-        QCOMPARE(w.DrvSelect->y(), w.DirSelect->height());
-        QVERIFY(w.order.isEmpty() && !w.tmrNextDir->isActive() && w.tmrScroll->isActive());
-    }
-
-    void narrowWindowIsWidenedAndSplitterClamped()
-    {
-        frmmain w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.resize(120, 300);
-        QTRY_COMPARE(w.outerWidthTwips(), 3000.0);
-        QTRY_COMPARE(w.layoutTwips().imgSplitter.Left, 1500.0);
-        QCOMPARE(w.layoutTwips().DirSelect.Width, 1500.0);
-    }
-
-    // The grey bar stops 500 twips from either edge of the window (552 pixels with its frame),
-    // the layout 1500; nothing else moves during the drag.
-    void splitterDrag()
-    {
-        frmmain w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.outerWidthTwips(), 8280.0);
         QTest::mousePress(w.imgSplitter, Qt::LeftButton, {}, QPoint(1, 5));
         QVERIFY(w.picSplitter->isVisible());
-        QCOMPARE(w.picSplitter->width(), 9);
         QTest::mouseMove(w.imgSplitter, QPoint(-200, 5));
         QCOMPARE(w.picSplitter->x(), 33);
         QCOMPARE(w.layoutTwips().DirSelect.Width, 1980.0);
         QTest::mouseRelease(w.imgSplitter, Qt::LeftButton, {}, QPoint(-200, 5));
         QVERIFY(!w.picSplitter->isVisible());
         QCOMPARE(w.layoutTwips().DirSelect.Width, 1500.0);
-
-        QTest::mousePress(w.imgSplitter, Qt::LeftButton, {}, QPoint(1, 5));
-        QTest::mouseMove(w.imgSplitter, QPoint(2000, 5));
-        QCOMPARE(w.picSplitter->x(), 519);
-        QTest::mouseRelease(w.imgSplitter, Qt::LeftButton, {}, QPoint(2000, 5));
-        QCOMPARE(w.layoutTwips().DirSelect.Width, 6780.0);
-        QCOMPARE(w.pctPreview->x(), 455);
+        w.resize(120, 300);
+        QTRY_COMPARE(w.outerWidthTwips(), 3000.0);
+        QTRY_COMPARE(w.layoutTwips().imgSplitter.Left, 1500.0);
+        QCOMPARE(w.layoutTwips().DirSelect.Width, 1500.0);
     }
 
     // Ordinal order of the names, whatever the user's language, in the listing and by name; a
-    // name that is not UTF-8 keeps its bytes.
+    // name that is not UTF-8 keeps its bytes; only files with the extension set (in any case) are listed.
     void buildListsSortsAndArranges()
     {
-        QTemporaryDir root;
-        const QString folder = makeFolder(root, QStringLiteral("pics"),
+        const QString folder = makeFolder(m_dir->filePath("pics"),
                                           {"birne.jpg", "Zebra.jpg", "apfel.jpg", "img2.jpg", "img10.jpg",
                                            "M\xfcnchen.jpg", "note.txt", "shot.PNG", ".hidden.jpg"});
         frmmain w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(build(w, folder));
+        QVERIFY(openView(w, folder));
         const QStringList ordinal{platform::decodeName("M\xfcnchen.jpg"), "Zebra.jpg", "apfel.jpg", "birne.jpg",
                                   "img10.jpg", "img2.jpg"};
         QCOMPARE(shownNames(w), ordinal);
         const ImgPreview& first = w.picScroll->element(w.order.first());
         QCOMPARE(first.nativePath, platform::encodeName(folder) + "/M\xfcnchen.jpg");
         QCOMPARE(platform::encodeName(first.ToolTipText()), first.nativePath);
-        QCOMPARE(first.rect(), QRect(2, 0, 100, 100));
-        QCOMPARE(w.picScroll->elementAt(first.rect().center()), w.order.first());
         // The placeholder: last, invisible, without a path, never under the mouse.
         const ImgPreview& placeholder = w.picScroll->element(w.order.last());
         QVERIFY(!placeholder.Visible && placeholder.ToolTipText().isEmpty());
         QCOMPARE(w.picScroll->elementAt(placeholder.rect().center()), 0);
-        QList<int> sorted = w.order;
-        std::sort(sorted.begin(), sorted.end());
-        QCOMPARE(sorted, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
         QVERIFY(!w.building);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
         std::reverse(w.order.begin(), w.order.end() - 1);
         w.mnuOrderByName->trigger(); // the listing's order again
         QCOMPARE(shownNames(w), ordinal);
         ::unlink(first.nativePath.constData()); // a name QTemporaryDir cannot remove
-    }
-
-    void extensionSetting()
-    {
-        QTemporaryDir root;
-        frmmain w;
         w.imageerw = QStringLiteral("png");
-        QVERIFY(build(w, makeFolder(root, QStringLiteral("pics"), {"a.jpg", "b.png", "C.PNG"})));
-        QCOMPARE(shownNames(w), (QStringList{"C.PNG", "b.png"}));
+        QVERIFY(build(w, folder));
+        QCOMPARE(shownNames(w), QStringList{"shot.PNG"});
     }
 
     void closingDuringBuildStopsIt()
     {
-        QTemporaryDir root;
         auto* w = new frmmain;
         w->show();
         QSignalSpy built(w, &frmmain::viewBuilt);
-        w->openFolder(makeFolder(root, QStringLiteral("a"), numberedFiles(2000)));
+        w->openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
         whenever(w, [&] {
             if (!w->building || w->picScroll->count() < 50)
                 return false;
@@ -195,10 +252,9 @@ private slots:
     // the view, do not start a second one. A starting order needs the whole folder listed.
     void interruptedBuildsBuildOnlyTheLast()
     {
-        QTemporaryDir root;
-        const QString a = makeFolder(root, QStringLiteral("a"), numberedFiles(1500, "a"));
-        const QString b = makeFolder(root, QStringLiteral("b"), numberedFiles(1500, "b"));
-        const QString c = makeFolder(root, QStringLiteral("c"), numberedFiles(40, "c"));
+        const QString a = makeFolder(m_dir->filePath("a"), numbered(1500, "a"));
+        const QString b = makeFolder(m_dir->filePath("b"), numbered(1500, "b"));
+        const QString c = makeFolder(m_dir->filePath("c"), numbered(40, "c"));
         frmmain w;
         w.show();
         QSignalSpy arranged(&w, &frmmain::viewArranged);
@@ -225,8 +281,7 @@ private slots:
         QCOMPARE(built.size(), 1);
         QCOMPARE(arranged.size(), 1);
         QCOMPARE(w.order.size(), 41);
-        for (const QString& name : shownNames(w))
-            QVERIFY2(name.startsWith(QLatin1Char('c')), qPrintable(name));
+        QCOMPARE(shownNames(w).first(), QStringLiteral("c0001.jpg")); // a and b would sort first
         QVERIFY(!orderWhileListed);
         QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled());
     }
@@ -235,15 +290,8 @@ private slots:
     // view from value 19 on (652 pixels up); five to a row in a wider window, six rows.
     void scrolling()
     {
-        QTemporaryDir root;
         frmmain w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(build(w, makeFolder(root, QStringLiteral("empty"), {"readme.txt"})));
-        QCOMPARE(w.order.size(), 1);
-        QCOMPARE(w.ScrollMe->maximum(), 0);
-        QVERIFY(build(w, makeFolder(root, QStringLiteral("many"), numberedFiles(30))));
-        QCOMPARE(w.ScrollMe->maximum(), 19);
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("many"), numbered(30))));
         QTest::keyClick(w.pctPreview, Qt::Key_End);
         QCOMPARE(w.picScroll->y(), -652);
         w.resize(w.width() + 120, w.height());
@@ -251,18 +299,405 @@ private slots:
         QCOMPARE(w.picScroll->y(), 0);
     }
 
+    void shownFolderGoes_data()
+    {
+        QTest::addColumn<bool>("renamed");
+        QTest::addColumn<QString>("seenBy");
+        QTest::newRow("removed, seen by the watch") << false << "watch";
+        QTest::newRow("renamed, seen by the watch") << true << "watch";
+        QTest::newRow("removed, seen by the options' rebuild") << false << "rebuild";
+        QTest::newRow("renamed, seen when a menu opens") << true << "menu";
+    }
+    void shownFolderGoes()
+    {
+        QFETCH(bool, renamed);
+        QFETCH(QString, seenBy);
+        const QString parent = makeFolder(m_dir->filePath("p"), {"b.jpg"});
+        const QString shown = makeFolder(m_dir->filePath("p/shown"), {"a.jpg"});
+        ScriptedDialogs dialogs;
+        frmmain w;
+        QVERIFY(openView(w, shown));
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        if (renamed)
+            QVERIFY(QDir().rename(shown, parent + QStringLiteral("/umbenannt")));
+        else
+            QVERIFY(QDir(shown).removeRecursively());
+        if (seenBy == "rebuild")
+            w.makeview();
+        else if (seenBy == "menu")
+            emit w.mnuFile->aboutToShow();
+        if (seenBy != "watch")
+            QCOMPARE(dialogs.messages.size(), 1); // at once, not by the watch
+        QTRY_COMPARE(dialogs.messageTexts(),
+                     QStringList{"Der Ordner \"" + shown + "\" ist nicht mehr vorhanden."});
+        QCOMPARE(w.DirSelect->Path(), parent);
+        QTRY_COMPARE(built.size(), 1);
+        QCOMPARE(shownNames(w), QStringList{"b.jpg"});
+        // Later looks find nothing more to say.
+        emit w.mnuHelp->aboutToShow();
+        QVERIFY(w.DirSelect->checkPresent());
+        QCOMPARE(dialogs.messages.size(), 1);
+    }
+
+    // The guards that keep every look-up within `order`, also while a folder is being listed.
+    void dropGuards()
+    {
+        QList<int> order{2, 3, 1}; // listing: 1 is last, 3 was created last
+        QCOMPARE(markerTarget(order, 1, true, 4), std::optional<int>(1));
+        QCOMPARE(markerTarget(order, 3, true, 4), std::optional<int>(3));
+        QCOMPARE(markerTarget(order, 2, true, 4), std::optional<int>(3));
+        QCOMPARE(markerTarget(order, 7, true, 9), std::optional<int>());
+        QVERIFY(applyDrop(order, 1, 2, true)); // the right part of the last entry: before it
+        QCOMPARE(order, (QList<int>{3, 2, 1}));
+        QVERIFY(applyDrop(order, 3, 1, true)); // backwards onto the right part: after the target
+        QCOMPARE(order, (QList<int>{3, 1, 2}));
+        QVERIFY(!applyDrop(order, 2, 9, false)); // an element no longer listed
+        QCOMPARE(order, (QList<int>{3, 1, 2}));
+    }
+
+    // A drag from the thumbnail at display position `from` over thumbnail 2 to `spot` (in the
+    // thumbnail at display position `to`, or in the viewport where `to` is 0): while the pointer
+    // is there, the marker stands before the thumbnail at position `marker` (0: hidden).
+    void reorder_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QPoint>("spot");
+        QTest::addColumn<int>("marker");
+        QTest::addColumn<QList<int>>("expected");
+        const auto left = Qt::LeftButton;
+        const QPoint middle(50, 50);
+        const QList<int> unchanged{1, 2, 3, 4, 5, 6};
+        QTest::newRow("3 onto 1") << left << 3 << 1 << middle << 1 << QList<int>{3, 1, 2, 4, 5, 6};
+        QTest::newRow("onto the top right pixel of the last")
+            << left << 2 << 6 << QPoint(99, 0) << 6 << QList<int>{1, 3, 4, 5, 2, 6};
+        QTest::newRow("6 back onto the bottom left pixel of 4")
+            << left << 6 << 4 << QPoint(0, 99) << 4 << QList<int>{1, 2, 3, 6, 4, 5};
+        QTest::newRow("back where it came from") << left << 2 << 2 << middle << 2 << unchanged;
+        QTest::newRow("into the gap after 1") << left << 3 << 1 << QPoint(100, 50) << 0 << unchanged;
+        QTest::newRow("onto the placeholder's slot") << left << 2 << 7 << middle << 0 << unchanged;
+        QTest::newRow("beside the thumbnails") << left << 1 << 0 << QPoint(350, 50) << 0 << unchanged;
+        QTest::newRow("outside the viewport") << left << 1 << 0 << QPoint(100, -20) << 0 << unchanged;
+        QTest::newRow("right button") << Qt::RightButton << 3 << 1 << middle << 0 << unchanged;
+        QTest::newRow("middle button") << Qt::MiddleButton << 3 << 1 << middle << 0 << unchanged;
+    }
+    void reorder()
+    {
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QPoint, spot);
+        QFETCH(int, marker);
+        QFETCH(QList<int>, expected);
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(6))));
+        const QPoint end = to == 0 ? inViewport(w, spot.x(), spot.y()) : at(w, to, spot.x(), spot.y());
+        QTest::mousePress(w.picScroll, button, {}, at(w, from));
+        for (const QPoint& p : {at(w, from, 60), at(w, 2, 50, 99), end})
+            QTest::mouseMove(w.picScroll, p);
+        QCOMPARE(dragging(), button == Qt::LeftButton);
+        QCOMPARE(w.linWohin->isVisible(), marker != 0);
+        if (marker != 0)
+            QCOMPARE(w.linWohin->geometry(), markerBefore(w, marker));
+        // The right button peeks at the pressed thumbnail's file instead of dragging it.
+        QCOMPARE(peekedFile().endsWith("/p0003.jpg"), button == Qt::RightButton);
+        QTest::mouseRelease(w.picScroll, button, {}, end);
+        QCOMPARE(shown(w), expected);
+        QVERIFY(!w.linWohin->isVisible() && !dragging());
+    }
+
+    // Wider than the threshold of 750 pixels, one to a row: the right part of a thumbnail stands
+    // for the next one.
+    void rightPartOfWideThumbnails()
+    {
+        frmmain w;
+        w.thumbwidth = 800;
+        w.thumbheight = 60;
+        w.resize(1100, 500);
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(3))));
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        QTest::mouseMove(w.picScroll, at(w, 3, 750, 10));
+        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 3));
+        QTest::mouseMove(w.picScroll, at(w, 3, 751, 10));
+        QCOMPARE(w.linWohin->geometry(), QRect(1, 183, 3, 60)); // the placeholder's slot
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 3, 751, 10));
+        QCOMPARE(shown(w), (QList<int>{2, 3, 1}));
+    }
+
+    // Escape, a rebuild of the view under the drag and another control taking the keyboard each
+    // end a drag without a drop.
+    void dragEndsWithoutDrop()
+    {
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(4))));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        for (int how = 0; how < 3; ++how) {
+            QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 3));
+            QTest::mouseMove(w.picScroll, at(w, 1));
+            QVERIFY(dragging());
+            if (how == 0)
+                QTest::keyClick(w.pctPreview, Qt::Key_Escape);
+            else if (how == 1)
+                w.makeview();
+            else
+                w.ScrollMe->setFocus();
+            QVERIFY2(!w.linWohin->isVisible() && !dragging(), qPrintable(QString::number(how)));
+            QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 2));
+            QCOMPARE(shown(w), (QList<int>{1, 2, 3, 4}));
+        }
+    }
+
+    // Thirty pictures: the bar's maximum is 19. A pointer held at an edge scrolls a unit per
+    // tick of the timer, over the strip beside the thumbnails and over the thumbnails alike, but
+    // not beyond the last row.
+    void edgeScrolling_data()
+    {
+        QTest::addColumn<int>("x"); // in the viewport: 350 is the strip beside the thumbnails
+        QTest::addColumn<bool>("bottom");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("afterTicks");
+        QTest::newRow("strip, top") << 350 << false << 2 << QList<int>{1, 0, 0};
+        QTest::newRow("strip, bottom") << 350 << true << 17 << QList<int>{18, 19, 19};
+        QTest::newRow("thumbnails, top") << 50 << false << 2 << QList<int>{1, 0, 0};
+        QTest::newRow("thumbnails, bottom") << 50 << true << 10 << QList<int>{11, 12, 13};
+    }
+    void edgeScrolling()
+    {
+        QFETCH(int, x);
+        QFETCH(bool, bottom);
+        QFETCH(int, start);
+        QFETCH(QList<int>, afterTicks);
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(30))));
+        w.tmrScroll->stop();
+        w.scrolltick = false;
+        const int edgeY = bottom ? w.pctPreview->height() - 2 : 2;
+        const auto tick = [&] { QMetaObject::invokeMethod(w.tmrScroll, "timeout"); };
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 4));
+        w.ScrollMe->setValue(start);
+        QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY));
+        QCOMPARE(w.ScrollMe->value(), start); // no tick yet
+        for (int expected : afterTicks) {
+            tick();
+            QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY + (bottom ? 1 : -1)));
+            QCOMPARE(w.ScrollMe->value(), expected);
+        }
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, inViewport(w, x, edgeY));
+    }
+
+    // As soon as a few files are listed, they are laid out (a resize would) and the last one is
+    // dragged to the front; the files listed later still go before the first entry that sorts
+    // after them.
+    void dropWhileListing()
+    {
+        frmmain w;
+        QList<int> beforeDrop;
+        QList<int> afterDrop;
+        whenever(&w, [&] {
+            if (!w.building || w.picScroll->count() < 20)
+                return false;
+            w.arrangeimgs(true);
+            beforeDrop = w.order;
+            QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, int(w.order.size())));
+            QTest::mouseMove(w.picScroll, at(w, 1));
+            QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+            afterDrop = w.order;
+            return true;
+        });
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(300))));
+        const int listedAtDrop = int(beforeDrop.size());
+        QVERIFY(listedAtDrop > 0 && listedAtDrop < 300);
+        QCOMPARE(afterDrop, QList<int>{beforeDrop.last()} + beforeDrop.mid(0, listedAtDrop - 1));
+        QList<int> expected = afterDrop;
+        for (int index = listedAtDrop + 1; index <= 300; ++index) {
+            const auto greater = std::find_if(expected.cbegin(), expected.cend(),
+                                              [&](int e) { return nameOf(w, e) > nameOf(w, index); });
+            expected.insert(greater - expected.cbegin(), index);
+        }
+        expected.append(301); // the placeholder
+        QCOMPARE(w.order, expected);
+    }
+
+    // Photo 1900 (row 633, 63933 pixels down) in view at value 1862, then picked up; ten notches
+    // of the wheel take the drag ten rows and 20 pixels further up, still in the same column.
+    void wheelCarriesADragAcrossABigFolder()
+    {
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(2000))));
+        w.ScrollMe->setValue(1862);
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 1900));
+        const QPoint pointer = w.picScroll->mapTo(w.pctPreview, at(w, 1900));
+        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 1900));
+        QWheelEvent wheel(QPointF(pointer), w.pctPreview->mapToGlobal(QPointF(pointer)), {}, QPoint(0, 1200),
+                          Qt::LeftButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.picScroll, &wheel);
+        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 1870));
+        QTest::keyClick(w.pctPreview, Qt::Key_Home);
+        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 1));
+        QTest::mouseMove(w.picScroll, at(w, 1));
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        QCOMPARE(shown(w).mid(0, 3), (QList<int>{1900, 1, 2}));
+    }
+
+    void schemes_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("shown"); // in display order
+        QTest::addColumn<QString>("answer");          // empty: Cancel
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        const QList<QByteArray> cab{"c.jpg", "a.jpg", "b.jpg"};
+        QTest::newRow("prefix img") << cab << "img"
+                                    << "jpg"
+                                    << QList<QByteArray>{"img0001.jpg", "img0002.jpg", "img0003.jpg"};
+        QTest::newRow("Cancel: number in front")
+            << cab << QString() << "jpg" << QList<QByteArray>{"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"};
+        QTest::newRow("extension as configured") << QList<QByteArray>{"c.jpg", "a.JPG"} << "img"
+                                                 << "JPG" << QList<QByteArray>{"img0001.JPG", "img0002.JPG"};
+    }
+    void schemes()
+    {
+        QFETCH(QList<QByteArray>, shown);
+        QFETCH(QString, answer);
+        QFETCH(QString, extension);
+        QFETCH(QList<QByteArray>, expected);
+        writeNamedFiles(m_folder, shown);
+        ScriptedDialogs dialogs;
+        dialogs.inputAnswers.enqueue(answer);
+        frmmain w;
+        w.imageerw = extension;
+        w.selectfolder = false;
+        QVERIFY(showInOrder(w, m_folder, shown));
+        const QList<int> order = w.order;
+        QVERIFY(!w.mnuUndoRename->isEnabled());
+
+        w.mnuRenameImgs->trigger();
+        QVERIFY(dialogs.prompts.value(0).startsWith(QStringLiteral("Dateiprefix ('xxxx.%1'").arg(extension)));
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messages[0].icon, platform::MessageIcon::None);
+        QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
+        Folder want;
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            want.insert(expected[i], shown[i]);
+        QCOMPARE(contents(m_folder), want);
+        // Not built again, but every box follows its file.
+        QCOMPARE(w.order, order);
+        QCOMPARE(shownPaths(w, m_folder), expected);
+        QVERIFY(w.mnuUndoRename->isEnabled());
+    }
+
+    void chosenFolder()
+    {
+        QTemporaryDir other;
+        const QByteArray target = QFile::encodeName(other.path());
+        writeNamedFiles(m_folder, {"a.jpg", "b.jpg"});
+        ScriptedDialogs dialogs;
+        frmmain w;
+        QVERIFY(showInOrder(w, m_folder, {"b.jpg", "a.jpg"}));
+        w.selectfolder = true;
+        w.mnuRenameImgs->trigger(); // Cancel in the folder browser ends it silently
+        QCOMPARE(dialogs.browseTitles, QStringList{QStringLiteral("Bitte wählen Sie den Zielordner aus.")});
+        QVERIFY(dialogs.prompts.isEmpty() && dialogs.messages.isEmpty());
+        QCOMPARE(contents(m_folder).size(), 2);
+        dialogs.folderAnswers.enqueue(other.path());
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QVERIFY(contents(m_folder).isEmpty());
+        QCOMPARE(contents(target), (Folder{{"img0001.jpg", "b.jpg"}, {"img0002.jpg", "a.jpg"}}));
+        QCOMPARE(shownPaths(w, target), (QList<QByteArray>{"img0001.jpg", "img0002.jpg"}));
+    }
+
+    void nameHeldByAnotherFile()
+    {
+        writeNamedFiles(m_folder, {"a.jpg", "b.jpg"});
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.selectfolder = false;
+        QVERIFY(showInOrder(w, m_folder, {"a.jpg", "b.jpg"}));
+        writeNamedFiles(m_folder, {"img0002.jpg"}); // after the folder was listed
+        const Folder before = contents(m_folder);
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY2(dialogs.messages[0].text.contains(QStringLiteral("Den Namen \"img0002.jpg\" trägt in")),
+                 qPrintable(dialogs.messages[0].text));
+        QCOMPARE(dialogs.messages[0].icon, platform::MessageIcon::Exclamation);
+        QCOMPARE(contents(m_folder), before);
+        QCOMPARE(shownPaths(w, m_folder), (QList<QByteArray>{"a.jpg", "b.jpg"}));
+        QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
+    }
+
+    // The boxes know their new names, so a new order renames them again (the one whose name stays
+    // is left alone); undo asks first and goes one run back only.
+    void secondRunThenUndo()
+    {
+        writeNamedFiles(m_folder, {"a.jpg", "b.jpg", "c.jpg"});
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.selectfolder = false;
+        QVERIFY(showInOrder(w, m_folder, {"c.jpg", "a.jpg", "b.jpg"}));
+        w.mnuRenameImgs->trigger();
+        const Folder first = contents(m_folder);
+        std::reverse(w.order.begin(), w.order.end() - 1);
+        w.mnuRenameImgs->trigger();
+        const Folder second{{"img0001.jpg", "b.jpg"}, {"img0002.jpg", "a.jpg"}, {"img0003.jpg", "c.jpg"}};
+        QCOMPARE(contents(m_folder), second);
+        dialogs.questionAnswers.enqueue(false);
+        w.mnuUndoRename->trigger();
+        QVERIFY2(dialogs.questions.value(0).contains("2 Dateien in"), qPrintable(dialogs.questions.value(0)));
+        QCOMPARE(contents(m_folder), second); // No: nothing happens
+        w.mnuUndoRename->trigger();
+        QCOMPARE(contents(m_folder), first);
+        QCOMPARE(shownPaths(w, m_folder), (QList<QByteArray>{"img0003.jpg", "img0002.jpg", "img0001.jpg"}));
+        QVERIFY(!w.mnuUndoRename->isEnabled());
+    }
+
+    // A run cut off when every file had its temporary name is finished at the next start.
+    void interruptedRunIsFinishedAtStart()
+    {
+        writeNamedFiles(m_folder, {"img0001.jpg", "img0002.jpg"});
+        const pid_t child = ::fork();
+        if (child == 0) {
+            renaming::Renamer r;
+            r.setStepHook([](const renaming::Step& s) {
+                if (s.op == renaming::Op::MarkJournal)
+                    ::_exit(42);
+                return 0;
+            });
+            r.run({{m_folder + "/img0001.jpg", "img0002.jpg"}, {m_folder + "/img0002.jpg", "img0001.jpg"}},
+                  m_folder);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(WEXITSTATUS(status), 42);
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.recoverInterruptedRenames();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY2(dialogs.messages[0].text.contains(QStringLiteral("wurde zu Ende geführt")),
+                 qPrintable(dialogs.messages[0].text));
+        QCOMPARE(contents(m_folder),
+                 (Folder{{"img0001.jpg", "img0002.jpg"}, {"img0002.jpg", "img0001.jpg"}}));
+        QVERIFY(w.mnuUndoRename->isEnabled());
+    }
+
     // Last: ending the program ends every event loop of this process for good.
     void endDuringLoadingStops()
     {
-        QTemporaryDir root;
         frmmain w;
         QSignalSpy built(&w, &frmmain::viewBuilt);
         connect(&w, &frmmain::viewArranged, this, [&] { QTimer::singleShot(0, &w, [&] { w.mnuEnd->trigger(); }); });
-        w.openFolder(makeFolder(root, QStringLiteral("a"), numberedFiles(2000)));
+        w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
         QTRY_VERIFY(w.closing);
         QTest::qWait(100);
         QCOMPARE(built.size(), 0);
     }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_state;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_folder;
 };
 
 QTEST_MAIN(TestFrmMain)
