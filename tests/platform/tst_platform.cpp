@@ -252,9 +252,9 @@ private slots:
         c.key(Qt::Key_Down);
         c.key(Qt::Key_Return);
         QCOMPARE(c.box.nativePath(), deepest);
-        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Der Ordner \"%1\" kann nicht geöffnet werden:\n%2")
-                                                         .arg(platform::pathForMessage(deepest + "/b"),
-                                                              platform::errorText(ELOOP))});
+        QCOMPARE(dialogs.messageTexts(),
+                 QStringList{QStringLiteral("Der Ordner \"%1\" kann nicht geöffnet werden:\n%2")
+                                 .arg(platform::pathForMessage(deepest + "/b"), platform::errorText(ELOOP))});
     }
 
     void vanishedFolderDoubleClicked_data()
@@ -281,8 +281,9 @@ private slots:
         QVERIFY(QDir(platform::decodeName(QByteArray(root + removed))).removeRecursively());
         QTest::mouseClick(c.box.viewport(), Qt::LeftButton, {}, onName);
         QTest::mouseDClick(c.box.viewport(), Qt::LeftButton, {}, onName);
-        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Der Ordner \"%1\" ist nicht mehr vorhanden.")
-                                                         .arg(platform::decodeName(QByteArray(root + removed)))});
+        QCOMPARE(dialogs.messageTexts(),
+                 QStringList{QStringLiteral("Der Ordner \"%1\" ist nicht mehr vorhanden.")
+                                 .arg(platform::decodeName(QByteArray(root + removed)))});
         QTEST(c.box.nativePath().mid(root.size()), "shownAfter");
         QCOMPARE(c.box.currentItem()->childCount(), 0);
         QVERIFY(c.box.checkPresent()); // what the watch's late news leads to: no second message
