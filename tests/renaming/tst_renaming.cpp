@@ -24,8 +24,7 @@ using renaming::Step;
 
 namespace {
 
-// Every file of the given folders, hidden ones too, by path, with its contents, permissions and time
-// of change.
+// Every file of the given folders, hidden ones too, by path: its contents, permissions, time of change.
 using Snapshot = QMap<QByteArray, QByteArray>;
 
 Snapshot snapshot(const QList<QByteArray>& folders)
@@ -182,7 +181,8 @@ void addKinds(bool failing)
     // Files of equal size and time, told apart by their names only.
     QTest::newRow("camera card: no links, no lasting inode numbers") << Kind::CameraCard << false;
     QTest::newRow("into another folder") << Kind::OtherFolder << false;
-    QTest::newRow("into another file system") << Kind::OtherFileSystem << false;
+    if (otherFileSystemAvailable()) // /dev/shm
+        QTest::newRow("into another file system") << Kind::OtherFileSystem << false;
     if (failing) {
         QTest::newRow("rotation, going back") << Kind::Rotation << true;
         QTest::newRow("camera card, going back") << Kind::CameraCard << true;
@@ -231,8 +231,7 @@ private slots:
         QFETCH(int, i);
         QFETCH(QByteArray, extension);
         QFETCH(QByteArray, oldPath);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(renaming::newName(prefix, i, extension, oldPath), expected);
+        QTEST(renaming::newName(prefix, i, extension, oldPath), "expected");
     }
 
     // Runs that rename, and runs refused before anything is renamed.
@@ -301,8 +300,6 @@ private slots:
     void faultAtEveryStep()
     {
         QFETCH(Kind, kind);
-        if (kind == Kind::OtherFileSystem && !otherFileSystemAvailable())
-            QSKIP("/dev/shm is not another file system here");
         const int steps = stepsOf(kind, false);
         QVERIFY(steps > 5);
         for (int k = 0; k < steps; ++k) {
@@ -345,8 +342,6 @@ private slots:
     {
         QFETCH(Kind, kind);
         QFETCH(bool, fails);
-        if (kind == Kind::OtherFileSystem && !otherFileSystemAvailable())
-            QSKIP("/dev/shm is not another file system here");
         const int steps = stepsOf(kind, fails);
         QVERIFY(steps > 5);
         int finished = 0;
