@@ -6,7 +6,6 @@
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 
-#include <QApplication>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
