@@ -129,7 +129,6 @@ private slots:
         const QString path = save(dir, QStringLiteral("a.jpg"), pattern(200, 150), "JPG");
         QString now = path;
         QCOMPARE(load({path}), 0);
-
         struct stat before = {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
         QTest::qWait(10); // so that times differ

@@ -143,6 +143,8 @@ private slots:
                     w.mnuOrderByTime->trigger();
                 });
             });
+            // Thumbnails come in once the order by time is shown, or when it fails to come.
+            QTimer::singleShot(3000, &w, [&] { w.thumbnailLoader().setGateOpen(true); });
             whenever(&w, [&] {
                 if (shownNames(w) != byTime)
                     return false;
