@@ -2,19 +2,60 @@
 
 #include "imaging/JpegDecoder.h"
 #include "imaging/cDIBSection.h"
+#include "main_window/ThumbCanvas.h"
 #include "main_window/Thumbnails.h"
+#include "main_window/frmmain.h"
 #include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
 #include <QImageWriter>
+#include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
-// What the thumbnail tests share: pictures with detail everywhere, so that misplaced pixels show,
-// preparing and drawing as the window does, and exact image comparison.
+#include <functional>
+
+// What the window and thumbnail tests share: a hook into the event loop, a folder opened in the
+// window, pictures with detail everywhere, so that misplaced pixels show, preparing and drawing as
+// the window does, and exact image comparison.
+
+// Runs f at every turn of the event loop until it returns true (it is then dropped).
+inline void whenever(QObject* context, std::function<bool()> f)
+{
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, f] {
+        if (!f())
+            return;
+        timer->stop();
+        timer->deleteLater();
+    });
+    timer->start(0);
+}
+
+inline bool build(frmmain& w, const QString& folder)
+{
+    QSignalSpy built(&w, &frmmain::viewBuilt);
+    w.openFolder(folder);
+    return built.wait(60000);
+}
+
+inline bool openView(frmmain& w, const QString& folder)
+{
+    w.show();
+    return QTest::qWaitForWindowExposed(&w) && build(w, folder);
+}
+
+inline QStringList shownNames(const frmmain& w)
+{
+    QStringList names;
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
+    return names;
+}
 
 inline const QColor kGrey(0xd0, 0xd0, 0xd0);
 

@@ -4,14 +4,12 @@
 #include "main_window/frmmain.h"
 #include "settings/Settings.h"
 
-#include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,15 +19,6 @@
 // as it was.
 
 namespace {
-
-bool build(frmmain& w, const QString& folder)
-{
-    w.show();
-    QSignalSpy built(&w, &frmmain::viewBuilt);
-    w.openFolder(folder);
-    return QTest::qWaitForWindowExposed(&w) && (!built.isEmpty() || built.wait(60000)) &&
-           QTest::qWaitFor([&] { return w.thumbnailLoader().idle(); }, 60000);
-}
 
 // The elements of the boxes the viewport shows.
 QList<int> inView(const frmmain& w)
@@ -68,7 +57,6 @@ class TestBoxImages : public QObject
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
-    // Each test a thumbnail cache of its own.
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();
@@ -104,25 +92,23 @@ private slots:
     {
         QTest::addColumn<bool>("inMemory");
         QTest::addColumn<bool>("cache");
-        QTest::addColumn<bool>("rename");
-        QTest::newRow("from memory") << true << true << false;
-        QTest::newRow("from the cache") << false << true << false;
-        QTest::newRow("prepared again") << false << false << false;
-        QTest::newRow("from the cache, renamed meanwhile") << false << true << true;
+        QTest::newRow("from memory") << true << true;
+        QTest::newRow("from the cache") << false << true;
+        QTest::newRow("prepared again") << false << false;
     }
     void boxScrolledAwayAndBackShowsTheSamePixels()
     {
         QFETCH(bool, inMemory);
         QFETCH(bool, cache);
-        QFETCH(bool, rename);
         QTemporaryDir dir;
         makePictures(dir);
-        settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(cache ? "512" : "0")}});
-        ScriptedDialogs dialogs;
+        settings::Store::user().write(
+            {{settings::ThumbnailCacheMiB, QString::fromLatin1(cache ? "512" : "0")}});
         frmmain w;
         w.boxImageBudget = 1; // the boxes in view only
         w.preparedBudget = inMemory ? frmmain::kPreparedBudget : 0;
-        QVERIFY(build(w, dir.path()));
+        QVERIFY(openView(w, dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
         const QList<int> first = inView(w);
         QVERIFY(first.size() > 8 && first.size() < 20);
         QCOMPARE(w.picScroll->boxImageCount(), first.size() - 1); // not the cross
@@ -134,11 +120,6 @@ private slots:
         COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
         QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
 
-        if (rename) {
-            w.selectfolder = false;
-            w.mnuRenameImgs->trigger();
-            QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Fertig")});
-        }
         // Through the whole folder by the scroll box: only the boxes in view keep images.
         w.ScrollMe->setSliderDown(true);
         for (int v = 1; v <= w.ScrollMe->maximum(); ++v) {
@@ -174,7 +155,8 @@ private slots:
         frmmain w;
         w.showfilename = false;
         w.boxImageBudget = 1;
-        QVERIFY(build(w, dir.path()));
+        QVERIFY(openView(w, dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
         const int moved = w.order[38];
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));

@@ -39,7 +39,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("missing") << QStringList{"/no/such/folder"} << "is not a folder";
         QTest::newRow("a file") << QStringList{"/etc/hostname"} << "is not a folder";
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "unknown option";
         QTest::newRow("two folders") << QStringList{"/", "/tmp"} << "only one";

