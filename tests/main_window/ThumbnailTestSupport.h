@@ -49,11 +49,16 @@ inline bool openView(frmmain& w, const QString& folder)
     return QTest::qWaitForWindowExposed(&w) && build(w, folder);
 }
 
+inline QString nameOf(const frmmain& w, int element)
+{
+    return thumbs::fileNameOf(w.picScroll->element(element).ToolTipText());
+}
+
 inline QStringList shownNames(const frmmain& w)
 {
     QStringList names;
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(thumbs::fileNameOf(w.picScroll->element(w.order[k]).ToolTipText()));
+        names.append(nameOf(w, w.order[k]));
     return names;
 }
 

@@ -42,10 +42,7 @@ void makePictures(const QTemporaryDir& dir)
             writeFile(dir.filePath(name), QByteArray());
         else
             save(dir, name, pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)), i == 5 ? "PNG" : "JPG");
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime(QDate(2020, 1, 1), QTime(12, 0)).addSecs(-60 * i),
-                                 QFileDevice::FileModificationTime));
+        setModified(dir.filePath(name), QDateTime(QDate(2020, 1, 1), QTime(12, 0)).addSecs(-60 * i));
     }
 }
 

@@ -43,11 +43,6 @@ QList<QByteArray> numbered(int n, const char* prefix = "p")
     return names;
 }
 
-QString nameOf(const frmmain& w, int element)
-{
-    return thumbs::fileNameOf(w.picScroll->element(element).ToolTipText());
-}
-
 // The numbers of the files shown, in display order.
 QList<int> shown(const frmmain& w)
 {

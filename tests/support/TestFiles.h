@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QFile>
 #include <QTest>
 
@@ -32,4 +33,12 @@ inline void touch(const QByteArray& path)
     const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
     QVERIFY2(fd >= 0, path.constData());
     ::close(fd);
+}
+
+// Sets a file's modification time, or fails the test.
+inline void setModified(const QString& path, const QDateTime& time)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime),
+             qPrintable(path));
 }
