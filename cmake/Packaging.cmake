@@ -29,10 +29,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/tessaline/tessaline)
 # Qt, TurboJPEG and whatever library comes later are found in the binary by dpkg-shlibdeps;
-# what Qt loads at run time is not, so it is named here. Neither is needed to start: the
-# plugins read pictures besides JPEG, and Liberation Sans stands in for the Arial the forms
-# were laid out with (they grow to fit a wider font).
+# what Qt loads at run time is not, so it is named here. Qt's German catalogue is a dependency
+# although the program starts without it: its buttons and dialogs would then speak English in
+# a German program. The others are not needed to start: the plugins read pictures besides
+# JPEG, and Liberation Sans stands in for the Arial the forms were laid out with (they grow to
+# fit a wider font).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, fonts-liberation")
 # Menus, the icon cache, the MIME cache of the folder type and man's index are refreshed by
 # the dpkg triggers of desktop-file-utils, hicolor-icon-theme and man-db, so the package
