@@ -12,8 +12,9 @@ set -euo pipefail
 caller_dir=$PWD
 cd "$(dirname "$0")"
 
+# qt6-translations-l10n: Qt's own buttons and dialogs in German.
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev libsqlite3-dev
-          libexiv2-dev fonts-liberation qt6-image-formats-plugins)
+          libexiv2-dev fonts-liberation qt6-image-formats-plugins qt6-translations-l10n)
 # The checkers of the desktop entry, the AppStream metainfo and the manual page, and the locale
 # data for the tests that sort under German collation rules.
 test_packages=(desktop-file-utils appstream groff-base locales)

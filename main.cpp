@@ -1,6 +1,7 @@
 #include "main_window/CommandLine.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"
+#include "platform/QtTranslation.h"
 
 #include <QApplication>
 
@@ -28,6 +29,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setApplicationVersion(QStringLiteral(TESSALINE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tessaline"));
+    platform::installQtTranslation();
 
     frmmain window;
     window.show();

@@ -32,7 +32,10 @@ public:
 
     QString browseForFolder(QWidget* parent, const QString& title) override
     {
-        const QString folder = QFileDialog::getExistingDirectory(parent, title);
+        // Qt's own dialog rather than the desktop's: that one speaks the system's language,
+        // and the program speaks German on every system.
+        const QString folder = QFileDialog::getExistingDirectory(
+            parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
         returnFocusTo(parent);
         return folder;
     }

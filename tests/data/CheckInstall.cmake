@@ -10,6 +10,8 @@ endif()
 set(expected
   usr/bin/tessaline
   usr/share/applications/tessaline.desktop
+  usr/share/doc/tessaline/changelog.gz
+  usr/share/doc/tessaline/copyright
   usr/share/doc/tessaline/examples/registry.reg
   usr/share/icons/hicolor/128x128/apps/tessaline.png
   usr/share/icons/hicolor/16x16/apps/tessaline.png
