@@ -114,6 +114,20 @@ bool decodeOpened(cDIBSection& cDib, const Opened& opened, std::int64_t maxPixel
     const std::int64_t stride = (std::int64_t(width) * 3 + 3) & ~std::int64_t(3);
     if (stride * height > INT32_MAX)
         return false;
+    // A picture made of tiles (a grid, as phones write) or laid over a canvas takes its size from
+    // data of its own, which libheif believes: 8 bytes may claim 24832 x 16200 pixels for a grid
+    // of one 98 x 64 tile, and take 2.3 GB and 13 s to fill. libheif's limit holds every side it
+    // decodes, canvas or tile, to the longest side of the image's size property (as stored,
+    // before turning and cropping), with room for the padding of coded pictures to whole blocks
+    // of up to 128 pixels. A square of that side must be within twice the pixel limit, which
+    // only pictures more than 20,000 pixels long fail.
+    const int ispeWidth = heif_image_handle_get_ispe_width(handle);
+    const int ispeHeight = heif_image_handle_get_ispe_height(handle);
+    const int longest = std::max(ispeWidth, ispeHeight);
+    if (ispeWidth < 1 || ispeHeight < 1 || std::int64_t(ispeWidth) * ispeHeight > maxPixels ||
+        std::int64_t(longest) * longest > 2 * maxPixels)
+        return false;
+    heif_context_set_maximum_image_size_limit(opened.context.get(), (longest + 127) / 128 * 128 + 1);
 
     const Options options(heif_decoding_options_alloc());
     if (!options)

@@ -18,6 +18,7 @@ struct HeifSample
     bool lossless = true;  // RGB kept exactly, so that decoded pixels can be compared exactly
     bool alpha = false;    // the picture's alpha channel is kept
     int bitDepth = 8;      // 10: the picture is stored with ten bits per colour
+    bool gridWrapped = false; // cropped by a grid of one tile, as libheif does for macOS by default
 
     HeifSample& av1() { format = heif_compression_AV1; return *this; }
     HeifSample& turned(heif_orientation o) { orientation = o; return *this; }
@@ -25,6 +26,7 @@ struct HeifSample
     HeifSample& lossy() { lossless = false; return *this; }
     HeifSample& withAlpha() { alpha = true; return *this; }
     HeifSample& deep(int bits) { bitDepth = bits; return *this; }
+    HeifSample& inGrid() { gridWrapped = true; return *this; }
 };
 
 // The encoded file; empty when libheif has no encoder for the format.
@@ -78,8 +80,8 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
     }
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->output_nclx_profile = nclx;
-    // Cropped by a property as phones do, not wrapped into a grid.
-    options->macOS_compatibility_workaround = 0;
+    // Cropped by a property as phones do, unless asked for the grid.
+    options->macOS_compatibility_workaround = sample.gridWrapped;
     options->image_orientation = sample.orientation;
     heif_image_handle* handle = nullptr;
     if (heif_context_encode_image(context, image, encoder, options, &handle).code == heif_error_Ok) {
@@ -119,5 +121,18 @@ inline QByteArray withClaimedSize(QByteArray file, quint32 width, quint32 height
             file[ispe + 16 + i] = char(height >> (24 - 8 * i));
         }
     }
+    return file;
+}
+
+// A file of a grid (see HeifSample::inGrid) whose grid data claims another size of the picture
+// its tiles make up.
+inline QByteArray withGridSize(QByteArray file, quint16 width, quint16 height)
+{
+    const qsizetype idat = heifBoxAt(file, "idat");
+    if (idat < 0)
+        return QByteArray();
+    // version, flags, rows - 1, columns - 1, then the sizes in 16 bits
+    file[idat + 12] = char(width >> 8), file[idat + 13] = char(width & 0xFF);
+    file[idat + 14] = char(height >> 8), file[idat + 15] = char(height & 0xFF);
     return file;
 }
