@@ -1,7 +1,9 @@
 // Damaged HEIC, HEIF and AVIF data through the phone-photo decoder the way the thumbnails use it:
 // one buffer for file after file, its memory kept for reuse, every decoded picture scaled down to
 // a thumbnail, and the metadata reader on the same bytes (it finds the EXIF block through the
-// same container parser). Decoding the same bytes a second time must give the same picture.
+// same container parser). Decoding the same bytes a second time must succeed or fail alike. (Not
+// give the same pixels: for some damaged HEVC data libde265 leaves parts of the picture
+// undefined without a warning, which libheif passes on.)
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_heif_decoder
 //   build/fuzz/fuzz/fuzz_heif_decoder -dict=fuzz/heif.dict -max_len=65536 -reduce_inputs=0 \
@@ -48,18 +50,6 @@ void checkDecoded(const cDIBSection& dib)
     }
 }
 
-bool samePixels(const cDIBSection& a, const cDIBSection& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    const std::size_t used = std::size_t(a.Width()) * 3;
-    for (int row = 0; row < a.Height(); ++row)
-        if (std::memcmp(a.DIBSectionBitsPtr() + std::size_t(row) * std::size_t(a.BytesPerScanLine()),
-                        b.DIBSectionBitsPtr() + std::size_t(row) * std::size_t(b.BytesPerScanLine()), used) != 0)
-            return false;
-    return true;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -76,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     checkDecoded(dib);
     cDIBSection again;
-    if (!imaging::decodeHeifData(again, data, size, kFuzzPixels) || !samePixels(dib, again))
+    if (!imaging::decodeHeifData(again, data, size, kFuzzPixels) || again.Width() != dib.Width() ||
+        again.Height() != dib.Height())
         __builtin_trap();
     return 0;
 }
