@@ -65,10 +65,12 @@ Opened open(const std::uint8_t* data, std::size_t size)
     // Tiles are decoded on the calling thread: the thumbnails already keep every core busy
     // with files of their own.
     heif_context_set_max_decoding_threads(opened.context.get(), 0);
-    if (heif_context_read_from_memory_without_copy(opened.context.get(), data, size, nullptr).code != heif_error_Ok)
+    if (heif_context_read_from_memory_without_copy(opened.context.get(), data, size, nullptr).code !=
+        heif_error_Ok)
         return Opened();
     heif_image_handle* primary = nullptr;
-    if (heif_context_get_primary_image_handle(opened.context.get(), &primary).code != heif_error_Ok || !primary)
+    if (heif_context_get_primary_image_handle(opened.context.get(), &primary).code != heif_error_Ok ||
+        !primary)
         return Opened();
     opened.primary.reset(primary);
     return opened;
@@ -87,8 +89,8 @@ std::vector<std::uint8_t> exifOf(const heif_image_handle* handle, std::size_t fi
     std::vector<std::uint8_t> item(size);
     if (heif_image_handle_get_metadata(handle, id, item.data()).code != heif_error_Ok)
         return {};
-    const std::uint32_t offset = std::uint32_t(item[0]) << 24 | std::uint32_t(item[1]) << 16 |
-                                 std::uint32_t(item[2]) << 8 | item[3];
+    const std::uint32_t offset =
+        std::uint32_t(item[0]) << 24 | std::uint32_t(item[1]) << 16 | std::uint32_t(item[2]) << 8 | item[3];
     if (offset > size - 4)
         return {};
     return std::vector<std::uint8_t>(item.begin() + 4 + offset, item.end());
@@ -137,9 +139,9 @@ bool decodeOpened(cDIBSection& cDib, const Opened& opened, std::int64_t maxPixel
     options->strict_decoding = 1;
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     heif_image* decoded = nullptr;
-    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                               options.get());
+    const heif_error error =
+        heif_decode_image(handle, &decoded, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     const Image image(decoded);
     if (error.code != heif_error_Ok || !image)
         return false;
@@ -149,7 +151,8 @@ bool decodeOpened(cDIBSection& cDib, const Opened& opened, std::int64_t maxPixel
         heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8)
         return false;
     int sourceStride = 0;
-    const std::uint8_t* source = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &sourceStride);
+    const std::uint8_t* source =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &sourceStride);
     const int channels = alpha ? 4 : 3;
     if (!source || sourceStride < width * channels)
         return false;

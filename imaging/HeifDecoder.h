@@ -24,7 +24,8 @@ bool looksLikeHeif(const std::uint8_t* data, std::size_t size);
 // False for anything that is not such a file, is damaged (the decoder's warnings count), claims
 // more than maxPixels, or finds no memory; the claimed size is checked before anything of the
 // picture's size is allocated. A failure leaves the buffer as it was, unless the memory for the
-// picture could not be had. Only regular files are read. Never throws; safe on any thread, each call on its own.
+// picture could not be had. Only regular files are read. Never throws; safe on any thread, each call on its
+// own.
 bool decodeHeif(cDIBSection& cDib, const QByteArray& nativePath, std::int64_t maxPixels = maxDecodePixels());
 
 // The same for the contents of such a file in memory.

@@ -28,7 +28,8 @@ bool wildcardMatch(QByteArrayView pattern, QByteArrayView text)
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             starText = t;
-        } else if (p < pattern.size() && (pattern[p] == '?' || asciiLower(pattern[p]) == asciiLower(text[t]))) {
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || asciiLower(pattern[p]) == asciiLower(text[t]))) {
             ++p;
             ++t;
         } else if (star >= 0) {

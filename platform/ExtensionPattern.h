@@ -30,8 +30,8 @@ public:
 
     struct Match
     {
-        qsizetype entry = 0;        // the first entry that matches
-        qsizetype extensionAt = 0;  // where the part after the dot that it matched begins
+        qsizetype entry = 0;       // the first entry that matches
+        qsizetype extensionAt = 0; // where the part after the dot that it matched begins
     };
     // The first entry that matches the name, and where the extension it matched begins;
     // nothing when no entry matches.

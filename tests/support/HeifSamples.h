@@ -14,19 +14,47 @@ struct HeifSample
     heif_compression_format format = heif_compression_HEVC;
     // Written as the container's rotation and mirroring (irot, imir).
     heif_orientation orientation = heif_orientation_normal;
-    QByteArray exif;       // a TIFF structure, stored as the file's EXIF item
-    bool lossless = true;  // RGB kept exactly, so that decoded pixels can be compared exactly
-    bool alpha = false;    // the picture's alpha channel is kept
-    int bitDepth = 8;      // 10: the picture is stored with ten bits per colour
+    QByteArray exif;          // a TIFF structure, stored as the file's EXIF item
+    bool lossless = true;     // RGB kept exactly, so that decoded pixels can be compared exactly
+    bool alpha = false;       // the picture's alpha channel is kept
+    int bitDepth = 8;         // 10: the picture is stored with ten bits per colour
     bool gridWrapped = false; // cropped by a grid of one tile, as libheif does for macOS by default
 
-    HeifSample& av1() { format = heif_compression_AV1; return *this; }
-    HeifSample& turned(heif_orientation o) { orientation = o; return *this; }
-    HeifSample& withExif(const QByteArray& tiff) { exif = tiff; return *this; }
-    HeifSample& lossy() { lossless = false; return *this; }
-    HeifSample& withAlpha() { alpha = true; return *this; }
-    HeifSample& deep(int bits) { bitDepth = bits; return *this; }
-    HeifSample& inGrid() { gridWrapped = true; return *this; }
+    HeifSample& av1()
+    {
+        format = heif_compression_AV1;
+        return *this;
+    }
+    HeifSample& turned(heif_orientation o)
+    {
+        orientation = o;
+        return *this;
+    }
+    HeifSample& withExif(const QByteArray& tiff)
+    {
+        exif = tiff;
+        return *this;
+    }
+    HeifSample& lossy()
+    {
+        lossless = false;
+        return *this;
+    }
+    HeifSample& withAlpha()
+    {
+        alpha = true;
+        return *this;
+    }
+    HeifSample& deep(int bits)
+    {
+        bitDepth = bits;
+        return *this;
+    }
+    HeifSample& inGrid()
+    {
+        gridWrapped = true;
+        return *this;
+    }
 };
 
 // The encoded file; empty when libheif has no encoder for the format.
@@ -41,9 +69,9 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
         return file;
     }
     const bool deep = sample.bitDepth > 8;
-    const heif_chroma chroma = deep ? (sample.alpha ? heif_chroma_interleaved_RRGGBBAA_LE
-                                                    : heif_chroma_interleaved_RRGGBB_LE)
-                                    : (sample.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    const heif_chroma chroma =
+        deep ? (sample.alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (sample.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* image = nullptr;
     heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image);
     heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), sample.bitDepth);
@@ -90,7 +118,8 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
             heif_context_add_exif_metadata(context, handle, item.constData(), int(item.size()));
         }
         heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* into) {
-                               static_cast<QByteArray*>(into)->append(static_cast<const char*>(data), qsizetype(size));
+                               static_cast<QByteArray*>(into)->append(static_cast<const char*>(data),
+                                                                      qsizetype(size));
                                return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
                            }};
         heif_context_write(context, &writer, &file);
