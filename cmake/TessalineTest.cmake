@@ -25,4 +25,8 @@ function(tessaline_register_test test executable locale timeout)
   set_tests_properties(${test} PROPERTIES
     TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=${locale};LC_ALL=${locale};XDG_CONFIG_HOME=${home}.config;XDG_CONFIG_DIRS=${home}.config/xdg;XDG_STATE_HOME=${home}.state;XDG_CACHE_HOME=${home}.cache")
+  if(TESSALINE_SANITIZE)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+                 "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+  endif()
 endfunction()

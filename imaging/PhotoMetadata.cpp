@@ -1,5 +1,6 @@
 #include "imaging/PhotoMetadata.h"
 
+#include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
@@ -225,6 +226,20 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
                 Exiv2::ExifParser::decode(exif, block.tiff, static_cast<std::uint32_t>(block.size));
                 take(exif, metadata);
             }
+            return metadata;
+        }
+        if (looksLikeHeif(data, size)) {
+            // The EXIF block through libheif, which parses the container for the decoder anyway:
+            // one parser of hostile boxes is enough.
+            const std::vector<std::uint8_t> exif = heifExif(data, size);
+            if (!exif.empty() && exif.size() <= UINT32_MAX) {
+                Exiv2::ExifData parsed;
+                Exiv2::ExifParser::decode(parsed, exif.data(), static_cast<std::uint32_t>(exif.size()));
+                take(parsed, metadata);
+            }
+            // The decoder turns the picture as the container says; phones write the same turn
+            // into the EXIF block too, and applying both would turn it twice.
+            metadata.orientation.reset();
             return metadata;
         }
         if (size > std::size_t(LONG_MAX))

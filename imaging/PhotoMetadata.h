@@ -35,8 +35,9 @@ struct PhotoMetadata
     Orientation shownAs() const { return orientation.value_or(Orientation::Normal); }
 };
 
-// The metadata of a picture file's contents in memory: the EXIF block of a JPEG, or the
-// metadata of a PNG, TIFF or WebP picture. Data of any other kind, and data the metadata
+// The metadata of a picture file's contents in memory: the EXIF block of a JPEG or of a HEIF or
+// AVIF file (which has no orientation: its decoder turns it already), or the metadata of a PNG,
+// TIFF or WebP picture. Data of any other kind, and data the metadata
 // library cannot make sense of, has none. Never throws, never prints; safe on any thread.
 PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept;
 

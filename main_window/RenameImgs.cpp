@@ -111,9 +111,14 @@ void frmmain::mnuRenameImgs_Click()
     } else {
         target = DirSelect->nativePath();
     }
-    const QString prompt = QStringLiteral("Dateiprefix ('xxxx.") + imageerw +
-                           QStringLiteral("' wird automatisch angehängt)\n"
-                                          "Leer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
+    const platform::ExtensionPattern extensions(platform::encodeName(imageerw));
+    // Several extensions or a wildcard: there is no one extension to name.
+    const QString appended = extensions.isSingleExtension()
+                                 ? QStringLiteral("'xxxx.") + platform::decodeName(extensions.entries().first()) +
+                                       QStringLiteral("' wird automatisch angehängt")
+                                 : QStringLiteral("jede Datei behält ihre Erweiterung");
+    const QString prompt = QStringLiteral("Dateiprefix (") + appended +
+                           QStringLiteral(")\nLeer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
     const QByteArray prefix = platform::encodeName(platform::dialogs().inputBox(this, prompt, QStringLiteral("img")));
     setPointer(platform::MousePointer::Hourglass);
     // The files are numbered in the order shown now; one coming later would leave the view in
@@ -122,11 +127,11 @@ void frmmain::mnuRenameImgs_Click()
 
     // Every entry but the last: that is the placeholder, or while a folder is still being
     // listed, a file whose place is not settled yet.
-    const QByteArray extension = platform::encodeName(imageerw);
     QList<renaming::Move> moves;
     moves.reserve(order.size());
     for (qsizetype k = 0; k + 1 < order.size(); ++k) {
         const QByteArray& old = picScroll->element(order[k]).nativePath;
+        const QByteArray extension = renaming::keptExtension(extensions, renaming::fileNameOf(old));
         moves.append({old, renaming::newName(prefix, static_cast<int>(k + 1), extension, old)});
     }
     renaming::Renamer r = renamer();

@@ -1,5 +1,6 @@
 #include "main_window/Thumbnails.h"
 
+#include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
 #include "main_window/OrientedThumbnail.h"
@@ -78,7 +79,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     try {
         const imaging::JpegDecoder::Result r = decoder.decode(work, nativePath, wanted);
         takeTime();
-        if (r.decoded()) {
+        if (r.decoded() || imaging::decodeHeif(work, nativePath)) {
             std::unique_ptr<cDIBSection> scaled = scaleJpeg(work, metadata.shownAs(), TW, TH, p.jpegFit);
             if (scaled) {
                 p.kind = Prepared::Kind::Jpeg;

@@ -70,10 +70,11 @@ struct Prepared
 
 // Raised whenever prepare gives other results for the same file than before, so that results
 // kept from an earlier version are not used.
-inline constexpr int kPreparedVersion = 2;
+inline constexpr int kPreparedVersion = 3;
 
 // Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever the
-// extension; a file it rejects goes to Qt's image readers; a file neither can read, or one that
+// extension; a file it rejects goes to the HEIF decoder (phone photos, which then take the JPEG's
+// way: Kind::Jpeg), and one that rejects too to Qt's image readers; a file none can read, or one that
 // fails in any other way (a JPEG one pixel wide cannot be resampled), is Unreadable. The picture
 // is turned by its EXIF orientation. work is the caller's full-size buffer, kept between calls so
 // that its memory is reused. Never throws.

@@ -12,30 +12,6 @@
 
 namespace platform {
 
-namespace {
-
-// ASCII-only lower case: a file name's bytes outside ASCII are compared as they are, which is
-// what a case-insensitive match of a (normally ASCII) extension needs.
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool endsWithNoCase(const char* name, size_t length, const QByteArray& lowerSuffix)
-{
-    const auto n = static_cast<size_t>(lowerSuffix.size());
-    if (length < n)
-        return false;
-    const char* tail = name + (length - n);
-    for (size_t i = 0; i < n; ++i) {
-        if (asciiLower(tail[i]) != lowerSuffix[static_cast<qsizetype>(i)])
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 QString errorText(int error)
 {
     // QApplication has set the C library's locale from the environment, so this is in the
@@ -43,12 +19,9 @@ QString errorText(int error)
     return qt_error_string(error);
 }
 
-ImageFileEnumerator::ImageFileEnumerator(const QByteArray& nativeFolder, const QString& extension)
+ImageFileEnumerator::ImageFileEnumerator(const QByteArray& nativeFolder, const QString& extensions)
+    : m_extensions(encodeName(extensions))
 {
-    // Letter case is ignored for ASCII letters, as cameras write .JPG and people type jpg.
-    const QString suffix = QLatin1Char('.') + extension;
-    m_suffix = encodeName(suffix.toLower());
-
     m_dir = ::opendir(nativeFolder.constData());
     if (!m_dir)
         m_error = platform::errorText(errno);
@@ -82,8 +55,7 @@ bool ImageFileEnumerator::matches(const dirent* entry) const
     const char* name = entry->d_name;
     if (name[0] == '.')
         return false;
-    const size_t length = std::strlen(name);
-    if (!endsWithNoCase(name, length, m_suffix))
+    if (!m_extensions.matches(QByteArrayView(name, qsizetype(std::strlen(name)))))
         return false;
     if (entry->d_type == DT_REG)
         return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ExtensionPattern.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -11,13 +13,13 @@
 namespace platform {
 
 // Walks one folder and yields, one per call, the names of the regular files (or links to
-// regular files) whose name does not start with "." and ends in "." + extension, the extension
-// compared without regard to letter case. Folders, devices, FIFOs, sockets and dangling links
+// regular files) whose name does not start with "." and matches the extension setting (see
+// ExtensionPattern: "jpg", "jpg;jpeg;heic", "jp*"). Folders, devices, FIFOs, sockets and dangling links
 // are never yielded, and nothing is ever opened but the folder itself, so a FIFO cannot block.
 class ImageFileEnumerator
 {
 public:
-    ImageFileEnumerator(const QByteArray& nativeFolder, const QString& extension);
+    ImageFileEnumerator(const QByteArray& nativeFolder, const QString& extensions);
     ~ImageFileEnumerator();
     ImageFileEnumerator(const ImageFileEnumerator&) = delete;
     ImageFileEnumerator& operator=(const ImageFileEnumerator&) = delete;
@@ -33,7 +35,7 @@ private:
     bool matches(const dirent* entry) const;
 
     DIR* m_dir = nullptr;
-    QByteArray m_suffix; // "." + extension, lower case
+    ExtensionPattern m_extensions;
     QString m_error;
 };
 

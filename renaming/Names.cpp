@@ -14,6 +14,15 @@ QByteArray prefixedName(const QByteArray& prefix, int i, const QByteArray& exten
     return prefix + numberText(i) + '.' + extension;
 }
 
+QByteArray keptExtension(const platform::ExtensionPattern& extensions, const QByteArray& name)
+{
+    const std::optional<platform::ExtensionPattern::Match> m = extensions.match(name);
+    if (!m)
+        return name.mid(name.lastIndexOf('.') + 1);
+    const QByteArray& entry = extensions.entries()[m->entry];
+    return platform::ExtensionPattern::hasWildcard(entry) ? name.mid(m->extensionAt) : entry;
+}
+
 QByteArray numberedName(int i, const QByteArray& oldName)
 {
     return numberText(i) + ' ' + oldName;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ExtensionPattern.h"
+
 #include <QByteArray>
 
 // The names a renaming run gives, as the file system's bytes (file names need not be UTF-8).
@@ -12,6 +14,13 @@ QByteArray numberText(int i);
 // prefix + number + "." + extension: "img", 1, "jpg" gives "img0001.jpg". The prefix is used as
 // typed, the extension as configured, in its letter case.
 QByteArray prefixedName(const QByteArray& prefix, int i, const QByteArray& extension);
+
+// The extension a file keeps when it is renamed with a prefix: the entry of the extension
+// setting that its name matched, spelt as in the setting ("jpg" gives "img0001.jpg" for
+// IMG_1.JPG); where that entry has a wildcard, the file's own extension as it stands in its
+// name ("jp*" gives "img0001.JPEG" for b.JPEG). A name matching two entries keeps the first's.
+// A name that matches none (it cannot have been listed) keeps what follows its last dot.
+QByteArray keptExtension(const platform::ExtensionPattern& extensions, const QByteArray& name);
 
 // number + " " + the old name: 1, "urlaub.jpg" gives "0001 urlaub.jpg".
 QByteArray numberedName(int i, const QByteArray& oldName);

@@ -18,6 +18,9 @@ using platform::Twips;
 
 constexpr int ClientWidth = 4680;
 constexpr int ClientHeight = 2700;
+// The extension field reaches to the right margin, as it takes a list ("jpg;jpeg;heic") that
+// the width of one extension would hide.
+constexpr int ExtensionWidth = ClientWidth - 120 - 2520;
 
 } // namespace
 
@@ -58,6 +61,8 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
+    txtErw->setToolTip(QStringLiteral("Mehrere Erweiterungen mit ; trennen, z. B. jpg;jpeg;heic\n"
+                                      "* steht für beliebig viele Zeichen, ? für genau eines"));
     placeControls();
 
     setTabOrder(chkShowFileName, chkSelectFolder);
@@ -86,7 +91,7 @@ void frmOptions::placeControls()
         {Label1, {120, 960, 1455, 255}},          {txtWidth, {240, 1200, 615, 285}},
         {Label2, {960, 1200, 255, 255}},          {txtheight, {1200, 1200, 615, 285}},
         {Label3, {2040, 1200, 975, 255}},         {lblratio, {3120, 1200, 975, 255}},
-        {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, 495, 285}},
+        {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, ExtensionWidth, 285}},
         {cmdOK, {2520, 2280, 975, 375}},          {cmdCancel, {3600, 2280, 975, 375}},
     };
     const double scale = platform::captionScale(places);

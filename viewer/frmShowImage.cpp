@@ -1,5 +1,6 @@
 #include "viewer/frmShowImage.h"
 
+#include "imaging/HeifDecoder.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
 #include "platform/Dialogs.h"
@@ -171,7 +172,7 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
     try {
         imaging::PhotoMetadata metadata;
         const imaging::JpegDecoder::Result result = decoder.decode(dib, nativePath, &metadata);
-        if (result.decoded()) {
+        if (result.decoded() || imaging::decodeHeif(dib, nativePath)) {
             loaded.ok = true;
             loaded.orientation = metadata.shownAs();
             return loaded;

@@ -1,7 +1,9 @@
 #include "ExifSamples.h"
+#include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "TestFiles.h"
+#include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
@@ -10,6 +12,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +44,13 @@ QByteArray lettersOf(const QImage& image)
         for (int x = 0; x <= image.width(); ++x)
             rows += x < image.width() ? char(qGray(image.pixel(x, y))) : '/';
     return rows.chopped(1);
+}
+
+long peakMemoryKiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 // Pseudo-random pixel bytes that the expected results below were worked out for.
@@ -117,6 +127,65 @@ private slots:
             QCOMPARE(pictureOf(m_dib), referenceDecode(jpeg).convertToFormat(QImage::Format_BGR888));
     }
 
+    // Phone photos through one buffer, file after file as a loader thread takes them: decoded as
+    // seen (the container's turn applied, exactly the stored pixels), or refused with the buffer
+    // untouched, a picture claiming too much before anything of its size is allocated.
+    void heif_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QImage>("expected"); // null: refused
+        const QImage landscape = testPicture(40, 24);
+        const auto turned = [&](int tag) { return imaging::oriented(landscape, *imaging::orientationFromTag(tag)); };
+        const QByteArray heic = encodeHeif(landscape);
+        const qsizetype mdat = heifBoxAt(heic, "mdat");
+        QByteArray flipped = heic;
+        for (qsizetype i = mdat + 8; i < mdat + 24; ++i)
+            flipped[i] = char(~flipped[i]);
+        QImage halfClear = landscape.convertToFormat(QImage::Format_ARGB32);
+        QImage onWhite = landscape;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 20; ++x)
+                halfClear.setPixel(x, y, halfClear.pixel(x, y) & 0x00FFFFFF), onWhite.setPixel(x, y, qRgb(255, 255, 255));
+
+        QTest::newRow("HEIC") << heic << landscape;
+        QTest::newRow("portrait turned by the container")
+            << encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw)) << turned(6);
+        QTest::newRow("turned and mirrored by the container")
+            << encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw_then_flip_horizontally))
+            << turned(5);
+        QTest::newRow("AVIF") << encodeHeif(landscape, HeifSample().av1()) << landscape;
+        QTest::newRow("10 bits per colour") << encodeHeif(landscape, HeifSample().deep(10)) << landscape;
+        QTest::newRow("transparent parts on white") << encodeHeif(halfClear, HeifSample().withAlpha()) << onWhite;
+        QTest::newRow("cut short") << heic.left(heic.size() - 40) << QImage();
+        QTest::newRow("flipped bytes in the picture data") << flipped << QImage();
+        QTest::newRow("claims 60000 x 60000") << withClaimedSize(heic, 60000, 60000) << QImage();
+        QTest::newRow("claims 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << QImage();
+        QTest::newRow("claims one row less") << withClaimedSize(heic, 40, 23) << QImage();
+        const QImage odd = testPicture(41, 23);
+        const QByteArray grid = encodeHeif(odd, HeifSample().inGrid());
+        QTest::newRow("cropped by a grid") << grid << odd;
+        QTest::newRow("grid claims 24832 x 16200") << withGridSize(grid, 24832, 16200) << QImage();
+        QTest::newRow("JPEG") << encodeJpeg(landscape) << QImage();
+        QTest::newRow("file type box only") << heic.left(heifBoxAt(heic, "meta")) << QImage();
+    }
+    void heif()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QImage, expected);
+        QVERIFY(!file.isEmpty());
+        const std::uint8_t* before = m_dib.DIBSectionBitsPtr();
+        const QSize size(m_dib.Width(), m_dib.Height());
+        const QByteArray path = write(file);
+        const long peak = peakMemoryKiB();
+        QCOMPARE(imaging::decodeHeif(m_dib, path), !expected.isNull());
+        // What the claim cost, had it been believed, shows in the process's peak memory.
+        QVERIFY2(peakMemoryKiB() - peak < 100 * 1024, qPrintable(QString::number(peakMemoryKiB() - peak)));
+        if (expected.isNull())
+            QVERIFY(m_dib.DIBSectionBitsPtr() == before && QSize(m_dib.Width(), m_dib.Height()) == size);
+        else
+            QCOMPARE(pictureOf(m_dib), expected.convertToFormat(QImage::Format_BGR888));
+    }
+
     // The decoder, the fallback reader and the metadata reader read regular files only: a FIFO
     // would wait for its writer's next word; a name cut short at a zero byte names another file.
     void onlyRegularFiles()
@@ -143,6 +212,11 @@ private slots:
             const QByteArray jpeg = encodeJpeg(testPicture(width, 10));
             const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
             QCOMPARE(decoder.decodeData(m_dib, data, jpeg.size()).decoded(), decodable);
+        }
+        for (const auto& [width, decodable] : {std::pair{10, true}, {11, false}}) {
+            const QByteArray heic = encodeHeif(testPicture(width, 10));
+            const auto* data = reinterpret_cast<const std::uint8_t*>(heic.constData());
+            QCOMPARE(imaging::decodeHeifData(m_dib, data, heic.size(), 100), decodable);
         }
         QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
     }
@@ -172,6 +246,18 @@ private slots:
             jpeg.insert(2, jpegSegment(0xE2, QByteArray(65000, 'P')));
         const QByteArray profiled = write(withExif(jpeg, orientationTiff(5), 2 + 6 * 65004));
         QCOMPARE(imaging::readFileMetadata(profiled).orientation, imaging::orientationFromTag(5));
+
+        // A phone writes its turn into the container and the EXIF block alike; the decoder has
+        // applied the first, so the second must not count.
+        const QByteArray phone = write(encodeHeif(
+            testPicture(16, 8), HeifSample().turned(heif_orientation_rotate_90_cw).withExif(exifTiff(
+                                    {{"Exif.Image.Orientation", "6"}, {"Exif.Photo.DateTimeOriginal", "2023:07:12 10:15:00"}}))));
+        QVERIFY(!m_decoder.decode(m_dib, phone, &m).decoded());
+        QVERIFY(!m.orientation && m.modified);
+        QCOMPARE(text(m.original), "1689156900.000000000");
+        m = imaging::readFileMetadata(phone);
+        QVERIFY(!m.orientation && m.modified);
+        QCOMPARE(text(m.original), "1689156900.000000000");
     }
 
     // Damaged blocks give what the library can still make out (the fuzz corpus holds more of them).

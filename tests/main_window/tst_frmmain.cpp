@@ -502,6 +502,9 @@ private slots:
             << cab << QString() << "jpg" << QList<QByteArray>{"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"};
         QTest::newRow("extension as configured") << QList<QByteArray>{"c.jpg", "a.JPG"} << "img"
                                                  << "JPG" << QList<QByteArray>{"img0001.JPG", "img0002.JPG"};
+        QTest::newRow("camera and phone")
+            << QList<QByteArray>{"a.JPG", "b.jpeg", "c.heic", "portrait.heic"} << "img"
+            << "jpg;jpeg;heic" << QList<QByteArray>{"img0001.jpg", "img0002.jpeg", "img0003.heic", "img0004.heic"};
     }
     void schemes()
     {
@@ -518,7 +521,9 @@ private slots:
         QVERIFY(!w.mnuUndoRename->isEnabled());
 
         w.mnuRenameImgs->trigger();
-        QVERIFY(dialogs.prompts.value(0).startsWith(QStringLiteral("Dateiprefix ('xxxx.%1'").arg(extension)));
+        QVERIFY(dialogs.prompts.value(0).startsWith(
+            extension.contains(';') ? QStringLiteral("Dateiprefix (jede Datei behält ihre Erweiterung)\n")
+                                    : QStringLiteral("Dateiprefix ('xxxx.%1' wird").arg(extension)));
         QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
         QCOMPARE(dialogs.messages[0].icon, platform::MessageIcon::None);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);

@@ -4,6 +4,7 @@
 #include "platform/FolderList.h"
 
 #include "ExifSamples.h"
+#include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "ScriptedDialogs.h"
@@ -89,37 +90,42 @@ private slots:
             for (int y = 0; y < 32; ++y)
                 bands.setPixel(x, y, x / 8 % 2 ? qRgb(253, 253, 253) : qRgb(0, 0, 0));
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("bands.jpg"));
-        writeFile(path, encodeJpeg(bands, TJSAMP_GRAY));
-        QImage box = freshBox();
-        thumbs::draw(box, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
-        thumbs::draw(box, prepareFile(path), QString(), {});
-        QStringList seen;
-        for (const QPoint at : {QPoint(3, 50), QPoint(6, 50), QPoint(10, 50), QPoint(19, 50), QPoint(99, 50),
-                                QPoint(3, 37), QPoint(3, 38), QPoint(3, 62), QPoint(3, 63), QPoint(37, 37)})
-            seen.append(QColor(box.pixel(at)).name());
-        QCOMPARE(seen, (QStringList{"#000000", "#7e7e7e", "#fdfdfd", "#bebebe", "#fdfdfd", // row 50
-                                    "#ffffff", "#000000", "#000000", "#ffffff",             // column 3
-                                    "#ffffff"}));                                           // the cross
+        // A phone photo takes the same way.
+        for (const char* name : {"bands.jpg", "bands.heic"}) {
+            const QString path = dir.filePath(QString::fromLatin1(name));
+            writeFile(path, path.endsWith(u"jpg") ? encodeJpeg(bands, TJSAMP_GRAY) : encodeHeif(bands));
+            QImage box = freshBox();
+            thumbs::draw(box, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
+            thumbs::draw(box, prepareFile(path), QString(), {});
+            QStringList seen;
+            for (const QPoint at : {QPoint(3, 50), QPoint(6, 50), QPoint(10, 50), QPoint(19, 50), QPoint(99, 50),
+                                    QPoint(3, 37), QPoint(3, 38), QPoint(3, 62), QPoint(3, 63), QPoint(37, 37)})
+                seen.append(QColor(box.pixel(at)).name());
+            QCOMPARE(seen, (QStringList{"#000000", "#7e7e7e", "#fdfdfd", "#bebebe", "#fdfdfd", // row 50
+                                        "#ffffff", "#000000", "#000000", "#ffffff",             // column 3
+                                        "#ffffff"}));                                           // the cross
+        }
     }
 
     // File after file through one decoder and one reused buffer, as a loader thread goes, for a
-    // JPEG and for a PNG named .jpg, which the fallback reader reads: the picture stands as the
-    // camera meant it ("RG/BW" is as stored), fitted on the size it is seen at.
+    // JPEG, for a PNG named .jpg, which the fallback reader reads, and for a phone photo turned by
+    // its container and saying the same in its EXIF block: the picture stands as the camera meant
+    // it ("RG/BW" is as stored), fitted on the size it is seen at.
     void turnedAsTheCameraMeantIt_data()
     {
         QTest::addColumn<QByteArray>("exif");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QRect>("fit");
+        QTest::addColumn<int>("turn"); // of the phone photo's container
         const QRect wide(0, 10, 40, 20);
         const QRect tall(10, 0, 20, 40);
         const char* shown[] = {"RG/BW", "GR/WB", "WB/GR", "BW/RG", "RB/GW", "BR/WG", "WG/BR", "GW/RB"};
-        QTest::newRow("no EXIF") << QByteArray() << "RG/BW" << wide;
+        QTest::newRow("no EXIF") << QByteArray() << "RG/BW" << wide << 1;
         for (int value = 1; value <= 8; ++value)
             QTest::addRow("%d", value) << orientationTiff(value) << QString::fromLatin1(shown[value - 1])
-                                       << (value > 4 ? tall : wide);
+                                       << (value > 4 ? tall : wide) << value;
         QTest::newRow("damaged") << orientationTiff(6).replace(4, 4, QByteArray("\xF0\xFF\x00\x00", 4))
-                                 << "RG/BW" << wide;
+                                 << "RG/BW" << wide << 1;
     }
     void turnedAsTheCameraMeantIt()
     {
@@ -149,6 +155,14 @@ private slots:
                  QRectF(fit));
         QCOMPARE(q.picture.size(), fit.size());
         QCOMPARE(quarters(drawn(q).copy(fit)), shown);
+
+        QFETCH(int, turn);
+        const QString heicPath = dir.filePath(QStringLiteral("corners.heic"));
+        writeFile(heicPath, encodeHeif(corners(), HeifSample().turned(heif_orientation(turn)).withExif(exif)));
+        const thumbs::Prepared h = thumbs::prepare(decoder, work, QFile::encodeName(heicPath), 40, 40);
+        QCOMPARE(h.kind, thumbs::Prepared::Kind::Jpeg);
+        QCOMPARE(QRect(h.jpegFit.left, h.jpegFit.top, h.jpegFit.width, h.jpegFit.height), fit);
+        QCOMPARE(quarters(drawn(h).copy(fit)), shown);
     }
 
     // What Qt's readers would make up, or paint, at seconds and gigabytes each, is unreadable; a
@@ -177,6 +191,9 @@ private slots:
             << withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500) << true;
         QTest::newRow("svg claiming 14142 x 14142")
             << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true;
+        const QByteArray heic = encodeHeif(pattern(64, 48));
+        QTest::newRow("heic cut short") << heic.left(heic.size() * 2 / 3) << true;
+        QTest::newRow("heic claiming 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << true;
         QTest::newRow("flat one-bit png, 16 megapixels") << encoded(flat, "PNG") << false;
         QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false;
         QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false;
@@ -218,6 +235,7 @@ private slots:
         const QList<std::pair<const char*, QByteArray>> files = {
             {"photo", photo},
             {"other photo", encodeJpeg(pattern(40, 70), TJSAMP_444)},
+            {"phone photo", encodeHeif(pattern(48, 40), HeifSample().turned(heif_orientation_rotate_270_cw))},
             {"height 65535", withFrame(photo, 8, 160, 65535)},
             {"height 0", withFrame(photo, 8, 160, 0)},
             {"damaged Huffman table count", tableCount},

@@ -4,6 +4,7 @@
 #include "main_window/frmmain.h"
 
 #include "ExifSamples.h"
+#include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
@@ -113,7 +114,8 @@ private slots:
     }
 
     // Photos whose names sort a, b, c, d and whose times sort c, d, a, b: a time taken counts
-    // before a time digitised, and that before the file's last change (d has neither). By time
+    // before a time digitised, and that before the file's last change (d has neither); c comes
+    // from a phone. By time
     // as soon as the folder is laid out, before any thumbnail has come in (the times are read
     // from the files then), and back by name. In a second window, whose thumbnails all come from
     // the cache, the times come with them.
@@ -125,12 +127,15 @@ private slots:
         writeFile(dir.filePath("a.jpg"), photo({{"Exif.Photo.DateTimeOriginal", "2023:07:12 10:00:00"},
                                                 {"Exif.Photo.DateTimeDigitized", "2023:07:12 08:00:00"}}));
         writeFile(dir.filePath("b.jpg"), photo({{"Exif.Photo.DateTimeDigitized", "2023:07:12 10:15:00"}}, 9));
-        writeFile(dir.filePath("c.jpg"), photo({{"Exif.Photo.DateTimeOriginal", "2023:07:12 09:00:00"}}, 10));
+        writeFile(dir.filePath("c.heic"),
+                  encodeHeif(pattern(10, 8), HeifSample().withExif(exifTiff({{"Exif.Photo.DateTimeOriginal",
+                                                                              "2023:07:12 09:00:00"}}))));
         writeFile(dir.filePath("d.jpg"), photo({}, 11));
         setModified(dir.filePath("d.jpg"), QDateTime::fromSecsSinceEpoch(1689154200)); // 9:30
-        const QStringList byTime{"c.jpg", "d.jpg", "a.jpg", "b.jpg"};
+        const QStringList byTime{"c.heic", "d.jpg", "a.jpg", "b.jpg"};
         {
             frmmain w;
+            w.imageerw = QStringLiteral("jpg;heic");
             w.loaderThreads = 1;
             w.thumbnailLoader().setGateOpen(false);
             QSignalSpy built(&w, &frmmain::viewBuilt);
@@ -154,9 +159,10 @@ private slots:
             QVERIFY(enabledWhileLoading);
             QCOMPARE(shownNames(w), byTime);
             w.mnuOrderByName->trigger();
-            QCOMPARE(shownNames(w), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+            QCOMPARE(shownNames(w), (QStringList{"a.jpg", "b.jpg", "c.heic", "d.jpg"}));
         }
         frmmain w;
+        w.imageerw = QStringLiteral("jpg;heic");
         QVERIFY(build(w, dir.path()));
         QCOMPARE(w.thumbnailLoader().cacheHitCount(), 4);
         w.mnuOrderByTime->trigger();

@@ -1,4 +1,5 @@
 #include "platform/DirListing.h"
+#include "platform/ExtensionPattern.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Numeric.h"
@@ -115,12 +116,66 @@ private slots:
         QCOMPARE(platform::displayName(platform::decodeName("a\x85.jpg")), QStringLiteral("a\ufffd.jpg"));
     }
 
+    // The extension setting: which entry a name matches first ("-" none), and the extension it
+    // matched there, as the name spells it.
+    void extensionPattern_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* setting, const char* name, const char* expected) {
+            QTest::addRow("%s ~ %s", setting, name) << QByteArray(setting) << QByteArray(name) << QByteArray(expected);
+        };
+        row("jpg", "IMG_1.JPG", "0 JPG");
+        row("jpg", "a.jpeg", "-");
+        row("jpg", "jpg", "-");
+        row("jpg", "a.jpg.txt", "-");
+        row("jp?", "a.jpg", "0 jpg");
+        row("jp?", "a.jp", "-");
+        row("jp?", "a.jpeg", "-");
+        row("jp*", "a.jp", "0 jp");
+        row("jp*", "b.JPEG", "0 JPEG");
+        row("jp*", "IMG_1.JPG.xmp", "-");
+        row("*", "noext", "-");
+        row("*", "archive.tar.gz", "0 gz");
+        row("*", "x.", "0 ");
+        row("?", "a.", "-");
+        row("tar.gz", "a.tar.gz", "0 tar.gz");
+        row("tar.gz", "tar.gz", "-");
+        row("tar.*", "a.TAR.xz", "0 TAR.xz");
+        row(" jpg ; jpeg ;heic", "c.HEIC", "2 HEIC");
+        row("jpg;;jpeg", "b.jpeg", "1 jpeg");
+        row("jp*;jpg", "a.JPG", "0 JPG");
+        row("jpg;jp*", "a.JPG", "0 JPG");
+        row("jpg;", "x.", "-");
+        row(";", "x.", "0 ");
+        row("", "a.jpg", "-");
+        row("\xe9t\xe9", "a.\xe9T\xe9", "0 \xe9T\xe9");
+    }
+    void extensionPattern()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QByteArray, name);
+        const auto m = platform::ExtensionPattern(setting).match(name);
+        QTEST(m ? QByteArray::number(m->entry) + ' ' + name.mid(m->extensionAt) : QByteArray("-"), "expected");
+    }
+
+    // Only one plain extension names what renaming appends.
+    void singleExtension()
+    {
+        for (const char* single : {"jpg", " jpg;", "", ";"})
+            QVERIFY2(platform::ExtensionPattern(single).isSingleExtension(), single);
+        for (const char* several : {"jpg;jpeg", "jp?", "*"})
+            QVERIFY2(!platform::ExtensionPattern(several).isSingleExtension(), several);
+        QCOMPARE(platform::ExtensionPattern(" jpg ; jpeg ;heic;").entries(), (QList<QByteArray>{"jpg", "jpeg", "heic"}));
+    }
+
     void onlyRegularFilesWithTheExtension()
     {
         QTemporaryDir dir;
         const QByteArray d = platform::encodeName(dir.path()) + '/';
         for (const char* name : {"a.jpg", "B.JPG", "c.Jpg", "M\xfcnchen.jpg", "d.jpeg", "e.png", "jpg",
-                                 ".hidden.jpg", "f.jpg.txt"})
+                                 ".hidden.jpg", "f.jpg.txt", "g.heic", ".jpg"})
             touch(d + name);
         QVERIFY(::mkdir(QByteArray(d + "folder.jpg").constData(), 0755) == 0);
         QVERIFY(::mkfifo(QByteArray(d + "fifo.jpg").constData(), 0644) == 0);
@@ -131,6 +186,10 @@ private slots:
         QCOMPARE(listAll(d, QStringLiteral("jpg")), expected);
         QCOMPARE(listAll(d, QStringLiteral("JPG")), expected);
         QCOMPARE(listAll(d, QStringLiteral("png")), QSet<QByteArray>{"e.png"});
+        QCOMPARE(listAll(d, QStringLiteral("jpg;jpeg;heic")), (expected + QSet<QByteArray>{"d.jpeg", "g.heic"}));
+        QCOMPARE(listAll(d, QStringLiteral("jp*")), (expected + QSet<QByteArray>{"d.jpeg"}));
+        QCOMPARE(listAll(d, QStringLiteral("*")),
+                 (expected + QSet<QByteArray>{"d.jpeg", "e.png", "f.jpg.txt", "g.heic"}));
         ::unlink(QByteArray(d + "M\xfcnchen.jpg").constData()); // a name QTemporaryDir cannot remove
         platform::ImageFileEnumerator missing("/no/such/folder/", QStringLiteral("jpg"));
         QVERIFY(!missing.isOpen() && !missing.errorText().isEmpty() && !missing.next());

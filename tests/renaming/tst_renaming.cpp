@@ -219,6 +219,42 @@ private slots:
         QCOMPARE(renaming::newName("", 10001, "jpg", "/p/M\xfcnchen.jpg"), "10001 M\xfcnchen.jpg");
     }
 
+    // With a prefix, the files shown are numbered in one sequence, each keeping the extension of
+    // the first setting entry it matches as spelt there, or its own where that entry is a pattern.
+    void keptExtension_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QList<QByteArray>>("names");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("camera and phone") << QByteArray("jpg;jpeg;heic")
+                                          << QList<QByteArray>{"a.JPG", "b.jpeg", "c.heic", "portrait.heic"}
+                                          << QList<QByteArray>{"img0001.jpg", "img0002.jpeg", "img0003.heic",
+                                                               "img0004.heic"};
+        QTest::newRow("as spelt in the setting") << QByteArray("JPG; Heic") << QList<QByteArray>{"a.jpg", "b.HEIC"}
+                                                 << QList<QByteArray>{"img0001.JPG", "img0002.Heic"};
+        QTest::newRow("pattern keeps the file's own") << QByteArray("jp*") << QList<QByteArray>{"a.JPG", "b.jpeg"}
+                                                      << QList<QByteArray>{"img0001.JPG", "img0002.jpeg"};
+        QTest::newRow("everything") << QByteArray("*") << QList<QByteArray>{"x.tar.gz", "y.PNG"}
+                                    << QList<QByteArray>{"img0001.gz", "img0002.PNG"};
+        QTest::newRow("pattern first") << QByteArray("jp*;jpg") << QList<QByteArray>{"a.JPG"}
+                                       << QList<QByteArray>{"img0001.JPG"};
+        QTest::newRow("plain entry first") << QByteArray("jpg;jp*") << QList<QByteArray>{"a.JPG", "b.jpeg"}
+                                           << QList<QByteArray>{"img0001.jpg", "img0002.jpeg"};
+        QTest::newRow("matching nothing") << QByteArray("jpg") << QList<QByteArray>{"x.png"}
+                                          << QList<QByteArray>{"img0001.png"};
+    }
+    void keptExtension()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QList<QByteArray>, names);
+        const platform::ExtensionPattern extensions(setting);
+        QList<QByteArray> renamed;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            renamed.append(renaming::newName("img", int(i + 1), renaming::keptExtension(extensions, names[i]),
+                                             "/p/" + names[i]));
+        QTEST(renamed, "expected");
+    }
+
     // Runs that rename, and runs refused before anything is renamed.
     void renamesAllOrRefusesUntouched_data()
     {

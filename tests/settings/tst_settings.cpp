@@ -73,6 +73,9 @@ private slots:
         QTest::newRow("sizes rounding to 0 and negative") << h + "ThumbnailWidth=0.5\nThumbnailHeight=-5\n"
                                                           << "1 1 100x100 jpg 512";
         QTest::newRow("unquoted comma") << h + "ThumbnailWidth=1,5\nImageErw=a,b\n" << "1 1 1x100 a,b 512";
+        // Unquoted, the INI format takes a ";" for the start of a comment.
+        QTest::newRow("list of extensions, quoted") << h + "ImageErw=\"jpg; jpeg;heic\"\n"
+                                                    << "1 1 100x100 jpg; jpeg;heic 512";
         QTest::newRow("cache off") << h + "ThumbnailCacheMiB=0\n" << "1 1 100x100 jpg 0";
         QTest::newRow("cache limit negative") << h + "ThumbnailCacheMiB=-1\n" << "1 1 100x100 jpg 512";
         QTest::newRow("cache limit a fraction") << h + "ThumbnailCacheMiB=1.5\n" << "1 1 100x100 jpg 512";
@@ -108,6 +111,7 @@ private slots:
         QTest::newRow("texts Qt would otherwise read as values") << "new/Tessaline.ini" << " @Variant(1,5) \"größe\" "
                                                                  << true;
         QTest::newRow("over a damaged file") << "damaged.ini" << "77" << true;
+        QTest::newRow("list of extensions") << "list.ini" << "jpg; jpeg ;heic;*" << true;
         QTest::newRow("into a file that is a folder") << "folder.ini" << "77" << false;
     }
     void writing()

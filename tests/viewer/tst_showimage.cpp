@@ -8,6 +8,7 @@
 #include <set>
 
 #include "ExifSamples.h"
+#include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
 #include "TestFiles.h"
@@ -70,6 +71,11 @@ private slots:
         writeFile(path("16-megapixels.jpg"), withFrame(encodeJpeg(testPicture(200, 150)), 8, 4000, 4000));
         writeFile(path("turned.jpg"), withExif(m_jpeg, orientationTiff(6)));
         QVERIFY(testPicture(30, 20).save(path("png.jpg"), "PNG"));
+        // As a phone writes it: turned by the container, the EXIF block saying the same.
+        writeFile(path("phone.heic"), encodeHeif(testPicture(51, 31), HeifSample()
+                                                                           .turned(heif_orientation_rotate_90_cw)
+                                                                           .withExif(orientationTiff(6))));
+        writeFile(path("bomb.heic"), withClaimedSize(encodeHeif(testPicture(16, 16)), 20000, 20000));
     }
 
     // Unreadable files show nothing, and no message box (it would wait here); the viewer waits for
@@ -79,11 +85,13 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QImage>("shown");
-        for (const char* file : {"16-megapixels.jpg", "missing.jpg"})
+        for (const char* file : {"16-megapixels.jpg", "missing.jpg", "bomb.heic"})
             QTest::newRow(file) << QString(file) << QRect() << QImage();
         QTest::newRow("PNG named .jpg") << "png.jpg" << QRect(385, 290, 30, 20) << testPicture(30, 20);
         QTest::newRow("turned") << "turned.jpg" << QRect(374, 250, 51, 101)
                                 << referenceDecode(m_jpeg).transformed(QTransform().rotate(90));
+        QTest::newRow("phone photo") << "phone.heic" << QRect(384, 274, 31, 51)
+                                     << testPicture(51, 31).transformed(QTransform().rotate(90));
     }
     void files()
     {

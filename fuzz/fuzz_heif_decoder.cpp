@@ -1,0 +1,73 @@
+// Damaged HEIC, HEIF and AVIF data through the phone-photo decoder the way the thumbnails use it:
+// one buffer for file after file, its memory kept for reuse, every decoded picture scaled down to
+// a thumbnail, and the metadata reader on the same bytes (it finds the EXIF block through the
+// same container parser). Decoding the same bytes a second time must succeed or fail alike. (Not
+// give the same pixels: for some damaged HEVC data libde265 leaves parts of the picture
+// undefined without a warning, which libheif passes on.)
+//
+//   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_heif_decoder
+//   build/fuzz/fuzz/fuzz_heif_decoder -dict=fuzz/heif.dict -max_len=65536 -reduce_inputs=0 \
+//       -use_value_profile=1 -timeout=10 -rss_limit_mb=4096 CORPUS_DIR fuzz/corpus/heif
+//
+// The seeds are small files made with libheif's own encoders from the tests' pictures and two
+// wallpaper photos (heif-enc): HEIC and AVIF, a portrait turned by its container and one mirrored
+// by it, with EXIF, alpha, ten bits, a picture wrapped into a grid for its cropping, one with a
+// thumbnail, and damaged ones (cut short, flipped bytes, sizes claimed far beyond the data).
+// libheif and its decoders are not instrumented (see fuzz/CMakeLists.txt): the fuzzer sees the
+// wrapper's branches, and the libraries are found out by a crash, a hang, an allocation beyond
+// the RSS limit or what they hand back.
+
+#include "imaging/HeifDecoder.h"
+#include "imaging/PhotoMetadata.h"
+#include "imaging/cDIBSection.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// A lower limit than the program's keeps each run fast; the limit's logic is the same.
+constexpr std::int64_t kFuzzPixels = std::int64_t(1) << 22;
+
+void checkDecoded(const cDIBSection& dib)
+{
+    if (!dib.DIBSectionBitsPtr() || dib.Width() < 1 || dib.Height() < 1 ||
+        std::int64_t(dib.Width()) * dib.Height() > kFuzzPixels)
+        __builtin_trap();
+    volatile std::uint8_t sum = 0;
+    const std::size_t bytes = std::size_t(dib.BytesPerScanLine()) * std::size_t(dib.Height());
+    for (std::size_t i = 0; i < bytes; i += 61)
+        sum = std::uint8_t(sum + dib.DIBSectionBitsPtr()[i]);
+    sum = std::uint8_t(sum + dib.DIBSectionBitsPtr()[bytes - 1]);
+    try {
+        if (!dib.Resample(5, 7))
+            __builtin_trap();
+    } catch (const std::out_of_range&) {
+        if (dib.Width() > 1 && dib.Height() > 1)
+            __builtin_trap();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static cDIBSection dib;
+    dib.KeepMemoryForReuse(true);
+
+    const imaging::PhotoMetadata metadata = imaging::readPhotoMetadata(data, size);
+    // The decoder turns a phone photo itself; the metadata must not turn it again.
+    if (imaging::looksLikeHeif(data, size) && metadata.orientation)
+        __builtin_trap();
+
+    if (!imaging::decodeHeifData(dib, data, size, kFuzzPixels))
+        return 0;
+    checkDecoded(dib);
+    cDIBSection again;
+    if (!imaging::decodeHeifData(again, data, size, kFuzzPixels) || again.Width() != dib.Width() ||
+        again.Height() != dib.Height())
+        __builtin_trap();
+    return 0;
+}
