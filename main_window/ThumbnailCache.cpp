@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -24,6 +25,10 @@ namespace thumbs {
 namespace {
 
 constexpr int kSchemaVersion = 1;
+
+// Raised whenever the stored bytes of a result are laid out anew, so that values kept by an
+// earlier version are never read.
+constexpr int kValueLayout = 2;
 
 // Entries and their pixels live in two tables, so that looking through the entries (for the
 // least recently used) reads small rows, not the pixels.
@@ -49,7 +54,8 @@ enum class StoredTime : quint8 { None = 0, Recorded = 1, FileTime = 2 };
 std::int64_t codeVersion()
 {
     static const std::int64_t version = [] {
-        const QByteArray text = QByteArray::number(kPreparedVersion) + ' ' + qVersion();
+        const QByteArray text =
+            QByteArray::number(kPreparedVersion) + ' ' + QByteArray::number(kValueLayout) + ' ' + qVersion();
         const QByteArray digest = QCryptographicHash::hash(text, QCryptographicHash::Md5);
         std::int64_t v = 0;
         std::memcpy(&v, digest.constData(), sizeof v);
@@ -73,6 +79,27 @@ FileStamp stampFrom(const struct stat& st)
     s.mtimeNs = platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     s.ctimeNs = platform::fileTimeNs(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
     return s;
+}
+
+// A check of a stored value's bytes. SQLite notices damage to its own structures, not to the bytes
+// of a value: a page of pixels spoilt on the disk would be shown as it reads. Any one word that
+// differs changes the check (each step is invertible), and the rotation carries the high bits of
+// each word down into the low bits of the next steps.
+constexpr std::size_t kCheckBytes = sizeof(std::uint64_t);
+
+std::uint64_t checkOf(const char* data, std::size_t size)
+{
+    constexpr std::uint64_t kPrime = 0x100000001b3;
+    std::uint64_t check = 0xcbf29ce484222325 ^ size;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        check = std::rotl((check ^ word) * kPrime, 29);
+    }
+    for (; i < size; ++i)
+        check = std::rotl((check ^ static_cast<unsigned char>(data[i])) * kPrime, 29);
+    return check;
 }
 
 // A digest of samples of the file's bytes: all of a small file; of a larger one its head and tail
@@ -455,9 +482,20 @@ std::optional<Prepared> ThumbnailCache::Connection::find(const QByteArray& nativ
         same = fingerprintOf(nativePath, *stamp) == stored;
     }
     std::optional<Prepared> p;
-    if (same)
-        p = decodePrepared(static_cast<const char*>(sqlite3_column_blob(m_find, 3)),
-                           std::size_t(sqlite3_column_bytes(m_find, 3)), TW, TH);
+    if (same) {
+        const auto* value = static_cast<const char*>(sqlite3_column_blob(m_find, 3));
+        const auto size = std::size_t(sqlite3_column_bytes(m_find, 3));
+        std::uint64_t check = 0;
+        if (size >= kCheckBytes)
+            std::memcpy(&check, value + size - kCheckBytes, kCheckBytes);
+        if (size < kCheckBytes || check != checkOf(value, size - kCheckBytes)) {
+            // The file is damaged where SQLite cannot see it, so any other value may be too.
+            sqlite3_reset(m_find);
+            ok(SQLITE_CORRUPT);
+            return std::nullopt;
+        }
+        p = decodePrepared(value, size - kCheckBytes, TW, TH);
+    }
     sqlite3_reset(m_find);
     if (!p) {
         drop(id);
@@ -485,9 +523,11 @@ void ThumbnailCache::Connection::store(const QByteArray& nativePath, const FileS
     const std::optional<QByteArray> fingerprint = fingerprintOf(nativePath, stamp);
     if (!fingerprint)
         return; // changed while it was prepared, or gone
-    const QByteArray value = encodePrepared(prepared);
+    QByteArray value = encodePrepared(prepared);
     if (value.isEmpty() || !exec("BEGIN IMMEDIATE"))
         return;
+    const std::uint64_t check = checkOf(value.constData(), std::size_t(value.size()));
+    value.append(reinterpret_cast<const char*>(&check), kCheckBytes);
     bindKey(m_insertEntry, stamp, prepared.TW, prepared.TH);
     sqlite3_bind_int64(m_insertEntry, 8, stamp.ctimeNs);
     sqlite3_bind_blob(m_insertEntry, 9, fingerprint->constData(), int(fingerprint->size()), SQLITE_STATIC);

@@ -3,6 +3,7 @@
 #include "platform/FileNames.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -11,6 +12,23 @@
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+std::atomic<bool> g_entryTypesUnknown{false};
+
+// The file type an entry reports, DT_UNKNOWN when its file system does not tell.
+unsigned char typeOf(const dirent* entry)
+{
+    return g_entryTypesUnknown ? static_cast<unsigned char>(DT_UNKNOWN) : entry->d_type;
+}
+
+} // namespace
+
+void setEntryTypesUnknown(bool unknown)
+{
+    g_entryTypesUnknown = unknown;
+}
 
 QString errorText(int error)
 {
@@ -57,9 +75,10 @@ bool ImageFileEnumerator::matches(const dirent* entry) const
         return false;
     if (!m_extensions.matches(QByteArrayView(name, qsizetype(std::strlen(name)))))
         return false;
-    if (entry->d_type == DT_REG)
+    const unsigned char type = typeOf(entry);
+    if (type == DT_REG)
         return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+    if (type != DT_LNK && type != DT_UNKNOWN)
         return false;
     // A link (or a file system that does not report types): look at what it points to;
     // stat never opens the file, so FIFOs and devices behind links cannot block here.
@@ -99,11 +118,12 @@ QList<QByteArray> subfolderNames(const QByteArray& nativeFolder)
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue;
-        if (entry->d_type == DT_DIR) {
+        const unsigned char type = typeOf(entry);
+        if (type == DT_DIR) {
             names.append(QByteArray(entry->d_name));
             continue;
         }
-        if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+        if (type != DT_LNK && type != DT_UNKNOWN)
             continue;
         struct stat st;
         if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))

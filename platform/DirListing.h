@@ -42,6 +42,11 @@ private:
 // The system's reason for an error number, in the user's language.
 QString errorText(int error);
 
+// For tests: on, every directory entry is read as if its file system reported no file type (as
+// some network and FUSE file systems, and XFS without ftype, do), so that the listings have to
+// ask for each entry's type.
+void setEntryTypesUnknown(bool unknown);
+
 // True when the native path names a folder (following links).
 bool isDirectory(const QByteArray& nativePath);
 // 0 when the native path names a folder, else why not as an error number: ENOENT, ENOTDIR,

@@ -59,8 +59,11 @@ private slots:
         QTest::addColumn<int>("A");
         QTest::addColumn<int>("viewport");
         QTest::addColumn<int>("expected");
-        QTest::newRow("last row ends exactly at the bottom") << 5 << 360 << 201 << 0;
+        QTest::newRow("all in view with room to spare") << 5 << 360 << 300 << 0;
         QTest::newRow("one pixel short") << 5 << 360 << 200 << 1;
+        // Value 2 moves the canvas 68.67 pixels up, placed at 69: the last row then ends exactly at
+        // the bottom.
+        QTest::newRow("last row ends exactly at the bottom at value 2") << 5 << 360 << 132 << 2;
         // 1009 - 387 = 622 pixels to go: value 18 moves 618, 19 moves 652.
         QTest::newRow("ten rows") << 30 << 360 << 387 << 19;
         QTest::newRow("wider: five rows of six") << 30 << 700 << 387 << 4;

@@ -4,11 +4,13 @@
 #include "main_window/frmmain.h"
 #include "settings/Settings.h"
 
+#include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -144,7 +146,7 @@ private slots:
     }
 
     // Boxes without images brought into view by the order, not by scrolling: the order by time
-    // taken, the reverse of the names here.
+    // taken, the reverse of the names here. The boxes are not square.
     void boxMovedIntoViewShowsItsPicture()
     {
         QTemporaryDir dir;
@@ -152,19 +154,70 @@ private slots:
         frmmain w;
         w.showfilename = false;
         w.boxImageBudget = 1;
+        w.thumbwidth = 120;
+        w.thumbheight = 90;
         QVERIFY(openView(w, dir.path()));
         QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
         const int moved = w.order[38];
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));
         QCOMPARE(w.order.indexOf(moved), 1);
-        const int pixels = qRound(100 * w.devicePixelRatioF());
+        const qreal ratio = w.devicePixelRatioF();
         for (int i : inView(w)) {
             const QString path = w.picScroll->element(i).ToolTipText();
             QTRY_COMPARE(w.picScroll->hasBoxImage(i), !path.endsWith(QLatin1String("p07.jpg")));
             if (w.picScroll->hasBoxImage(i))
-                COMPARE_IMAGES(w.picScroll->shownImage(i), drawn(prepareFile(path, pixels, pixels)));
+                COMPARE_IMAGES(w.picScroll->shownImage(i),
+                               drawn(prepareFile(path, qRound(120 * ratio), qRound(90 * ratio))));
         }
+    }
+
+    // Prepared pictures for about half the folder: those of the boxes in view stay, those far from
+    // it go first, wherever the view goes.
+    void preparedPicturesNearTheViewStay()
+    {
+        QTemporaryDir dir;
+        makePictures(dir);
+        frmmain w;
+        w.boxImageBudget = 1;
+        w.preparedBudget = 0;
+        const int pixels = qRound(100 * w.devicePixelRatioF());
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            w.preparedBudget += PreparedStore::bytesOf(prepareFile(dir.filePath(name), pixels, pixels)) / 2;
+        QVERIFY(openView(w, dir.path()));
+        for (const int key : {0, int(Qt::Key_End), int(Qt::Key_Home)}) {
+            if (key != 0)
+                QTest::keyClick(w.pctPreview, Qt::Key(key));
+            QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
+            QVERIFY(w.preparedStore().size() < 39);
+            for (int i : inView(w)) // the cross needs nothing kept
+                QVERIFY(w.preparedStore().contains(i) ||
+                        w.picScroll->element(i).shows == ImgPreview::Shows::Cross);
+        }
+    }
+
+    // A box that leaves the view while its picture is being made again, and comes back after a
+    // renaming has dropped that series, gets its picture from the next series.
+    void boxBackWhileAnOlderSeriesMakesItsPicture()
+    {
+        QTemporaryDir dir;
+        makePictures(dir);
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.selectfolder = false;
+        w.loaderThreads = 1;
+        w.boxImageBudget = 1;
+        w.preparedBudget = 0;
+        QVERIFY(openView(w, dir.path()));
+        QTest::keyClick(w.pctPreview, Qt::Key_End);
+        QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
+        w.thumbnailLoader().setGateOpen(false);
+        QTest::keyClick(w.pctPreview, Qt::Key_Home);
+        QTRY_COMPARE(w.thumbnailLoader().heldAtGate(), 1);
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        w.thumbnailLoader().setGateOpen(true);
+        QTRY_COMPARE(w.picScroll->boxImageCount(), inView(w).size() - 1); // not the cross
     }
 
 private:

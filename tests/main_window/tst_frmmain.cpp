@@ -306,19 +306,24 @@ private slots:
 
     // A drag from the thumbnail at display position `from` over thumbnail 2 to `spot` (in the
     // thumbnail at display position `to`, or in the viewport where `to` is 0): while the pointer
-    // is there, the marker stands before the thumbnail at position `marker` (0: hidden).
+    // is there, the marker stands before the thumbnail at position `marker` (0: hidden). With the
+    // left button and another one, the other is clicked over thumbnail 2 on the way.
     void reorder_data()
     {
-        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<Qt::MouseButtons>("buttons");
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
         QTest::addColumn<QPoint>("spot");
         QTest::addColumn<int>("marker");
         QTest::addColumn<QList<int>>("expected");
-        const auto left = Qt::LeftButton;
+        const Qt::MouseButtons left = Qt::LeftButton;
         const QPoint middle(50, 50);
         const QList<int> unchanged{1, 2, 3, 4, 5, 6};
-        QTest::newRow("3 onto 1") << left << 3 << 1 << middle << 1 << QList<int>{3, 1, 2, 4, 5, 6};
+        const QList<int> moved{3, 1, 2, 4, 5, 6};
+        QTest::newRow("3 onto 1, right click") << (left | Qt::RightButton) << 3 << 1 << middle << 1 << moved;
+        QTest::newRow("3 onto 1, middle click")
+            << (left | Qt::MiddleButton) << 3 << 1 << middle << 1 << moved;
+        QTest::newRow("onto its right-hand neighbour") << left << 2 << 3 << middle << 3 << unchanged;
         QTest::newRow("onto the top right pixel of the last")
             << left << 2 << 6 << QPoint(99, 0) << 6 << QList<int>{1, 3, 4, 5, 2, 6};
         QTest::newRow("6 back onto the bottom left pixel of 4")
@@ -328,23 +333,31 @@ private slots:
         QTest::newRow("onto the placeholder's slot") << left << 2 << 7 << middle << 0 << unchanged;
         QTest::newRow("beside the thumbnails") << left << 1 << 0 << QPoint(350, 50) << 0 << unchanged;
         QTest::newRow("outside the viewport") << left << 1 << 0 << QPoint(100, -20) << 0 << unchanged;
-        QTest::newRow("right button") << Qt::RightButton << 3 << 1 << middle << 0 << unchanged;
-        QTest::newRow("middle button") << Qt::MiddleButton << 3 << 1 << middle << 0 << unchanged;
+        QTest::newRow("right button") << Qt::MouseButtons(Qt::RightButton) << 3 << 1 << middle << 0
+                                      << unchanged;
+        QTest::newRow("middle button") << Qt::MouseButtons(Qt::MiddleButton) << 3 << 1 << middle << 0
+                                       << unchanged;
     }
     void reorder()
     {
-        QFETCH(Qt::MouseButton, button);
+        QFETCH(Qt::MouseButtons, buttons);
         QFETCH(int, from);
         QFETCH(int, to);
         QFETCH(QPoint, spot);
         QFETCH(int, marker);
         QFETCH(QList<int>, expected);
+        const Qt::MouseButton button =
+            buttons & Qt::LeftButton ? Qt::LeftButton : static_cast<Qt::MouseButton>(buttons.toInt());
+        const auto click = static_cast<Qt::MouseButton>((buttons & ~button).toInt());
         frmmain w;
         QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(6))));
         const QPoint end = to == 0 ? inViewport(w, spot.x(), spot.y()) : at(w, to, spot.x(), spot.y());
         QTest::mousePress(w.picScroll, button, {}, at(w, from));
-        for (const QPoint& p : {at(w, from, 60), at(w, 2, 50, 99), end})
-            QTest::mouseMove(w.picScroll, p);
+        QTest::mouseMove(w.picScroll, at(w, from, 60));
+        QTest::mouseMove(w.picScroll, at(w, 2, 50, 99));
+        if (click != Qt::NoButton)
+            QTest::mouseClick(w.picScroll, click, {}, at(w, 2, 50, 99)); // neither drops nor ends the drag
+        QTest::mouseMove(w.picScroll, end);
         QCOMPARE(dragging(), button == Qt::LeftButton);
         QCOMPARE(w.linWohin->isVisible(), marker != 0);
         if (marker != 0)
@@ -398,9 +411,9 @@ private slots:
         }
     }
 
-    // Thirty pictures: the bar's maximum is 19. A pointer held at an edge scrolls a unit per
+    // Thirty pictures: the bar's maximum is 19. A pointer resting at an edge scrolls a unit per
     // tick of the timer, over the strip beside the thumbnails and over the thumbnails alike, but
-    // not beyond the last row.
+    // not beyond the last row; the marker follows the thumbnails that pass under it.
     void edgeScrolling_data()
     {
         QTest::addColumn<int>("x"); // in the viewport: 350 is the strip beside the thumbnails
@@ -427,9 +440,13 @@ private slots:
         QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY));
         QCOMPARE(w.ScrollMe->value(), start); // no tick yet
         for (int expected : afterTicks) {
-            QMetaObject::invokeMethod(w.tmrScroll, "timeout");
-            QTest::mouseMove(w.picScroll, inViewport(w, x, edgeY + (bottom ? 1 : -1)));
+            QMetaObject::invokeMethod(w.tmrScroll, "timeout"); // the pointer rests
             QCOMPARE(w.ScrollMe->value(), expected);
+            // The marker stands before the thumbnail now under the pointer.
+            const int under = w.picScroll->elementAt(inViewport(w, x, edgeY));
+            QCOMPARE(w.linWohin->isVisible(), under != 0);
+            if (under != 0)
+                QCOMPARE(w.linWohin->geometry(), markerBefore(w, int(w.order.indexOf(under)) + 1));
         }
         QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, inViewport(w, x, edgeY));
     }

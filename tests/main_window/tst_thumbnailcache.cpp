@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -34,18 +35,22 @@ QList<QString> photos(const QTemporaryDir& dir, int n, int green = 0)
 // One series as the window's loader runs it, on the user's cache file, as one start of the
 // program. Each result must be what its picture gives prepared afresh; gives how many came from
 // the cache (-1: the series did not finish).
-int load(const QList<QString>& paths, int box = 100, std::int64_t limit = 1 << 24)
+int load(const QList<QString>& paths, QSize box = {100, 100}, std::int64_t limit = 1 << 24)
 {
+    // What this start uses counts as used later than anything before it.
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    if (!QTest::qWaitFor([&] { return QDateTime::currentMSecsSinceEpoch() > before; }))
+        return -1;
     ThumbnailLoader loader(2, std::make_shared<ThumbnailCache>(ThumbnailCache::userFileName(), limit));
     QList<ThumbnailLoader::Job> jobs;
     for (const QString& path : paths)
         jobs.append({int(jobs.size()) + 1, platform::encodeName(path)});
-    loader.start(jobs, box, box);
+    loader.start(jobs, box.width(), box.height());
     for (qsizetype n = 0; n < paths.size(); ++n) {
         std::optional<ThumbnailLoader::Result> r;
         if (!QTest::qWaitFor([&] { return (r = loader.takeReady()).has_value(); }, 10000))
             return -1;
-        const thumbs::Prepared fresh = prepareFile(paths[r->index - 1], box, box);
+        const thumbs::Prepared fresh = prepareFile(paths[r->index - 1], box.width(), box.height());
         [&] {
             QCOMPARE(r->prepared.kind, fresh.kind);
             QCOMPARE(r->prepared.picture.format(), fresh.picture.format());
@@ -107,9 +112,12 @@ private slots:
         writeFile(path[0], content);
         // A hit takes the file's last change, the time taken here, from the file again.
         setTimes(path[0], {{1689156900, 0}, {1689156900, 0}});
-        QCOMPARE(load(path), 0);
-        QCOMPARE(load(path, 101), 0); // another box size
-        QCOMPARE(load(path), 1);
+        // Boxes of other shapes, narrower or lower, find nothing they could take for theirs, and
+        // leave entries that the first shape must not take for its own.
+        QCOMPARE(load(path, {200, 150}), 0);
+        QCOMPARE(load(path, {200, 100}), 0);
+        QCOMPARE(load(path, {100, 150}), 0);
+        QCOMPARE(load(path, {200, 150}), 1);
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(ThumbnailCache::userFileName()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
@@ -153,7 +161,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("fault");
         QTest::addColumn<bool>("laterHits");
-        QTest::newRow("damaged file") << QByteArray("damaged") << true;
+        QTest::newRow("foreign header") << QByteArray("foreign") << true;
+        QTest::newRow("page of pixels overwritten") << QByteArray("pixels") << true;
+        QTest::newRow("cut short") << QByteArray("short") << true;
         QTest::newRow("cache folder is a file") << QByteArray("folder") << false;
         QTest::newRow("cache of a newer version") << QByteArray("newer") << false;
         QTest::newRow("locked by another program") << QByteArray("locked") << true;
@@ -168,8 +178,23 @@ private slots:
         const QByteArray junk = QByteArray("SQLite format 3").append(5000, '\x5a');
         QDir().mkpath(QFileInfo(file).absolutePath());
         sqlite3* holder = nullptr;
-        if (fault == "damaged") {
-            writeFile(file, junk);
+        QByteArray damaged; // what is to be set aside
+        if (fault == "foreign") {
+            writeFile(file, damaged = junk);
+        } else if (fault == "pixels" || fault == "short") {
+            QCOMPARE(load(paths), 0);
+            QCOMPARE(sqlValue("PRAGMA wal_checkpoint(TRUNCATE)"), 0); // all of it in the file itself
+            // The page before the last carries pixels only; its first four bytes link it to the
+            // next page of the value, and stay.
+            const qint64 pageSize = sqlValue("PRAGMA page_size");
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            if (fault == "pixels")
+                QVERIFY(f.seek(f.size() - 2 * pageSize + 4) && f.write(junk.left(pageSize - 4)) > 0);
+            else
+                QVERIFY(f.resize(f.size() / 2));
+            QVERIFY(f.seek(0));
+            damaged = f.readAll();
         } else if (fault == "folder") {
             QDir(m_cacheHome->path()).rmdir(QStringLiteral("Tessaline"));
             writeFile(QFileInfo(file).absolutePath(), "a file where the folder belongs");
@@ -183,11 +208,13 @@ private slots:
                      SQLITE_OK);
         }
 
-        QCOMPARE(load(paths), 0);
-        if (fault == "damaged") {
+        // Each result as without a cache (load() checks); only what is intact may be a hit.
+        const int hits = load(paths);
+        QVERIFY(hits >= 0 && hits < (fault == "pixels" ? paths.size() : 1));
+        if (!damaged.isNull()) {
             QFile aside(file + QStringLiteral(".damaged"));
             QVERIFY(aside.open(QIODevice::ReadOnly));
-            QCOMPARE(aside.readAll(), junk);
+            QCOMPARE(aside.readAll(), damaged);
         }
         sqlite3_close(holder);
         load(paths); // the next start
@@ -196,21 +223,26 @@ private slots:
             QCOMPARE(sqlValue("PRAGMA user_version"), 99); // left to the version that made it
     }
 
-    // Over its limit, the cache lets the least recently used entries go once a series is done.
+    // Over its limit, the cache lets the least recently used entries go: a folder seen again
+    // keeps its entries, although they were written first.
     void sizeIsBounded()
     {
-        QTemporaryDir first;
-        QTemporaryDir second;
-        const QList<QString> series[2] = {photos(first, 30), photos(second, 30, 200)};
-        // 100 x 75 pixels of 3 bytes: 30 entries take about 720 KB.
-        constexpr qint64 kLimit = 1 << 20;
-        QCOMPARE(load(series[0], 100, kLimit), 0);
-        QCOMPARE(load(series[0], 100, kLimit), 30);
-        QCOMPARE(load(series[1], 100, kLimit), 0);
+        QTemporaryDir folders[3];
+        QList<QString> series[3];
+        for (int k = 0; k < 3; ++k)
+            series[k] = photos(folders[k], 12, 100 * k);
+        // 100 x 75 pixels of 3 bytes: 12 entries take about 290 KB, two folders fit, three do not.
+        constexpr qint64 kLimit = 700 << 10;
+        const QSize box(100, 100);
+        QCOMPARE(load(series[0], box, kLimit), 0);
+        QCOMPARE(load(series[1], box, kLimit), 0);
+        QCOMPARE(load(series[0], box, kLimit), 12);
+        QCOMPARE(load(series[2], box, kLimit), 0);
         const qint64 bytes = sqlValue("PRAGMA page_count") * sqlValue("PRAGMA page_size");
         QVERIFY2(bytes <= kLimit, qPrintable(QString::number(bytes)));
-        QCOMPARE(load(series[1], 100, kLimit), 30);
-        QVERIFY(load(series[0], 100, kLimit) < 15);
+        QCOMPARE(load(series[0], box, kLimit), 12);
+        QCOMPARE(load(series[2], box, kLimit), 12);
+        QVERIFY(load(series[1], box, kLimit) < 12);
     }
 
 private:

@@ -354,25 +354,29 @@ private slots:
             COMPARE_IMAGES(views[1][k], views[0][k]);
     }
 
-    // A result of a cancelled series never stands for the new one, even when it is finished
-    // after the new series began.
+    // A result of a cancelled series never stands for the new one, whether it was waiting to be
+    // taken or is finished after the new series began.
     void cancelledSeriesGivesNothingOld()
     {
         QTemporaryDir dir;
         const QByteArray large = platform::encodeName(save(dir, QStringLiteral("large.jpg"), pattern(2000, 500), "JPG"));
         const QByteArray small = platform::encodeName(save(dir, QStringLiteral("small.jpg"), pattern(100, 300), "JPG"));
         ThumbnailLoader loader(1);
-        loader.setGateOpen(false);
         loader.start({{1, large}}, 100, 100);
+        QTRY_COMPARE(loader.preparedCount(), 1); // waiting to be taken
+        loader.setGateOpen(false);
+        loader.start({{2, large}}, 100, 100);
         QTRY_COMPARE(loader.heldAtGate(), 1);
-        loader.start({{1, small}}, 100, 100);
+        loader.start({{1, small}, {2, small}}, 100, 100);
         loader.setGateOpen(true);
-        const std::optional<thumbs::Prepared> p = loader.take({1, small}, 100, 100, [] { return false; });
-        QVERIFY(p);
-        QCOMPARE(QRect(p->jpegFit.left, p->jpegFit.top, p->jpegFit.width, p->jpegFit.height), QRect(34, 0, 33, 100));
+        for (const int index : {1, 2}) {
+            const std::optional<thumbs::Prepared> p = loader.take({index, small}, 100, 100, [] { return false; });
+            QVERIFY(p);
+            QCOMPARE(QRect(p->jpegFit.left, p->jpegFit.top, p->jpegFit.width, p->jpegFit.height), QRect(34, 0, 33, 100));
+        }
         QTRY_VERIFY(loader.idle());
         QVERIFY(!loader.takeReady());
-        QCOMPARE(loader.preparedCount(), 2);
+        QCOMPARE(loader.preparedCount(), 4);
     }
 
     // The same in the window: the worker holds the first picture of a folder while the user

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 
 #include <sys/stat.h>
@@ -76,6 +77,8 @@ class TestPlatform : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup() { platform::setEntryTypesUnknown(false); }
+
     // Valid sequences become their characters wherever they stand, also as a name's last bytes;
     // each byte that forms no sequence becomes a character of its own, and the bytes come back.
     void decodesText_data()
@@ -183,7 +186,12 @@ private slots:
             QVERIFY(::symlink(target, QByteArray(d + "link-to-" + target).constData()) == 0);
 
         const QSet<QByteArray> expected{"a.jpg", "B.JPG", "c.Jpg", "M\xfcnchen.jpg", "link-to-a.jpg"};
-        QCOMPARE(listAll(d, QStringLiteral("jpg")), expected);
+        // Also where the file system does not say what each entry is.
+        for (const bool unknown : {true, false}) {
+            platform::setEntryTypesUnknown(unknown);
+            QCOMPARE(listAll(d, QStringLiteral("jpg")), expected);
+            QCOMPARE(platform::subfolderNames(d), (QList<QByteArray>{"folder.jpg", "link-to-folder.jpg"}));
+        }
         QCOMPARE(listAll(d, QStringLiteral("JPG")), expected);
         QCOMPARE(listAll(d, QStringLiteral("png")), QSet<QByteArray>{"e.png"});
         QCOMPARE(listAll(d, QStringLiteral("jpg;jpeg;heic")), (expected + QSet<QByteArray>{"d.jpeg", "g.heic"}));
@@ -207,6 +215,29 @@ private slots:
         // would put Äpfel second.
         QCOMPARE(platform::subfolderNames(d),
                  (QList<QByteArray>{"A", "b", "c10", "c9", "link", "\xc3\x84pfel"}));
+    }
+
+    // Subfolders made or renamed (their number stays) while their folder is shown.
+    void folderListFollowsTheDisk()
+    {
+        QTemporaryDir dir;
+        const QByteArray root = platform::encodeName(dir.path()) + "/shown";
+        makeFolder(root);
+        makeFolder(root + "/a");
+        Column c;
+        QVERIFY(c.box.setNativePath(root));
+        // The look that coming to the window brings, taken now: from here on only the watch tells.
+        QVERIFY(QTest::qWaitForWindowActive(&c.box) && c.box.checkPresent());
+        const auto listed = [&] { // below the highlighted folder itself
+            QStringList names;
+            for (int k = 0; k < c.box.currentItem()->childCount(); ++k)
+                names.append(c.box.currentItem()->child(k)->text(0));
+            return names;
+        };
+        makeFolder(root + "/b");
+        QTRY_COMPARE(listed(), (QStringList{"a", "b"}));
+        QCOMPARE(::rename(QByteArray(root + "/a").constData(), QByteArray(root + "/c").constData()), 0);
+        QTRY_COMPARE(listed(), (QStringList{"b", "c"}));
     }
 
     void longPathsShortenedForMessagesAndWrappedForToolTips()

@@ -161,6 +161,7 @@ private slots:
         typed("width above the cap", "de_DE", "800", "300", "[x] [x] 500 x 300 (1:1,666) jpg");
         typed("height above the cap", "de_DE", "100", "501", "[x] [x] 100 x 500 (1:0,2) jpg");
         typed("height 0 keeps the label", "de_DE", "120", "0", "[x] [x] 120 x 0 (1:1,2) jpg");
+        typed("negative width is not cut", "de_DE", "-600", "100", "[x] [x] -600 x 100 (1:-6) jpg");
     }
     void showing()
     {
@@ -204,9 +205,9 @@ private slots:
         const QString blocked = QStringLiteral("%DIR%/blocker/Tessaline.ini");
         row("cannot be saved", "OK", "100", "100",
             "Die Einstellungen konnten nicht gespeichert werden:\n" + blocked, blocked);
-        row("saved as typed", "OK", "12abc", "99.5", "", "%DIR%/Tessaline/Tessaline.ini",
+        row("saved as typed, negative too", "OK", "12abc", "-5.5", "", "%DIR%/Tessaline/Tessaline.ini",
             "[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
-            "ThumbnailHeight=99.5\nThumbnailWidth=12abc\n");
+            "ThumbnailHeight=-5.5\nThumbnailWidth=12abc\n");
         row("Abbrechen", "cmdCancel", "100", "100", "");
         row("Escape", "Escape", "100", "100", "");
         row("close box", "close", "100", "100", "");

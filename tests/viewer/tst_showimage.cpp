@@ -18,15 +18,23 @@ using platform::VirtualKey;
 
 namespace {
 
-// A 1024 x 768 screen at 15 twips per pixel; keys down, or pressed since the last query.
+// A 1024 x 768 screen (the first of `screens`) at 15 twips per pixel; keys down, or pressed since
+// the last query.
 struct FakeEnvironment final : viewer::Environment
 {
     QPoint cursor{400, 300};
     std::set<VirtualKey> down{VirtualKey::RButton}, pressed;
     bool wheelCaptured = false;
+    QList<QRect> screens{QRect(0, 0, 1024, 768)};
     QPoint GetCursorPos() override { return cursor; }
     bool GetAsyncKeyState(VirtualKey key) override { return down.count(key) + pressed.erase(key) > 0; }
-    Screen screenAt(QPoint) override { return {QRect(0, 0, 1024, 768), 1.0}; }
+    Screen screenAt(QPoint point) override
+    {
+        for (const QRect& screen : screens)
+            if (screen.contains(point))
+                return {screen, 1.0};
+        return {screens.first(), 1.0};
+    }
     viewer::TwipsPerPixel twipsPerPixel() override { return {15, 15}; }
     void setWheelCaptured(bool captured) override { wheelCaptured = captured; }
 };
@@ -146,21 +154,28 @@ private slots:
     }
 
     // At 15 twips per pixel, an odd size puts the window on a half pixel, rounded to even. Closer
-    // than 10 pixels to a screen's edge, the window slides 150 twips away from it.
+    // than 10 pixels to an edge of the screen under the pointer, the window slides 150 twips a tick
+    // away from it; here a second screen of 800 x 600 stands below the first, 200 pixels further right.
     void placeAndSlide()
     {
         QCOMPARE(toPixels(placeImage({512, 384}, {1600, 1200}, {}), {}), QRect(-288, -216, 1600, 1200));
         QCOMPARE(toPixels(placeImage({501, 300}, {101, 51}, {}), {}), QRect(450, 274, 101, 51));
-        const auto moved = [](QPoint cursor, QRect screen = {0, 0, 1024, 768}) {
-            FormTwips form;
-            panAtEdges(form, cursor, screen);
-            return QPointF(form.Left, form.Top);
-        };
-        QCOMPARE(moved({500, 9}), QPointF(0, 150));
-        QCOMPARE(moved({10, 10}), QPointF(0, 0));
-        QCOMPARE(moved({1014, 758}), QPointF(0, 0));
-        QCOMPARE(moved({1015, 759}), QPointF(-150, -150));
-        QCOMPARE(moved({1030, 300}, {1024, 0, 800, 600}), QPointF(150, 0));
+        FakeEnvironment env;
+        env.screens.append(QRect(200, 768, 800, 600));
+        frmShowImage viewer(&env);
+        QSignalSpy finished(&viewer, &frmShowImage::loadFinished);
+        viewer.ShowImage(path("odd.jpg"));
+        QVERIFY(finished.wait(20000));
+        const std::pair<QPoint, QPointF> ticks[] = {
+            {{500, 9}, {0, 150}},       {{10, 10}, {0, 0}},         {{1014, 758}, {0, 0}},
+            {{1015, 759}, {-150, -150}}, {{600, 777}, {0, 150}},      {{209, 778}, {150, 0}},
+            {{990, 1358}, {0, 0}},       {{991, 1359}, {-150, -150}}};
+        for (const auto& [cursor, moved] : ticks) {
+            env.cursor = cursor;
+            const FormTwips before = viewer.form();
+            viewer.Timer1_Timer();
+            QCOMPARE(QPointF(viewer.form().Left - before.Left, viewer.form().Top - before.Top), moved);
+        }
     }
 
     // Five steps in, at most up to 8 screens; twenty steps out, at least to one pixel.
