@@ -3,8 +3,10 @@
 #include "renaming/Names.h"
 #include "platform/FileTime.h"
 
-#include <QStringBuilder>
+#include <QHash>
+#include <QStringDecoder>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
@@ -169,12 +171,70 @@ FolderInfo folderInfo(const QByteArray& folder)
     return info;
 }
 
-qint64 freeBytes(const QByteArray& folder)
+std::optional<Space> folderSpace(const QByteArray& folder)
 {
     struct statvfs vfs{};
     if (::statvfs(folder.constData(), &vfs) != 0)
-        return -1;
-    return static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize);
+        return std::nullopt;
+    Space space;
+    space.unit = static_cast<qint64>(vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize);
+    space.freeUnits = static_cast<qint64>(vfs.f_bavail);
+    // File systems without a table of inodes (FAT, exFAT) report none at all.
+    space.freeFiles = vfs.f_files > 0 ? static_cast<qint64>(vfs.f_favail) : -1;
+    return space;
+}
+
+QByteArray foldedName(const QByteArray& name)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    // A name that is not UTF-8 keeps its other bytes: folding them through U+FFFD would make
+    // different names equal.
+    return utf8.hasError() ? name.toLower() : text.toCaseFolded().toUtf8();
+}
+
+std::optional<FileId> FileOps::id(const QByteArray& path, bool followLinks, int* error) const
+{
+    if (!m_card)
+        return fileId(path, followLinks, error);
+    int e = 0;
+    std::optional<FileId> found = fileId(path, followLinks, &e);
+    if (!found && e == ENOENT) {
+        const QByteArray folder = folderOf(path);
+        const QByteArray wanted = foldedName(fileNameOf(path));
+        if (DIR* dir = ::opendir(folder.constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (name != "." && name != ".." && foldedName(name) == wanted) {
+                    found = fileId(joinPath(folder, name), followLinks, &e);
+                    break;
+                }
+            }
+            ::closedir(dir);
+        }
+    }
+    if (!found) {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    }
+    found->ino = qHash(path);
+    return found;
+}
+
+FolderInfo FileOps::info(const QByteArray& folder) const
+{
+    FolderInfo info = folderInfo(folder);
+    if (m_card) {
+        info.ignoresCase = true;
+        info.stableInodes = false;
+    }
+    return info;
+}
+
+std::optional<Space> FileOps::space(const QByteArray& folder) const
+{
+    return m_space ? m_space(folder) : folderSpace(folder);
 }
 
 int FileOps::step(Op op, const QByteArray& path)
@@ -183,33 +243,38 @@ int FileOps::step(Op op, const QByteArray& path)
     return m_hook ? m_hook(s) : 0;
 }
 
-int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to)
+int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool linksAllowed)
 {
-    int e = step(Op::RenameNoReplace, to);
-    if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
-        e = lastError();
+    int e = EINVAL; // what a card answers
+    if (!m_card) {
+        e = step(Op::RenameNoReplace, to);
+        if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
+            e = lastError();
+    }
     if (!refusesNoReplace(e))
         return e;
 
-    // link fails when the new name is taken, so nothing is replaced either.
-    e = step(Op::Link, to);
-    if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
-        e = lastError();
-    if (e == 0) {
-        e = step(Op::Unlink, from);
-        if (e == 0 && ::unlink(from.constData()) != 0)
+    if (linksAllowed && !m_card) {
+        // link fails when the new name is taken, so nothing is replaced either.
+        e = step(Op::Link, to);
+        if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
             e = lastError();
-        if (e != 0)
-            ::unlink(to.constData()); // the file is still under its old name
-        return e;
+        if (e == 0) {
+            e = step(Op::Unlink, from);
+            if (e == 0 && ::unlink(from.constData()) != 0)
+                e = lastError();
+            if (e != 0)
+                ::unlink(to.constData()); // the file is still under its old name
+            return e;
+        }
+        if (!refusesLinks(e))
+            return e;
     }
-    if (!refusesLinks(e))
-        return e;
 
     // Nothing atomic is left. The lookup goes through the file system, so on one that ignores
     // case it also finds A.JPG when asked for a.jpg.
     int lookup = 0;
-    if (fileId(to, false, &lookup))
+    if (id(to, false, &lookup))
         return EEXIST;
     if (lookup != ENOENT)
         return lookup;
@@ -224,6 +289,8 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     int e = step(Op::CreateCopy, to);
     if (e)
         return e;
+    if (m_card && id(to))
+        return EEXIST; // O_EXCL below sees the exact spelling only
     const UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return lastError();
@@ -237,6 +304,12 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     e = step(Op::FillCopy, to);
     if (e == 0)
         e = copyContents(in.get(), out.get(), source.st_size);
+    struct stat after{};
+    if (e == 0 && ::fstat(in.get(), &after) != 0)
+        e = lastError();
+    if (e == 0 && (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
+                   after.st_mtim.tv_nsec != source.st_mtim.tv_nsec))
+        e = kSourceChanged;
     // Permissions are kept where the file system has them; FAT answers EPERM.
     if (e == 0 && ::fchmod(out.get(), source.st_mode & 07777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
         e = lastError();
@@ -297,11 +370,16 @@ int FileOps::append(int fd, const QByteArray& data, Op op, const QByteArray& pat
 {
     if (const int e = step(op, path))
         return e;
-    if (::lseek(fd, 0, SEEK_END) < 0)
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0)
         return lastError();
-    if (const int e = writeAll(fd, data.constData(), data.size()))
-        return e;
-    return ::fdatasync(fd) == 0 ? 0 : lastError();
+    int e = writeAll(fd, data.constData(), data.size());
+    if (e == 0 && ::fdatasync(fd) != 0)
+        e = lastError();
+    // Half a line could be read as another one, or make the next line unreadable.
+    if (e != 0 && ::ftruncate(fd, end) == 0)
+        ::fdatasync(fd);
+    return e;
 }
 
 void FileOps::syncFolder(const QByteArray& folder)
