@@ -580,7 +580,7 @@ QString Renamer::whereTheyAre(const QList<Entry>& entries, Where home) const
         const bool atHome = e.at == home || (home == Where::Final && e.at == Where::SourceRemoved);
         if (atHome && !e.changed)
             continue;
-        const QString changed = e.changed ? QStringLiteral(" verändert") : QString();
+        const QString changed = e.changed ? QStringLiteral(" und wurde inzwischen verändert") : QString();
         switch (e.at) {
         case Where::Source:
             lines.append(e.changed ? QStringLiteral("\"%1\" wurde verändert und hat noch diesen Namen").arg(shown(e.source))
@@ -589,13 +589,13 @@ QString Renamer::whereTheyAre(const QList<Entry>& entries, Where home) const
         case Where::Temp:
             lines.append(e.kind == Kind::Copy
                              ? QStringLiteral("\"%1\" ist eine Kopie von \"%2\"").arg(shown(e.temp), shown(e.source))
-                             : QStringLiteral("\"%1\" liegt%3 als \"%2\"").arg(shown(e.source), shown(e.temp), changed));
+                             : QStringLiteral("\"%1\" liegt als \"%2\"%3").arg(shown(e.source), shown(e.temp), changed));
             break;
         case Where::Final:
             lines.append(e.kind == Kind::Copy
                              ? QStringLiteral("\"%1\" ist eine%3 Kopie von \"%2\"")
                                    .arg(shown(e.final), shown(e.source), e.changed ? QStringLiteral(" veränderte") : QString())
-                             : QStringLiteral("\"%1\" liegt%3 als \"%2\"").arg(shown(e.source), shown(e.final), changed));
+                             : QStringLiteral("\"%1\" liegt als \"%2\"%3").arg(shown(e.source), shown(e.final), changed));
             break;
         case Where::SourceRemoved:
             lines.append(e.changed ? QStringLiteral("\"%1\" ist eine Kopie von \"%2\", das inzwischen verändert "
@@ -717,7 +717,7 @@ QList<UndoItem> Renamer::readUndo(QString* error) const
 
 bool Renamer::hasUndo() const
 {
-    return QFile::exists(QFile::decodeName(undoRecordPath()));
+    return QFile::exists(QFile::decodeName(undoRecordPath())) && !interruptedRunPending();
 }
 
 bool Renamer::interruptedRunPending() const

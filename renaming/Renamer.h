@@ -96,6 +96,7 @@ public:
     // counts as renamed.
     Result run(const QList<Move>& moves, const QByteArray& targetFolder);
 
+    // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
     UndoPreview undoPreview() const;
     // Puts the files of the last completed run back, with the same rules as a run.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -511,7 +512,7 @@ private slots:
                     QCOMPARE(::rename(away.constData(), s.from.constData()), 0);
                 }
                 // Nothing offers to undo a run while another one is not in order.
-                QVERIFY2(!journal || !undo || !s.renamer().undoPreview().possible, at.constData());
+                QVERIFY2(!journal || !undo || !(s.renamer().hasUndo() || s.renamer().undoPreview().possible), at.constData());
                 bool killedAgain = false;
                 if (journal && m >= 0) {
                     // A mark cut short when the run died.
@@ -560,12 +561,12 @@ private slots:
         QTest::addColumn<int>("nth");      // at its nth time
         QTest::addColumn<QByteArray>("change"); // in the target folder, or with "<" first in the source folder
         QTest::addColumn<bool>("dies");    // the run dies at the step after
-        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("said"); // a pattern
         QTest::newRow("a renamed file edited before the next start")
             << Kind::FreshNames << Op::RenameNoReplace << 2 << QByteArray("+img0001.jpg") << true
-            << "c d.jpg\" liegt verändert als";
+            << "c d.jpg\" liegt als \".*/img0001.jpg\" und wurde inzwischen verändert";
         QTest::newRow("a file replaced just before its move")
-            << Kind::Rotation << Op::RenameNoReplace << 3 << QByteArray("*img0003.jpg") << true << "liegt verändert als";
+            << Kind::Rotation << Op::RenameNoReplace << 3 << QByteArray("*img0003.jpg") << true << "img0001.jpg\" und wurde inzwischen verändert";
         QTest::newRow("a file replaced while the run goes on")
             << Kind::Rotation << Op::RenameNoReplace << 2 << QByteArray("*img0003.jpg") << false
             << "img0003.jpg\" wurde verändert, während es umbenannt werden sollte";
@@ -615,7 +616,7 @@ private slots:
             text = s.renamer(hook).run(s.moves, s.to).message;
         }
         const Snapshot now = s.now();
-        QVERIFY2(text.contains(said), qPrintable(text));
+        QVERIFY2(text.contains(QRegularExpression(said)), qPrintable(text));
         QVERIFY(!hasJournal(pathOf(s.state)));
         QVERIFY2(hiddenFileNotNamed(now, QString()).isEmpty(), qPrintable(text));
         // Every file but the one changed holds its old contents (its old name), somewhere.
