@@ -82,6 +82,33 @@ int copyContents(int in, int out, qint64 size)
     }
 }
 
+// The type of the mount a path lies on, as /proc/self/mountinfo names it ("fuseblk",
+// "fuse.fusefat"); empty where it cannot be told.
+QByteArray mountType(const QByteArray& path)
+{
+    struct statx st{};
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+        return {};
+    const UniqueFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    QByteArray text;
+    char buffer[65536];
+    for (ssize_t n = 0; fd.get() >= 0 && (n = ::read(fd.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {};
+        text.append(buffer, n);
+    }
+    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the type follows " - ".
+    const QByteArray id = QByteArray::number(st.stx_mnt_id) + ' ';
+    for (const QByteArray& line : text.split('\n')) {
+        const qsizetype dash = line.indexOf(" - ");
+        if (line.startsWith(id) && dash > 0)
+            return line.mid(dash + 3).split(' ').value(0);
+    }
+    return {};
+}
+
 bool refusesNoReplace(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
@@ -130,16 +157,23 @@ std::optional<FileId> fileId(const QByteArray& path, bool followLinks, int* erro
     return id;
 }
 
-bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes)
+bool stillSameFile(const FileId& recorded, const FileId& now, const FolderInfo& where)
 {
-    return recorded.size == now.size && recorded.mtimeNs == now.mtimeNs && (!stableInodes || recorded.ino == now.ino);
+    return recorded.size == now.size && (!where.keepsTimes || recorded.mtimeNs == now.mtimeNs) &&
+           (!where.stableInodes || recorded.ino == now.ino);
 }
 
 FolderInfo folderInfo(const QByteArray& folder)
 {
     FolderInfo info;
     struct statfs fs{};
-    if (::statfs(folder.constData(), &fs) == 0) {
+    if (::statfs(folder.constData(), &fs) != 0) {
+        // Nothing known (some FUSE file systems fail calls under load): the least that any
+        // folder offers.
+        info.ignoresCase = true;
+        info.stableInodes = false;
+        info.keepsTimes = false;
+    } else {
         const auto type = static_cast<unsigned long>(fs.f_type);
         switch (type) {
         case MSDOS_SUPER_MAGIC:
@@ -147,6 +181,9 @@ FolderInfo folderInfo(const QByteArray& folder)
         case FUSE_SUPER_MAGIC: // exFAT and NTFS on cards and sticks usually come through FUSE
             info.ignoresCase = true;
             info.stableInodes = false;
+            // exfat-fuse and ntfs-3g keep them; fusefat gives a file the time of a rename or of
+            // closing it, and MTP mounts of cameras and phones cannot set them at all.
+            info.keepsTimes = mountType(folder) == "fuseblk";
             break;
         case kNtfsMagic:
         case kNtfs3Magic:
@@ -243,7 +280,23 @@ int FileOps::step(Op op, const QByteArray& path)
     return m_hook ? m_hook(s) : 0;
 }
 
-int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool linksAllowed)
+int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool stableInodes)
+{
+    // There a file is known by its size and time, and fusefat gives a renamed file the time of
+    // the rename; the file's own time is put back.
+    struct statx before{};
+    const bool timed = !stableInodes && ::statx(AT_FDCWD, from.constData(), AT_SYMLINK_NOFOLLOW, STATX_MTIME, &before) == 0;
+    const int e = move(from, to, stableInodes);
+    struct statx after{};
+    if (e == 0 && timed && ::statx(AT_FDCWD, to.constData(), AT_SYMLINK_NOFOLLOW, STATX_MTIME, &after) == 0 &&
+        (after.stx_mtime.tv_sec != before.stx_mtime.tv_sec || after.stx_mtime.tv_nsec != before.stx_mtime.tv_nsec)) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {before.stx_mtime.tv_sec, before.stx_mtime.tv_nsec}};
+        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    return e;
+}
+
+int FileOps::move(const QByteArray& from, const QByteArray& to, bool linksAllowed)
 {
     int e = EINVAL; // what a card answers
     if (!m_card) {
@@ -281,6 +334,10 @@ int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool li
     e = step(Op::Rename, to);
     if (e == 0 && ::rename(from.constData(), to.constData()) != 0)
         e = lastError();
+    if (e == 0 && m_card) {
+        const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        ::utimensat(AT_FDCWD, to.constData(), now, AT_SYMLINK_NOFOLLOW);
+    }
     return e;
 }
 

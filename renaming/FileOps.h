@@ -57,20 +57,22 @@ struct FileId
 // *error when there is none.
 std::optional<FileId> fileId(const QByteArray& path, bool followLinks = false, int* error = nullptr);
 
-// Whether a recorded identity still describes a file after a restart: same size and time of
-// modification, and the same inode number where the file system keeps them (FAT and FUSE file
-// systems make them up anew after each mount, and a card gets a new device number when it is
-// plugged in again).
-bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes);
-
 // What a folder's file system means for the names in it.
 struct FolderInfo
 {
     bool ignoresCase = false;   // a.jpg and A.jpg are one name (FAT, exFAT, NTFS, SMB, casefolded ext4)
     bool stableInodes = true;
+    bool keepsTimes = true;     // a file's time of modification changes only when it is written to
     long nameMax = 255;         // the longest name in bytes
 };
 FolderInfo folderInfo(const QByteArray& folder);
+
+// Whether a recorded identity still describes a file after a restart: the same size, the same
+// time of modification where the file system keeps it, and the same inode number where it keeps
+// them (FAT and FUSE file systems make them up anew after each mount, and a card gets a new
+// device number when it is plugged in again).
+bool stillSameFile(const FileId& recorded, const FileId& now, const FolderInfo& where);
+
 
 // What a file system has left for an unprivileged user: blocks of `unit` bytes, and files where it
 // limits their number (-1 where it does not).
@@ -117,9 +119,10 @@ public:
     void restartCount() { m_steps = 0; }
     int steps() const { return m_steps; }
     void setSpaceHook(SpaceFn space) { m_space = std::move(space); }
-    // Makes every folder behave as one of a camera card through FUSE exFAT does: a lookup finds a
-    // name in any letter case, each spelling of a name has an inode number of its own, and
-    // neither the no-replace flag nor links are offered. Tests reproduce cards with it.
+    // Makes every folder behave as one of a camera card through FUSE does: a lookup finds a name
+    // in any letter case, each spelling of a name has an inode number of its own (exFAT), neither
+    // the no-replace flag nor links are offered, and a rename gives the file the time of the
+    // rename (fusefat). Tests reproduce cards with it.
     void simulateCameraCard(bool on) { m_card = on; }
 
     // fileId, folderInfo and folderSpace as this file system answers them.
@@ -130,12 +133,12 @@ public:
     // Every function returns 0 or the errno value of the failure.
 
     // Gives the file at from the path to, never replacing anything that answers to that name:
-    // renameat2 with RENAME_NOREPLACE; where the file system refuses the flag, link and unlink
-    // (only with linksAllowed: where inode numbers mean nothing, a file cut off between the two
-    // could not be told from a second file); where links are refused or not allowed (FUSE exFAT
-    // on camera cards), a lookup right before a plain rename. From and to are on the same file
-    // system.
-    int moveNoReplace(const QByteArray& from, const QByteArray& to, bool linksAllowed = true);
+    // renameat2 with RENAME_NOREPLACE; where the file system refuses the flag, link and unlink;
+    // where it refuses links too (FUSE exFAT on camera cards), a lookup right before a plain
+    // rename. From and to are on the same file system. Where its inode numbers mean nothing, no
+    // links are made (a file cut off between the two could not be told from a second file), and
+    // the file keeps its time of modification.
+    int moveNoReplace(const QByteArray& from, const QByteArray& to, bool stableInodes = true);
 
     // Copies the file at from (following links) to a new file at to, created exclusively, with
     // the source's permissions and time of modification, flushed to the disk. A source written to
@@ -158,6 +161,7 @@ public:
 
 private:
     int step(Op op, const QByteArray& path);
+    int move(const QByteArray& from, const QByteArray& to, bool linksAllowed);
 
     StepHook m_hook;
     SpaceFn m_space;

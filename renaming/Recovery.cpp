@@ -63,13 +63,14 @@ void Renamer::locate(Journal& journal, QStringList* remarks)
     for (const QByteArray& folder : foldersOf(entries))
         names[folder] = listNames(folder);
     enum class Seen { Absent, Ours, Changed, Other };
-    const auto seen = [&](const QByteArray& path, const FileId& id, bool stable) {
+    const auto seen = [&](const QByteArray& path, const FileId& id) {
         if (!names[folderOf(path)].contains(fileNameOf(path)))
             return Seen::Absent;
+        const FolderInfo& where = infoOf(folderOf(path));
         const std::optional<FileId> now = m_ops.id(path);
-        if (now && stillSameFile(id, *now, stable))
+        if (now && stillSameFile(id, *now, where))
             return Seen::Ours;
-        return now && stable && now->ino == id.ino ? Seen::Changed : Seen::Other;
+        return now && where.stableInodes && now->ino == id.ino ? Seen::Changed : Seen::Other;
     };
     const auto isFile = [](Seen s) { return s == Seen::Ours || s == Seen::Changed; };
     // Link and unlink cut short leave one file under two names. Only the name the run made goes,
@@ -87,9 +88,9 @@ void Renamer::locate(Journal& journal, QStringList* remarks)
         Entry& e = entries[i];
         if (e.kind == Kind::Rename) {
             const bool stable = stableAt(e.final);
-            const Seen source = seen(e.source, e.id, stable);
-            Seen temp = e.direct() ? Seen::Absent : seen(e.temp, e.id, stable);
-            Seen final = seen(e.final, e.id, stable);
+            const Seen source = seen(e.source, e.id);
+            Seen temp = e.direct() ? Seen::Absent : seen(e.temp, e.id);
+            Seen final = seen(e.final, e.id);
             if (!stable) {
                 // The run makes no links there, so a file at a temporary name is nowhere else, and
                 // it is the run's whatever it holds now.
@@ -119,12 +120,14 @@ void Renamer::locate(Journal& journal, QStringList* remarks)
             }
         } else {
             // A copy goes only while its original is there as it was; otherwise it is the file.
-            const bool original = seen(e.source, e.id, stableAt(e.source)) == Seen::Ours;
+            const bool original = seen(e.source, e.id) == Seen::Ours;
             const std::optional<FileId> copy = names[folderOf(e.temp)].contains(fileNameOf(e.temp)) ? m_ops.id(e.temp)
                                                                                                     : std::nullopt;
-            // A copy gets the source's time last, so a copy cut short does not have it.
-            const bool copied = copy && copy->size == e.id.size && copy->mtimeNs == e.id.mtimeNs;
-            const Seen final = journal.finish ? seen(e.final, e.copy, stableAt(e.final)) : Seen::Absent;
+            // A copy gets the source's time last, so a copy cut short does not have it. Where
+            // times are not kept, a copy of full size may still be cut short before it was flushed.
+            const bool copied = copy && copy->size == e.id.size && copy->mtimeNs == e.id.mtimeNs &&
+                                infoOf(folderOf(e.temp)).keepsTimes;
+            const Seen final = journal.finish ? seen(e.final, e.copy) : Seen::Absent;
             if (isFile(final)) {
                 e.at = original ? Where::Final : Where::SourceRemoved;
                 e.changed = final == Seen::Changed || (!original && names[folderOf(e.source)].contains(fileNameOf(e.source)));

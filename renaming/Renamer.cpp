@@ -237,7 +237,7 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         const std::optional<FileId> content = file->isLink() ? m_ops.id(p.source, true) : file;
         if (!content || !content->isRegular())
             return QStringLiteral("\"%1\" ist keine gewöhnliche Datei.").arg(shown(p.source));
-        if (p.recorded && !stillSameFile(*p.recorded, *file, from->info.stableInodes))
+        if (p.recorded && !stillSameFile(*p.recorded, *file, from->info))
             return QStringLiteral("\"%1\" wurde seit der Umbenennung verändert.").arg(shown(p.source));
         if (file->isLink() && from->key != to->key && !onOtherFileSystem(*file, to->id)) {
             // Renamed into another folder, a link keeps its text; a relative one would point elsewhere.
@@ -366,7 +366,7 @@ int Renamer::toTemp(Entry& e)
     const std::optional<FileId> now = m_ops.id(e.source, false, &error);
     if (!now)
         return error;
-    if (!stillSameFile(e.id, *now, stableAt(e.source)))
+    if (!stillSameFile(e.id, *now, infoOf(folderOf(e.source))))
         return kSourceChanged;
     if (e.kind == Kind::Copy) {
         error = m_ops.copyNew(e.source, e.temp, &e.copy);
@@ -509,7 +509,7 @@ void Renamer::removeSources(QList<Entry>& entries, QStringList* remarks)
         if (e.kind != Kind::Copy || e.at != Where::Final || e.changed)
             continue;
         const std::optional<FileId> now = m_ops.id(e.source);
-        if (!now || !stillSameFile(e.id, *now, stableAt(e.source))) {
+        if (!now || !stillSameFile(e.id, *now, infoOf(folderOf(e.source)))) {
             remarks->append(QStringLiteral("Das Original \"%1\" hat sich während des Kopierens verändert und bleibt erhalten.")
                                 .arg(shown(e.source)));
             continue;

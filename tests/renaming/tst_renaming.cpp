@@ -28,13 +28,15 @@ using renaming::Step;
 
 namespace {
 
-// Every file of the given folders, hidden ones too, by path: its contents, permissions, time of change.
+// Every file of the given folders, hidden ones too, by path: its contents, permissions, time of
+// change (where the file system keeps it: fusefat sets it when it gets round to it).
 using Snapshot = QMap<QByteArray, QByteArray>;
 
 Snapshot snapshot(const QList<QByteArray>& folders)
 {
     Snapshot s;
     for (const QByteArray& folder : folders) {
+        const bool timed = renaming::folderInfo(folder).keepsTimes;
         std::error_code gone;
         for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString(), gone)) {
             struct stat st = {};
@@ -44,7 +46,7 @@ Snapshot snapshot(const QList<QByteArray>& folders)
                 content.assign(std::istreambuf_iterator<char>(in), {});
             s[QByteArray::fromStdString(entry.path().native())] =
                 QByteArray::fromStdString(content) + ' ' + QByteArray::number(st.st_mode, 8) + ' ' +
-                QByteArray::number(st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec);
+                QByteArray::number(timed ? st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec : 0);
         }
     }
     return s;
