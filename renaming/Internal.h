@@ -25,4 +25,8 @@ void syncFolders(const QList<Entry>& entries);
 // The whole file from its start.
 QByteArray readAll(int fd);
 
+// What went wrong, for a message: the first few failures and how many more there were (the
+// message lists where each file is anyway).
+QString failuresText(const QStringList& failures);
+
 } // namespace renaming::internal

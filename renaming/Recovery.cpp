@@ -208,7 +208,7 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
     if (!settled) {
         notice.problem = true;
         notice.text = what + QStringLiteral(" ließ sich weder zu Ende bringen noch rückgängig machen:\n") +
-                      (d.failures + remarks).join(QLatin1Char('\n')) +
+                      failuresText(d.failures + remarks) +
                       QStringLiteral("\n\nDiese Dateien liegen jetzt so:\n") + whereTheyAre(entries, Where::Source) +
                       QStringLiteral("\n\nTessaline versucht es beim nächsten Start wieder.");
         return notice;

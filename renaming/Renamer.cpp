@@ -75,6 +75,15 @@ QByteArray readAll(int fd)
     }
 }
 
+QString failuresText(const QStringList& failures)
+{
+    constexpr qsizetype kShown = 3;
+    QString text = failures.mid(0, kShown).join(QLatin1Char('\n'));
+    if (failures.size() > kShown)
+        text += QStringLiteral("\n… und %1 weitere").arg(failures.size() - kShown);
+    return text;
+}
+
 } // namespace internal
 
 using namespace internal;
@@ -690,7 +699,7 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
     QStringList what = d.failures;
     if (d.cancelled)
         what.prepend(QStringLiteral("Abgebrochen."));
-    result.message = what.join(QLatin1Char('\n')) +
+    result.message = failuresText(what) +
                      QStringLiteral("\n\nNicht alles ließ sich rückgängig machen. Diese Dateien liegen jetzt so:\n") +
                      whereTheyAre(entries, Where::Source);
     if (std::any_of(entries.cbegin(), entries.cend(), [](const Entry& e) { return e.at == Where::Source; }))

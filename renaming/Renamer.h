@@ -18,8 +18,9 @@
 // takes every file to a hidden temporary name in its target folder when a new name is still held
 // by another file of the run (so any permutation works), then gives the new names; into another
 // file system it copies and removes the sources last. Any failure or a cancel puts every file
-// back. The next start finishes or undoes a run that was interrupted, and the last completed run
-// can be undone, also after a restart.
+// back; where even that fails, the message says where each file is. The next start finishes or
+// undoes a run that was interrupted, the same way, and names every file it could not find or
+// found changed; the last completed run can be undone, also after a restart.
 namespace renaming {
 
 struct Move
@@ -103,7 +104,8 @@ public:
     Result undo();
 
     // Finishes or undoes the runs that were interrupted, and says what it did. A run whose
-    // folders cannot be reached now (a card not plugged in) is kept for a later start.
+    // folders cannot be reached now (a card not plugged in), or that cannot be put in order yet,
+    // is kept for a later start, and the notice says why and where each file is.
     QList<Notice> recover();
 
     QByteArray undoRecordPath() const;
