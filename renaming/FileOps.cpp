@@ -3,8 +3,10 @@
 #include "renaming/Names.h"
 #include "platform/FileTime.h"
 
-#include <QStringBuilder>
+#include <QHash>
+#include <QStringDecoder>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
@@ -80,6 +82,33 @@ int copyContents(int in, int out, qint64 size)
     }
 }
 
+// The type of the mount a path lies on, as /proc/self/mountinfo names it ("fuseblk",
+// "fuse.fusefat"); empty where it cannot be told.
+QByteArray mountType(const QByteArray& path)
+{
+    struct statx st{};
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+        return {};
+    const UniqueFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    QByteArray text;
+    char buffer[65536];
+    for (ssize_t n = 0; fd.get() >= 0 && (n = ::read(fd.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {};
+        text.append(buffer, n);
+    }
+    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the type follows " - ".
+    const QByteArray id = QByteArray::number(st.stx_mnt_id) + ' ';
+    for (const QByteArray& line : text.split('\n')) {
+        const qsizetype dash = line.indexOf(" - ");
+        if (line.startsWith(id) && dash > 0)
+            return line.mid(dash + 3).split(' ').value(0);
+    }
+    return {};
+}
+
 bool refusesNoReplace(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
@@ -128,16 +157,23 @@ std::optional<FileId> fileId(const QByteArray& path, bool followLinks, int* erro
     return id;
 }
 
-bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes)
+bool stillSameFile(const FileId& recorded, const FileId& now, const FolderInfo& where)
 {
-    return recorded.size == now.size && recorded.mtimeNs == now.mtimeNs && (!stableInodes || recorded.ino == now.ino);
+    return recorded.size == now.size && (!where.keepsTimes || recorded.mtimeNs == now.mtimeNs) &&
+           (!where.stableInodes || recorded.ino == now.ino);
 }
 
 FolderInfo folderInfo(const QByteArray& folder)
 {
     FolderInfo info;
     struct statfs fs{};
-    if (::statfs(folder.constData(), &fs) == 0) {
+    if (::statfs(folder.constData(), &fs) != 0) {
+        // Nothing known (some FUSE file systems fail calls under load): the least that any
+        // folder offers.
+        info.ignoresCase = true;
+        info.stableInodes = false;
+        info.keepsTimes = false;
+    } else {
         const auto type = static_cast<unsigned long>(fs.f_type);
         switch (type) {
         case MSDOS_SUPER_MAGIC:
@@ -145,6 +181,9 @@ FolderInfo folderInfo(const QByteArray& folder)
         case FUSE_SUPER_MAGIC: // exFAT and NTFS on cards and sticks usually come through FUSE
             info.ignoresCase = true;
             info.stableInodes = false;
+            // exfat-fuse and ntfs-3g keep them; fusefat gives a file the time of a rename or of
+            // closing it, and MTP mounts of cameras and phones cannot set them at all.
+            info.keepsTimes = mountType(folder) == "fuseblk";
             break;
         case kNtfsMagic:
         case kNtfs3Magic:
@@ -169,12 +208,70 @@ FolderInfo folderInfo(const QByteArray& folder)
     return info;
 }
 
-qint64 freeBytes(const QByteArray& folder)
+std::optional<Space> folderSpace(const QByteArray& folder)
 {
     struct statvfs vfs{};
     if (::statvfs(folder.constData(), &vfs) != 0)
-        return -1;
-    return static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize);
+        return std::nullopt;
+    Space space;
+    space.unit = static_cast<qint64>(vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize);
+    space.freeUnits = static_cast<qint64>(vfs.f_bavail);
+    // File systems without a table of inodes (FAT, exFAT) report none at all.
+    space.freeFiles = vfs.f_files > 0 ? static_cast<qint64>(vfs.f_favail) : -1;
+    return space;
+}
+
+QByteArray foldedName(const QByteArray& name)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    // A name that is not UTF-8 keeps its other bytes: folding them through U+FFFD would make
+    // different names equal.
+    return utf8.hasError() ? name.toLower() : text.toCaseFolded().toUtf8();
+}
+
+std::optional<FileId> FileOps::id(const QByteArray& path, bool followLinks, int* error) const
+{
+    if (!m_card)
+        return fileId(path, followLinks, error);
+    int e = 0;
+    std::optional<FileId> found = fileId(path, followLinks, &e);
+    if (!found && e == ENOENT) {
+        const QByteArray folder = folderOf(path);
+        const QByteArray wanted = foldedName(fileNameOf(path));
+        if (DIR* dir = ::opendir(folder.constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (name != "." && name != ".." && foldedName(name) == wanted) {
+                    found = fileId(joinPath(folder, name), followLinks, &e);
+                    break;
+                }
+            }
+            ::closedir(dir);
+        }
+    }
+    if (!found) {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    }
+    found->ino = qHash(path);
+    return found;
+}
+
+FolderInfo FileOps::info(const QByteArray& folder) const
+{
+    FolderInfo info = folderInfo(folder);
+    if (m_card) {
+        info.ignoresCase = true;
+        info.stableInodes = false;
+    }
+    return info;
+}
+
+std::optional<Space> FileOps::space(const QByteArray& folder) const
+{
+    return m_space ? m_space(folder) : folderSpace(folder);
 }
 
 int FileOps::step(Op op, const QByteArray& path)
@@ -183,39 +280,64 @@ int FileOps::step(Op op, const QByteArray& path)
     return m_hook ? m_hook(s) : 0;
 }
 
-int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to)
+int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool stableInodes)
 {
-    int e = step(Op::RenameNoReplace, to);
-    if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
-        e = lastError();
+    // There a file is known by its size and time, and fusefat gives a renamed file the time of
+    // the rename; the file's own time is put back.
+    struct statx before{};
+    const bool timed = !stableInodes && ::statx(AT_FDCWD, from.constData(), AT_SYMLINK_NOFOLLOW, STATX_MTIME, &before) == 0;
+    const int e = move(from, to, stableInodes);
+    struct statx after{};
+    if (e == 0 && timed && ::statx(AT_FDCWD, to.constData(), AT_SYMLINK_NOFOLLOW, STATX_MTIME, &after) == 0 &&
+        (after.stx_mtime.tv_sec != before.stx_mtime.tv_sec || after.stx_mtime.tv_nsec != before.stx_mtime.tv_nsec)) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {before.stx_mtime.tv_sec, before.stx_mtime.tv_nsec}};
+        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    return e;
+}
+
+int FileOps::move(const QByteArray& from, const QByteArray& to, bool linksAllowed)
+{
+    int e = EINVAL; // what a card answers
+    if (!m_card) {
+        e = step(Op::RenameNoReplace, to);
+        if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
+            e = lastError();
+    }
     if (!refusesNoReplace(e))
         return e;
 
-    // link fails when the new name is taken, so nothing is replaced either.
-    e = step(Op::Link, to);
-    if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
-        e = lastError();
-    if (e == 0) {
-        e = step(Op::Unlink, from);
-        if (e == 0 && ::unlink(from.constData()) != 0)
+    if (linksAllowed && !m_card) {
+        // link fails when the new name is taken, so nothing is replaced either.
+        e = step(Op::Link, to);
+        if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
             e = lastError();
-        if (e != 0)
-            ::unlink(to.constData()); // the file is still under its old name
-        return e;
+        if (e == 0) {
+            e = step(Op::Unlink, from);
+            if (e == 0 && ::unlink(from.constData()) != 0)
+                e = lastError();
+            if (e != 0)
+                ::unlink(to.constData()); // the file is still under its old name
+            return e;
+        }
+        if (!refusesLinks(e))
+            return e;
     }
-    if (!refusesLinks(e))
-        return e;
 
     // Nothing atomic is left. The lookup goes through the file system, so on one that ignores
     // case it also finds A.JPG when asked for a.jpg.
     int lookup = 0;
-    if (fileId(to, false, &lookup))
+    if (id(to, false, &lookup))
         return EEXIST;
     if (lookup != ENOENT)
         return lookup;
     e = step(Op::Rename, to);
     if (e == 0 && ::rename(from.constData(), to.constData()) != 0)
         e = lastError();
+    if (e == 0 && m_card) {
+        const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        ::utimensat(AT_FDCWD, to.constData(), now, AT_SYMLINK_NOFOLLOW);
+    }
     return e;
 }
 
@@ -224,6 +346,8 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     int e = step(Op::CreateCopy, to);
     if (e)
         return e;
+    if (m_card && id(to))
+        return EEXIST; // O_EXCL below sees the exact spelling only
     const UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return lastError();
@@ -237,6 +361,12 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     e = step(Op::FillCopy, to);
     if (e == 0)
         e = copyContents(in.get(), out.get(), source.st_size);
+    struct stat after{};
+    if (e == 0 && ::fstat(in.get(), &after) != 0)
+        e = lastError();
+    if (e == 0 && (after.st_size != source.st_size || after.st_mtim.tv_sec != source.st_mtim.tv_sec ||
+                   after.st_mtim.tv_nsec != source.st_mtim.tv_nsec))
+        e = kSourceChanged;
     // Permissions are kept where the file system has them; FAT answers EPERM.
     if (e == 0 && ::fchmod(out.get(), source.st_mode & 07777) != 0 && errno != EPERM && errno != EOPNOTSUPP)
         e = lastError();
@@ -297,11 +427,16 @@ int FileOps::append(int fd, const QByteArray& data, Op op, const QByteArray& pat
 {
     if (const int e = step(op, path))
         return e;
-    if (::lseek(fd, 0, SEEK_END) < 0)
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0)
         return lastError();
-    if (const int e = writeAll(fd, data.constData(), data.size()))
-        return e;
-    return ::fdatasync(fd) == 0 ? 0 : lastError();
+    int e = writeAll(fd, data.constData(), data.size());
+    if (e == 0 && ::fdatasync(fd) != 0)
+        e = lastError();
+    // Half a line could be read as another one, or make the next line unreadable.
+    if (e != 0 && ::ftruncate(fd, end) == 0)
+        ::fdatasync(fd);
+    return e;
 }
 
 void FileOps::syncFolder(const QByteArray& folder)

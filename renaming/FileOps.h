@@ -57,23 +57,36 @@ struct FileId
 // *error when there is none.
 std::optional<FileId> fileId(const QByteArray& path, bool followLinks = false, int* error = nullptr);
 
-// Whether a recorded identity still describes a file after a restart: same size and time of
-// modification, and the same inode number where the file system keeps them (FAT and FUSE file
-// systems make them up anew after each mount, and a card gets a new device number when it is
-// plugged in again).
-bool stillSameFile(const FileId& recorded, const FileId& now, bool stableInodes);
-
 // What a folder's file system means for the names in it.
 struct FolderInfo
 {
     bool ignoresCase = false;   // a.jpg and A.jpg are one name (FAT, exFAT, NTFS, SMB, casefolded ext4)
     bool stableInodes = true;
+    bool keepsTimes = true;     // a file's time of modification changes only when it is written to
     long nameMax = 255;         // the longest name in bytes
 };
 FolderInfo folderInfo(const QByteArray& folder);
 
-// Free bytes for an unprivileged user in the folder's file system; -1 when unknown.
-qint64 freeBytes(const QByteArray& folder);
+// Whether a recorded identity still describes a file after a restart: the same size, the same
+// time of modification where the file system keeps it, and the same inode number where it keeps
+// them (FAT and FUSE file systems make them up anew after each mount, and a card gets a new
+// device number when it is plugged in again).
+bool stillSameFile(const FileId& recorded, const FileId& now, const FolderInfo& where);
+
+
+// What a file system has left for an unprivileged user: blocks of `unit` bytes, and files where it
+// limits their number (-1 where it does not).
+struct Space
+{
+    qint64 unit = 0;
+    qint64 freeUnits = 0;
+    qint64 freeFiles = -1;
+};
+std::optional<Space> folderSpace(const QByteArray& folder);
+using SpaceFn = std::function<std::optional<Space>(const QByteArray& folder)>;
+
+// Equal for two names that a folder which ignores letter case takes as one.
+QByteArray foldedName(const QByteArray& name);
 
 // Closes its descriptor when it goes.
 class UniqueFd
@@ -95,24 +108,42 @@ private:
     int m_fd;
 };
 
+// Returned instead of an errno value: the file was not the one planned with, or it changed while
+// it was copied.
+inline constexpr int kSourceChanged = -1;
+
 class FileOps
 {
 public:
     void setHook(StepHook hook) { m_hook = std::move(hook); }
     void restartCount() { m_steps = 0; }
     int steps() const { return m_steps; }
+    void setSpaceHook(SpaceFn space) { m_space = std::move(space); }
+    // Makes every folder behave as one of a camera card through FUSE does: a lookup finds a name
+    // in any letter case, each spelling of a name has an inode number of its own (exFAT), neither
+    // the no-replace flag nor links are offered, and a rename gives the file the time of the
+    // rename (fusefat). Tests reproduce cards with it.
+    void simulateCameraCard(bool on) { m_card = on; }
+
+    // fileId, folderInfo and folderSpace as this file system answers them.
+    std::optional<FileId> id(const QByteArray& path, bool followLinks = false, int* error = nullptr) const;
+    FolderInfo info(const QByteArray& folder) const;
+    std::optional<Space> space(const QByteArray& folder) const;
 
     // Every function returns 0 or the errno value of the failure.
 
     // Gives the file at from the path to, never replacing anything that answers to that name:
     // renameat2 with RENAME_NOREPLACE; where the file system refuses the flag, link and unlink;
     // where it refuses links too (FUSE exFAT on camera cards), a lookup right before a plain
-    // rename. From and to are on the same file system.
-    int moveNoReplace(const QByteArray& from, const QByteArray& to);
+    // rename. From and to are on the same file system. Where its inode numbers mean nothing, no
+    // links are made (a file cut off between the two could not be told from a second file), and
+    // the file keeps its time of modification.
+    int moveNoReplace(const QByteArray& from, const QByteArray& to, bool stableInodes = true);
 
     // Copies the file at from (following links) to a new file at to, created exclusively, with
-    // the source's permissions and time of modification, flushed to the disk. A failed copy is
-    // removed again. *made receives the copy's identity.
+    // the source's permissions and time of modification, flushed to the disk. A source written to
+    // meanwhile fails the copy with kSourceChanged. A failed copy is removed again. *made
+    // receives the copy's identity.
     int copyNew(const QByteArray& from, const QByteArray& to, FileId* made);
 
     int unlink(const QByteArray& path, Op op = Op::Unlink);
@@ -121,7 +152,8 @@ public:
     // path, so a reader finds the old file or the whole new one. With lockedFd, the file is left
     // open and locked (flock) for as long as the caller keeps the descriptor.
     int writeWhole(const QByteArray& path, const QByteArray& data, Op op, int* lockedFd = nullptr);
-    // Appends to a file written by writeWhole and flushes it.
+    // Appends to a file written by writeWhole and flushes it; a failed append is cut off again, so
+    // that the file holds whole lines only.
     int append(int fd, const QByteArray& data, Op op, const QByteArray& path);
 
     // Makes the renames inside a folder durable.
@@ -129,9 +161,12 @@ public:
 
 private:
     int step(Op op, const QByteArray& path);
+    int move(const QByteArray& from, const QByteArray& to, bool linksAllowed);
 
     StepHook m_hook;
+    SpaceFn m_space;
     int m_steps = 0;
+    bool m_card = false;
 };
 
 } // namespace renaming

@@ -4,11 +4,13 @@ namespace renaming {
 
 namespace {
 
-const QByteArray kJournalHeader = QByteArrayLiteral("tessaline-rename-journal 1");
+const QByteArray kJournalHeader = QByteArrayLiteral("tessaline-rename-journal 2");
+const QByteArray kJournalHeader1 = QByteArrayLiteral("tessaline-rename-journal 1");
 const QByteArray kUndoHeader = QByteArrayLiteral("tessaline-rename-undo 1");
 const QByteArray kEnd = QByteArrayLiteral("end");
 const QByteArray kFinish = QByteArrayLiteral("finish");
 const QByteArray kRollback = QByteArrayLiteral("rollback");
+const QByteArray kBack = QByteArrayLiteral("back");
 const QByteArray kCopied = QByteArrayLiteral("copied");
 
 QByteArray encoded(const QByteArray& path)
@@ -73,22 +75,24 @@ QByteArray finishMark(const QList<Entry>& entries)
     return text + kFinish + '\n';
 }
 
-QByteArray rollbackMark(const QList<Entry>& entries)
+QByteArray rollbackMark()
 {
-    QByteArray text = kRollback;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (entries[i].at == Where::Final && !entries[i].direct())
-            text += ' ' + QByteArray::number(i);
-    }
-    return text + '\n';
+    return kRollback + '\n';
+}
+
+QByteArray backMark()
+{
+    return kBack + '\n';
 }
 
 std::optional<Journal> parseJournal(const QByteArray& text)
 {
     const QList<QByteArray> lines = completeLines(text);
-    if (lines.size() < 4 || lines[0] != kJournalHeader || (lines[1] != "run" && lines[1] != "undo"))
+    if (lines.size() < 4 || (lines[0] != kJournalHeader && lines[0] != kJournalHeader1) ||
+        (lines[1] != "run" && lines[1] != "undo"))
         return std::nullopt;
     Journal journal;
+    journal.version = lines[0] == kJournalHeader ? 2 : 1;
     journal.undoRun = lines[1] == "undo";
     journal.target = QByteArray::fromPercentEncoding(lines[2]);
     qsizetype k = 3;
@@ -116,10 +120,10 @@ std::optional<Journal> parseJournal(const QByteArray& text)
             journal.finish = true;
             for (qsizetype i = 0; i < copies.size(); ++i)
                 journal.entries[i].copy = copies[i];
-        } else if (f.first() == kRollback) {
+        } else if (f.first() == kRollback) { // version 1 listed entries after it
             journal.rollback = true;
-            for (qsizetype j = 1; j < f.size(); ++j)
-                journal.finalAtRollback.append(f[j].toLongLong());
+        } else if (lines[k] == kBack) {
+            journal.back = true;
         }
     }
     return journal;

@@ -17,7 +17,14 @@ enum class Kind : char {
     Copy = 'C',   // into another one: copied, then the source removed
 };
 
-enum class Where { Source, Temp, Final, SourceRemoved, Lost };
+enum class Where {
+    Source,
+    Temp,
+    Final,
+    SourceRemoved, // a copy at its new name, the original removed
+    Lost,          // under none of its names, or changed where it cannot be told from another file
+    Unclear,       // at its old or its new name, which cannot be told (see Renamer::recover)
+};
 
 // One file of a run, from its old path through a temporary one to its new one. A run whose new
 // names are all free goes straight to them: its renamed files have temp == final.
@@ -30,27 +37,31 @@ struct Entry
     FileId id;   // the source as planned
     FileId copy; // a copy, once made
     Where at = Where::Source;
+    bool changed = false; // found at `at`, but not as planned
 
     bool direct() const { return temp == final; }
 };
 
+// The marks appended to a journal tell where a run is, and so which of two files of equal size
+// and time a name holds where inode numbers mean nothing: until `finish`, the files are at their
+// old or their temporary names; from `finish` until `back`, at their temporary or new ones; after
+// `back`, at their temporary or old ones again.
 struct Journal
 {
+    int version = 2;      // 1: written by a version that did not mark its way back
     bool undoRun = false; // the run undoes the recorded one
     QByteArray target;    // the target folder, for messages
     QList<Entry> entries;
-    // Appended later: every file reached its temporary name, so the run goes on to the new ones;
-    // or the run failed or was cancelled and goes back to the old ones.
-    bool finish = false;
-    bool rollback = false;
-    QList<qsizetype> finalAtRollback; // the entries that had their new names when it began
+    bool finish = false;   // every file reached its temporary name: on to the new names
+    bool rollback = false; // the run failed or was cancelled: back to the old names
+    bool back = false;     // after a finish, no file has its new name any more
 };
 
 QByteArray journalText(const Journal& journal);
-// The line that lets a run go on to the new names, with the identities of the copies made.
+// The lines that let a run go on to the new names, with the identities of the copies made.
 QByteArray finishMark(const QList<Entry>& entries);
-// The line that sends a run back to the old names, with the entries that had their new ones.
-QByteArray rollbackMark(const QList<Entry>& entries);
+QByteArray rollbackMark();
+QByteArray backMark();
 // nullopt for a journal that is not complete or not ours.
 std::optional<Journal> parseJournal(const QByteArray& text);
 

@@ -1,5 +1,6 @@
 #include "renaming/Renamer.h"
 
+#include "renaming/Internal.h"
 #include "renaming/Names.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,52 +24,15 @@
 
 namespace renaming {
 
-namespace {
-
-const QByteArray kTempPrefix = QByteArrayLiteral(".tessaline-");
-const QByteArray kJournalSuffix = QByteArrayLiteral(".journal");
+namespace internal {
 
 QString errorText(int error)
 {
+    if (error == kSourceChanged)
+        return QStringLiteral("Die Datei wurde währenddessen verändert");
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QByteArray newRunId()
-{
-    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
-}
-
-QByteArray readAll(int fd)
-{
-    QByteArray text;
-    char buffer[65536];
-    ::lseek(fd, 0, SEEK_SET);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return text;
-        text.append(buffer, n);
-    }
-}
-
-// Equal for two names that a folder takes as one; folderKey tells the folder.
-QByteArray nameKey(const QByteArray& folderKey, bool ignoresCase, const QByteArray& name)
-{
-    return folderKey + (ignoresCase ? QString::fromUtf8(name).toCaseFolded().toUtf8() : name);
-}
-
-bool onOtherFileSystem(const FileId& file, const FileId& folder)
-{
-    // Two mounts of one file system (a bind mount) refuse renames between them too.
-    if (file.mount && folder.mount)
-        return file.mount != folder.mount;
-    return file.dev != folder.dev;
-}
-
-// The names in a folder exactly as stored: where the file system ignores case, a lookup of
-// a.jpg finds A.JPG too, the listing does not.
 QSet<QByteArray> listNames(const QByteArray& folder)
 {
     QSet<QByteArray> names;
@@ -95,11 +60,61 @@ void syncFolders(const QList<Entry>& entries)
         FileOps::syncFolder(folder);
 }
 
-bool allAt(const QList<Entry>& entries, std::initializer_list<Where> places)
+QByteArray readAll(int fd)
 {
-    return std::all_of(entries.cbegin(), entries.cend(), [&](const Entry& e) {
-        return e.at == Where::Lost || std::find(places.begin(), places.end(), e.at) != places.end();
-    });
+    QByteArray text;
+    char buffer[65536];
+    ::lseek(fd, 0, SEEK_SET);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return text;
+        text.append(buffer, n);
+    }
+}
+
+QString failuresText(const QStringList& failures)
+{
+    constexpr qsizetype kShown = 3;
+    QString text = failures.mid(0, kShown).join(QLatin1Char('\n'));
+    if (failures.size() > kShown)
+        text += QStringLiteral("\n… und %1 weitere").arg(failures.size() - kShown);
+    return text;
+}
+
+} // namespace internal
+
+using namespace internal;
+
+namespace {
+
+QByteArray newRunId()
+{
+    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
+}
+
+QByteArray inodeKey(const FileId& id)
+{
+    return QByteArray::number(id.dev) + ':' + QByteArray::number(id.ino);
+}
+
+bool onOtherFileSystem(const FileId& file, const FileId& folder)
+{
+    // Two mounts of one file system (a bind mount) refuse renames between them too.
+    if (file.mount && folder.mount)
+        return file.mount != folder.mount;
+    return file.dev != folder.dev;
+}
+
+// Sizes in messages: what is needed rounded up, what is free rounded down.
+QString sizeText(qint64 bytes, bool up)
+{
+    const qint64 kb = up ? (bytes + 1023) / 1024 : bytes / 1024;
+    if (kb < 10 * 1024)
+        return QStringLiteral("%1 KB").arg(kb);
+    return QStringLiteral("%1 MB").arg(up ? (kb + 1023) / 1024 : kb / 1024);
 }
 
 } // namespace
@@ -124,6 +139,13 @@ QString Renamer::shown(const QByteArray& path) const
     return m_display ? m_display(path) : QString::fromUtf8(path);
 }
 
+const FolderInfo& Renamer::infoOf(const QByteArray& folder) const
+{
+    if (const auto it = m_folders.find(folder); it != m_folders.end())
+        return it->second;
+    return m_folders.emplace(folder, m_ops.info(folder)).first->second;
+}
+
 Result Renamer::run(const QList<Move>& moves, const QByteArray& targetFolder)
 {
     QList<Planned> planned;
@@ -141,10 +163,12 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         FileId id;
         FolderInfo info;
         QByteArray key;
+        // The names it holds by their folded form, listed when first asked for.
+        std::optional<QHash<QByteArray, QList<QByteArray>>> byFold;
     };
     std::map<QByteArray, Folder> folders;
     QString error;
-    const auto folder = [&](const QByteArray& path) -> const Folder* {
+    const auto folder = [&](const QByteArray& path) -> Folder* {
         if (const auto it = folders.find(path); it != folders.end())
             return &it->second;
         int e = 0;
@@ -162,8 +186,19 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
                         .arg(shown(path), errorText(errno));
             return nullptr;
         }
-        const QByteArray key = QByteArray::number(id->dev) + ':' + QByteArray::number(id->ino) + '/';
-        return &folders.emplace(path, Folder{path, *id, folderInfo(path), key}).first->second;
+        const QByteArray key = inodeKey(*id) + '/';
+        return &folders.emplace(path, Folder{path, *id, infoOf(path), key, std::nullopt}).first->second;
+    };
+    const auto heldNames = [](Folder& f, const QByteArray& name) {
+        if (!f.byFold) {
+            f.byFold.emplace();
+            for (const QByteArray& stored : listNames(f.path))
+                (*f.byFold)[foldedName(stored)].append(stored);
+        }
+        return f.byFold->value(foldedName(name));
+    };
+    const auto nameKey = [](const Folder* f, const QByteArray& name) -> QByteArray {
+        return f->key + (f->info.ignoresCase ? foldedName(name) : name);
     };
 
     struct Work
@@ -171,22 +206,21 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         const Planned* p;
         FileId file;
         qint64 size; // of the file a link leads to
-        const Folder* from;
-        const Folder* to;
-        QByteArray key;
+        Folder* from;
+        Folder* to;
         bool unchanged;
     };
     QList<Work> work;
     work.reserve(moves.size());
-    QHash<QByteArray, qsizetype> sources; // the run's files by the key of their present name
-    QHash<QByteArray, qsizetype> wanted;  // and by the key of their new one
-    QSet<QByteArray> listed;
+    QHash<QByteArray, qsizetype> sources; // the run's files by folder and name as stored
+    QHash<QByteArray, qsizetype> wanted;  // by the key of their new name
+    QHash<QByteArray, qsizetype> inodes;
     sources.reserve(moves.size());
     wanted.reserve(moves.size());
-    listed.reserve(moves.size());
+    inodes.reserve(moves.size());
     for (const Planned& p : moves) {
         const QByteArray& name = p.name;
-        const Folder* to = folder(p.folder);
+        Folder* to = folder(p.folder);
         if (!to)
             return error;
         if (name.isEmpty() || name == "." || name == "..")
@@ -202,25 +236,41 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
                 .arg(name.size())
                 .arg(shown(p.folder))
                 .arg(to->info.nameMax);
-        const Folder* from = folder(folderOf(p.source));
+        Folder* from = folder(folderOf(p.source));
         if (!from)
             return error;
         int e = 0;
-        const std::optional<FileId> file = fileId(p.source, false, &e);
+        const std::optional<FileId> file = m_ops.id(p.source, false, &e);
         if (!file)
             return QStringLiteral("Die Datei \"%1\" ist nicht mehr da: %2.").arg(shown(p.source), errorText(e));
-        const std::optional<FileId> content = file->isLink() ? fileId(p.source, true) : file;
+        const std::optional<FileId> content = file->isLink() ? m_ops.id(p.source, true) : file;
         if (!content || !content->isRegular())
             return QStringLiteral("\"%1\" ist keine gewöhnliche Datei.").arg(shown(p.source));
-        if (p.recorded && !stillSameFile(*p.recorded, *file, from->info.stableInodes))
+        if (p.recorded && !stillSameFile(*p.recorded, *file, from->info))
             return QStringLiteral("\"%1\" wurde seit der Umbenennung verändert.").arg(shown(p.source));
+        if (file->isLink() && from->key != to->key && !onOtherFileSystem(*file, to->id)) {
+            // Renamed into another folder, a link keeps its text; a relative one would point elsewhere.
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(p.source.constData(), target, sizeof target);
+            if (n <= 0 || target[0] != '/')
+                return QStringLiteral("\"%1\" ist eine symbolische Verknüpfung mit einem relativen Ziel (\"%2\"). In "
+                                      "\"%3\" zeigte sie ins Leere; bitte verschieben Sie sie von Hand.")
+                    .arg(shown(p.source), shown(QByteArray(target, qMax<ssize_t>(n, 0))), shown(p.folder));
+        }
         const QByteArray oldName = fileNameOf(p.source);
-        const QByteArray exactKey = nameKey(from->key, false, oldName);
-        if (listed.contains(exactKey))
+        const QByteArray sourceKey = from->key + oldName;
+        if (sources.contains(sourceKey))
             return QStringLiteral("\"%1\" steht mehr als einmal in der Liste.").arg(shown(p.source));
-        listed.insert(exactKey);
-        sources.insert(from->info.ignoresCase ? nameKey(from->key, true, oldName) : exactKey, work.size());
-        const QByteArray key = nameKey(to->key, to->info.ignoresCase, name);
+        sources.insert(sourceKey, work.size());
+        // Recovery knows the files of a run by their inode numbers, so two names of one file would
+        // each pass for the other.
+        const QByteArray inode = inodeKey(*file);
+        if (const auto other = inodes.constFind(inode); other != inodes.cend() && file->links > 1)
+            return QStringLiteral("\"%1\" und \"%2\" sind zwei Namen derselben Datei (harte Verknüpfung). Tessaline "
+                                  "benennt eine Datei nicht unter zwei Namen zugleich um.")
+                .arg(shown(work[*other].p->source), shown(p.source));
+        inodes.insert(inode, work.size());
+        const QByteArray key = nameKey(to, name);
         if (const auto other = wanted.constFind(key); other != wanted.cend()) {
             const Planned& q = *work[*other].p;
             QString text = QStringLiteral("\"%1\" und \"%2\" sollen beide \"%3\" heißen.")
@@ -230,36 +280,70 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
             return text;
         }
         wanted.insert(key, work.size());
-        work.append({&p, *file, content->size, from, to, key, from->id.sameInode(to->id) && oldName == name});
+        work.append({&p, *file, content->size, from, to, from->key == to->key && oldName == name});
     }
 
-    // A new name may only be held by a file that leaves it in this run.
+    // A new name may only be held by a file that leaves it in this run. Which file holds it is
+    // read from the folder's listing, compared as the folder compares names: where letter case
+    // is ignored, FUSE gives each spelling of a name an inode number of its own.
     bool viaTemp = false;
-    std::map<const Folder*, qint64> copyBytes;
-    for (const Work& w : work) {
+    std::map<const Folder*, QList<qsizetype>> copies;
+    for (qsizetype i = 0; i < work.size(); ++i) {
+        const Work& w = work[i];
         if (w.unchanged)
             continue;
         const QByteArray final = joinPath(w.p->folder, w.p->name);
         int e = 0;
-        if (const std::optional<FileId> holder = fileId(final, false, &e)) {
-            const qsizetype j = sources.value(w.key, -1);
-            if (j < 0 || !work[j].file.sameInode(*holder))
+        const std::optional<FileId> holder = m_ops.id(final, false, &e);
+        if (!holder && e != ENOENT)
+            return QStringLiteral("\"%1\" kann nicht geprüft werden: %2.").arg(shown(final), errorText(e));
+        QList<QByteArray> held;
+        if (w.to->info.ignoresCase)
+            held = heldNames(*w.to, w.p->name);
+        else if (holder)
+            held.append(w.p->name);
+        if (holder || !held.isEmpty()) {
+            bool ours = !held.isEmpty() && std::all_of(held.cbegin(), held.cend(), [&](const QByteArray& n) {
+                return sources.contains(w.to->key + n);
+            });
+            // A folder that ignores case without telling: the holder is a file of the run under
+            // another spelling, as its inode number shows.
+            if (!ours && holder && !w.to->info.ignoresCase && w.to->info.stableInodes) {
+                const qsizetype j = inodes.value(inodeKey(*holder), -1);
+                ours = j >= 0 && work[j].from->key == w.to->key;
+            }
+            if (!ours)
                 return QStringLiteral("Den Namen \"%1\" trägt in \"%2\" schon eine Datei, die nicht mit umbenannt wird.")
                     .arg(shown(w.p->name), shown(w.p->folder));
             viaTemp = true;
-        } else if (e != ENOENT) {
-            return QStringLiteral("\"%1\" kann nicht geprüft werden: %2.").arg(shown(final), errorText(e));
         }
         if (onOtherFileSystem(w.file, w.to->id))
-            copyBytes[w.to] += w.size;
+            copies[w.to].append(i);
     }
-    for (const auto& [to, bytes] : copyBytes) {
-        const qint64 free = freeBytes(to->path);
-        if (free >= 0 && free < bytes)
-            return QStringLiteral("In \"%1\" ist nicht genug Platz: %2 MB werden gebraucht, %3 MB sind frei.")
+
+    // Copies take whole blocks, and a folder's entries take room too (as many as FAT needs for a
+    // long name, for the temporary and for the new name).
+    const qsizetype tempLength = kTempPrefix.size() + runId.size() + 6;
+    for (const auto& [to, list] : copies) {
+        const std::optional<Space> space = m_ops.space(to->path);
+        if (!space || space->unit <= 0)
+            continue;
+        const qint64 unit = space->unit;
+        qint64 units = 1;
+        qint64 folderBytes = 0;
+        for (const qsizetype i : list) {
+            units += (work[i].size + unit - 1) / unit;
+            folderBytes += 32 * (4 + (tempLength + 14) / 15 + (work[i].p->name.size() + 14) / 15);
+        }
+        units += (folderBytes + unit - 1) / unit;
+        if (units > space->freeUnits)
+            return QStringLiteral("In \"%1\" ist nicht genug Platz: %2 werden gebraucht, %3 sind frei.")
+                .arg(shown(to->path), sizeText(units * unit, true), sizeText(space->freeUnits * unit, false));
+        if (space->freeFiles >= 0 && list.size() > space->freeFiles)
+            return QStringLiteral("In \"%1\" können nur noch %2 Dateien angelegt werden, gebraucht werden %3.")
                 .arg(shown(to->path))
-                .arg((bytes + (1 << 20) - 1) >> 20)
-                .arg(free >> 20);
+                .arg(space->freeFiles)
+                .arg(list.size());
     }
 
     for (const Work& w : work) {
@@ -278,15 +362,28 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
     return {};
 }
 
+int Renamer::move(const QByteArray& from, const QByteArray& to)
+{
+    return m_ops.moveNoReplace(from, to, stableAt(to));
+}
+
 int Renamer::toTemp(Entry& e)
 {
+    // The journal knows the file by what it was when planned: another file that took its name
+    // since could not be found again.
+    int error = 0;
+    const std::optional<FileId> now = m_ops.id(e.source, false, &error);
+    if (!now)
+        return error;
+    if (!stillSameFile(e.id, *now, infoOf(folderOf(e.source))))
+        return kSourceChanged;
     if (e.kind == Kind::Copy) {
-        const int error = m_ops.copyNew(e.source, e.temp, &e.copy);
+        error = m_ops.copyNew(e.source, e.temp, &e.copy);
         if (error == 0)
             e.at = Where::Temp;
         return error;
     }
-    const int error = m_ops.moveNoReplace(e.source, e.temp);
+    error = move(e.source, e.temp);
     if (error == 0)
         e.at = e.direct() ? Where::Final : Where::Temp;
     return error;
@@ -294,60 +391,134 @@ int Renamer::toTemp(Entry& e)
 
 int Renamer::toFinal(Entry& e)
 {
-    const int error = m_ops.moveNoReplace(e.temp, e.final);
+    const int error = move(e.temp, e.final);
     if (error == 0)
-        e.at = Where::Final;
+        e.at = e.kind == Kind::Copy && e.changed ? Where::SourceRemoved : Where::Final;
     return error;
 }
 
-void Renamer::back(QList<Entry>& entries)
+int Renamer::moveBack(Entry& e)
 {
-    // New names first, so that no old name is still held when its file comes back.
-    for (qsizetype i = entries.size() - 1; i >= 0; --i) {
-        Entry& e = entries[i];
-        if (e.at != Where::Final)
-            continue;
-        if (e.direct()) {
-            if (m_ops.moveNoReplace(e.final, e.source) == 0)
-                e.at = Where::Source;
-        } else if (m_ops.moveNoReplace(e.final, e.temp) == 0) {
-            e.at = Where::Temp;
-        }
-    }
-    for (qsizetype i = entries.size() - 1; i >= 0; --i) {
-        Entry& e = entries[i];
-        if (e.at != Where::Temp)
-            continue;
-        // A copy's source never moved: the copy just goes.
-        const int error = e.kind == Kind::Copy ? m_ops.unlink(e.temp) : m_ops.moveNoReplace(e.temp, e.source);
-        if (error == 0)
+    int error = 0;
+    if (e.kind == Kind::Copy && e.changed) {
+        // A copy whose original is gone or changed is the file now: it leaves its hidden name for
+        // its new one, whichever way the run goes.
+        if (e.at == Where::Temp && (error = move(e.temp, e.final)) == 0)
+            e.at = Where::SourceRemoved;
+    } else if (e.kind == Kind::Copy) {
+        // Its original is still there.
+        if ((error = m_ops.unlink(e.at == Where::Final ? e.final : e.temp)) == 0)
             e.at = Where::Source;
+    } else if (e.at == Where::Final && !e.direct()) {
+        if ((error = move(e.final, e.temp)) == 0)
+            e.at = Where::Temp;
+    } else if ((error = move(e.at == Where::Final ? e.final : e.temp, e.source)) == 0) {
+        e.at = Where::Source;
     }
+    return error;
 }
 
-int Renamer::forward(QList<Entry>& entries)
+bool Renamer::mark(Drive& d, const QByteArray& line)
 {
-    for (Entry& e : entries) {
-        if (e.at == Where::Source)
-            if (const int error = toTemp(e))
-                return error;
+    if (const int error = m_ops.append(d.fd, line, Op::MarkJournal, d.path)) {
+        d.failures.append(QStringLiteral("Das Protokoll \"%1\" kann nicht fortgeschrieben werden: %2.")
+                              .arg(shown(d.path), errorText(error)));
+        return false;
+    }
+    return true;
+}
+
+bool Renamer::forward(Drive& d, const GoOn& goOn)
+{
+    QList<Entry>& entries = d.journal.entries;
+    const int files = static_cast<int>(entries.size());
+    for (int i = 0; i < files; ++i) {
+        Entry& e = entries[i];
+        if (e.at != Where::Source || e.changed)
+            continue;
+        if (goOn && !goOn(i + 1, files)) {
+            d.cancelled = true;
+            return false;
+        }
+        if (const int error = toTemp(e)) {
+            d.failures.append(failureText(e, error));
+            return false;
+        }
     }
     syncFolders(entries);
-    for (Entry& e : entries) {
-        if (e.at == Where::Temp)
-            if (const int error = toFinal(e))
-                return error;
+    if (!d.journal.finish) {
+        if (!mark(d, finishMark(entries)))
+            return false;
+        d.journal.finish = true;
     }
-    return 0;
+    const int second = static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
+    int n = 0;
+    for (Entry& e : entries) {
+        if (e.at != Where::Temp)
+            continue;
+        if (goOn && !goOn(++n, second)) {
+            d.cancelled = true;
+            return false;
+        }
+        if (const int error = toFinal(e)) {
+            d.failures.append(failureText(e, error));
+            return false;
+        }
+    }
+    syncFolders(entries);
+    return true;
+}
+
+bool Renamer::back(Drive& d)
+{
+    Journal& j = d.journal;
+    QList<Entry>& entries = j.entries;
+    const auto atNew = [](const Entry& e) { return e.at == Where::Final && !e.changed; };
+    // Files at their new names go first, so that no old name is still held when its file comes back.
+    const auto stepBack = [&](const std::function<bool(const Entry&)>& which) {
+        bool ok = true;
+        for (qsizetype i = entries.size() - 1; i >= 0; --i) {
+            Entry& e = entries[i];
+            if (!which(e))
+                continue;
+            if (const int error = moveBack(e)) {
+                d.failures.append(QStringLiteral("\"%1\" konnte nicht zurückbenannt werden: %2.")
+                                      .arg(shown(e.source), errorText(error)));
+                ok = false;
+            }
+        }
+        return ok;
+    };
+    if (j.finish && !j.back) {
+        // Until the back mark, a name that is one file's new name and another's old one counts as
+        // holding the former: no file may reach an old name before every file has left its new one.
+        if (!j.rollback && !mark(d, rollbackMark()))
+            return false;
+        j.rollback = true;
+        if (!stepBack(atNew))
+            return false;
+        syncFolders(entries);
+        if (!mark(d, backMark()))
+            return false;
+        j.back = true;
+    } else if (!j.rollback) {
+        // Before a finish mark the files are at their old or temporary names whatever this says;
+        // it only keeps a later start from going on, so a failure to write it changes nothing.
+        j.rollback = m_ops.append(d.fd, rollbackMark(), Op::MarkJournal, d.path) == 0;
+    }
+    bool ok = stepBack(atNew);
+    ok = stepBack([](const Entry& e) { return e.at == Where::Temp; }) && ok;
+    syncFolders(entries);
+    return ok;
 }
 
 void Renamer::removeSources(QList<Entry>& entries, QStringList* remarks)
 {
     for (Entry& e : entries) {
-        if (e.kind != Kind::Copy || e.at != Where::Final)
+        if (e.kind != Kind::Copy || e.at != Where::Final || e.changed)
             continue;
-        const std::optional<FileId> now = fileId(e.source);
-        if (!now || !stillSameFile(e.id, *now, folderInfo(folderOf(e.source)).stableInodes)) {
+        const std::optional<FileId> now = m_ops.id(e.source);
+        if (!now || !stillSameFile(e.id, *now, infoOf(folderOf(e.source)))) {
             remarks->append(QStringLiteral("Das Original \"%1\" hat sich während des Kopierens verändert und bleibt erhalten.")
                                 .arg(shown(e.source)));
             continue;
@@ -369,21 +540,30 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
             remarks->append(QStringLiteral("Die Aufzeichnung \"%1\" konnte nicht entfernt werden: %2.")
                                 .arg(shown(undoRecordPath()), errorText(error)));
     } else {
+        // Only a run whose every file was seen at its new name can be undone.
         QList<UndoItem> items;
+        bool complete = true;
         for (const Entry& e : journal.entries) {
-            if (e.at != Where::Final && e.at != Where::SourceRemoved)
-                continue;
+            complete = complete && !e.changed && (e.at == Where::Final || e.at == Where::SourceRemoved);
+            if (!complete)
+                break;
             // A rename keeps the file's identity; a copy's is known once it is made, unless the
             // run was finished by a later start.
-            const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : fileId(e.final).value_or(e.copy);
+            const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : m_ops.id(e.final).value_or(e.copy);
             items.append({e.kind, id, e.final, e.source});
         }
-        if (!items.isEmpty()) {
-            if (const int error = m_ops.writeWhole(undoRecordPath(), undoText(items), Op::WriteUndo))
-                remarks->append(QStringLiteral("Die Umbenennung kann nicht rückgängig gemacht werden: \"%1\" kann "
-                                               "nicht geschrieben werden: %2.")
-                                    .arg(shown(undoRecordPath()), errorText(error)));
-        }
+        int error = complete ? m_ops.writeWhole(undoRecordPath(), undoText(items), Op::WriteUndo) : ENOENT;
+        if (complete && error)
+            remarks->append(QStringLiteral("Die Umbenennung kann nicht rückgängig gemacht werden: \"%1\" kann "
+                                           "nicht geschrieben werden: %2.")
+                                .arg(shown(undoRecordPath()), errorText(error)));
+        // The record of an earlier run would offer to undo that one as the last.
+        if (error)
+            error = m_ops.unlink(undoRecordPath(), Op::RemoveUndo);
+        if (error != 0 && error != ENOENT)
+            remarks->append(QStringLiteral("Die Aufzeichnung \"%1\" einer früheren Umbenennung konnte nicht entfernt "
+                                           "werden: %2.")
+                                .arg(shown(undoRecordPath()), errorText(error)));
     }
     if (const int error = m_ops.unlink(journalPath, Op::RemoveJournal))
         remarks->append(QStringLiteral("Das Protokoll \"%1\" konnte nicht entfernt werden: %2.")
@@ -392,6 +572,9 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
 
 QString Renamer::failureText(const Entry& e, int error) const
 {
+    if (error == kSourceChanged)
+        return QStringLiteral("\"%1\" wurde verändert, während es %2 werden sollte.")
+            .arg(shown(e.source), e.kind == Kind::Copy ? QStringLiteral("kopiert") : QStringLiteral("umbenannt"));
     if (e.kind == Kind::Copy && e.at == Where::Source)
         return QStringLiteral("\"%1\" konnte nicht nach \"%2\" kopiert werden: %3.")
             .arg(shown(e.source), shown(folderOf(e.final)), errorText(error));
@@ -399,26 +582,46 @@ QString Renamer::failureText(const Entry& e, int error) const
         .arg(shown(e.source), shown(fileNameOf(e.final)), errorText(error));
 }
 
-QString Renamer::whereTheyAre(const QList<Entry>& entries) const
+QString Renamer::whereTheyAre(const QList<Entry>& entries, Where home) const
 {
     QStringList lines;
     for (const Entry& e : entries) {
+        const bool atHome = e.at == home || (home == Where::Final && e.at == Where::SourceRemoved);
+        if (atHome && !e.changed)
+            continue;
+        const QString changed = e.changed ? QStringLiteral(" und wurde inzwischen verändert") : QString();
         switch (e.at) {
         case Where::Source:
-        case Where::SourceRemoved:
+            lines.append(e.changed ? QStringLiteral("\"%1\" wurde verändert und hat noch diesen Namen").arg(shown(e.source))
+                                   : QStringLiteral("\"%1\" hat noch diesen Namen").arg(shown(e.source)));
             break;
         case Where::Temp:
             lines.append(e.kind == Kind::Copy
-                             ? QStringLiteral("\"%1\" ist eine überzählige Kopie von \"%2\"").arg(shown(e.temp), shown(e.source))
-                             : QStringLiteral("\"%1\" liegt als \"%2\"").arg(shown(e.source), shown(e.temp)));
+                             ? QStringLiteral("\"%1\" ist eine Kopie von \"%2\"").arg(shown(e.temp), shown(e.source))
+                             : QStringLiteral("\"%1\" liegt als \"%2\"%3").arg(shown(e.source), shown(e.temp), changed));
             break;
         case Where::Final:
             lines.append(e.kind == Kind::Copy
-                             ? QStringLiteral("\"%1\" ist eine Kopie von \"%2\"").arg(shown(e.final), shown(e.source))
-                             : QStringLiteral("\"%1\" liegt als \"%2\"").arg(shown(e.source), shown(e.final)));
+                             ? QStringLiteral("\"%1\" ist eine%3 Kopie von \"%2\"")
+                                   .arg(shown(e.final), shown(e.source), e.changed ? QStringLiteral(" veränderte") : QString())
+                             : QStringLiteral("\"%1\" liegt als \"%2\"%3").arg(shown(e.source), shown(e.final), changed));
+            break;
+        case Where::SourceRemoved:
+            lines.append(e.changed ? QStringLiteral("\"%1\" ist eine Kopie von \"%2\", das inzwischen verändert "
+                                                    "wurde oder fehlt")
+                                         .arg(shown(e.final), shown(e.source))
+                                   : QStringLiteral("\"%1\" liegt als \"%2\"; das Original ist entfernt")
+                                         .arg(shown(e.source), shown(e.final)));
             break;
         case Where::Lost:
-            lines.append(QStringLiteral("\"%1\" ist weder unter diesem noch unter dem Namen \"%2\" zu finden")
+            lines.append(QStringLiteral("\"%1\" ist weder unter diesem noch unter dem Namen \"%2\" unverändert zu finden")
+                             .arg(shown(e.source), shown(e.final)));
+            if (e.kind == Kind::Copy && m_ops.id(e.temp))
+                lines.last() += QStringLiteral("; eine unvollständige Kopie liegt als \"%1\"").arg(shown(e.temp));
+            break;
+        case Where::Unclear:
+            lines.append(QStringLiteral("\"%1\" hat entweder noch diesen Namen oder schon den Namen \"%2\": Dateien "
+                                        "gleicher Größe und Zeit sind auf diesem Dateisystem nicht zu unterscheiden")
                              .arg(shown(e.source), shown(e.final)));
             break;
         }
@@ -429,6 +632,7 @@ QString Renamer::whereTheyAre(const QList<Entry>& entries) const
 Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target)
 {
     m_ops.restartCount();
+    m_folders.clear();
     const QString nothing = undoRun ? QStringLiteral("Es wurde nichts zurückbenannt.")
                                     : QStringLiteral("Es wurde nichts umbenannt.");
     const QString allBack = QStringLiteral("Alle Dateien haben wieder ihre vorigen Namen.");
@@ -463,68 +667,47 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
     const int files = static_cast<int>(entries.size());
     const int secondPass = static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
     int step = 0;
-    const auto goOn = [&](int file, int of) {
+    const GoOn goOn = [&](int file, int of) {
         return !m_progress || m_progress(Progress{file, of, ++step, files + secondPass});
     };
-    QString failure;
-    bool cancelled = false;
-    for (int i = 0; i < files && failure.isEmpty(); ++i) {
-        if (!goOn(i + 1, files)) {
-            cancelled = true;
-            break;
-        }
-        if (const int error = toTemp(entries[i]))
-            failure = failureText(entries[i], error);
-    }
-    if (failure.isEmpty() && !cancelled) {
-        syncFolders(entries);
-        if (const int error = m_ops.append(fd, finishMark(entries), Op::MarkJournal, journalPath))
-            failure = QStringLiteral("Das Protokoll \"%1\" kann nicht fortgeschrieben werden: %2.")
-                          .arg(shown(journalPath), errorText(error));
-    }
-    int n = 0;
-    for (Entry& e : entries) {
-        if (!failure.isEmpty() || cancelled)
-            break;
-        if (e.at != Where::Temp)
-            continue;
-        if (!goOn(++n, secondPass)) {
-            cancelled = true;
-            break;
-        }
-        if (const int error = toFinal(e))
-            failure = failureText(e, error);
-    }
-
-    if (!failure.isEmpty() || cancelled) {
-        // Should this process die now, the next start goes on putting the files back.
-        m_ops.append(fd, rollbackMark(entries), Op::MarkJournal, journalPath);
-        back(entries);
-        syncFolders(entries);
-        const QString what = cancelled ? QStringLiteral("Abgebrochen.") : nothing + QStringLiteral("\n\n") + failure;
-        if (allAt(entries, {Where::Source})) {
-            m_ops.unlink(journalPath, Op::RemoveJournal);
-            result.outcome = cancelled ? Result::Outcome::Cancelled : Result::Outcome::RolledBack;
-            result.message = what + (cancelled ? QStringLiteral(" ") : QStringLiteral("\n\n")) + allBack;
-        } else {
-            result.outcome = Result::Outcome::Incomplete;
-            result.message = (cancelled ? what : failure) +
-                             QStringLiteral("\n\nNicht alles ließ sich rückgängig machen. Diese Dateien liegen jetzt "
-                                            "so:\n") +
-                             whereTheyAre(entries) +
-                             QStringLiteral("\n\nAlle anderen haben ihre vorigen Namen. Tessaline versucht beim "
-                                            "nächsten Start, auch diese zurückzubenennen.");
-        }
+    Drive d{journal, journalPath, fd, {}, false};
+    if (forward(d, goOn)) {
+        QStringList remarks;
+        removeSources(entries, &remarks);
+        finish(journal, journalPath, &remarks);
+        for (const Entry& e : entries)
+            result.renamed.append({e.source, e.final});
+        result.message = remarks.join(QStringLiteral("\n\n"));
         return result;
     }
 
-    syncFolders(entries);
-    QStringList remarks;
-    removeSources(entries, &remarks);
-    finish(journal, journalPath, &remarks);
-    for (const Entry& e : entries)
-        result.renamed.append({e.source, e.final});
-    result.message = remarks.join(QStringLiteral("\n\n"));
+    // Should this process die now, the next start goes on by what the journal holds.
+    const bool allBackNow = back(d);
+    for (const Entry& e : entries) {
+        if (e.at == Where::Final || e.at == Where::SourceRemoved)
+            result.renamed.append({e.source, e.final});
+    }
+    const QString failure = d.failures.value(0);
+    if (allBackNow) {
+        m_ops.unlink(journalPath, Op::RemoveJournal);
+        result.outcome = d.cancelled ? Result::Outcome::Cancelled : Result::Outcome::RolledBack;
+        result.message = d.cancelled ? QString(QStringLiteral("Abgebrochen. ") + allBack)
+                                     : QString(nothing + QStringLiteral("\n\n") + failure + QStringLiteral("\n\n") + allBack);
+        return result;
+    }
+    result.outcome = Result::Outcome::Incomplete;
+    QStringList what = d.failures;
+    if (d.cancelled)
+        what.prepend(QStringLiteral("Abgebrochen."));
+    result.message = failuresText(what) +
+                     QStringLiteral("\n\nNicht alles ließ sich rückgängig machen. Diese Dateien liegen jetzt so:\n") +
+                     whereTheyAre(entries, Where::Source);
+    if (std::any_of(entries.cbegin(), entries.cend(), [](const Entry& e) { return e.at == Where::Source; }))
+        result.message += QStringLiteral("\n\nAlle anderen haben ihre vorigen Namen.");
+    result.message += journal.rollback
+                          ? QStringLiteral(" Tessaline versucht beim nächsten Start, auch diese zurückzubenennen.")
+                          : QStringLiteral(" Beim nächsten Start bringt Tessaline die Umbenennung zu Ende oder, wo das "
+                                           "nicht geht, macht sie rückgängig.");
     return result;
 }
 
@@ -543,7 +726,13 @@ QList<UndoItem> Renamer::readUndo(QString* error) const
 
 bool Renamer::hasUndo() const
 {
-    return QFile::exists(QFile::decodeName(undoRecordPath()));
+    return QFile::exists(QFile::decodeName(undoRecordPath())) && !interruptedRunPending();
+}
+
+bool Renamer::interruptedRunPending() const
+{
+    const QSet<QByteArray> names = listNames(m_state);
+    return std::any_of(names.cbegin(), names.cend(), [](const QByteArray& n) { return n.endsWith(kJournalSuffix); });
 }
 
 QList<Renamer::Planned> Renamer::reversedMoves(const QList<UndoItem>& items)
@@ -556,6 +745,7 @@ QList<Renamer::Planned> Renamer::reversedMoves(const QList<UndoItem>& items)
 
 UndoPreview Renamer::undoPreview() const
 {
+    m_folders.clear();
     UndoPreview preview;
     QString error;
     const QList<UndoItem> items = readUndo(&error);
@@ -565,7 +755,9 @@ UndoPreview Renamer::undoPreview() const
         return preview;
     }
     QList<Entry> entries;
-    preview.reason = plan(reversedMoves(items), QByteArrayLiteral("0"), &entries);
+    preview.reason = interruptedRunPending()
+                         ? QStringLiteral("Eine unterbrochene Umbenennung ist noch nicht abgeschlossen.")
+                         : plan(reversedMoves(items), QByteArrayLiteral("0"), &entries);
     preview.possible = preview.reason.isEmpty();
     for (const UndoItem& u : items)
         preview.moves.append({u.current, u.original});
@@ -576,171 +768,18 @@ Result Renamer::undo()
 {
     QString error;
     const QList<UndoItem> items = readUndo(&error);
+    Result result;
+    result.outcome = Result::Outcome::Refused;
     if (items.isEmpty()) {
-        Result result;
-        result.outcome = Result::Outcome::Refused;
         result.message = error.isEmpty() ? QStringLiteral("Es gibt nichts rückgängig zu machen.") : error;
         return result;
     }
+    if (interruptedRunPending()) {
+        result.message = QStringLiteral("Es wurde nichts zurückbenannt.\n\nEine unterbrochene Umbenennung ist noch "
+                                        "nicht abgeschlossen.");
+        return result;
+    }
     return execute(reversedMoves(items), true, folderOf(items.first().original));
-}
-
-QList<Notice> Renamer::recover()
-{
-    m_ops.restartCount();
-    QList<Notice> notices;
-    QList<QByteArray> journals;
-    for (const QByteArray& name : listNames(m_state)) {
-        if (name.endsWith(kJournalSuffix))
-            journals.append(m_state + '/' + name);
-        if (name.endsWith(QByteArray(kJournalSuffix + ".tmp"))) {
-            // A journal never completed: its run renamed nothing. Its writer may still be alive.
-            const QByteArray path = m_state + '/' + name;
-            const UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-            if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
-                ::unlink(path.constData());
-        }
-    }
-    std::sort(journals.begin(), journals.end());
-    for (const QByteArray& path : journals) {
-        const UniqueFd fd(::open(path.constData(), O_RDWR | O_CLOEXEC));
-        // A journal locked by its writer belongs to a run going on in another Tessaline.
-        if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        notices.append(recoverOne(path, fd.get()));
-    }
-    return notices;
-}
-
-Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
-{
-    std::optional<Journal> journal = parseJournal(readAll(fd));
-    if (!journal)
-        return {true, QStringLiteral("Das Protokoll \"%1\" einer unterbrochenen Umbenennung ist unlesbar. Es bleibt "
-                                     "liegen, damit Sie es von Hand prüfen können.")
-                          .arg(shown(journalPath))};
-    QList<Entry>& entries = journal->entries;
-    const QString where = shown(journal->target);
-    const QList<QByteArray> folders = foldersOf(entries);
-    std::map<QByteArray, QSet<QByteArray>> names;
-    std::map<QByteArray, bool> stable;
-    for (const QByteArray& folder : folders) {
-        const std::optional<FileId> id = fileId(folder, true);
-        if (!id || !S_ISDIR(id->mode))
-            return {true, QStringLiteral("Eine unterbrochene Umbenennung in \"%1\" kann erst zu Ende gebracht werden, "
-                                         "wenn \"%2\" wieder erreichbar ist. Tessaline versucht es beim nächsten "
-                                         "Start wieder.")
-                              .arg(where, shown(folder))};
-        names[folder] = listNames(folder);
-        stable[folder] = folderInfo(folder).stableInodes && !m_inodesIgnored;
-    }
-    const auto present = [&](const QByteArray& path) { return names[folderOf(path)].contains(fileNameOf(path)); };
-    const auto holds = [&](const QByteArray& path, const FileId& id) {
-        if (!present(path))
-            return false;
-        const std::optional<FileId> now = fileId(path);
-        return now && stillSameFile(id, *now, stable[folderOf(path)]);
-    };
-    // A link and unlink cut short leaves one file under two names; the earlier one goes.
-    const auto dropSecondName = [&](const QByteArray& earlier, const QByteArray& later) {
-        const std::optional<FileId> a = fileId(earlier);
-        const std::optional<FileId> b = fileId(later);
-        if (a && b && a->sameInode(*b) && a->links > 1)
-            m_ops.unlink(earlier);
-    };
-
-    // Where the file system keeps no inode numbers, files of equal size and time can only be
-    // told apart by name. A run's new name may be another file's old one; which of the two it
-    // holds then follows from how far the run got: before it went on to the new names, the old
-    // file; after, the new one; and while going back, the new one only for a file that had it
-    // when the way back began, and only until the files at temporary names start moving back.
-    QSet<qsizetype> wasFinal(journal->finalAtRollback.cbegin(), journal->finalAtRollback.cend());
-    QList<qsizetype> unclear;
-    bool reachedTemp = true;
-    bool othersAtTemp = false;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        Entry& e = entries[i];
-        const bool atSource = holds(e.source, e.id);
-        if (e.kind == Kind::Rename) {
-            const bool atTemp = !e.direct() && holds(e.temp, e.id);
-            const bool atFinal = holds(e.final, e.id);
-            e.at = atFinal ? Where::Final : atTemp ? Where::Temp : atSource ? Where::Source : Where::Lost;
-            if (!stable[folderOf(e.final)]) {
-                // No hard links there either, so a file at its temporary name is nowhere else.
-                if (atTemp) {
-                    e.at = Where::Temp;
-                } else if (atSource && atFinal) {
-                    e.at = e.direct() ? Where::Lost : Where::Source;
-                    unclear.append(i);
-                }
-            } else if (atSource && e.at != Where::Source && e.at != Where::Lost)
-                dropSecondName(e.source, atFinal ? e.final : e.temp);
-            if (stable[folderOf(e.final)] && atFinal && atTemp)
-                dropSecondName(e.temp, e.final);
-            if (atTemp && !wasFinal.contains(i))
-                othersAtTemp = true;
-        } else {
-            const std::optional<FileId> copy = present(e.temp) ? fileId(e.temp) : std::nullopt;
-            // A copy gets the source's time last, so a copy cut short does not have it.
-            const bool copied = copy && copy->size == e.id.size && copy->mtimeNs == e.id.mtimeNs;
-            const bool atFinal = journal->finish && holds(e.final, e.copy);
-            e.at = atFinal ? (atSource ? Where::Final : Where::SourceRemoved)
-                   : copied ? Where::Temp
-                   : atSource ? Where::Source
-                              : Where::Lost;
-            if (copy && !copied)
-                m_ops.unlink(e.temp);
-        }
-    }
-    for (const qsizetype i : unclear) {
-        Entry& e = entries[i];
-        if (e.at == Where::Lost)
-            continue;
-        const bool newName = journal->rollback ? wasFinal.contains(i) && othersAtTemp : journal->finish;
-        e.at = newName ? Where::Final : Where::Source;
-    }
-    for (const Entry& e : entries)
-        if (e.at == Where::Source)
-            reachedTemp = false;
-
-    bool forwards = !journal->rollback && (journal->finish || reachedTemp);
-    if (forwards && forward(entries) != 0) {
-        forwards = false;
-        back(entries);
-    } else if (!forwards) {
-        back(entries);
-    }
-    syncFolders(entries);
-
-    const bool lost = !allAt(entries, {Where::Source, Where::Temp, Where::Final, Where::SourceRemoved});
-    const QString lostText = lost ? QStringLiteral("\n\n") + whereTheyAre(entries) : QString();
-    Notice notice;
-    notice.problem = lost;
-    if (forwards && allAt(entries, {Where::Final, Where::SourceRemoved})) {
-        QStringList remarks;
-        removeSources(entries, &remarks);
-        finish(*journal, journalPath, &remarks);
-        notice.problem = notice.problem || !remarks.isEmpty();
-        notice.text = QStringLiteral("Eine unterbrochene Umbenennung in \"%1\" wurde zu Ende geführt: Die Dateien "
-                                     "haben ihre neuen Namen.")
-                          .arg(where) +
-                      lostText;
-        if (!remarks.isEmpty())
-            notice.text += QStringLiteral("\n\n") + remarks.join(QStringLiteral("\n\n"));
-    } else if (!forwards && allAt(entries, {Where::Source})) {
-        m_ops.unlink(journalPath, Op::RemoveJournal);
-        notice.text = QStringLiteral("Eine unterbrochene Umbenennung in \"%1\" wurde rückgängig gemacht: Die Dateien "
-                                     "haben wieder ihre vorigen Namen.")
-                          .arg(where) +
-                      lostText;
-    } else {
-        notice.problem = true;
-        notice.text = QStringLiteral("Eine unterbrochene Umbenennung in \"%1\" ließ sich weder zu Ende bringen noch "
-                                     "rückgängig machen. Diese Dateien liegen jetzt so:\n%2\n\nTessaline versucht "
-                                     "es beim nächsten Start wieder.")
-                          .arg(where, whereTheyAre(entries));
-    }
-    return notice;
 }
 
 } // namespace renaming

@@ -2,12 +2,15 @@
 
 #include "renaming/FileOps.h"
 #include "renaming/Journal.h"
+#include "renaming/Names.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <map>
 
 // Renaming a list of files, all or nothing, without ever replacing or losing a file.
 //
@@ -15,8 +18,9 @@
 // takes every file to a hidden temporary name in its target folder when a new name is still held
 // by another file of the run (so any permutation works), then gives the new names; into another
 // file system it copies and removes the sources last. Any failure or a cancel puts every file
-// back. The next start finishes or undoes a run that was interrupted, and the last completed run
-// can be undone, also after a restart.
+// back; where even that fails, the message says where each file is. The next start finishes or
+// undoes a run that was interrupted, the same way, and names every file it could not find or
+// found changed; the last completed run can be undone, also after a restart.
 namespace renaming {
 
 struct Move
@@ -56,7 +60,7 @@ struct Result
     };
     Outcome outcome = Outcome::Done;
     QString message;
-    QList<Renamed> renamed; // Done: every file whose path changed
+    QList<Renamed> renamed; // every file whose path changed (also when not all did)
     bool ok() const { return outcome == Outcome::Done; }
 };
 
@@ -83,23 +87,25 @@ public:
     explicit Renamer(QByteArray stateFolder = defaultStateFolder());
 
     void setStepHook(StepHook hook) { m_ops.setHook(std::move(hook)); }
+    void setSpaceHook(SpaceFn space) { m_ops.setSpaceHook(std::move(space)); }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
     void setDisplayName(DisplayFn display) { m_display = std::move(display); }
-    // Tells files apart without inode numbers everywhere, as on FAT and FUSE exFAT, which make
-    // them up anew; tests reproduce camera cards with it.
-    void setInodeNumbersIgnored(bool ignored) { m_inodesIgnored = ignored; }
+    // Every folder behaves as on a camera card (see FileOps::simulateCameraCard).
+    void simulateCameraCard(bool on) { m_ops.simulateCameraCard(on); }
 
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
     Result run(const QList<Move>& moves, const QByteArray& targetFolder);
 
+    // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
     UndoPreview undoPreview() const;
     // Puts the files of the last completed run back, with the same rules as a run.
     Result undo();
 
     // Finishes or undoes the runs that were interrupted, and says what it did. A run whose
-    // folders cannot be reached now (a card not plugged in) is kept for a later start.
+    // folders cannot be reached now (a card not plugged in), or that cannot be put in order yet,
+    // is kept for a later start, and the notice says why and where each file is.
     QList<Notice> recover();
 
     QByteArray undoRecordPath() const;
@@ -112,26 +118,46 @@ private:
         QByteArray name;
         const FileId* recorded = nullptr;
     };
+    // A run on its way, by its own process or by a later start: the journal with the marks
+    // appended so far, and what went wrong.
+    struct Drive
+    {
+        Journal& journal;
+        QByteArray path;
+        int fd = -1;
+        QStringList failures;
+        bool cancelled = false;
+    };
+    using GoOn = std::function<bool(int file, int files)>;
+
     static QList<Planned> reversedMoves(const QList<UndoItem>& items);
     QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
+    const FolderInfo& infoOf(const QByteArray& folder) const;
+    bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
+    int move(const QByteArray& from, const QByteArray& to);
     int toTemp(Entry& e);
     int toFinal(Entry& e);
-    int forward(QList<Entry>& entries);
-    void back(QList<Entry>& entries);
+    bool mark(Drive& d, const QByteArray& line);
+    bool forward(Drive& d, const GoOn& goOn = {});
+    bool back(Drive& d);
+    int moveBack(Entry& e);
     void removeSources(QList<Entry>& entries, QStringList* remarks);
     void finish(const Journal& journal, const QByteArray& journalPath, QStringList* remarks);
+    bool interruptedRunPending() const;
     Notice recoverOne(const QByteArray& journalPath, int fd);
+    void locate(Journal& journal, QStringList* remarks);
     QString shown(const QByteArray& path) const;
     QString failureText(const Entry& e, int error) const;
-    QString whereTheyAre(const QList<Entry>& entries) const;
+    // A line for each file that is not at `home`, or that was changed.
+    QString whereTheyAre(const QList<Entry>& entries, Where home) const;
     QList<UndoItem> readUndo(QString* error) const;
 
     QByteArray m_state;
     FileOps m_ops;
     ProgressFn m_progress;
     DisplayFn m_display;
-    bool m_inodesIgnored = false;
+    mutable std::map<QByteArray, FolderInfo> m_folders; // within one run, plan or recovery
 };
 
 } // namespace renaming
