@@ -103,8 +103,9 @@ void frmmain::mnuRenameImgs_Click()
 {
     QByteArray target;
     if (selectfolder) {
-        const QString folder =
-            platform::dialogs().browseForFolder(this, QStringLiteral("Bitte wählen Sie den Zielordner aus."));
+        // Opened at the folder shown: the files stay where they are unless the user goes elsewhere.
+        const QString folder = platform::dialogs().browseForFolder(
+            this, QStringLiteral("Bitte wählen Sie den Zielordner aus."), platform::decodeName(DirSelect->nativePath()));
         if (folder.isEmpty())
             return;
         target = platform::encodeName(folder);

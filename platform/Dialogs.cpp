@@ -43,12 +43,12 @@ public:
         return ok ? text : QString();
     }
 
-    QString browseForFolder(QWidget* parent, const QString& title) override
+    QString browseForFolder(QWidget* parent, const QString& title, const QString& startFolder) override
     {
         // Qt's own dialog rather than the desktop's: that one speaks the system's language,
         // and the program speaks German on every system.
         const QString folder = QFileDialog::getExistingDirectory(
-            parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+            parent, title, startFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
         returnFocusTo(parent);
         return folder;
     }

@@ -22,8 +22,8 @@ public:
     virtual void messageBox(QWidget* parent, const QString& text, MessageIcon icon) = 0;
     // The entered text; an empty text when the user cancels.
     virtual QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) = 0;
-    // The chosen folder; an empty text when the user cancels.
-    virtual QString browseForFolder(QWidget* parent, const QString& title) = 0;
+    // The chosen folder, offered first in startFolder; an empty text when the user cancels.
+    virtual QString browseForFolder(QWidget* parent, const QString& title, const QString& startFolder) = 0;
     // A question with the buttons Yes and No; true for Yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
 };

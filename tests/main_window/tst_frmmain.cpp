@@ -564,6 +564,8 @@ private slots:
         w.selectfolder = true;
         w.mnuRenameImgs->trigger(); // Cancel in the folder browser ends it silently
         QCOMPARE(dialogs.browseTitles, QStringList{QStringLiteral("Bitte wählen Sie den Zielordner aus.")});
+        // It opens at the folder shown, so that Enter alone does not send the files elsewhere.
+        QCOMPARE(dialogs.browseStarts, QStringList{QFile::decodeName(m_folder)});
         QVERIFY(dialogs.prompts.isEmpty() && dialogs.messages.isEmpty());
         QCOMPARE(contents(m_folder).size(), 2);
         dialogs.folderAnswers.enqueue(other.path());

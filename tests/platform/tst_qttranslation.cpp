@@ -173,7 +173,7 @@ private slots:
                 name->setText(dir.path());
             QTest::keyClick(name ? static_cast<QWidget*>(name) : dialog, answer);
         });
-        const QString folder = platform::dialogs().browseForFolder(nullptr, QStringLiteral("Zielordner"));
+        const QString folder = platform::dialogs().browseForFolder(nullptr, QStringLiteral("Zielordner"), QString());
         QVERIFY(qtsOwn);
         QCOMPARE(labels, QStringList({QStringLiteral("Suchen in:"), QStringLiteral("Verzeichnis:")}));
         QCOMPARE(buttons, QStringList({QStringLiteral("&Auswählen"), QStringLiteral("Abbrechen")}));

@@ -28,9 +28,10 @@ public:
         prompts.append(prompt);
         return inputAnswers.isEmpty() ? defaultText : inputAnswers.dequeue();
     }
-    QString browseForFolder(QWidget*, const QString& title) override
+    QString browseForFolder(QWidget*, const QString& title, const QString& startFolder) override
     {
         browseTitles.append(title);
+        browseStarts.append(startFolder);
         return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
     }
     bool question(QWidget*, const QString& text) override
@@ -47,7 +48,7 @@ public:
     }
 
     QList<Message> messages;
-    QStringList prompts, browseTitles, questions;
+    QStringList prompts, browseTitles, browseStarts, questions;
     QQueue<QString> inputAnswers, folderAnswers; // an empty text stands for cancel
     QQueue<bool> questionAnswers;                // Yes unless told otherwise
 };
