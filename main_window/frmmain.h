@@ -253,7 +253,7 @@ private:
     qsizetype firstPositionInView() const;
     // Scrolls as little as needed to show the thumbnail.
     void showElement(int element);
-    // Shows the focus if it is picked, else the first picked thumbnail.
+    // Shows the picked thumbnails, or as many as the view holds.
     void revealSelection();
     void selectionChanged();
     bool moveSelectionBefore(std::optional<int> target, bool reveal);

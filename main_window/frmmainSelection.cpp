@@ -194,18 +194,30 @@ void frmmain::showElement(int element)
 
 void frmmain::revealSelection()
 {
-    if (m_selection.contains(m_selection.focus)) {
-        showElement(m_selection.focus);
-        return;
-    }
-    for (const int e : order) {
-        if (m_selection.contains(e)) {
-            showElement(e);
-            return;
+    qsizetype first = -1;
+    qsizetype last = -1;
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        if (m_selection.contains(order[k])) {
+            if (first < 0)
+                first = k;
+            last = k;
         }
     }
-    if (order.contains(m_selection.focus))
-        showElement(m_selection.focus);
+    if (first < 0) {
+        if (order.contains(m_selection.focus))
+            showElement(m_selection.focus);
+        return;
+    }
+    // All of them when they fit into the view, as a block that was just moved does; else where
+    // the keyboard is, or the first.
+    const ImgPreview& top = picScroll->element(order[first]);
+    const ImgPreview& bottom = picScroll->element(order[last]);
+    if (bottom.Top + bottom.Height - top.Top <= pctPreview->height()) {
+        scrollTo(scrollValueShowing(thumbheight, top.Top, bottom.Top + bottom.Height, pctPreview->height(),
+                                    ScrollMe->value(), ScrollMe->maximum()));
+        return;
+    }
+    showElement(m_selection.contains(m_selection.focus) ? m_selection.focus : order[first]);
 }
 
 bool frmmain::moveSelectionBefore(std::optional<int> target, bool reveal)

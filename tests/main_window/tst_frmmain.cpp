@@ -602,6 +602,18 @@ private slots:
         QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ShiftModifier, at(w, 3));
         QCOMPARE(picked(w), (QList<int>{3, 4, 5, 6}));
         QCOMPARE(focused(), 3);
+        // Moved to the end, the view goes with them; undone, it comes back to them.
+        QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(shown(w).mid(26), (QList<int>{3, 4, 5, 6}));
+        QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.ScrollMe->value(), 0);
+        // A drag from a thumbnail that is not picked carries that one alone.
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 8));
+        QTest::mouseMove(w.picScroll, at(w, 1));
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        QCOMPARE(shown(w).mid(0, 4), (QList<int>{8, 1, 2, 3}));
+        QCOMPARE(picked(w), QList<int>{8});
     }
 
     // While the files are listed, nothing is picked and the keys only scroll: a step recorded
