@@ -559,6 +559,9 @@ private slots:
         QCOMPARE(shown(w), (QList<int>{5, 1, 2, 3, 7, 4, 6, 8}));
         QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 1 Bild verschieben"));
         QCOMPARE(changed.size(), 10);
+        w.makeview(); // as another folder or the options do: the steps and picks are gone
+        QVERIFY(w.orderHistory().size() == 0 && w.selection().isEmpty());
+        QVERIFY(!w.mnuUndoOrder->isEnabled() && !w.mnuRedoOrder->isEnabled());
     }
 
     // The keyboard: the focus goes where the keys say and the view follows it, Shift picks from
