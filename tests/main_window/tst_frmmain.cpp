@@ -545,6 +545,10 @@ private slots:
         QCOMPARE(shown(w), moved);
         QVERIFY(!w.mnuRedoOrder->isEnabled());
 
+        w.DirSelect->setFocus(); // there Ctrl+End goes to the last folder, as it always did
+        QTest::keyClick(w.DirSelect, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(shown(w), moved);
+        w.pctPreview->setFocus();
         QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(shown(w), (QList<int>{1, 2, 4, 6, 8, 3, 5, 7}));
         QTest::keyClick(w.pctPreview, Qt::Key_Up, Qt::ControlModifier); // a row: three places
