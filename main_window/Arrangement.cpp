@@ -60,6 +60,32 @@ int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewport
     return std::min(value, partMaximum);
 }
 
+int scrollValueShowing(int TH, int top, int bottom, int viewportHeight, int value, int maximum)
+{
+    const auto scrolled = [TH](int v) { return -qint64(canvasTopPixels(TH, v)); };
+    const double unit = TH / 3.0 + 1.0;
+    maximum = std::max(maximum, 0);
+    value = std::clamp(value, 0, maximum);
+    if (scrolled(value) <= top && scrolled(value) + viewportHeight >= bottom)
+        return value;
+    if (scrolled(value) > top || bottom - top > viewportHeight) {
+        // The last value that does not scroll past the top edge.
+        int v = std::clamp(static_cast<int>(std::floor(top / unit)), 0, maximum);
+        while (v > 0 && scrolled(v) > top)
+            --v;
+        while (v < maximum && scrolled(v + 1) <= top)
+            ++v;
+        return v;
+    }
+    // The first value that brings the bottom edge into view.
+    int v = std::clamp(static_cast<int>(std::ceil((bottom - viewportHeight) / unit)), 0, maximum);
+    while (v > 0 && scrolled(v - 1) + viewportHeight >= bottom)
+        --v;
+    while (v < maximum && scrolled(v) + viewportHeight < bottom)
+        ++v;
+    return v;
+}
+
 RowSpan rowsInView(qsizetype count, int columns, int TH, int canvasTop, int viewportHeight)
 {
     RowSpan span;

@@ -30,6 +30,11 @@ int canvasTopPixels(int TH, int value);
 // scrolls the pictures out of view; 0 when they all fit. Never more than 3 per row break.
 int scrollMaximum(const Arrangement& a, qsizetype pictures, int TH, int viewportHeight);
 
+// The scroll bar value, from 0 to `maximum`, nearest to `value` at which the canvas pixels from
+// `top` to `bottom` (excluded) are wholly in a viewport of viewportHeight pixels; when they are
+// higher than the viewport, their top edge is shown.
+int scrollValueShowing(int TH, int top, int bottom, int viewportHeight, int value, int maximum);
+
 // The display positions (of count, in rows of `columns`) that a viewport of viewportHeight pixels
 // shows with the canvas at canvasTop (0 or less), in display order, followed by those of the row
 // above and of the row below.

@@ -40,6 +40,93 @@ bool applyDrop(QList<int>& order, int Index, int Source, bool rightPart)
     return true;
 }
 
+namespace {
+
+bool isSelected(const std::vector<bool>& selected, int element)
+{
+    return element >= 0 && static_cast<size_t>(element) < selected.size() &&
+           selected[static_cast<size_t>(element)];
+}
+
+// The entries that are not selected, and how many of them stand before the first selected one
+// (-1 when nothing is selected).
+struct Others
+{
+    QList<int> entries;
+    qsizetype place = -1;
+};
+
+Others othersOf(const QList<int>& order, const std::vector<bool>& selected)
+{
+    Others o;
+    o.entries.reserve(order.size());
+    for (const int e : order) {
+        if (!isSelected(selected, e))
+            o.entries.append(e);
+        else if (o.place < 0)
+            o.place = o.entries.size();
+    }
+    return o;
+}
+
+} // namespace
+
+std::optional<int> dropTarget(const QList<int>& order, int Index, bool rightPart)
+{
+    const qsizetype t = order.indexOf(Index);
+    if (t < 0)
+        return std::nullopt;
+    return rightPart && t + 1 < order.size() ? order[t + 1] : Index;
+}
+
+bool moveSelection(QList<int>& order, const std::vector<bool>& selected, int target)
+{
+    if (isSelected(selected, target))
+        return false;
+    QList<int> block;
+    bool listed = false;
+    for (const int e : order) {
+        if (isSelected(selected, e))
+            block.append(e);
+        else if (e == target)
+            listed = true;
+    }
+    if (block.isEmpty() || !listed)
+        return false;
+    QList<int> moved;
+    moved.reserve(order.size());
+    for (const int e : order) {
+        if (e == target)
+            moved.append(block);
+        if (!isSelected(selected, e))
+            moved.append(e);
+    }
+    if (moved == order)
+        return false;
+    // The caller may still hold the old order (the history does): it is left as it was.
+    order = std::move(moved);
+    return true;
+}
+
+std::optional<int> stepTarget(const QList<int>& order, const std::vector<bool>& selected, qsizetype step)
+{
+    const Others o = othersOf(order, selected);
+    if (o.place < 0 || o.entries.isEmpty())
+        return std::nullopt;
+    const qsizetype to = std::clamp<qsizetype>(o.place + step, 0, o.entries.size() - 1);
+    if (to == o.place)
+        return std::nullopt;
+    return o.entries[to];
+}
+
+std::optional<int> endTarget(const QList<int>& order, const std::vector<bool>& selected, bool toStart)
+{
+    const Others o = othersOf(order, selected);
+    if (o.place < 0 || o.entries.isEmpty())
+        return std::nullopt;
+    return toStart ? o.entries.first() : o.entries.last();
+}
+
 qsizetype ListingInsertion::insert(QList<int>& order, int index, const Less& less)
 {
     if (m_stale || m_runningMax.size() != order.size()) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // What a thumbnail hears while something is dragged over it.
 enum class DragState
@@ -30,6 +31,29 @@ std::optional<int> markerTarget(const QList<int>& order, int Index, bool rightPa
 // entry. Returns whether the view is to be re-arranged: a drop onto itself changes nothing at all,
 // and neither does a drop involving an element that `order` no longer lists.
 bool applyDrop(QList<int>& order, int Index, int Source, bool rightPart);
+
+// The element before which a drop onto `Index` lands: `Index` itself, or with the pointer in its
+// right part the entry after it, unless `Index` is the last entry. Nothing when `order` does not
+// list `Index`.
+std::optional<int> dropTarget(const QList<int>& order, int Index, bool rightPart);
+
+// Moves every selected element of `order` (`selected` is indexed by element; elements beyond its
+// end are not selected) directly before `target`, together and in the order they are shown in.
+// Returns whether `order` changed. A selected target, a target that `order` does not list and an
+// empty selection change nothing. For a single element this is the drop of one thumbnail:
+// `moveSelection(order, {Source}, *dropTarget(order, Index, rightPart))` gives what
+// `applyDrop(order, Index, Source, rightPart)` gives.
+bool moveSelection(QList<int>& order, const std::vector<bool>& selected, int target);
+
+// The element before which the selection lands when it is moved `step` places among the entries
+// it leaves (negative: towards the start), which it passes as one block. The last entry (the
+// placeholder) stays last. Nothing when nothing is selected or when the step would not move the
+// block at all because it stands at that end already.
+std::optional<int> stepTarget(const QList<int>& order, const std::vector<bool>& selected, qsizetype step);
+
+// The element before which the selection lands to stand first (or last, just before the last
+// entry); nothing when nothing is selected.
+std::optional<int> endTarget(const QList<int>& order, const std::vector<bool>& selected, bool toStart);
 
 // Inserts the elements of a folder into `order` while it is listed: each goes before the first
 // entry whose path sorts after its own, as a scan from the front finds it. A drop during the

@@ -1,11 +1,13 @@
 #include "main_window/ThumbCanvas.h"
 
+#include "main_window/Selection.h"
 #include "main_window/Thumbnails.h"
 #include "platform/FileNames.h"
 
 #include <QHelpEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QToolTip>
 
 QString ImgPreview::ToolTipText() const
@@ -14,10 +16,9 @@ QString ImgPreview::ToolTipText() const
 }
 
 ThumbCanvas::ThumbCanvas(QWidget* parent)
-    : QWidget(parent),
-      m_canvasColor(palette().color(QPalette::Window)),
+    : QWidget(parent), m_canvasColor(palette().color(QPalette::Window)),
       m_elementColor(palette().color(QPalette::Button).darker(108)),
-      m_frameColor(palette().color(QPalette::Mid))
+      m_frameColor(palette().color(QPalette::Mid)), m_selectionColor(palette().color(QPalette::Highlight))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     ImgPreview templ;
@@ -136,6 +137,53 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
         } else {
             const qreal r = image.devicePixelRatio();
             p.drawImage(QPointF(e.Left, e.Top), image, QRectF(0, 0, e.Width * r, e.Height * r));
+        }
+        drawMarks(p, e);
+    }
+}
+
+void ThumbCanvas::setFocusShown(bool shown)
+{
+    if (shown == m_focusShown)
+        return;
+    m_focusShown = shown;
+    if (m_selection && m_selection->focus > 0 && m_selection->focus < count())
+        Refresh(m_selection->focus);
+}
+
+void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
+{
+    if (!m_selection)
+        return;
+    // Whole pixels of the canvas, so that the marks are as crisp at two device pixels per pixel;
+    // thin white and black lines keep them plain on white letterboxing and on dark pictures.
+    constexpr int kFrame = 3;
+    const QRect box = e.rect();
+    if (m_selection->contains(e.Index)) {
+        QColor tint = m_selectionColor;
+        tint.setAlpha(72);
+        p.fillRect(box, tint);
+        QPainterPath frame;
+        frame.addRect(box);
+        frame.addRect(box.adjusted(kFrame, kFrame, -kFrame, -kFrame));
+        p.fillPath(frame, m_selectionColor);
+        const QRect inner = box.adjusted(kFrame, kFrame, -kFrame - 1, -kFrame - 1);
+        if (inner.isValid()) {
+            p.setPen(QPen(Qt::white, 0));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(inner);
+        }
+    }
+    if (m_focusShown && e.Index == m_selection->focus) {
+        const QRectF ring = QRectF(box).adjusted(kFrame + 2, kFrame + 2, -kFrame - 2, -kFrame - 2);
+        if (ring.width() > 2 && ring.height() > 2) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            p.drawRect(ring);
+            QPen dashes(Qt::white, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+            dashes.setDashPattern({2, 2});
+            p.setPen(dashes);
+            p.drawRect(ring);
         }
     }
 }

@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include <unordered_map>
+
+class Selection;
 #include <vector>
 
 // One thumbnail box of the view. Boxes are not widgets: the canvas draws them and finds them
@@ -80,6 +82,12 @@ public:
 
     QColor BackColor() const { return m_elementColor; }
 
+    // The thumbnails to mark as selected, and whether the focus is to be shown. The marks lie on
+    // top of the boxes and never become part of their images.
+    void setSelection(const Selection* selection) { m_selection = selection; }
+    void setFocusShown(bool shown);
+    QColor selectionColor() const { return m_selectionColor; }
+
 signals:
     // Every element but the template is gone; indexes handed out before mean nothing now.
     void elementsUnloaded();
@@ -92,6 +100,7 @@ private:
     QSize boxPixels(const ImgPreview& e) const;
     QImage blankBox(const ImgPreview& e) const;
     const QImage& crossFor(const ImgPreview& e) const;
+    void drawMarks(QPainter& p, const ImgPreview& e) const;
 
     std::vector<ImgPreview> m_elements;
     std::unordered_map<int, QImage> m_images;
@@ -100,5 +109,8 @@ private:
     QColor m_canvasColor;
     QColor m_elementColor;
     QColor m_frameColor;
+    QColor m_selectionColor;
     qreal m_boxRatio = 1;
+    const Selection* m_selection = nullptr;
+    bool m_focusShown = false;
 };

@@ -90,6 +90,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     picScroll = new ThumbCanvas(pctPreview);
     picScroll->setObjectName(QStringLiteral("picScroll"));
     picScroll->installEventFilter(this);
+    picScroll->setSelection(&m_selection);
 
     linWohin = new QWidget(picScroll);
     linWohin->setObjectName(QStringLiteral("linWohin"));
@@ -539,6 +540,7 @@ void frmmain::makeview()
     mnuOrderByTime->setEnabled(false);
     mnuOrderByName->setEnabled(false);
     stopLoading();
+    m_listed = false;
     picScroll->unloadAll();
     m_store.clear();
     m_store.setBudget(preparedBudget);
@@ -600,6 +602,9 @@ void frmmain::makeview()
     order.append(placeholder);
     mnuOrderByTime->setEnabled(true);
     mnuOrderByName->setEnabled(true);
+    m_selection.reset(picScroll->count());
+    m_listed = true;
+    updateOrderMenu();
 
     arrangeimgs(true);
     emit viewArranged();
@@ -826,10 +831,18 @@ bool frmmain::eventFilter(QObject* watched, QEvent* event)
             scrollTo(ScrollMe->value() - 3 * notches);
             return true;
         }
-        if (event->type() == QEvent::KeyPress && scrollByKey(static_cast<QKeyEvent*>(event)->key()))
+        if (event->type() == QEvent::KeyPress && thumbnailKey(static_cast<QKeyEvent*>(event)))
             return true;
-        if (event->type() == QEvent::MouseButtonPress)
+        if (event->type() == QEvent::MouseButtonPress) {
             pctPreview->setFocus(Qt::MouseFocusReason);
+            // Thumbnails take their presses themselves: this one is on the empty area.
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() == Qt::LeftButton &&
+                !(press->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))
+                clearSelection();
+        }
+        if (watched == pctPreview && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+            picScroll->setFocusShown(pctPreview->hasFocus());
     }
     return QMainWindow::eventFilter(watched, event);
 }

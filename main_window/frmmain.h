@@ -13,14 +13,18 @@
 #include <vector>
 
 #include "main_window/Arrangement.h"
+#include "main_window/OrderHistory.h"
 #include "main_window/PreparedStore.h"
 #include "main_window/Reorder.h"
+#include "main_window/Selection.h"
 #include "main_window/ThumbnailLoader.h"
 #include "main_window/Thumbnails.h"
 #include "main_window/TimeOrder.h"
 #include "main_window/TimeTakenReader.h"
 
 class QAction;
+class QKeyEvent;
+class QLabel;
 class QMenu;
 class QProgressDialog;
 class QScrollBar;
@@ -89,6 +93,10 @@ public:
     QMenu* mnuOrder = nullptr;
     QAction* mnuOrderByTime = nullptr;
     QAction* mnuOrderByName = nullptr;
+    QAction* mnuSelectionFirst = nullptr;
+    QAction* mnuSelectionLast = nullptr;
+    QAction* mnuUndoOrder = nullptr;
+    QAction* mnuRedoOrder = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
 
@@ -129,6 +137,13 @@ public:
     // last entry is the invisible placeholder.
     QList<int> order;
 
+    // The thumbnails picked, the anchor of a range and the keyboard's focus.
+    const Selection& selection() const { return m_selection; }
+    // The steps on `order` that undo and redo go through; it lives as long as the view.
+    const OrderHistory& orderHistory() const { return m_history; }
+    // Steps on the order keep this much of it, whatever the size of the folder.
+    static constexpr qint64 kOrderHistoryBudget = qint64(16) << 20;
+
 signals:
     // The view of a build is laid out (empty frames shown).
     void viewArranged();
@@ -136,6 +151,9 @@ signals:
     void viewBuilt();
     // A thumbnail box received its picture.
     void thumbnailLoaded(int index);
+    // The user changed the display order: a drop, a move of the selection, a starting order,
+    // undo or redo.
+    void orderChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -198,6 +216,8 @@ private:
         int over = 0;          // the element that heard Enter last, until it hears Leave
         bool overViewport = false;
         QPointF pointer;       // where the pointer was last seen, in global coordinates
+        QPointF pressed;       // where the button went down, in global coordinates
+        bool moved = false;    // the pointer or the view moved since: a release drops
         bool delivering = false;
     };
     struct DragHit;
@@ -215,8 +235,41 @@ private:
     void dragMove(QPointF pointer);
     void dragDrop(QPointF pointer);
     void dragCancel();
+    // How many thumbnails the running drag carries (0: none is running).
+    qsizetype carried() const;
+    void showDragCount();
     DragSession m_drag;
     ListingInsertion m_listing;
+    QLabel* m_dragCount = nullptr;
+
+    // Picking thumbnails, the keyboard's focus and moving the selection (frmmainSelection.cpp).
+    // A press with Ctrl or Shift picks without dragging; true when it did.
+    bool pickOnPress(int Index, Qt::KeyboardModifiers modifiers);
+    // A press and release without moving: that thumbnail alone is picked.
+    void clickThumbnail(int Index);
+    void clearSelection();
+    bool thumbnailKey(const QKeyEvent* event);
+    bool moveFocus(int key, bool extend);
+    qsizetype firstPositionInView() const;
+    // Scrolls as little as needed to show the thumbnail.
+    void showElement(int element);
+    // Shows the picked thumbnails, or as many as the view holds.
+    void revealSelection();
+    void selectionChanged();
+    bool moveSelectionBefore(std::optional<int> target, bool reveal);
+    // `order` changed from `before` by the step called `what`: it is recorded and shown.
+    void orderStep(const QString& what, const QList<int>& before);
+    void restoreStep(const OrderHistory::Step* step, bool undo);
+    void updateOrderMenu();
+    void mnuSelectionFirst_Click();
+    void mnuSelectionLast_Click();
+    void mnuUndoOrder_Click();
+    void mnuRedoOrder_Click();
+    Selection m_selection;
+    OrderHistory m_history{kOrderHistoryBudget};
+    // Every file of the view is listed and the placeholder is last: picking, moving the selection
+    // and the history work from then on; while the files are listed, a drag moves one thumbnail.
+    bool m_listed = false;
 
     // Starting orders (frmmainOrder.cpp).
     void createOrderMenu();
@@ -226,8 +279,8 @@ private:
     // Drops an order by time that waits for times still being read.
     void cancelOrdering();
     void closeOrderProgress();
-    // One step on order, as a drop is.
-    void applyOrder(QList<int> sorted);
+    // One step on order, as a drop is, called `what` in the history.
+    void applyOrder(QList<int> sorted, const QString& what);
     timeorder::TakenTimes m_taken;
     TimeTakenReader* m_timeReader = nullptr;
     QProgressDialog* m_orderProgress = nullptr;

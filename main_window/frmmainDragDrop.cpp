@@ -9,12 +9,15 @@
 #include "platform/Screen.h"
 #include "viewer/frmShowImage.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -42,11 +45,23 @@ void frmmain::setupDragAndDrop()
     linWohin->setAttribute(Qt::WA_TransparentForMouseEvents);
     connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] { dragCancel(); });
     // Whatever moves the view (wheel, keys, edge scrolling) moves the thumbnails under a pointer
-    // that stands still: they hear it as if the pointer had moved.
+    // that stands still: they hear it as if the pointer had moved, and a release then drops.
     connect(ScrollMe, &QScrollBar::valueChanged, this, [this] {
-        if (m_drag.source != 0)
-            dragMove(m_drag.pointer);
+        if (m_drag.source == 0)
+            return;
+        m_drag.moved = true;
+        dragMove(m_drag.pointer);
     });
+    // How many pictures a drag carries, beside the pointer.
+    m_dragCount = new QLabel(pctPreview);
+    m_dragCount->setObjectName(QStringLiteral("dragCount"));
+    m_dragCount->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_dragCount->setAlignment(Qt::AlignCenter);
+    m_dragCount->setStyleSheet(
+        QStringLiteral("QLabel { background: palette(highlight); color: palette(highlighted-text);"
+                       " border: 1px solid white; border-radius: 9px; padding: 1px 6px;"
+                       " font-weight: bold; }"));
+    m_dragCount->hide();
     // A pointer resting over the viewport keeps dragging over it, so holding it at an edge keeps
     // scrolling, a step per tick. Connected after the tick's own handler, which allows the step.
     connect(tmrScroll, &QTimer::timeout, this, [this] {
@@ -103,12 +118,13 @@ bool frmmain::dragEventFilter(QObject* watched, QEvent* event)
 void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, float X,
                                    float Y)
 {
-    Q_UNUSED(Shift)
     Q_UNUSED(X)
     Q_UNUSED(Y)
     // The right button shows the picture at full size for as long as it is held; the middle
     // button does nothing.
     if (Button == Qt::LeftButton) {
+        if (m_listed && pickOnPress(Index, Shift))
+            return;
         imgpreviewDrag(Index);
     } else if (Button == Qt::RightButton) {
         if (!m_viewer)
@@ -126,7 +142,13 @@ void frmmain::imgpreview_DragOver(int Index, int Source, float X, float Y, DragS
         return;
     }
     const bool rightPart = X > rightPartThreshold(platform::twipsPerPixelX());
-    if (const std::optional<int> wo = markerTarget(order, Index, rightPart, picScroll->count()))
+    const std::optional<int> wo = markerTarget(order, Index, rightPart, picScroll->count());
+    if (!wo)
+        return;
+    // Several pictures dropped before one of themselves stay where they are.
+    if (carried() > 1 && m_selection.contains(*wo))
+        linWohin->hide();
+    else
         setline(*wo);
 }
 
@@ -142,10 +164,15 @@ void frmmain::imgpreview_DragDrop(int Index, int Source, float X, float Y)
     Q_UNUSED(Y)
     linWohin->hide();
     const bool rightPart = X > rightPartThreshold(platform::twipsPerPixelX());
+    if (m_listed && m_selection.contains(Source)) {
+        moveSelectionBefore(dropTarget(order, Index, rightPart), false);
+        return;
+    }
     if (!applyDrop(order, Index, Source, rightPart))
         return;
     m_listing.invalidate();
     arrangeimgs(false);
+    emit orderChanged();
 }
 
 void frmmain::pctPreview_DragOver(int Source, float X, float Y, DragState State)
@@ -171,6 +198,7 @@ void frmmain::imgpreviewDrag(int Index)
     const QPointF pointer = m_drag.pointer;
     dragCancel();
     m_drag.source = Index;
+    m_drag.pressed = pointer;
     QGuiApplication::setOverrideCursor(Qt::ClosedHandCursor);
     // The drag is over the pressed thumbnail from its start.
     dragMove(pointer);
@@ -238,6 +266,9 @@ void frmmain::dragOverViewport(const DragHit& hit)
 void frmmain::dragMove(QPointF pointer)
 {
     m_drag.pointer = pointer;
+    if ((pointer - m_drag.pressed).manhattanLength() >= QApplication::startDragDistance())
+        m_drag.moved = true;
+    showDragCount();
     // A scroll step inside a drag-over lands here again; the step is followed up below.
     if (m_drag.delivering)
         return;
@@ -253,6 +284,12 @@ void frmmain::dragMove(QPointF pointer)
 
 void frmmain::dragDrop(QPointF pointer)
 {
+    if (m_listed && !m_drag.moved) {
+        const int source = m_drag.source;
+        dragCancel();
+        clickThumbnail(source);
+        return;
+    }
     const DragHit hit = dragHitTest(pointer);
     dragOverElements(hit);
     const int source = m_drag.source;
@@ -267,6 +304,33 @@ void frmmain::dragCancel()
     if (m_drag.source == 0)
         return;
     linWohin->hide();
+    m_dragCount->hide();
     m_drag = DragSession();
     QGuiApplication::restoreOverrideCursor();
+}
+
+qsizetype frmmain::carried() const
+{
+    if (m_drag.source == 0)
+        return 0;
+    return m_listed && m_selection.contains(m_drag.source) ? m_selection.count() : 1;
+}
+
+void frmmain::showDragCount()
+{
+    const qsizetype n = carried();
+    if (n < 2 || !m_drag.moved) {
+        m_dragCount->hide();
+        return;
+    }
+    m_dragCount->setText(QString::number(n));
+    m_dragCount->adjustSize();
+    m_dragCount->resize(std::max(m_dragCount->width(), m_dragCount->height()), m_dragCount->height());
+    // Below and to the right of the pointer, inside the viewport, clear of the marker.
+    const QPoint at = pctPreview->mapFromGlobal(m_drag.pointer).toPoint() + QPoint(14, 14);
+    const int right = pctPreview->width() - ScrollMe->width() - m_dragCount->width();
+    const int bottom = pctPreview->height() - m_dragCount->height();
+    m_dragCount->move(std::clamp(at.x(), 0, std::max(0, right)), std::clamp(at.y(), 0, std::max(0, bottom)));
+    m_dragCount->show();
+    m_dragCount->raise();
 }

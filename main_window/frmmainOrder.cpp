@@ -9,6 +9,7 @@
 #include <QProgressDialog>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -22,10 +23,32 @@ void frmmain::createOrderMenu()
 {
     mnuOrder = menuBar()->addMenu(QStringLiteral("&Reihenfolge"));
     mnuOrder->setObjectName(QStringLiteral("mnuOrder"));
-    mnuOrderByTime = addMenuItem(mnuOrder, QStringLiteral("Nach &Aufnahmezeit"),
+    mnuOrderByTime = addMenuItem(mnuOrder, QStringLiteral("Nach Aufnahme&zeit"),
                                  QStringLiteral("mnuOrderByTime"), &frmmain::mnuOrderByTime_Click);
     mnuOrderByName = addMenuItem(mnuOrder, QStringLiteral("Nach &Dateiname"),
                                  QStringLiteral("mnuOrderByName"), &frmmain::mnuOrderByName_Click);
+    mnuOrder->addSeparator();
+    mnuSelectionFirst = addMenuItem(mnuOrder, QStringLiteral("Auswahl an den &Anfang"),
+                                    QStringLiteral("mnuSelectionFirst"), &frmmain::mnuSelectionFirst_Click);
+    mnuSelectionLast = addMenuItem(mnuOrder, QStringLiteral("Auswahl ans &Ende"),
+                                   QStringLiteral("mnuSelectionLast"), &frmmain::mnuSelectionLast_Click);
+    // Ctrl+Home and Ctrl+End go to the start and the end in the folder list: they move the
+    // selection only where the thumbnails have the keyboard.
+    for (const auto& [item, key] :
+         {std::pair{mnuSelectionFirst, Qt::Key_Home}, std::pair{mnuSelectionLast, Qt::Key_End}}) {
+        item->setShortcut(QKeySequence(Qt::CTRL | key));
+        item->setShortcutContext(Qt::WidgetShortcut);
+        pctPreview->addAction(item);
+    }
+    mnuOrder->addSeparator();
+    mnuUndoOrder = addMenuItem(mnuOrder, QStringLiteral("&Rückgängig"), QStringLiteral("mnuUndoOrder"),
+                               &frmmain::mnuUndoOrder_Click);
+    mnuUndoOrder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuRedoOrder = addMenuItem(mnuOrder, QStringLiteral("&Wiederholen"), QStringLiteral("mnuRedoOrder"),
+                               &frmmain::mnuRedoOrder_Click);
+    mnuRedoOrder->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    updateOrderMenu();
 
     m_timeReader = new TimeTakenReader(0, this);
     connect(m_timeReader, &TimeTakenReader::progress, this, [this](int done) {
@@ -38,6 +61,10 @@ void frmmain::createOrderMenu()
     connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] {
         cancelOrdering();
         m_taken.clear();
+        // The steps and the picks of a view mean nothing in the next.
+        m_history.clear();
+        m_selection.reset(0);
+        updateOrderMenu();
     });
 }
 
@@ -81,7 +108,7 @@ void frmmain::mnuOrderByTime_Click()
 void frmmain::mnuOrderByName_Click()
 {
     cancelOrdering();
-    applyOrder(timeorder::byName(order, nameLess()));
+    applyOrder(timeorder::byName(order, nameLess()), QStringLiteral("Nach Dateiname ordnen"));
 }
 
 void frmmain::timesRead(const QList<TimeTakenReader::Result>& results)
@@ -90,7 +117,8 @@ void frmmain::timesRead(const QList<TimeTakenReader::Result>& results)
     for (const TimeTakenReader::Result& r : results)
         m_taken.set(r.index, r.taken);
     applyOrder(timeorder::byTimeTaken(
-        order, [this](int index) { return m_taken(index); }, nameLess()));
+                   order, [this](int index) { return m_taken(index); }, nameLess()),
+               QStringLiteral("Nach Aufnahmezeit ordnen"));
 }
 
 void frmmain::cancelOrdering()
@@ -107,10 +135,15 @@ void frmmain::closeOrderProgress()
     m_orderProgress = nullptr;
 }
 
-void frmmain::applyOrder(QList<int> sorted)
+void frmmain::applyOrder(QList<int> sorted, const QString& what)
 {
     dragCancel();
-    order = std::move(sorted);
-    m_listing.invalidate();
-    arrangeimgs(false);
+    if (sorted == order || !m_listed) {
+        order = std::move(sorted);
+        m_listing.invalidate();
+        arrangeimgs(false);
+        return;
+    }
+    const QList<int> before = std::exchange(order, std::move(sorted));
+    orderStep(what, before);
 }

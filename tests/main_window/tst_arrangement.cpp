@@ -80,6 +80,33 @@ private slots:
         QCOMPARE(::scrollMaximum(a, pictures, 100, viewport), expected);
     }
 
+    // Thirty pictures of 100 x 100, three to a row, in a viewport of 387 pixels: the scroll bar
+    // goes to 19, and each unit moves the canvas by 34.33 pixels.
+    void scrollValueShowing_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("viewport");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("in view") << 1 << 387 << 0 << 19 << 0;
+        QTest::newRow("below: its bottom edge comes into view") << 5 << 387 << 0 << 19 << 7;
+        QTest::newRow("above: its top edge comes into view") << 1 << 387 << 10 << 19 << 2;
+        QTest::newRow("the last row") << 9 << 387 << 0 << 19 << 19;
+        QTest::newRow("higher than the viewport: its top") << 2 << 50 << 0 << 19 << 5;
+        QTest::newRow("no further than the maximum") << 9 << 387 << 0 << 4 << 4;
+    }
+    void scrollValueShowing()
+    {
+        QFETCH(int, row);
+        QFETCH(int, viewport);
+        QFETCH(int, value);
+        QFETCH(int, maximum);
+        QFETCH(int, expected);
+        const int top = row * 101;
+        QCOMPARE(::scrollValueShowing(100, top, top + 100, viewport, value, maximum), expected);
+    }
+
     void positionsNearView_data()
     {
         QTest::addColumn<int>("canvasTop");

@@ -12,6 +12,7 @@
 #include "ThumbnailTestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMap>
 #include <QMenu>
 #include <QScrollBar>
@@ -49,6 +50,15 @@ QList<int> shown(const frmmain& w)
     QList<int> numbers;
     for (const QString& name : shownNames(w))
         numbers.append(name.mid(1, 4).toInt());
+    return numbers;
+}
+
+// The numbers of the files picked, in display order.
+QList<int> picked(const frmmain& w)
+{
+    QList<int> numbers;
+    for (const int e : w.selection().inOrder(w.order))
+        numbers.append(nameOf(w, e).mid(1, 4).toInt());
     return numbers;
 }
 
@@ -505,6 +515,160 @@ private slots:
         QCOMPARE(shown(w).mid(0, 3), (QList<int>{1900, 1, 2}));
     }
 
+    // Three scattered pictures picked with Ctrl and dragged onto the first land first, in their
+    // old relative order; undo and redo go back and forth, keeping them picked; Ctrl+End takes
+    // them to the end; a sort is a step too.
+    void severalMoveTogetherAndBack()
+    {
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(8))));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QSignalSpy changed(&w, &frmmain::orderChanged);
+        for (int position : {7, 3, 5})
+            QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, position));
+        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
+        QVERIFY(w.pctPreview->hasFocus());
+        const QImage canvas = w.picScroll->grab().toImage();
+        QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
+        QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
+
+        const auto* count = w.findChild<QLabel*>(QStringLiteral("dragCount"));
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 5));
+        QTest::mouseMove(w.picScroll, at(w, 7)); // onto one of them: no place to land
+        QVERIFY(!w.linWohin->isVisible());
+        QVERIFY(dragging() && count->isVisible());
+        QCOMPARE(count->text(), QStringLiteral("3"));
+        QTest::mouseMove(w.picScroll, at(w, 1));
+        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 1));
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        const QList<int> moved{3, 5, 7, 1, 2, 4, 6, 8};
+        QCOMPARE(shown(w), moved);
+        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
+        QVERIFY(!count->isVisible() && !dragging());
+        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 3 Bilder verschieben"));
+
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 8)); // picks 8 alone
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(shown(w), (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
+        QVERIFY(!w.mnuUndoOrder->isEnabled());
+        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig"));
+        QCOMPARE(w.mnuRedoOrder->text(), QStringLiteral("&Wiederholen: 3 Bilder verschieben"));
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(shown(w), moved);
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(w.pctPreview, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(shown(w), moved);
+        QVERIFY(!w.mnuRedoOrder->isEnabled());
+
+        w.DirSelect->setFocus(); // there Ctrl+End goes to the last folder, as it always did
+        QTest::keyClick(w.DirSelect, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(shown(w), moved);
+        w.pctPreview->setFocus();
+        QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(shown(w), (QList<int>{1, 2, 4, 6, 8, 3, 5, 7}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Up, Qt::ControlModifier); // a row: three places
+        QCOMPARE(shown(w), (QList<int>{1, 2, 3, 5, 7, 4, 6, 8}));
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 4)); // a click on one of them
+        QCOMPARE(picked(w), (QList<int>{5}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(shown(w), (QList<int>{5, 1, 2, 3, 7, 4, 6, 8}));
+        w.mnuOrderByName->trigger();
+        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: Nach Dateiname ordnen"));
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(shown(w), (QList<int>{5, 1, 2, 3, 7, 4, 6, 8}));
+        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 1 Bild verschieben"));
+        QCOMPARE(changed.size(), 10);
+        w.makeview(); // as another folder or the options do: the steps and picks are gone
+        QVERIFY(w.orderHistory().size() == 0 && w.selection().isEmpty());
+        QVERIFY(!w.mnuUndoOrder->isEnabled() && !w.mnuRedoOrder->isEnabled());
+    }
+
+    // The keyboard: the focus goes where the keys say and the view follows it, Shift picks from
+    // the anchor, Space picks one more; Escape, a click beside the thumbnails and Shift+click.
+    void keysPickAndFocus()
+    {
+        frmmain w;
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(30))));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.DirSelect->setFocus();
+        QTest::keyClick(w.DirSelect, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.pctPreview);
+        const auto focused = [&w] { return nameOf(w, w.selection().focus).mid(1, 4).toInt(); };
+        QTest::keyClick(w.pctPreview, Qt::Key_End); // no focus yet: from the first in view
+        QCOMPARE(focused(), 30);
+        QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
+        QTest::keyClick(w.pctPreview, Qt::Key_PageUp); // three rows of three in view
+        QCOMPARE(focused(), 21);
+        QCOMPARE(w.ScrollMe->value(), 17); // its row at the top
+        QTest::keyClick(w.pctPreview, Qt::Key_Home);
+        QCOMPARE(w.ScrollMe->value(), 0);
+        QVERIFY(picked(w).isEmpty());
+        QTest::keyClick(w.pctPreview, Qt::Key_Right);
+        QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(w.pctPreview, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(picked(w), (QList<int>{2, 3, 4, 5, 6}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(picked(w), (QList<int>{2, 3, 4, 5}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Down);
+        QTest::keyClick(w.pctPreview, Qt::Key_Space);
+        QCOMPARE(picked(w), (QList<int>{2, 3, 4, 5, 8}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Escape);
+        QVERIFY(picked(w).isEmpty());
+        QTest::keyClick(w.pctPreview, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(picked(w).size(), 30);
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, inViewport(w, 350, 50));
+        QVERIFY(picked(w).isEmpty());
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 6));
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ShiftModifier, at(w, 3));
+        QCOMPARE(picked(w), (QList<int>{3, 4, 5, 6}));
+        QCOMPARE(focused(), 3);
+        // Moved to the end, the view goes with them; undone, it comes back to them.
+        QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(shown(w).mid(26), (QList<int>{3, 4, 5, 6}));
+        QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.ScrollMe->value(), 0);
+        // A drag from a thumbnail that is not picked carries that one alone.
+        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 8));
+        QTest::mouseMove(w.picScroll, at(w, 1));
+        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        QCOMPARE(shown(w).mid(0, 4), (QList<int>{8, 1, 2, 3}));
+        QCOMPARE(picked(w), QList<int>{8});
+    }
+
+    // While the files are listed, nothing is picked and the keys only scroll: a step recorded
+    // then would lose the files listed after it when undone.
+    void pickingWaitsForTheListing()
+    {
+        frmmain w;
+        qsizetype pickedWhileListing = -1;
+        QList<int> before;
+        QList<int> after;
+        whenever(&w, [&] {
+            if (!w.building || w.picScroll->count() < 20)
+                return false;
+            w.arrangeimgs(true);
+            QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, 1));
+            QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 2));
+            QTest::keyClick(w.pctPreview, Qt::Key_A, Qt::ControlModifier);
+            pickedWhileListing = w.selection().count();
+            before = w.order;
+            QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
+            after = w.order;
+            return true;
+        });
+        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(300))));
+        QCOMPARE(pickedWhileListing, 0);
+        QVERIFY(before.size() >= 19);
+        QCOMPARE(after, before);
+        QCOMPARE(w.orderHistory().size(), 0);
+        QVERIFY(!w.mnuUndoOrder->isEnabled());
+    }
+
     void schemes_data()
     {
         QTest::addColumn<QList<QByteArray>>("shown"); // in display order
@@ -614,6 +778,34 @@ private slots:
         QCOMPARE(contents(m_folder), first);
         QCOMPARE(shownPaths(w, m_folder), (QList<QByteArray>{"img0003.jpg", "img0002.jpg", "img0001.jpg"}));
         QVERIFY(!w.mnuUndoRename->isEnabled());
+    }
+
+    // A rename keeps the steps: the boxes follow their files, undo brings the order back, and the
+    // next rename numbers the files in the order shown.
+    void undoAfterRename()
+    {
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.show();
+        QVERIFY(showInOrder(w, m_folder, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 4));
+        QTest::keyClick(w.pctPreview, Qt::Key_Home, Qt::ControlModifier);
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(contents(m_folder), (Folder{{"img0001.jpg", "d.jpg"},
+                                             {"img0002.jpg", "a.jpg"},
+                                             {"img0003.jpg", "b.jpg"},
+                                             {"img0004.jpg", "c.jpg"}}));
+        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(shownPaths(w, m_folder),
+                 (QList<QByteArray>{"img0002.jpg", "img0003.jpg", "img0004.jpg", "img0001.jpg"}));
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(contents(m_folder), (Folder{{"img0001.jpg", "a.jpg"},
+                                             {"img0002.jpg", "b.jpg"},
+                                             {"img0003.jpg", "c.jpg"},
+                                             {"img0004.jpg", "d.jpg"}}));
+        QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig", "Fertig"}));
     }
 
     // A run cut off when every file had its temporary name is finished at the next start.

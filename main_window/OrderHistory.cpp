@@ -1,0 +1,47 @@
+#include "main_window/OrderHistory.h"
+
+qint64 OrderHistory::bytesOf(const Step& step)
+{
+    // The order after a step is, as a rule, the same memory as the one before the next.
+    return qint64(step.before.size()) * qint64(sizeof(int)) + qint64(step.selection.bits().size() / 8) +
+           qint64(step.what.size()) * 2;
+}
+
+void OrderHistory::record(Step step)
+{
+    while (m_steps.size() > m_done) {
+        m_bytes -= bytesOf(m_steps.back());
+        m_steps.pop_back();
+    }
+    m_bytes += bytesOf(step);
+    m_steps.push_back(std::move(step));
+    ++m_done;
+    // The newest step stays whatever its size.
+    while (m_bytes > m_budget && m_steps.size() > 1) {
+        m_bytes -= bytesOf(m_steps.front());
+        m_steps.pop_front();
+        --m_done;
+    }
+}
+
+void OrderHistory::clear()
+{
+    m_steps.clear();
+    m_done = 0;
+    m_bytes = 0;
+}
+
+const OrderHistory::Step* OrderHistory::undo()
+{
+    if (m_done == 0)
+        return nullptr;
+    --m_done;
+    return &m_steps[m_done];
+}
+
+const OrderHistory::Step* OrderHistory::redo()
+{
+    if (m_done >= m_steps.size())
+        return nullptr;
+    return &m_steps[m_done++];
+}
