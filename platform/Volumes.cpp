@@ -2,8 +2,8 @@
 
 #include "platform/FileNames.h"
 
+#include <QFile>
 #include <QSocketNotifier>
-#include <QStorageInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,7 +21,7 @@ bool isPseudoFileSystem(const QByteArray& type)
         "proc",   "sysfs",    "devtmpfs", "devpts",    "securityfs", "cgroup",  "cgroup2",
         "pstore", "bpf",      "debugfs",  "tracefs",   "configfs",   "fusectl", "mqueue",
         "hugetlbfs", "autofs", "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "squashfs",
-        "ramfs",  "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "nfsd"};
+        "ramfs",  "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "nfsd", "rootfs", "fuse.lxcfs"};
     return pseudo.contains(type);
 }
 
@@ -42,25 +42,57 @@ bool isSystemLocation(const QByteArray& root)
 constexpr int kSettleMs = 250;
 constexpr int kPollMs = 2000;
 
+// A field of the mount table, where the kernel writes blanks, tabs, newlines and backslashes in
+// names as a backslash and three octal digits.
+QByteArray unescapedField(const QByteArray& field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const auto isOctal = [&](qsizetype k) { return k < field.size() && field[k] >= '0' && field[k] <= '7'; };
+        if (field[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
-QList<Volume> mountedVolumes()
+QList<Volume> volumesFromMountInfo(const QByteArray& mountInfo)
 {
     QList<Volume> volumes;
-    for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
-        if (!info.isValid() || !info.isReady())
+    for (const QByteArray& line : mountInfo.split('\n')) {
+        // id, parent id, device, root within the file system, mount point, options, optional
+        // fields up to a lone "-", then the file system type and the source.
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 6 || dash < 6 || dash + 1 >= fields.size())
             continue;
-        const QByteArray root = encodeName(info.rootPath());
+        const QByteArray root = unescapedField(fields[4]);
         // A tmpfs outside the system's places is a RAM disk someone mounted for their files.
-        if (isPseudoFileSystem(info.fileSystemType()) || isSystemLocation(root))
+        if (!root.startsWith('/') || isPseudoFileSystem(fields[dash + 1]) || isSystemLocation(root))
             continue;
+        // Something mounted over a mount hides it: one place, listed once.
         if (std::any_of(volumes.cbegin(), volumes.cend(), [&](const Volume& v) { return v.rootPath == root; }))
             continue;
-        volumes.append({root, displayName(info.rootPath())});
+        volumes.append({root, displayName(decodeName(root))});
     }
     std::sort(volumes.begin(), volumes.end(),
               [](const Volume& a, const Volume& b) { return a.rootPath < b.rootPath; });
     return volumes;
+}
+
+QList<Volume> mountedVolumes()
+{
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    // The file reports its size as 0; readAll reads until the end.
+    return volumesFromMountInfo(table.readAll());
 }
 
 qsizetype volumeOf(const QList<Volume>& volumes, const QByteArray& nativePath)

@@ -16,9 +16,13 @@ struct Volume
     friend bool operator==(const Volume&, const Volume&) = default;
 };
 
-// The mounted volumes that hold real files: ready and valid, pseudo file systems left out,
-// sorted by root path.
+// The mounted volumes that hold real files, pseudo file systems and the system's run-time places
+// left out, sorted by root path. Read from the kernel's mount table alone: nothing here asks a
+// file system anything, so a network share or a FUSE mount that stopped answering cannot hold up
+// the window.
 QList<Volume> mountedVolumes();
+// The same from the text of a mount table in the format of /proc/self/mountinfo.
+QList<Volume> volumesFromMountInfo(const QByteArray& mountInfo);
 
 // The index in volumes of the volume that holds path (the longest root path that is a
 // prefix of it), or -1.

@@ -379,6 +379,28 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
     }
 
+    // The mount table alone says which volumes there are: a mount that no longer answers must
+    // not be asked anything.
+    void volumesFromTheMountTable()
+    {
+        const QByteArray table = "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+                                 "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                                 "30 27 0:23 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+                                 "31 27 8:17 / /run/media/anna/My\\040Card rw master:3 - exfat /dev/sdb1 rw\n"
+                                 "32 27 0:40 / /mnt/ram rw - tmpfs tmpfs rw\n"
+                                 "33 27 0:41 / /mnt/hung rw - fuse.sshfs host: rw\n"
+                                 "34 33 0:42 / /mnt/hung rw - nfs4 server:/ rw\n"
+                                 "35 27 254:0 /home /srv/bind\\134x rw - ext4 /dev/vda rw\n"
+                                 "36 27 0:43 / /dev/shm rw - tmpfs tmpfs rw\n"
+                                 "37 27 0:44 / /snap/core/1 ro - squashfs /dev/loop1 ro\n"
+                                 "cut short\n"
+                                 "38 27 0:45 / /mnt/no-type rw -\n";
+        QList<QByteArray> roots;
+        for (const platform::Volume& v : platform::volumesFromMountInfo(table))
+            roots.append(v.rootPath);
+        QCOMPARE(roots, (QList<QByteArray>{"/", "/mnt/hung", "/mnt/ram", "/run/media/anna/My Card", "/srv/bind\\x"}));
+    }
+
     void volumeListFollowsMountsAndUnmounts()
     {
         FakeVolumes table;
