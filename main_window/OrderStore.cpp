@@ -287,7 +287,8 @@ void Store::setAside(const QByteArray& path) const
 Store::Loaded Store::load(const QByteArray& folder) const
 {
     const QByteArray path = pathFor(folder);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Not blocking: a FIFO in the file's place must not hold the window up.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         // A lack of the moment says nothing about the file.
         if (errno == ENOENT || errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == EINTR)
