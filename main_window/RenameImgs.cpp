@@ -139,7 +139,9 @@ void frmmain::mnuRenameImgs_Click()
     RunProgress progress(this);
     r.setProgress(std::ref(progress));
     stopLoading(); // the pictures still to come are loaded from their new paths afterwards
-    renamed(r.run(moves, target));
+    // The order the names are given, as it is now, is what an undo brings back.
+    keepOrderNow();
+    renamed(r.run(moves, target), false);
 }
 
 void frmmain::mnuUndoRename_Click()
@@ -160,10 +162,10 @@ void frmmain::mnuUndoRename_Click()
     RunProgress progress(this);
     r.setProgress(std::ref(progress));
     stopLoading();
-    renamed(r.undo());
+    renamed(r.undo(), true);
 }
 
-void frmmain::renamed(const renaming::Result& result)
+void frmmain::renamed(const renaming::Result& result, bool undo)
 {
     // The view is not built again, so each box must follow its file to its new path.
     QHash<QByteArray, QByteArray> moved;
@@ -187,6 +189,7 @@ void frmmain::renamed(const renaming::Result& result)
         startLoading(0);
     // Pictures being made again were given up with the run.
     followView();
+    keptOrderRenamed(result, undo);
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {

@@ -13,6 +13,7 @@
 #include "platform/FolderList.h"
 #include "platform/Numeric.h"
 #include "platform/Screen.h"
+#include "renaming/Renamer.h"
 #include "settings/Settings.h"
 #include "settings/frmOptions.h"
 #include "viewer/frmShowImage.h"
@@ -53,7 +54,9 @@ QColor viewportColor()
 
 } // namespace
 
-frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::MousePointer::Default)
+frmmain::frmmain(QWidget* parent)
+    : QMainWindow(parent), m_pointer(platform::MousePointer::Default),
+      m_orders(renaming::defaultStateFolder())
 {
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tessaline"));
@@ -164,6 +167,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     templ.Height = twipsToPixels(1500, ty);
     applyLayout();
     setupDragAndDrop();
+    setUpKeptOrder();
 
     m_client->setMinimumSize(0, 0);
     resize(twipsToPixels(kClientWidth, tx), twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height());
@@ -175,7 +179,10 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     Form_Load();
 }
 
-frmmain::~frmmain() = default;
+frmmain::~frmmain()
+{
+    flushKeptOrder();
+}
 
 void frmmain::createMenus()
 {
@@ -534,6 +541,8 @@ void frmmain::makeview()
     // change brings the next build.
     if (!DirSelect->checkPresent())
         return;
+    // The order of the view that goes is kept before its boxes do.
+    flushKeptOrder();
     order = QList<int>();
     building = true;
     // A starting order needs the whole folder.
@@ -554,6 +563,7 @@ void frmmain::makeview()
     const QString folderText = platform::decodeName(folderNative);
     const auto dropKeys = qScopeGuard([this] { m_listingKeys = {}; });
     m_listingKeys.assign(1, QString());
+    readKeptOrder(folderNative);
     platform::ImageFileEnumerator files(folderNative, imageerw);
     if (!files.isOpen()) {
         platform::dialogs().messageBox(
@@ -574,7 +584,14 @@ void frmmain::makeview()
         e.Visible = true;
         m_listingKeys.resize(static_cast<size_t>(index) + 1);
         m_listingKeys[static_cast<size_t>(index)] = folderText + platform::decodeName(*name);
+        keptRank(index, *name);
+        // Each file goes to its kept place as it comes, the others after them by name: the view
+        // is in that order at once, without a second pass.
         m_listing.insert(order, index, [this](int a, int b) {
+            const int ra = m_listingRanks[static_cast<size_t>(a)];
+            const int rb = m_listingRanks[static_cast<size_t>(b)];
+            if (ra != rb)
+                return ra < rb;
             return m_listingKeys[static_cast<size_t>(a)] < m_listingKeys[static_cast<size_t>(b)];
         });
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
@@ -605,9 +622,12 @@ void frmmain::makeview()
     m_selection.reset(picScroll->count());
     m_listed = true;
     updateOrderMenu();
+    listingDone();
 
     arrangeimgs(true);
     emit viewArranged();
+    // Not before: the names of a large folder's kept order take a while to free.
+    m_placement = {};
 
     // Every box is loaded exactly once, those the user looks at first: the workers prepare the
     // ones near the view first and follow it when it moves, and each picture is drawn as soon
@@ -763,12 +783,14 @@ void frmmain::mnuEnd_Click()
     // Ends at once, without close events; a build in progress sees the flag after its next
     // pumping step and returns, so the event loop can end.
     closing = true;
+    flushKeptOrder();
     QCoreApplication::exit(0);
 }
 
 void frmmain::closeEvent(QCloseEvent* event)
 {
     closing = true;
+    flushKeptOrder();
     event->accept();
 }
 

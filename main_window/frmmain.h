@@ -14,6 +14,7 @@
 
 #include "main_window/Arrangement.h"
 #include "main_window/OrderHistory.h"
+#include "main_window/OrderStore.h"
 #include "main_window/PreparedStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/Selection.h"
@@ -144,6 +145,15 @@ public:
     // Steps on the order keep this much of it, whatever the size of the folder.
     static constexpr qint64 kOrderHistoryBudget = qint64(16) << 20;
 
+    // The order shown is kept for its folder in the state folder, so that the folder comes up in
+    // it again: this long after a change at the latest, and at once when the view is built anew
+    // or the program ends. The files are written on a thread of their own.
+    static constexpr int kKeepOrderAfterMs = 500;
+    // Hands the order shown to that thread now.
+    void keepOrderNow();
+    // Returns when everything handed to it is written.
+    void waitForKeptOrder();
+
 signals:
     // The view of a build is laid out (empty frames shown).
     void viewArranged();
@@ -183,7 +193,7 @@ private:
     // A menu item with its object name, calling click when chosen.
     QAction* addMenuItem(QMenu* menu, const QString& caption, const QString& name, void (frmmain::*click)());
     renaming::Renamer renamer() const;
-    void renamed(const renaming::Result& result);
+    void renamed(const renaming::Result& result, bool undo);
     // Enables undo when there is a run to undo; with check, only when its files are as it left them.
     void updateUndoRename(bool check);
     void applyLayout();
@@ -304,4 +314,27 @@ private:
     // Boxes whose files were renamed after their pictures were drawn with captions: the caption
     // they show, which stays as it was drawn.
     QHash<int, QString> m_keptCaptions;
+
+    // Keeping the display order (frmmainKeptOrder.cpp).
+    void setUpKeptOrder();
+    void orderEdited();
+    // Hands over a change not yet handed over and waits until it is written.
+    void flushKeptOrder();
+    QList<QByteArray> listingCarriedOn(QList<QByteArray>* hidden) const;
+    // The kept order of the folder about to be listed, for the listing to place each file by.
+    void readKeptOrder(const QByteArray& folder);
+    void keptRank(int index, const QByteArray& name);
+    QList<QByteArray> hiddenOf(const orders::Placement& placement) const;
+    // Every file is listed: the kept order's part in the listing is over.
+    void listingDone();
+    // A rename gave the names the order shown, or its undo took them back.
+    void keptOrderRenamed(const renaming::Result& result, bool undo);
+    orders::Store m_orders;
+    orders::SerialWorker m_orderWriter;
+    QTimer* m_orderTimer = nullptr;
+    QByteArray m_orderFolder;         // the folder whose order the view shows, ending in "/"
+    bool m_orderEdited = false;       // changed since it was last handed over
+    orders::Placement m_placement;    // the kept order, while the files are listed
+    std::vector<int> m_listingRanks;  // while listed, each element's rank in it
+    QList<QByteArray> m_orderHidden;  // kept names the view does not show (another extension)
 };

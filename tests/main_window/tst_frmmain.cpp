@@ -1,3 +1,4 @@
+#include "main_window/OrderStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -129,6 +131,28 @@ QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
     for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
         paths.append(w.picScroll->element(w.order[k]).nativePath.mid(folder.size() + 1));
     return paths;
+}
+
+// A drag from the thumbnail at display position `from` onto the one at `to`.
+void drag(const frmmain& w, int from, int to)
+{
+    QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, from));
+    QTest::mouseMove(w.picScroll, at(w, to, 40));
+    QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, to, 40));
+}
+
+// The order kept for a folder (the names, in it), and its file.
+QStringList keptNames(const QByteArray& folder)
+{
+    QStringList names;
+    for (const orders::Entry& e : orders::Store(renaming::defaultStateFolder()).load(folder + '/').entries)
+        names.append(platform::decodeName(e.name));
+    return names;
+}
+
+QString keptFile(const QByteArray& folder)
+{
+    return QFile::decodeName(orders::Store(renaming::defaultStateFolder()).pathFor(folder + '/'));
 }
 
 } // namespace
@@ -463,35 +487,57 @@ private slots:
 
     // As soon as a few files are listed, they are laid out (a resize would) and the last one is
     // dragged to the front; the files listed later still go before the first entry that sorts
-    // after them.
+    // after them. That order is kept once every file is listed; or, when the user goes to another
+    // folder before, as the listing would have made it.
+    void dropWhileListing_data()
+    {
+        QTest::addColumn<bool>("leave");
+        QTest::newRow("listing goes on") << false;
+        QTest::newRow("another folder before the end") << true;
+    }
     void dropWhileListing()
     {
+        QFETCH(bool, leave);
+        const QString other = makeFolder(m_dir->filePath("q"), numbered(3, "q"));
         frmmain w;
-        QList<int> beforeDrop;
-        QList<int> afterDrop;
+        QStringList beforeDrop;
+        QStringList afterDrop;
         whenever(&w, [&] {
             if (!w.building || w.picScroll->count() < 20)
                 return false;
             w.arrangeimgs(true);
-            beforeDrop = w.order;
+            beforeDrop = shownNames(w) << nameOf(w, w.order.last());
             QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, int(w.order.size())));
             QTest::mouseMove(w.picScroll, at(w, 1));
             QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
-            afterDrop = w.order;
+            afterDrop = shownNames(w) << nameOf(w, w.order.last());
+            if (leave)
+                w.openFolder(other);
             return true;
         });
-        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(300))));
-        const int listedAtDrop = int(beforeDrop.size());
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(300));
+        QVERIFY(openView(w, folder));
+        const qsizetype listedAtDrop = beforeDrop.size();
         QVERIFY(listedAtDrop > 0 && listedAtDrop < 300);
-        QCOMPARE(afterDrop, QList<int>{beforeDrop.last()} + beforeDrop.mid(0, listedAtDrop - 1));
-        QList<int> expected = afterDrop;
-        for (int index = listedAtDrop + 1; index <= 300; ++index) {
-            const auto greater = std::find_if(expected.cbegin(), expected.cend(),
-                                              [&](int e) { return nameOf(w, e) > nameOf(w, index); });
-            expected.insert(greater - expected.cbegin(), index);
+        QCOMPARE(afterDrop, QStringList{beforeDrop.last()} + beforeDrop.mid(0, listedAtDrop - 1));
+        QStringList expected = afterDrop;
+        for (const QByteArray& name : numbered(300)) {
+            const QString text = QString::fromLatin1(name);
+            if (expected.contains(text))
+                continue;
+            const auto greater =
+                std::find_if(expected.cbegin(), expected.cend(), [&](const QString& e) { return e > text; });
+            expected.insert(greater - expected.cbegin(), text);
         }
-        expected.append(301); // the placeholder
-        QCOMPARE(w.order, expected);
+        if (leave) {
+            QCOMPARE(shownNames(w).size(), 3);
+            QVERIFY(build(w, folder));
+        }
+        QCOMPARE(shownNames(w), expected);
+        w.close();
+        frmmain again;
+        QVERIFY(build(again, folder));
+        QCOMPARE(shownNames(again), expected);
     }
 
     // Photo 1900 (row 633, 63933 pixels down) in view at value 1862, then picked up; ten notches
@@ -808,6 +854,100 @@ private slots:
         QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig", "Fertig"}));
     }
 
+    // The order made by drags comes back after the options, another folder and a new start. It is
+    // written within the interval after a change, and at once when the window closes. A file added
+    // since comes last, one removed is gone; the order of files of another extension waits for them;
+    // name order needs no file. A spoilt file is set aside without a word.
+    void orderIsKept()
+    {
+        ScriptedDialogs dialogs;
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(5) << "x.png" << "y.png");
+        const QString other = makeFolder(m_dir->filePath("q"), numbered(2, "q"));
+        const QString kept = keptFile(m_folder + "/p");
+        {
+            frmmain w;
+            QVERIFY(openView(w, folder));
+            drag(w, 5, 1);
+            drag(w, 3, 2);
+            QCOMPARE(shown(w), (QList<int>{5, 2, 1, 3, 4}));
+            QVERIFY(!QFile::exists(kept));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
+            QSignalSpy built(&w, &frmmain::viewBuilt);
+            QTimer::singleShot(0, &w, [] {
+                if (QWidget* dialog = QApplication::activeModalWidget())
+                    dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            });
+            w.mnuOptions->trigger();
+            QVERIFY(built.size() == 1 || built.wait());
+            QCOMPARE(shown(w), (QList<int>{5, 2, 1, 3, 4}));
+            // The other extension: its own order, and the first one's waits.
+            w.imageerw = QStringLiteral("png");
+            QVERIFY(build(w, folder));
+            drag(w, 2, 1);
+            QCOMPARE(shownNames(w), (QStringList{"y.png", "x.png"}));
+            w.imageerw = QStringLiteral("jpg");
+            QVERIFY(build(w, other));
+            QVERIFY(build(w, folder));
+            QCOMPARE(shown(w), (QList<int>{5, 2, 1, 3, 4}));
+            drag(w, 1, 5);
+            QVERIFY(w.findChild<QTimer*>(QStringLiteral("tmrKeepOrder"))->isActive());
+            w.close();
+            const QStringList closed{"p0002.jpg", "p0001.jpg", "p0003.jpg", "p0005.jpg",
+                                     "p0004.jpg", "y.png",     "x.png"};
+            QCOMPARE(keptNames(m_folder + "/p"), closed);
+        }
+        touch(m_folder + "/p/p0006.jpg");
+        QVERIFY(QFile::remove(m_dir->filePath("p/p0003.jpg")));
+        frmmain w;
+        QVERIFY(openView(w, folder));
+        QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
+        w.imageerw = QStringLiteral("png");
+        QVERIFY(build(w, folder));
+        QCOMPARE(shownNames(w), (QStringList{"y.png", "x.png"}));
+        w.mnuOrderByName->trigger(); // each extension's shown in turn: nothing left to keep
+        w.imageerw = QStringLiteral("jpg");
+        QVERIFY(build(w, folder));
+        QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
+        w.mnuOrderByName->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
+        writeFile(kept, orders::encode(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
+        QVERIFY(build(w, folder));
+        QCOMPARE(shown(w), (QList<int>{1, 2, 4, 5, 6}));
+        QVERIFY(QFile::exists(kept + QStringLiteral(".damaged")) && !QFile::exists(kept));
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // A rename gives the names the order, so that nothing more needs keeping; its undo, after a new
+    // start and from another folder, brings back the order from before it.
+    void renameThenUndoKeepsTheOrder()
+    {
+        ScriptedDialogs dialogs;
+        writeNamedFiles(m_folder, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+        const QString folder = QFile::decodeName(m_folder);
+        const QString other = makeFolder(m_dir->filePath("q"), numbered(2, "q"));
+        {
+            frmmain w;
+            QVERIFY(openView(w, folder));
+            drag(w, 3, 1);
+            w.selectfolder = false;
+            w.mnuRenameImgs->trigger();
+            QCOMPARE(contents(m_folder).value("img0001.jpg"), QByteArray("c.jpg"));
+            QVERIFY(build(w, other));
+            QVERIFY(build(w, folder));
+            const QStringList renamed{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg"};
+            QCOMPARE(shownNames(w), renamed);
+        }
+        {
+            frmmain w;
+            QVERIFY(openView(w, other));
+            w.mnuUndoRename->trigger();
+        }
+        frmmain w;
+        QVERIFY(openView(w, folder));
+        QCOMPARE(shownNames(w), (QStringList{"c.jpg", "a.jpg", "b.jpg", "d.jpg"}));
+        QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig", "Fertig"}));
+    }
+
     // A run cut off when every file had its temporary name is finished at the next start.
     void interruptedRunIsFinishedAtStart()
     {
@@ -838,16 +978,26 @@ private slots:
         QVERIFY(w.mnuUndoRename->isEnabled());
     }
 
-    // Last: ending the program ends every event loop of this process for good.
+    // Last: ending the program ends every event loop of this process for good. The order made
+    // just before is written at once.
     void endDuringLoadingStops()
     {
         frmmain w;
+        w.show();
         QSignalSpy built(&w, &frmmain::viewBuilt);
-        connect(&w, &frmmain::viewArranged, this, [&] { QTimer::singleShot(0, &w, [&] { w.mnuEnd->trigger(); }); });
-        w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
+        bool keptAtEnd = false;
+        connect(&w, &frmmain::viewArranged, this, [&] {
+            QTimer::singleShot(0, &w, [&] {
+                drag(w, 2, 1);
+                w.mnuEnd->trigger();
+                keptAtEnd = keptNames(w.DirSelect->nativePath()).value(0) == "a0002.jpg";
+            });
+        });
+        w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000, "a")));
         QTRY_VERIFY(w.closing);
         QTest::qWait(100);
         QCOMPARE(built.size(), 0);
+        QVERIFY(keptAtEnd);
     }
 
 private:
