@@ -4,10 +4,8 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
 #include "main_window/OrientedThumbnail.h"
-#include "main_window/TimeOrder.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
-#include "platform/Screen.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -73,7 +71,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     imaging::PhotoMetadata metadata;
     imaging::PhotoMetadata* const wanted = g_readMetadata ? &metadata : nullptr;
     const auto takeTime = [&] {
-        p.taken = timeorder::timeTaken(metadata);
+        p.taken = imaging::timeTaken(metadata);
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
     };
     try {
@@ -117,12 +115,12 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     return p;
 }
 
-QFont boxFont()
+QFont boxFont(double twipsPerPixelY)
 {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     // 8.25 points on the screen; set in pixels, as a QImage has a resolution of its own.
-    const double dpi = 1440.0 / platform::twipsPerPixelY();
+    const double dpi = 1440.0 / twipsPerPixelY;
     font.setPixelSize(qMax(1, qRound(8.25 * dpi / 72.0)));
     return font;
 }

@@ -56,7 +56,7 @@ struct Prepared
     JpegFit jpegFit;
     QImage picture;                   // Picture: already scaled close to its fitted size
     PictureFit pictureFit;
-    // When the picture was taken, as far as its file tells (timeorder::timeTaken), so that
+    // When the picture was taken, as far as its file tells (imaging::timeTaken), so that
     // ordering by that time needs no second read of a file whose thumbnail is in; nothing when
     // the file could not be read at all. takenIsFileTime: it is only the file's last change.
     std::optional<imaging::ClockTime> taken;
@@ -93,8 +93,9 @@ struct CaptionStyle
     bool transparent = false;
 };
 
-// The font of the thumbnail boxes: Arial 8.25 pt, or the installed face with its metrics.
-QFont boxFont();
+// The font of the thumbnail boxes: Arial 8.25 pt on a screen of so many twips per pixel
+// vertically, or the installed face with its metrics.
+QFont boxFont(double twipsPerPixelY);
 
 // Draws a prepared picture into the box's persistent image: on white, centred, with the file
 // name along the bottom edge when caption is not empty; an unreadable file gets a red cross

@@ -134,7 +134,7 @@ frmmain::frmmain(QWidget* parent) : QMainWindow(parent), m_pointer(platform::Mou
     // Its limit comes with the settings.
     m_cache = std::make_shared<thumbs::ThumbnailCache>(thumbs::ThumbnailCache::userFileName(), 0);
 
-    m_captionStyle.font = thumbs::boxFont();
+    m_captionStyle.font = thumbs::boxFont(platform::twipsPerPixelY());
     m_captionStyle.foreground = Qt::black;
     m_captionStyle.background = picScroll->BackColor();
     m_captionStyle.transparent = false;

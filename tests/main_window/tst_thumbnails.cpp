@@ -281,7 +281,7 @@ private slots:
         const thumbs::Prepared p =
             prepareFile(save(dir, QStringLiteral("a.jpg"), pattern(100, 100), "JPG"), size, size);
         thumbs::CaptionStyle style;
-        style.font = thumbs::boxFont();
+        style.font = thumbs::boxFont(15); // 96 dots per inch
         style.transparent = true;
         QImage without = freshBox(size, size);
         without.setDevicePixelRatio(ratio);
