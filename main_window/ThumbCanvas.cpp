@@ -1,7 +1,7 @@
 #include "main_window/ThumbCanvas.h"
 
-#include "main_window/Thumbnails.h"
 #include "platform/FileNames.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QHelpEvent>
 #include <QPainter>

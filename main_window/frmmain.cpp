@@ -4,8 +4,6 @@
 #include "imaging/JpegDecoder.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailCache.h"
-#include "main_window/ThumbnailLoader.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
 #include "platform/DirListing.h"
@@ -15,6 +13,8 @@
 #include "platform/Screen.h"
 #include "settings/Settings.h"
 #include "settings/frmOptions.h"
+#include "thumbnails/ThumbnailCache.h"
+#include "thumbnails/ThumbnailLoader.h"
 #include "viewer/frmShowImage.h"
 
 #include <QCloseEvent>

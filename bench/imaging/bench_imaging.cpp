@@ -20,7 +20,7 @@
 #include "imaging/LoadJPG.h"
 #include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include "CameraExif.h"
 

@@ -1,7 +1,7 @@
-#include "main_window/ThumbnailLoader.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include "imaging/JpegDecoder.h"
-#include "main_window/ThumbnailCache.h"
+#include "thumbnails/ThumbnailCache.h"
 
 #include <QCoreApplication>
 #include <QThread>

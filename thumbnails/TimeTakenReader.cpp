@@ -1,4 +1,4 @@
-#include "main_window/TimeTakenReader.h"
+#include "thumbnails/TimeTakenReader.h"
 
 #include <QtConcurrent/QtConcurrentMap>
 

@@ -1,11 +1,11 @@
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
-#include "main_window/OrientedThumbnail.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
+#include "thumbnails/OrientedThumbnail.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

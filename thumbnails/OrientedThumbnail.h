@@ -1,7 +1,7 @@
 #pragma once
 
 #include "imaging/Orientation.h"
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QImage>
 

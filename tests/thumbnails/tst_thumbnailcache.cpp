@@ -1,8 +1,8 @@
-#include "main_window/ThumbnailCache.h"
-#include "main_window/ThumbnailLoader.h"
+#include "thumbnails/ThumbnailCache.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include "TestFiles.h"
-#include "ThumbnailTestSupport.h"
+#include "ThumbnailPictures.h"
 
 #include <QDateTime>
 #include <QDir>
