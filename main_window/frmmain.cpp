@@ -2,6 +2,7 @@
 
 #include "about/frmAbout.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
 #include "platform/AppIcon.h"
@@ -359,11 +360,8 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
     ImgPreview& e = picScroll->element(nr);
     const bool first = !e.Loaded;
     if (first) {
-        if (prepared.decoderStartFailed) {
-            platform::dialogs().messageBox(
-                this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
-                platform::MessageIcon::Exclamation);
-        }
+        if (prepared.decoderStartFailed)
+            imaging::reportDecoderStartFailure(this, prepared.decoderStartCode);
         e.Loaded = true;
     } else if (e.shows != ImgPreview::Shows::Picture || prepared.transient) {
         // Only pictures are made again; a failure of the moment is tried again when the box
