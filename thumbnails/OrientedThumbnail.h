@@ -9,7 +9,8 @@
 
 class cDIBSection;
 
-// Thumbnails of pictures that are seen turned (by their EXIF orientation). The box is fitted on
+// The scaling step of preparing a thumbnail, for pictures that are seen turned (by their EXIF
+// orientation) as well as for upright ones. The box is fitted on
 // the size the picture is seen at; the picture is scaled in the way it is stored, to the size
 // that becomes the fitted one once turned, and only that small result is turned, which moves
 // pixels without changing them. For Orientation::Normal everything is exactly as for a picture

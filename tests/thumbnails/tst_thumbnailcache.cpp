@@ -18,6 +18,9 @@
 
 #include <memory>
 
+// The thumbnail cache as the loader's workers use it: every hit is the fresh result, a changed
+// file is never served, any fault leaves the thumbnails as without the cache, the size is bounded.
+
 using thumbs::ThumbnailCache;
 
 namespace {
