@@ -1,7 +1,6 @@
 #include "main_window/frmmain.h"
 
 #include "about/frmAbout.h"
-#include "imaging/JpegDecoder.h"
 #include "imaging/LoadJPG.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
@@ -339,18 +338,8 @@ QSize frmmain::boxPixels() const
 void frmmain::loadpic(int nr)
 {
     const QSize box = boxPixels();
-    const ThumbnailLoader::Job job{nr, picScroll->element(nr).nativePath};
-    std::optional<thumbs::Prepared> prepared;
-    if (threadedLoading) {
-        prepared = thumbnailLoader().take(job, box.width(), box.height(), [this] { return closing || dirchanged; });
-        if (!prepared)
-            return;
-    } else {
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
-        prepared = thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height());
-    }
-    applyPrepared(nr, *prepared);
+    thumbs::Preparer preparer;
+    applyPrepared(nr, preparer.prepare(picScroll->element(nr).nativePath, box.width(), box.height()));
 }
 
 bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
@@ -466,10 +455,9 @@ void frmmain::followView()
     }
 
     if (!threadedLoading) {
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
+        thumbs::Preparer preparer;
         for (const ThumbnailLoader::Job& job : jobs)
-            applyPrepared(job.index, thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height()));
+            applyPrepared(job.index, preparer.prepare(job.nativePath, box.width(), box.height()));
     } else if (m_loader || !jobs.isEmpty()) {
         thumbnailLoader().prioritize(jobs);
     }
@@ -618,7 +606,7 @@ void frmmain::makeview()
                 break;
             loadpic(nr);
             drawn = true;
-        } else if (QSize(thumbnailLoader().sizeWidth(), m_loader->sizeHeight()) != boxPixels()) {
+        } else if (thumbnailLoader().boxSize() != boxPixels()) {
             startLoading(0); // the options changed the thumbnail size meanwhile
         } else if (std::optional<ThumbnailLoader::Result> r = m_loader->takeReady()) {
             drawn = applyPrepared(r->index, r->prepared);

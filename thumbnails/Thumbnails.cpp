@@ -1,7 +1,6 @@
 #include "thumbnails/Thumbnails.h"
 
 #include "imaging/HeifDecoder.h"
-#include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
@@ -61,7 +60,20 @@ void setMetadataReading(bool on)
     g_readMetadata = on;
 }
 
-Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH)
+Preparer::Preparer() : m_decoder(std::in_place)
+{
+    m_work.KeepMemoryForReuse(true);
+}
+
+void Preparer::release()
+{
+    m_decoder.emplace();
+    m_work.ClearUp();
+    m_work.KeepMemoryForReuse(false);
+    m_work.KeepMemoryForReuse(true);
+}
+
+Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)
 {
     Prepared p;
     p.TW = TW;
@@ -75,20 +87,20 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
     };
     try {
-        const imaging::JpegDecoder::Result r = decoder.decode(work, nativePath, wanted);
+        const imaging::JpegDecoder::Result r = m_decoder->decode(m_work, nativePath, wanted);
         takeTime();
-        if (r.decoded() || imaging::decodeHeif(work, nativePath)) {
-            std::unique_ptr<cDIBSection> scaled = scaleJpeg(work, metadata.shownAs(), TW, TH, p.jpegFit);
+        if (r.decoded() || imaging::decodeHeif(m_work, nativePath)) {
+            std::unique_ptr<cDIBSection> scaled = scaleJpeg(m_work, metadata.shownAs(), TW, TH, p.jpegFit);
             if (scaled) {
                 p.kind = Prepared::Kind::Jpeg;
                 p.dib = std::move(scaled);
             }
-            // The full-size pixels are not needed any more; the memory stays with work for the
+            // The full-size pixels are not needed any more; the memory stays with the buffer for the
             // next picture.
-            work.ClearUp();
+            m_work.ClearUp();
             return p;
         }
-        work.ClearUp();
+        m_work.ClearUp();
         if (r.status == imaging::JpegDecoder::Status::StartFailed) {
             p.decoderStartFailed = true;
             p.decoderStartCode = r.startErrorCode;
@@ -106,7 +118,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     } catch (const std::exception& e) {
         // A JPEG one pixel wide or high cannot be resampled, and memory may run out: either way
         // this one thumbnail is marked unreadable and the others go on.
-        work.ClearUp();
+        m_work.ClearUp();
         p.kind = Prepared::Kind::Unreadable;
         p.dib.reset();
         p.picture = QImage();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "imaging/JpegDecoder.h"
-#include "imaging/cDIBSection.h"
 #include "platform/FileNames.h"
 #include "thumbnails/Thumbnails.h"
 
@@ -56,9 +54,7 @@ inline QImage freshBox(int w = 100, int h = 100)
 
 inline thumbs::Prepared prepareFile(const QString& path, int TW = 100, int TH = 100)
 {
-    imaging::JpegDecoder decoder;
-    cDIBSection work;
-    return thumbs::prepare(decoder, work, platform::encodeName(path), TW, TH);
+    return thumbs::Preparer().prepare(platform::encodeName(path), TW, TH);
 }
 
 // A prepared picture drawn into a fresh box of its size, without caption.

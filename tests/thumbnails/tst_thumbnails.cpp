@@ -15,6 +15,9 @@
 
 #include <sys/stat.h>
 
+// The pipeline without a window: fitting, preparing and drawing a picture, the loader's series,
+// the prepared store and the time-taken reader.
+
 namespace {
 
 // Red, green, blue and white quarters (top left, top right, bottom left, bottom right), each
@@ -98,7 +101,7 @@ private slots:
         }
     }
 
-    // File after file through one decoder and one reused buffer, as a loader thread goes, for a
+    // File after file through one preparer, as a loader thread goes, for a
     // JPEG, for a PNG named .jpg, which the fallback reader reads, and for a phone photo turned by
     // its container and saying the same in its EXIF block: the picture stands as the camera meant
     // it ("RG/BW" is as stored), fitted on the size it is seen at.
@@ -123,9 +126,7 @@ private slots:
         QFETCH(QByteArray, exif);
         QFETCH(QString, shown);
         QFETCH(QRect, fit);
-        static imaging::JpegDecoder decoder;
-        static cDIBSection work;
-        work.KeepMemoryForReuse(true);
+        static thumbs::Preparer preparer;
         QTemporaryDir dir;
         const QString jpegPath = dir.filePath(QStringLiteral("corners.jpg"));
         const QString pngPath = dir.filePath(QStringLiteral("png.jpg"));
@@ -134,13 +135,13 @@ private slots:
         writeFile(jpegPath, exif.isNull() ? jpeg : withExif(jpeg, exif));
         writeFile(pngPath, exif.isNull() ? png : withLibraryExif(png, exif));
 
-        const thumbs::Prepared p = thumbs::prepare(decoder, work, QFile::encodeName(jpegPath), 40, 40);
+        const thumbs::Prepared p = preparer.prepare(QFile::encodeName(jpegPath), 40, 40);
         QCOMPARE(p.kind, thumbs::Prepared::Kind::Jpeg);
         QCOMPARE(QRect(p.jpegFit.left, p.jpegFit.top, p.jpegFit.width, p.jpegFit.height), fit);
         QCOMPARE(quarters(drawn(p).copy(fit)), shown);
 
         // Stretched into its place when drawn.
-        const thumbs::Prepared q = thumbs::prepare(decoder, work, QFile::encodeName(pngPath), 40, 40);
+        const thumbs::Prepared q = preparer.prepare(QFile::encodeName(pngPath), 40, 40);
         QCOMPARE(q.kind, thumbs::Prepared::Kind::Picture);
         QCOMPARE(QRectF(q.pictureFit.left, q.pictureFit.top, q.pictureFit.width, q.pictureFit.height),
                  QRectF(fit));
@@ -150,7 +151,7 @@ private slots:
         QFETCH(int, turn);
         const QString heicPath = dir.filePath(QStringLiteral("corners.heic"));
         writeFile(heicPath, encodeHeif(corners(), HeifSample().turned(heif_orientation(turn)).withExif(exif)));
-        const thumbs::Prepared h = thumbs::prepare(decoder, work, QFile::encodeName(heicPath), 40, 40);
+        const thumbs::Prepared h = preparer.prepare(QFile::encodeName(heicPath), 40, 40);
         QCOMPARE(h.kind, thumbs::Prepared::Kind::Jpeg);
         QCOMPARE(QRect(h.jpegFit.left, h.jpegFit.top, h.jpegFit.width, h.jpegFit.height), fit);
         QCOMPARE(quarters(drawn(h).copy(fit)), shown);
@@ -213,9 +214,9 @@ private slots:
         QCOMPARE(QColor(box.pixel(50, 96)), kGrey);
     }
 
-    // A worker prepares one file after another with one decoder and one buffer. Files that
-    // once left the decoder unable to read any later file, or lent their tables to a later
-    // file that lacks its own, are followed by every file here, good and damaged.
+    // A worker prepares one file after another with one preparer, its decoder and its buffer.
+    // Files that once left the decoder unable to read any later file, or lent their tables to a
+    // later file that lacks its own, are followed by every file here, good and damaged.
     void eachPictureIsPreparedAsIfAlone()
     {
         const QByteArray photo = encoded(pattern(160, 120), "jpeg");
@@ -247,13 +248,11 @@ private slots:
         }
         QCOMPARE(alone[0].kind, thumbs::Prepared::Kind::Jpeg);
 
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
-        work.KeepMemoryForReuse(true);
+        thumbs::Preparer preparer;
         for (qsizetype later = 0; later < files.size(); ++later) {
             for (qsizetype before = 0; before < files.size(); ++before) {
-                thumbs::prepare(decoder, work, paths[before], 100, 100);
-                const thumbs::Prepared p = thumbs::prepare(decoder, work, paths[later], 100, 100);
+                preparer.prepare(paths[before], 100, 100);
+                const thumbs::Prepared p = preparer.prepare(paths[later], 100, 100);
                 const QString why = imageDifference(drawn(p), drawn(alone[later]));
                 QVERIFY2(why.isEmpty(), qPrintable(QStringLiteral("%1 after %2: %3")
                                                        .arg(QString::fromLatin1(files[later].first),
@@ -308,9 +307,11 @@ private slots:
         loader.start({{1, small}, {2, small}}, 100, 100);
         loader.setGateOpen(true);
         for (const int index : {1, 2}) {
-            const std::optional<thumbs::Prepared> p = loader.take({index, small}, 100, 100, [] { return false; });
-            QVERIFY(p);
-            QCOMPARE(QRect(p->jpegFit.left, p->jpegFit.top, p->jpegFit.width, p->jpegFit.height), QRect(34, 0, 33, 100));
+            std::optional<ThumbnailLoader::Result> r;
+            QVERIFY(QTest::qWaitFor([&] { return (r = loader.takeReady()).has_value(); }));
+            QCOMPARE(r->index, index);
+            const thumbs::JpegFit& f = r->prepared.jpegFit;
+            QCOMPARE(QRect(f.left, f.top, f.width, f.height), QRect(34, 0, 33, 100));
         }
         QTRY_VERIFY(loader.idle());
         QVERIFY(!loader.takeReady());
