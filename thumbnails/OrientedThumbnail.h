@@ -10,11 +10,10 @@
 class cDIBSection;
 
 // The scaling step of preparing a thumbnail, for pictures that are seen turned (by their EXIF
-// orientation) as well as for upright ones. The box is fitted on
-// the size the picture is seen at; the picture is scaled in the way it is stored, to the size
-// that becomes the fitted one once turned, and only that small result is turned, which moves
-// pixels without changing them. For Orientation::Normal everything is exactly as for a picture
-// without orientation.
+// orientation) as well as for upright ones. The box is fitted on the size the picture is seen at;
+// the picture is scaled in the way it is stored, to the size that becomes the fitted one once
+// turned, and only that small result is turned, which moves pixels without changing them. For
+// Orientation::Normal everything is exactly as for a picture without orientation.
 namespace thumbs {
 
 // A decoded JPEG of W x H stored pixels: the fit of the picture as seen (the size it ends up

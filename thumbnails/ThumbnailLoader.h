@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSize>
 
 #include <condition_variable>
 #include <deque>
