@@ -210,6 +210,15 @@ ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanosecond
     return ClockTime{secondsSinceEpoch + local.offsetFromUtc(), nanoseconds};
 }
 
+std::optional<ClockTime> timeTaken(const PhotoMetadata& metadata)
+{
+    if (metadata.original)
+        return metadata.original;
+    if (metadata.digitized)
+        return metadata.digitized;
+    return metadata.modified;
+}
+
 PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept
 {
     PhotoMetadata metadata;

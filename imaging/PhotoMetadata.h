@@ -55,4 +55,8 @@ std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::strin
 // A moment counted from the epoch (a file time) as the local clock showed it.
 ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanoseconds);
 
+// When the picture was taken, as far as its file tells: the moment the camera recorded the
+// picture, else the moment it was digitised, else the file's last change.
+std::optional<ClockTime> timeTaken(const PhotoMetadata& metadata);
+
 } // namespace imaging

@@ -1,8 +1,8 @@
 #include "main_window/ThumbCanvas.h"
 
 #include "main_window/Selection.h"
-#include "main_window/Thumbnails.h"
 #include "platform/FileNames.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QHelpEvent>
 #include <QPaintEvent>

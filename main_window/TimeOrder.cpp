@@ -5,15 +5,6 @@
 
 namespace timeorder {
 
-std::optional<imaging::ClockTime> timeTaken(const imaging::PhotoMetadata& metadata)
-{
-    if (metadata.original)
-        return metadata.original;
-    if (metadata.digitized)
-        return metadata.digitized;
-    return metadata.modified;
-}
-
 QList<int> byTimeTaken(const QList<int>& order, const TimeOf& timeOf, const NameLess& nameLess)
 {
     if (order.size() < 2)

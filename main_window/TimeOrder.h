@@ -18,10 +18,6 @@ namespace timeorder {
 using NameLess = std::function<bool(int, int)>;
 using TimeOf = std::function<std::optional<imaging::ClockTime>(int)>;
 
-// When a picture was taken, as far as its file tells: the moment the camera recorded the
-// picture, else the moment it was digitised, else the file's last change.
-std::optional<imaging::ClockTime> timeTaken(const imaging::PhotoMetadata& metadata);
-
 // By `timeOf` (asked once per element), earliest first; pictures of the same moment, and after
 // all the others those with no time at all, by name.
 QList<int> byTimeTaken(const QList<int>& order, const TimeOf& timeOf, const NameLess& nameLess);

@@ -1,11 +1,9 @@
 #include "main_window/frmmain.h"
 
 #include "about/frmAbout.h"
-#include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailCache.h"
-#include "main_window/ThumbnailLoader.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
 #include "platform/DirListing.h"
@@ -16,6 +14,8 @@
 #include "renaming/Renamer.h"
 #include "settings/Settings.h"
 #include "settings/frmOptions.h"
+#include "thumbnails/ThumbnailCache.h"
+#include "thumbnails/ThumbnailLoader.h"
 #include "viewer/frmShowImage.h"
 
 #include <QCloseEvent>
@@ -138,7 +138,7 @@ frmmain::frmmain(QWidget* parent)
     // Its limit comes with the settings.
     m_cache = std::make_shared<thumbs::ThumbnailCache>(thumbs::ThumbnailCache::userFileName(), 0);
 
-    m_captionStyle.font = thumbs::boxFont();
+    m_captionStyle.font = thumbs::boxFont(platform::twipsPerPixelY());
     m_captionStyle.foreground = Qt::black;
     m_captionStyle.background = picScroll->BackColor();
     m_captionStyle.transparent = false;
@@ -346,18 +346,8 @@ QSize frmmain::boxPixels() const
 void frmmain::loadpic(int nr)
 {
     const QSize box = boxPixels();
-    const ThumbnailLoader::Job job{nr, picScroll->element(nr).nativePath};
-    std::optional<thumbs::Prepared> prepared;
-    if (threadedLoading) {
-        prepared = thumbnailLoader().take(job, box.width(), box.height(), [this] { return closing || dirchanged; });
-        if (!prepared)
-            return;
-    } else {
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
-        prepared = thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height());
-    }
-    applyPrepared(nr, *prepared);
+    thumbs::Preparer preparer;
+    applyPrepared(nr, preparer.prepare(picScroll->element(nr).nativePath, box.width(), box.height()));
 }
 
 bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
@@ -367,11 +357,8 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
     ImgPreview& e = picScroll->element(nr);
     const bool first = !e.Loaded;
     if (first) {
-        if (prepared.decoderStartFailed) {
-            platform::dialogs().messageBox(
-                this, QStringLiteral("Failed to initialise the IJL library: ") + QString::number(prepared.decoderStartCode),
-                platform::MessageIcon::Exclamation);
-        }
+        if (prepared.decoderStartFailed)
+            imaging::reportDecoderStartFailure(this, prepared.decoderStartCode);
         e.Loaded = true;
     } else if (e.shows != ImgPreview::Shows::Picture || prepared.transient) {
         // Only pictures are made again; a failure of the moment is tried again when the box
@@ -476,10 +463,9 @@ void frmmain::followView()
     }
 
     if (!threadedLoading) {
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
+        thumbs::Preparer preparer;
         for (const ThumbnailLoader::Job& job : jobs)
-            applyPrepared(job.index, thumbs::prepare(decoder, work, job.nativePath, box.width(), box.height()));
+            applyPrepared(job.index, preparer.prepare(job.nativePath, box.width(), box.height()));
     } else if (m_loader || !jobs.isEmpty()) {
         thumbnailLoader().prioritize(jobs);
     }
@@ -645,7 +631,7 @@ void frmmain::makeview()
                 break;
             loadpic(nr);
             drawn = true;
-        } else if (QSize(thumbnailLoader().sizeWidth(), m_loader->sizeHeight()) != boxPixels()) {
+        } else if (thumbnailLoader().boxSize() != boxPixels()) {
             startLoading(0); // the options changed the thumbnail size meanwhile
         } else if (std::optional<ThumbnailLoader::Result> r = m_loader->takeReady()) {
             drawn = applyPrepared(r->index, r->prepared);

@@ -15,13 +15,13 @@
 #include "main_window/Arrangement.h"
 #include "main_window/OrderHistory.h"
 #include "main_window/OrderStore.h"
-#include "main_window/PreparedStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/Selection.h"
-#include "main_window/ThumbnailLoader.h"
-#include "main_window/Thumbnails.h"
 #include "main_window/TimeOrder.h"
-#include "main_window/TimeTakenReader.h"
+#include "thumbnails/PreparedStore.h"
+#include "thumbnails/ThumbnailLoader.h"
+#include "thumbnails/Thumbnails.h"
+#include "thumbnails/TimeTakenReader.h"
 
 class QAction;
 class QKeyEvent;

@@ -27,11 +27,6 @@ QString flagText(bool on)
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-std::optional<std::int16_t> readSize(QStringView stored)
-{
-    return platform::toInt16(platform::Val(stored));
-}
-
 std::int16_t usableThumbSize(QStringView stored)
 {
     const double value = platform::Val(stored);

@@ -48,15 +48,11 @@ bool readFlag(QStringView stored);
 // How a flag is stored: "1" or "0".
 QString flagText(bool on);
 
-// A stored size as the program has always read it: the leading number of the text, rounded
-// half to even into 16 bits ("120px" -> 120, "99.5" -> 100, "100.5" -> 100, "abc" -> 0).
-// Empty when the rounded value does not fit into 16 bits.
-std::optional<std::int16_t> readSize(QStringView stored);
-
-// The thumbnail size the main window works with: the size read as above when it lies in
-// 1..MaxThumbSize; a larger number (also one beyond 16 bits) gives MaxThumbSize, and anything
-// that does not read as a positive size (0, negative, not a number, 0.5 and less, which round
-// to 0) gives DefaultThumbSize.
+// The thumbnail size the main window works with: the leading number of the text, rounded half
+// to even ("120px" -> 120, "99.5" -> 100, "100.5" -> 100), when it lies in 1..MaxThumbSize; a
+// larger number (also one beyond 16 bits) gives MaxThumbSize, and anything that does not read as
+// a positive size (0, negative, not a number, 0.5 and less, which round to 0) gives
+// DefaultThumbSize.
 // The options dialog keeps typed sizes at or below MaxThumbSize and refuses 0, but the store
 // can hold anything: edited by hand, written by an older version, or a negative typed size.
 std::int16_t usableThumbSize(QStringView stored);

@@ -1,9 +1,9 @@
 #include "viewer/frmShowImage.h"
 
 #include "imaging/HeifDecoder.h"
+#include "imaging/LoadJPG.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
-#include "platform/Dialogs.h"
 #include "platform/FileNames.h"
 #include "platform/Screen.h"
 
@@ -206,12 +206,8 @@ void frmShowImage::startDecoding()
 void frmShowImage::decoded()
 {
     const Loaded loaded = m_watcher.result();
-    if (loaded.decoderStartFailed) {
-        platform::dialogs().messageBox(nullptr,
-                                       QStringLiteral("Failed to initialise the IJL library: ") +
-                                           QString::number(loaded.decoderStartCode),
-                                       platform::MessageIcon::Exclamation);
-    }
+    if (loaded.decoderStartFailed)
+        imaging::reportDecoderStartFailure(nullptr, loaded.decoderStartCode);
     if (m_decoding != m_request) {
         // Another picture was asked for meanwhile; this one is not wanted any more.
         if (m_open)

@@ -20,7 +20,7 @@
 #include "imaging/LoadJPG.h"
 #include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include "CameraExif.h"
 
@@ -322,18 +322,17 @@ int main(int argc, char** argv)
         std::printf("Phone photo against camera photo, 12 megapixels, file to 100 x 100 thumbnail, fastest of %d "
                     "runs (ms)\n",
                     runs);
-        cDIBSection work;
-        work.KeepMemoryForReuse(true);
+        thumbs::Preparer preparer;
         std::vector<double> jpegTimes, heicTimes;
         for (int run = -1; run < runs; ++run) {
             bool ok = true;
             const double a = millisecondsOf([&] {
-                ok = thumbs::prepare(decoder, work, QFile::encodeName(jpegPath), 100, 100).kind ==
+                ok = preparer.prepare(QFile::encodeName(jpegPath), 100, 100).kind ==
                          thumbs::Prepared::Kind::Jpeg &&
                      ok;
             });
             const double b = millisecondsOf([&] {
-                ok = thumbs::prepare(decoder, work, QFile::encodeName(heicPath), 100, 100).kind ==
+                ok = preparer.prepare(QFile::encodeName(heicPath), 100, 100).kind ==
                          thumbs::Prepared::Kind::Jpeg &&
                      ok;
             });

@@ -18,8 +18,8 @@
 // removed afterwards; --into keeps them in DIR and reuses them on the next run.
 
 #include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailLoader.h"
 #include "main_window/frmmain.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include "BareListing.h"
 

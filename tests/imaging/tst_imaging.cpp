@@ -2,9 +2,11 @@
 #include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
+#include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/LoadJPG.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
 
@@ -219,6 +221,20 @@ private slots:
             QCOMPARE(imaging::decodeHeifData(m_dib, data, heic.size(), 100), decodable);
         }
         QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
+    }
+
+    // A decoder that cannot start decodes nothing and says so, once, with its code: the message
+    // the thumbnails and the viewer give too.
+    void decoderThatCannotStart()
+    {
+        ScriptedDialogs dialogs;
+        write(encodeJpeg(testPicture(8, 8)));
+        QVERIFY(LoadJPGWith(m_decoder, m_dib, m_dir.filePath("a.jpg")));
+        QVERIFY(dialogs.messages.isEmpty());
+        imaging::JpegDecoder decoder(imaging::maxDecodePixels(), []() -> void* { return nullptr; });
+        QVERIFY(!LoadJPGWith(decoder, m_dib, m_dir.filePath("a.jpg")));
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Failed to initialise the IJL library: -1"});
+        QCOMPARE(dialogs.messages[0].icon, platform::MessageIcon::Exclamation);
     }
 
     // From file to file, the metadata of the bytes decoded, nothing leaking into the next file's.

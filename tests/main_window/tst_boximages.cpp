@@ -1,8 +1,9 @@
-#include "main_window/PreparedStore.h"
 #include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailLoader.h"
 #include "main_window/frmmain.h"
+#include "platform/FolderList.h"
 #include "settings/Settings.h"
+#include "thumbnails/PreparedStore.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
@@ -12,13 +13,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QScrollBar>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
-// Box images exist only near the view, within their budget; a box that comes back is drawn again
-// as it was.
+// The window's thumbnails: every box gets its picture once, those in view first; box images exist
+// only near the view, within their budget; a box that comes back is drawn again as it was.
 
 namespace {
 
@@ -62,26 +66,6 @@ private slots:
         for (const char* kind : {"CACHE", "CONFIG", "STATE"})
             qputenv(QByteArray(QByteArray("XDG_") + kind + "_HOME").constData(),
                     QFile::encodeName(m_home->filePath(QLatin1String(kind))));
-    }
-
-    void storeLetsTheLeastRecentlyUsedGo()
-    {
-        thumbs::Prepared p;
-        p.kind = thumbs::Prepared::Kind::Jpeg;
-        p.dib = std::make_shared<cDIBSection>();
-        p.dib->Create(30, 20);
-        PreparedStore store(2 * PreparedStore::bytesOf(p));
-        store.put(1, p, true);
-        store.put(2, p, true);
-        QVERIFY(store.find(1));
-        store.put(3, p, true);
-        store.put(4, p, false); // far from the view: only where there is room
-        store.put(5, thumbs::Prepared{}, true); // unreadable: the box draws its cross without it
-        QVERIFY(store.contains(1) && !store.contains(2) && store.contains(3) && !store.contains(4));
-        store.remove(1);
-        store.put(4, p, false);
-        QVERIFY(store.contains(4) && !store.contains(5));
-        QCOMPARE(store.bytes(), store.budget());
     }
 
     // Boxes scrolled out of reach give their images up and, scrolled back, show exactly what
@@ -218,6 +202,92 @@ private slots:
         QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
         w.thumbnailLoader().setGateOpen(true);
         QTRY_COMPARE(w.picScroll->boxImageCount(), inView(w).size() - 1); // not the cross
+    }
+
+    // The window, threaded and not: the same pixels, every box loaded exactly once. Threaded, with
+    // one worker held at its first picture while the user presses End: the rows then in view come
+    // next, then the row above them, then the rest in display order.
+    void threadedAndSequentialGiveTheSameView()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 24; ++i)
+            save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                 pattern(100 + 37 * i, 200 - 6 * i, qRgb(i * 10, 0, 0)), "JPG");
+        save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
+        writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
+        save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
+
+        ScriptedDialogs dialogs;
+        QList<QImage> views[2];
+        for (int threaded = 0; threaded < 2; ++threaded) {
+            frmmain w;
+            w.threadedLoading = threaded == 1;
+            w.loaderThreads = 1;
+            w.thumbnailLoader().setGateOpen(false);
+            QSignalSpy built(&w, &frmmain::viewBuilt);
+            QList<int> loads;
+            connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { loads.append(index); });
+            whenever(&w, [&] {
+                if (w.thumbnailLoader().heldAtGate() != 1)
+                    return false;
+                QTest::keyClick(w.pctPreview, Qt::Key_End);
+                w.thumbnailLoader().setGateOpen(true);
+                return true;
+            });
+            w.openFolder(dir.path());
+            QVERIFY(built.wait(20000));
+            QCOMPARE(w.order.size(), 28);
+            QList<qsizetype> positions;
+            for (int index : loads)
+                positions.append(w.order.indexOf(index));
+            if (threaded == 1) {
+                // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
+                QCOMPARE(w.ScrollMe->value(), 16);
+                QCOMPARE(positions, (QList<qsizetype>{0,  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12,
+                                                      13, 14, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
+            } else {
+                QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
+            }
+            for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
+                views[threaded].append(w.picScroll->shownImage(w.order[k]));
+            QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
+        }
+        QVERIFY(dialogs.messages.isEmpty());
+        for (qsizetype k = 0; k < views[0].size(); ++k)
+            COMPARE_IMAGES(views[1][k], views[0][k]);
+    }
+
+    // The same in the window: the worker holds the first picture of a folder while the user
+    // goes to another folder whose first box shows another picture.
+    void folderChangeWhileLoadingShowsNothingOld()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("a"));
+        QDir(dir.path()).mkdir(QStringLiteral("b"));
+        save(dir, QStringLiteral("a/large.jpg"), pattern(2000, 500), "JPG");
+        const QString small = save(dir, QStringLiteral("b/small.jpg"), pattern(100, 300), "JPG");
+
+        frmmain w;
+        w.showfilename = false;
+        w.loaderThreads = 1;
+        w.thumbnailLoader().setGateOpen(false);
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        whenever(&w, [&] {
+            const bool held = w.thumbnailLoader().heldAtGate() == 1;
+            if (held)
+                w.openFolder(dir.filePath(QStringLiteral("b")));
+            return held;
+        });
+        // Released once the new folder's pictures are under way.
+        connect(&w, &frmmain::viewArranged, &w, [&] {
+            if (w.DirSelect->Path().endsWith(QLatin1Char('b')))
+                QTimer::singleShot(0, &w, [&] { w.thumbnailLoader().setGateOpen(true); });
+        });
+        w.openFolder(dir.filePath(QStringLiteral("a")));
+        QVERIFY(built.wait(20000));
+        QCOMPARE(built.size(), 1);
+        QCOMPARE(w.order.size(), 2);
+        COMPARE_IMAGES(w.picScroll->shownImage(w.order[0]), drawn(prepareFile(small)));
     }
 
 private:

@@ -1,6 +1,5 @@
 #include "imaging/PhotoMetadata.h"
 #include "main_window/TimeOrder.h"
-#include "main_window/TimeTakenReader.h"
 #include "main_window/frmmain.h"
 
 #include "ExifSamples.h"
@@ -83,34 +82,6 @@ private slots:
         QCOMPARE(asked, names.size());
         std::sort(names.begin(), names.end());
         QCOMPARE(namesOf(timeorder::byName(sorted, nameLess)), names + QStringList{"-"});
-    }
-
-    // Only the series last started and not cancelled gives results: times read for a folder that
-    // is gone would land on the boxes of the next.
-    void readerGivesOnlyTheLastSeries()
-    {
-        QTemporaryDir dir;
-        QList<TimeTakenReader::Job> jobs;
-        for (int i = 1; i <= 3; ++i) {
-            const QString path = dir.filePath(QString::number(i));
-            writeFile(path, photo({{"Exif.Photo.DateTimeOriginal", "2023:07:12 10:00:00"}}));
-            jobs.append({i, QFile::encodeName(path)});
-        }
-        TimeTakenReader reader(2);
-        QList<int> indexes;
-        connect(&reader, &TimeTakenReader::finished, this, [&](const QList<TimeTakenReader::Result>& results) {
-            for (const TimeTakenReader::Result& r : results)
-                indexes.append(r.taken ? r.index : -r.index);
-            indexes.append(0);
-        });
-        reader.start({jobs[0]});
-        reader.start({jobs[1], jobs[2], {4, QFile::encodeName(dir.filePath(QStringLiteral("missing")))}});
-        QTRY_VERIFY(!reader.busy());
-        reader.start({jobs[0]});
-        reader.cancel();
-        QVERIFY(!reader.busy());
-        QTest::qWait(200); // the cancelled reading ends meanwhile
-        QCOMPARE(indexes, (QList<int>{2, 3, -4, 0}));
     }
 
     // Photos whose names sort a, b, c, d and whose times sort c, d, a, b: a time taken counts

@@ -1,4 +1,4 @@
-#include "main_window/PreparedStore.h"
+#include "thumbnails/PreparedStore.h"
 
 qint64 PreparedStore::bytesOf(const thumbs::Prepared& prepared)
 {

@@ -1,6 +1,4 @@
-#include "main_window/TimeTakenReader.h"
-
-#include "main_window/TimeOrder.h"
+#include "thumbnails/TimeTakenReader.h"
 
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -34,7 +32,7 @@ void TimeTakenReader::start(const QList<Job>& jobs)
     cancel();
     m_wanted = true;
     m_watcher.setFuture(QtConcurrent::mapped(&m_pool, jobs, [](const Job& job) {
-        return Result{job.index, timeorder::timeTaken(imaging::readFileMetadata(job.nativePath))};
+        return Result{job.index, imaging::timeTaken(imaging::readFileMetadata(job.nativePath))};
     }));
 }
 

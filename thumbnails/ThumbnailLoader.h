@@ -1,14 +1,14 @@
 #pragma once
 
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSize>
 
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,10 +62,6 @@ public:
 
     // A result of the series that is waiting, the earliest finished first; nothing when none is.
     std::optional<Result> takeReady();
-    // The prepared thumbnail of one box for a TW x TH box. Waits for it while letting events run;
-    // gives up (nothing) as soon as abandon() says so. A job that is not under way (or was
-    // started for another size) is put at the front of the queue.
-    std::optional<thumbs::Prepared> take(const Job& job, int TW, int TH, const std::function<bool()>& abandon);
 
     // Nothing queued, under way or waiting, and no check of the cache's size due.
     bool idle() const;
@@ -73,8 +69,8 @@ public:
     // Pictures prepared so far, kept or thrown away, and how many of them came from the cache.
     int preparedCount() const;
     int cacheHitCount() const;
-    int sizeWidth() const;
-    int sizeHeight() const;
+    // The box size of the series last started.
+    QSize boxSize() const;
 
     // For tests: with the gate closed, a worker that has prepared a picture holds it until the
     // gate opens again.
@@ -98,8 +94,6 @@ private:
     struct InFlight
     {
         int index;
-        int TW;
-        int TH;
         unsigned generation;
     };
 
@@ -108,7 +102,6 @@ private:
     bool openLocked(const Queued& q) const;
     bool mayStartLocked();
     void resetLocked();
-    void queueLocked(const Job& job, int TW, int TH);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -118,7 +111,6 @@ private:
     std::deque<Queued> m_queue;       // the series in its order
     std::unordered_set<int> m_started; // boxes started in this series
     std::deque<Result> m_ready;
-    int m_priority = -1;              // a box the user-interface thread waits for
     std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;

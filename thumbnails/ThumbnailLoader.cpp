@@ -1,7 +1,6 @@
-#include "main_window/ThumbnailLoader.h"
+#include "thumbnails/ThumbnailLoader.h"
 
-#include "imaging/JpegDecoder.h"
-#include "main_window/ThumbnailCache.h"
+#include "thumbnails/ThumbnailCache.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -47,7 +46,6 @@ void ThumbnailLoader::resetLocked()
     m_queue = {};
     m_started = {};
     m_ready = {};
-    m_priority = -1;
 }
 
 void ThumbnailLoader::start(const QList<Job>& jobs, int TW, int TH)
@@ -68,12 +66,8 @@ void ThumbnailLoader::prioritize(const QList<Job>& jobs)
 {
     {
         const std::lock_guard lock(m_mutex);
-        // What was put in front before is still queued in the series' order, except a box that
-        // someone waits for.
+        // In place of what was put in front before, which is still queued in the series' order.
         std::deque<Queued> front;
-        for (const Queued& q : m_front)
-            if (q.job.index == m_priority)
-                front.push_back(q);
         const auto pending = [this](const Job& job) {
             return std::any_of(m_inFlight.begin(), m_inFlight.end(),
                                [&](const InFlight& f) { return f.index == job.index && f.generation == m_generation; }) ||
@@ -108,16 +102,10 @@ int ThumbnailLoader::cacheHitCount() const
     return m_cacheHits;
 }
 
-int ThumbnailLoader::sizeWidth() const
+QSize ThumbnailLoader::boxSize() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_TW;
-}
-
-int ThumbnailLoader::sizeHeight() const
-{
-    const std::lock_guard lock(m_mutex);
-    return m_TH;
+    return QSize(m_TW, m_TH);
 }
 
 bool ThumbnailLoader::idle() const
@@ -163,24 +151,17 @@ bool ThumbnailLoader::popStartedLocked()
 
 bool ThumbnailLoader::mayStartLocked()
 {
-    if (!popStartedLocked())
-        return false;
-    const Queued& next = m_front.empty() ? m_queue.front() : m_front.front();
-    if (next.job.index == m_priority)
-        return true;
-    return static_cast<int>(m_inFlight.size() + m_ready.size()) < m_maxAhead;
+    return popStartedLocked() && static_cast<int>(m_inFlight.size() + m_ready.size()) < m_maxAhead;
 }
 
 void ThumbnailLoader::run()
 {
-    std::optional<imaging::JpegDecoder> decoder(std::in_place);
-    cDIBSection work;
-    work.KeepMemoryForReuse(true);
+    thumbs::Preparer preparer;
     std::optional<thumbs::ThumbnailCache::Connection> cache;
     if (m_cache)
         cache.emplace(m_cache);
 
-    bool holding = false; // work holds a picture's pixels, or keeps their memory for the next
+    bool holding = false; // the preparer keeps a picture's memory for the next
     std::unique_lock lock(m_mutex);
     for (;;) {
         // The size is checked once everything of the series is kept.
@@ -192,10 +173,7 @@ void ThumbnailLoader::run()
             // system instead of staying for as long as the window lives (tens of megabytes a
             // worker for a large photo).
             lock.unlock();
-            decoder.emplace();
-            work.ClearUp();
-            work.KeepMemoryForReuse(false);
-            work.KeepMemoryForReuse(true);
+            preparer.release();
             holding = false;
             lock.lock();
             continue;
@@ -218,7 +196,7 @@ void ThumbnailLoader::run()
         m_started.insert(q.job.index);
         holding = true;
         const unsigned generation = m_generation;
-        m_inFlight.push_back({q.job.index, q.TW, q.TH, generation});
+        m_inFlight.push_back({q.job.index, generation});
         lock.unlock();
 
         std::optional<thumbs::FileStamp> stamp;
@@ -227,7 +205,7 @@ void ThumbnailLoader::run()
             prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
         const bool hit = prepared.has_value();
         if (!hit) {
-            prepared = thumbs::prepare(*decoder, work, q.job.nativePath, q.TW, q.TH);
+            prepared = preparer.prepare(q.job.nativePath, q.TW, q.TH);
             if (cache && stamp)
                 cache->store(q.job.nativePath, *stamp, *prepared);
         }
@@ -260,57 +238,9 @@ std::optional<ThumbnailLoader::Result> ThumbnailLoader::takeReady()
             return result;
         result = std::move(m_ready.front());
         m_ready.pop_front();
-        if (m_priority == result->index)
-            m_priority = -1;
     }
     m_wake.notify_all();
     return result;
-}
-
-std::optional<thumbs::Prepared> ThumbnailLoader::take(const Job& job, int TW, int TH,
-                                                       const std::function<bool()>& abandon)
-{
-    for (;;) {
-        {
-            const std::lock_guard lock(m_mutex);
-            for (auto it = m_ready.begin(); it != m_ready.end();) {
-                if (it->index != job.index) {
-                    ++it;
-                } else if (it->prepared.TW == TW && it->prepared.TH == TH) {
-                    thumbs::Prepared p = std::move(it->prepared);
-                    m_ready.erase(it);
-                    if (m_priority == job.index)
-                        m_priority = -1;
-                    m_wake.notify_all();
-                    return p;
-                } else {
-                    it = m_ready.erase(it); // prepared for another size
-                }
-            }
-            queueLocked(job, TW, TH);
-        }
-        m_wake.notify_all();
-        if (abandon())
-            return std::nullopt;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
-void ThumbnailLoader::queueLocked(const Job& job, int TW, int TH)
-{
-    // Whatever happened meanwhile (a cancel, a series started anew, another size), the job must
-    // be under way or at the front of the queue, or the wait for it would never end.
-    m_priority = job.index;
-    const bool busy = std::any_of(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
-        return f.index == job.index && f.TW == TW && f.TH == TH && f.generation == m_generation;
-    });
-    if (busy)
-        return;
-    if (!m_front.empty() && m_front.front().job.index == job.index && m_front.front().TW == TW &&
-        m_front.front().TH == TH && !m_started.contains(job.index))
-        return;
-    m_started.erase(job.index);
-    m_front.push_front({job, TW, TH});
 }
 
 bool ThumbnailLoader::event(QEvent* event)

@@ -24,11 +24,11 @@
 //   bench_thumbnails --cached N      parts 3 and 4 on N files (200)
 
 #include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailLoader.h"
-#include "main_window/Thumbnails.h"
-#include "main_window/TimeTakenReader.h"
 #include "main_window/frmmain.h"
 #include "settings/Settings.h"
+#include "thumbnails/ThumbnailLoader.h"
+#include "thumbnails/Thumbnails.h"
+#include "thumbnails/TimeTakenReader.h"
 
 #include "CameraExif.h"
 

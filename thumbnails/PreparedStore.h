@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QtGlobal>
 

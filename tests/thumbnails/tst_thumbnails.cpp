@@ -1,26 +1,22 @@
-#include "main_window/ThumbCanvas.h"
-#include "main_window/ThumbnailLoader.h"
-#include "main_window/frmmain.h"
-#include "platform/FolderList.h"
+#include "thumbnails/PreparedStore.h"
+#include "thumbnails/ThumbnailLoader.h"
+#include "thumbnails/TimeTakenReader.h"
 
 #include "ExifSamples.h"
 #include "HeifSamples.h"
 #include "ImagingTestSupport.h"
 #include "JpegEdits.h"
-#include "ScriptedDialogs.h"
 #include "TestFiles.h"
-#include "ThumbnailTestSupport.h"
+#include "ThumbnailPictures.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QScrollBar>
-#include <QSet>
-#include <QSignalSpy>
+#include <QFontMetrics>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <sys/stat.h>
+
+// The pipeline without a window: fitting, preparing and drawing a picture, the loader's series,
+// the prepared store and the time-taken reader.
 
 namespace {
 
@@ -49,8 +45,6 @@ class TestThumbnails : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-
     // A JPEG is fitted in whole pixels, halves to the even neighbour; any other picture is not
     // rounded at all (left, top, width, height).
     void fit_data()
@@ -107,7 +101,7 @@ private slots:
         }
     }
 
-    // File after file through one decoder and one reused buffer, as a loader thread goes, for a
+    // File after file through one preparer, as a loader thread goes, for a
     // JPEG, for a PNG named .jpg, which the fallback reader reads, and for a phone photo turned by
     // its container and saying the same in its EXIF block: the picture stands as the camera meant
     // it ("RG/BW" is as stored), fitted on the size it is seen at.
@@ -132,9 +126,7 @@ private slots:
         QFETCH(QByteArray, exif);
         QFETCH(QString, shown);
         QFETCH(QRect, fit);
-        static imaging::JpegDecoder decoder;
-        static cDIBSection work;
-        work.KeepMemoryForReuse(true);
+        static thumbs::Preparer preparer;
         QTemporaryDir dir;
         const QString jpegPath = dir.filePath(QStringLiteral("corners.jpg"));
         const QString pngPath = dir.filePath(QStringLiteral("png.jpg"));
@@ -143,13 +135,13 @@ private slots:
         writeFile(jpegPath, exif.isNull() ? jpeg : withExif(jpeg, exif));
         writeFile(pngPath, exif.isNull() ? png : withLibraryExif(png, exif));
 
-        const thumbs::Prepared p = thumbs::prepare(decoder, work, QFile::encodeName(jpegPath), 40, 40);
+        const thumbs::Prepared p = preparer.prepare(QFile::encodeName(jpegPath), 40, 40);
         QCOMPARE(p.kind, thumbs::Prepared::Kind::Jpeg);
         QCOMPARE(QRect(p.jpegFit.left, p.jpegFit.top, p.jpegFit.width, p.jpegFit.height), fit);
         QCOMPARE(quarters(drawn(p).copy(fit)), shown);
 
         // Stretched into its place when drawn.
-        const thumbs::Prepared q = thumbs::prepare(decoder, work, QFile::encodeName(pngPath), 40, 40);
+        const thumbs::Prepared q = preparer.prepare(QFile::encodeName(pngPath), 40, 40);
         QCOMPARE(q.kind, thumbs::Prepared::Kind::Picture);
         QCOMPARE(QRectF(q.pictureFit.left, q.pictureFit.top, q.pictureFit.width, q.pictureFit.height),
                  QRectF(fit));
@@ -159,7 +151,7 @@ private slots:
         QFETCH(int, turn);
         const QString heicPath = dir.filePath(QStringLiteral("corners.heic"));
         writeFile(heicPath, encodeHeif(corners(), HeifSample().turned(heif_orientation(turn)).withExif(exif)));
-        const thumbs::Prepared h = thumbs::prepare(decoder, work, QFile::encodeName(heicPath), 40, 40);
+        const thumbs::Prepared h = preparer.prepare(QFile::encodeName(heicPath), 40, 40);
         QCOMPARE(h.kind, thumbs::Prepared::Kind::Jpeg);
         QCOMPARE(QRect(h.jpegFit.left, h.jpegFit.top, h.jpegFit.width, h.jpegFit.height), fit);
         QCOMPARE(quarters(drawn(h).copy(fit)), shown);
@@ -222,9 +214,9 @@ private slots:
         QCOMPARE(QColor(box.pixel(50, 96)), kGrey);
     }
 
-    // A worker prepares one file after another with one decoder and one buffer. Files that
-    // once left the decoder unable to read any later file, or lent their tables to a later
-    // file that lacks its own, are followed by every file here, good and damaged.
+    // A worker prepares one file after another with one preparer, its decoder and its buffer.
+    // Files that once left the decoder unable to read any later file, or lent their tables to a
+    // later file that lacks its own, are followed by every file here, good and damaged.
     void eachPictureIsPreparedAsIfAlone()
     {
         const QByteArray photo = encoded(pattern(160, 120), "jpeg");
@@ -256,13 +248,11 @@ private slots:
         }
         QCOMPARE(alone[0].kind, thumbs::Prepared::Kind::Jpeg);
 
-        imaging::JpegDecoder decoder;
-        cDIBSection work;
-        work.KeepMemoryForReuse(true);
+        thumbs::Preparer preparer;
         for (qsizetype later = 0; later < files.size(); ++later) {
             for (qsizetype before = 0; before < files.size(); ++before) {
-                thumbs::prepare(decoder, work, paths[before], 100, 100);
-                const thumbs::Prepared p = thumbs::prepare(decoder, work, paths[later], 100, 100);
+                preparer.prepare(paths[before], 100, 100);
+                const thumbs::Prepared p = preparer.prepare(paths[later], 100, 100);
                 const QString why = imageDifference(drawn(p), drawn(alone[later]));
                 QVERIFY2(why.isEmpty(), qPrintable(QStringLiteral("%1 after %2: %3")
                                                        .arg(QString::fromLatin1(files[later].first),
@@ -281,7 +271,7 @@ private slots:
         const thumbs::Prepared p =
             prepareFile(save(dir, QStringLiteral("a.jpg"), pattern(100, 100), "JPG"), size, size);
         thumbs::CaptionStyle style;
-        style.font = thumbs::boxFont();
+        style.font = thumbs::boxFont(15); // 96 dots per inch
         style.transparent = true;
         QImage without = freshBox(size, size);
         without.setDevicePixelRatio(ratio);
@@ -301,59 +291,6 @@ private slots:
         QVERIFY2(changed.top() >= size - textHeight && changed.top() < size - textHeight / 2, qPrintable(where));
     }
 
-    // The window, threaded and not: the same pixels, every box loaded exactly once. Threaded, with
-    // one worker held at its first picture while the user presses End: the rows then in view come
-    // next, then the row above them, then the rest in display order.
-    void threadedAndSequentialGiveTheSameView()
-    {
-        QTemporaryDir dir;
-        for (int i = 0; i < 24; ++i)
-            save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                 pattern(100 + 37 * i, 200 - 6 * i, qRgb(i * 10, 0, 0)), "JPG");
-        save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
-        writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
-        save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
-
-        ScriptedDialogs dialogs;
-        QList<QImage> views[2];
-        for (int threaded = 0; threaded < 2; ++threaded) {
-            frmmain w;
-            w.threadedLoading = threaded == 1;
-            w.loaderThreads = 1;
-            w.thumbnailLoader().setGateOpen(false);
-            QSignalSpy built(&w, &frmmain::viewBuilt);
-            QList<int> loads;
-            connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { loads.append(index); });
-            whenever(&w, [&] {
-                if (w.thumbnailLoader().heldAtGate() != 1)
-                    return false;
-                QTest::keyClick(w.pctPreview, Qt::Key_End);
-                w.thumbnailLoader().setGateOpen(true);
-                return true;
-            });
-            w.openFolder(dir.path());
-            QVERIFY(built.wait(20000));
-            QCOMPARE(w.order.size(), 28);
-            QList<qsizetype> positions;
-            for (int index : loads)
-                positions.append(w.order.indexOf(index));
-            if (threaded == 1) {
-                // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
-                QCOMPARE(w.ScrollMe->value(), 16);
-                QCOMPARE(positions, (QList<qsizetype>{0,  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12,
-                                                      13, 14, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
-            } else {
-                QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
-            }
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-                views[threaded].append(w.picScroll->shownImage(w.order[k]));
-            QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
-        }
-        QVERIFY(dialogs.messages.isEmpty());
-        for (qsizetype k = 0; k < views[0].size(); ++k)
-            COMPARE_IMAGES(views[1][k], views[0][k]);
-    }
-
     // A result of a cancelled series never stands for the new one, whether it was waiting to be
     // taken or is finished after the new series began.
     void cancelledSeriesGivesNothingOld()
@@ -370,46 +307,64 @@ private slots:
         loader.start({{1, small}, {2, small}}, 100, 100);
         loader.setGateOpen(true);
         for (const int index : {1, 2}) {
-            const std::optional<thumbs::Prepared> p = loader.take({index, small}, 100, 100, [] { return false; });
-            QVERIFY(p);
-            QCOMPARE(QRect(p->jpegFit.left, p->jpegFit.top, p->jpegFit.width, p->jpegFit.height), QRect(34, 0, 33, 100));
+            std::optional<ThumbnailLoader::Result> r;
+            QVERIFY(QTest::qWaitFor([&] { return (r = loader.takeReady()).has_value(); }));
+            QCOMPARE(r->index, index);
+            const thumbs::JpegFit& f = r->prepared.jpegFit;
+            QCOMPARE(QRect(f.left, f.top, f.width, f.height), QRect(34, 0, 33, 100));
         }
         QTRY_VERIFY(loader.idle());
         QVERIFY(!loader.takeReady());
         QCOMPARE(loader.preparedCount(), 4);
     }
 
-    // The same in the window: the worker holds the first picture of a folder while the user
-    // goes to another folder whose first box shows another picture.
-    void folderChangeWhileLoadingShowsNothingOld()
+    void storeLetsTheLeastRecentlyUsedGo()
+    {
+        thumbs::Prepared p;
+        p.kind = thumbs::Prepared::Kind::Jpeg;
+        p.dib = std::make_shared<cDIBSection>();
+        p.dib->Create(30, 20);
+        PreparedStore store(2 * PreparedStore::bytesOf(p));
+        store.put(1, p, true);
+        store.put(2, p, true);
+        QVERIFY(store.find(1));
+        store.put(3, p, true);
+        store.put(4, p, false); // far from the view: only where there is room
+        store.put(5, thumbs::Prepared{}, true); // unreadable: the box draws its cross without it
+        QVERIFY(store.contains(1) && !store.contains(2) && store.contains(3) && !store.contains(4));
+        store.remove(1);
+        store.put(4, p, false);
+        QVERIFY(store.contains(4) && !store.contains(5));
+        QCOMPARE(store.bytes(), store.budget());
+    }
+
+    // Only the series last started and not cancelled gives results: times read for a folder that
+    // is gone would land on the boxes of the next.
+    void readerGivesOnlyTheLastSeries()
     {
         QTemporaryDir dir;
-        QDir(dir.path()).mkdir(QStringLiteral("a"));
-        QDir(dir.path()).mkdir(QStringLiteral("b"));
-        save(dir, QStringLiteral("a/large.jpg"), pattern(2000, 500), "JPG");
-        const QString small = save(dir, QStringLiteral("b/small.jpg"), pattern(100, 300), "JPG");
-
-        frmmain w;
-        w.showfilename = false;
-        w.loaderThreads = 1;
-        w.thumbnailLoader().setGateOpen(false);
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        whenever(&w, [&] {
-            const bool held = w.thumbnailLoader().heldAtGate() == 1;
-            if (held)
-                w.openFolder(dir.filePath(QStringLiteral("b")));
-            return held;
+        QList<TimeTakenReader::Job> jobs;
+        for (int i = 1; i <= 3; ++i) {
+            const QString path = dir.filePath(QString::number(i));
+            writeFile(path, withExif(encodeJpeg(pattern(8, 8)),
+                                     exifTiff({{"Exif.Photo.DateTimeOriginal", "2023:07:12 10:00:00"}})));
+            jobs.append({i, QFile::encodeName(path)});
+        }
+        TimeTakenReader reader(2);
+        QList<int> indexes;
+        connect(&reader, &TimeTakenReader::finished, this, [&](const QList<TimeTakenReader::Result>& results) {
+            for (const TimeTakenReader::Result& r : results)
+                indexes.append(r.taken ? r.index : -r.index);
+            indexes.append(0);
         });
-        // Released once the new folder's pictures are under way.
-        connect(&w, &frmmain::viewArranged, &w, [&] {
-            if (w.DirSelect->Path().endsWith(QLatin1Char('b')))
-                QTimer::singleShot(0, &w, [&] { w.thumbnailLoader().setGateOpen(true); });
-        });
-        w.openFolder(dir.filePath(QStringLiteral("a")));
-        QVERIFY(built.wait(20000));
-        QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order.size(), 2);
-        COMPARE_IMAGES(w.picScroll->shownImage(w.order[0]), drawn(prepareFile(small)));
+        reader.start({jobs[0]});
+        reader.start({jobs[1], jobs[2], {4, QFile::encodeName(dir.filePath(QStringLiteral("missing")))}});
+        QTRY_VERIFY(!reader.busy());
+        reader.start({jobs[0]});
+        reader.cancel();
+        QVERIFY(!reader.busy());
+        QTest::qWait(200); // the cancelled reading ends meanwhile
+        QCOMPARE(indexes, (QList<int>{2, 3, -4, 0}));
     }
 };
 

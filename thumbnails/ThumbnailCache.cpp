@@ -1,4 +1,4 @@
-#include "main_window/ThumbnailCache.h"
+#include "thumbnails/ThumbnailCache.h"
 
 #include "platform/FileTime.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "imaging/Orientation.h"
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QImage>
 
@@ -9,11 +9,11 @@
 
 class cDIBSection;
 
-// Thumbnails of pictures that are seen turned (by their EXIF orientation). The box is fitted on
-// the size the picture is seen at; the picture is scaled in the way it is stored, to the size
-// that becomes the fitted one once turned, and only that small result is turned, which moves
-// pixels without changing them. For Orientation::Normal everything is exactly as for a picture
-// without orientation.
+// The scaling step of preparing a thumbnail, for pictures that are seen turned (by their EXIF
+// orientation) as well as for upright ones. The box is fitted on the size the picture is seen at;
+// the picture is scaled in the way it is stored, to the size that becomes the fitted one once
+// turned, and only that small result is turned, which moves pixels without changing them. For
+// Orientation::Normal everything is exactly as for a picture without orientation.
 namespace thumbs {
 
 // A decoded JPEG of W x H stored pixels: the fit of the picture as seen (the size it ends up

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/JpegDecoder.h"
 #include "imaging/PhotoMetadata.h"
 #include "imaging/cDIBSection.h"
 
@@ -11,10 +12,6 @@
 
 #include <memory>
 #include <optional>
-
-namespace imaging {
-class JpegDecoder;
-}
 
 // Turning one picture file into what its thumbnail box shows. Preparing (decoding and scaling)
 // needs no window and may run on any thread; drawing into the box's persistent image happens
@@ -56,7 +53,7 @@ struct Prepared
     JpegFit jpegFit;
     QImage picture;                   // Picture: already scaled close to its fitted size
     PictureFit pictureFit;
-    // When the picture was taken, as far as its file tells (timeorder::timeTaken), so that
+    // When the picture was taken, as far as its file tells (imaging::timeTaken), so that
     // ordering by that time needs no second read of a file whose thumbnail is in; nothing when
     // the file could not be read at all. takenIsFileTime: it is only the file's last change.
     std::optional<imaging::ClockTime> taken;
@@ -72,13 +69,28 @@ struct Prepared
 // kept from an earlier version are not used.
 inline constexpr int kPreparedVersion = 3;
 
-// Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever the
-// extension; a file it rejects goes to the HEIF decoder (phone photos, which then take the JPEG's
-// way: Kind::Jpeg), and one that rejects too to Qt's image readers; a file none can read, or one that
-// fails in any other way (a JPEG one pixel wide cannot be resampled), is Unreadable. The picture
-// is turned by its EXIF orientation. work is the caller's full-size buffer, kept between calls so
-// that its memory is reused. Never throws.
-Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH);
+// Prepares one picture after another on one thread. The decoder and the full-size buffer are kept
+// from one picture to the next, so that their memory is reused, until release().
+class Preparer
+{
+public:
+    Preparer();
+
+    // Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever
+    // the extension; a file it rejects goes to the HEIF decoder (phone photos, which then take the
+    // JPEG's way: Kind::Jpeg), and one that rejects too to Qt's image readers; a file none can
+    // read, or one that fails in any other way (a JPEG one pixel wide cannot be resampled), is
+    // Unreadable. The picture is turned by its EXIF orientation. Never throws.
+    Prepared prepare(const QByteArray& nativePath, int TW, int TH);
+
+    // Gives what is kept for the next picture back to the system: the full-size pixels and the
+    // file's bytes, tens of megabytes for a large photo.
+    void release();
+
+private:
+    std::optional<imaging::JpegDecoder> m_decoder;
+    cDIBSection m_work;
+};
 
 // Whether prepare reads what files tell about themselves (orientation, time taken); on unless
 // switched off to measure what reading it costs. For the whole process.
@@ -93,8 +105,9 @@ struct CaptionStyle
     bool transparent = false;
 };
 
-// The font of the thumbnail boxes: Arial 8.25 pt, or the installed face with its metrics.
-QFont boxFont();
+// The font of the thumbnail boxes: Arial 8.25 pt on a screen of so many twips per pixel
+// vertically, or the installed face with its metrics.
+QFont boxFont(double twipsPerPixelY);
 
 // Draws a prepared picture into the box's persistent image: on white, centred, with the file
 // name along the bottom edge when caption is not empty; an unreadable file gets a red cross

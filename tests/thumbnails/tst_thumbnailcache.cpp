@@ -1,8 +1,8 @@
-#include "main_window/ThumbnailCache.h"
-#include "main_window/ThumbnailLoader.h"
+#include "thumbnails/ThumbnailCache.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include "TestFiles.h"
-#include "ThumbnailTestSupport.h"
+#include "ThumbnailPictures.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,6 +17,9 @@
 #include <unistd.h>
 
 #include <memory>
+
+// The thumbnail cache as the loader's workers use it: every hit is the fresh result, a changed
+// file is never served, any fault leaves the thumbnails as without the cache, the size is bounded.
 
 using thumbs::ThumbnailCache;
 

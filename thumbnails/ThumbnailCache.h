@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,6 +14,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// The thumbnail cache: prepared thumbnails kept on disk across starts, and what identifies a
+// file and a prepared result there.
 namespace thumbs {
 
 // What the file system says about a file's content without reading it.

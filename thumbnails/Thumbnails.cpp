@@ -1,13 +1,10 @@
-#include "main_window/Thumbnails.h"
+#include "thumbnails/Thumbnails.h"
 
 #include "imaging/HeifDecoder.h"
-#include "imaging/JpegDecoder.h"
 #include "imaging/PictureReader.h"
-#include "main_window/OrientedThumbnail.h"
-#include "main_window/TimeOrder.h"
 #include "platform/DeviceContext.h"
 #include "platform/Numeric.h"
-#include "platform/Screen.h"
+#include "thumbnails/OrientedThumbnail.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -63,7 +60,20 @@ void setMetadataReading(bool on)
     g_readMetadata = on;
 }
 
-Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteArray& nativePath, int TW, int TH)
+Preparer::Preparer() : m_decoder(std::in_place)
+{
+    m_work.KeepMemoryForReuse(true);
+}
+
+void Preparer::release()
+{
+    m_decoder.emplace();
+    m_work.ClearUp();
+    m_work.KeepMemoryForReuse(false);
+    m_work.KeepMemoryForReuse(true);
+}
+
+Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)
 {
     Prepared p;
     p.TW = TW;
@@ -73,24 +83,24 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     imaging::PhotoMetadata metadata;
     imaging::PhotoMetadata* const wanted = g_readMetadata ? &metadata : nullptr;
     const auto takeTime = [&] {
-        p.taken = timeorder::timeTaken(metadata);
+        p.taken = imaging::timeTaken(metadata);
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
     };
     try {
-        const imaging::JpegDecoder::Result r = decoder.decode(work, nativePath, wanted);
+        const imaging::JpegDecoder::Result r = m_decoder->decode(m_work, nativePath, wanted);
         takeTime();
-        if (r.decoded() || imaging::decodeHeif(work, nativePath)) {
-            std::unique_ptr<cDIBSection> scaled = scaleJpeg(work, metadata.shownAs(), TW, TH, p.jpegFit);
+        if (r.decoded() || imaging::decodeHeif(m_work, nativePath)) {
+            std::unique_ptr<cDIBSection> scaled = scaleJpeg(m_work, metadata.shownAs(), TW, TH, p.jpegFit);
             if (scaled) {
                 p.kind = Prepared::Kind::Jpeg;
                 p.dib = std::move(scaled);
             }
-            // The full-size pixels are not needed any more; the memory stays with work for the
+            // The full-size pixels are not needed any more; the memory stays with the buffer for the
             // next picture.
-            work.ClearUp();
+            m_work.ClearUp();
             return p;
         }
-        work.ClearUp();
+        m_work.ClearUp();
         if (r.status == imaging::JpegDecoder::Status::StartFailed) {
             p.decoderStartFailed = true;
             p.decoderStartCode = r.startErrorCode;
@@ -108,7 +118,7 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     } catch (const std::exception& e) {
         // A JPEG one pixel wide or high cannot be resampled, and memory may run out: either way
         // this one thumbnail is marked unreadable and the others go on.
-        work.ClearUp();
+        m_work.ClearUp();
         p.kind = Prepared::Kind::Unreadable;
         p.dib.reset();
         p.picture = QImage();
@@ -117,12 +127,12 @@ Prepared prepare(imaging::JpegDecoder& decoder, cDIBSection& work, const QByteAr
     return p;
 }
 
-QFont boxFont()
+QFont boxFont(double twipsPerPixelY)
 {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     // 8.25 points on the screen; set in pixels, as a QImage has a resolution of its own.
-    const double dpi = 1440.0 / platform::twipsPerPixelY();
+    const double dpi = 1440.0 / twipsPerPixelY;
     font.setPixelSize(qMax(1, qRound(8.25 * dpi / 72.0)));
     return font;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "imaging/PhotoMetadata.h"
-#include "main_window/ThumbnailLoader.h"
+#include "thumbnails/ThumbnailLoader.h"
 
 #include <QFutureWatcher>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "main_window/OrientedThumbnail.h"
+#include "thumbnails/OrientedThumbnail.h"
 
 #include "imaging/cDIBSection.h"
 
