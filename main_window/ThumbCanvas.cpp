@@ -138,7 +138,7 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
             const qreal r = image.devicePixelRatio();
             p.drawImage(QPointF(e.Left, e.Top), image, QRectF(0, 0, e.Width * r, e.Height * r));
         }
-        drawMarks(p, e);
+        drawMarks(p, e, image);
     }
 }
 
@@ -151,15 +151,17 @@ void ThumbCanvas::setFocusShown(bool shown)
         Refresh(m_selection->focus);
 }
 
-void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
+void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e, const QImage& image) const
 {
     if (!m_selection)
         return;
+    const bool selected = m_selection->contains(e.Index);
+    const bool focused = m_focusShown && e.Index == m_selection->focus;
     // Whole pixels of the canvas, so that the marks are as crisp at two device pixels per pixel;
     // thin white and black lines keep them plain on white letterboxing and on dark pictures.
     constexpr int kFrame = 3;
     const QRect box = e.rect();
-    if (m_selection->contains(e.Index)) {
+    if (selected) {
         QColor tint = m_selectionColor;
         tint.setAlpha(72);
         p.fillRect(box, tint);
@@ -174,7 +176,7 @@ void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
             p.drawRect(inner);
         }
     }
-    if (m_focusShown && e.Index == m_selection->focus) {
+    if (focused) {
         const QRectF ring = QRectF(box).adjusted(kFrame + 2, kFrame + 2, -kFrame - 2, -kFrame - 2);
         if (ring.width() > 2 && ring.height() > 2) {
             p.setBrush(Qt::NoBrush);
@@ -184,6 +186,16 @@ void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
             dashes.setDashPattern({2, 2});
             p.setPen(dashes);
             p.drawRect(ring);
+        }
+    }
+    // The file name lies along the bottom edge, where the frame runs: it stays on top, as a label
+    // set into the frame.
+    if ((selected || focused) && m_captionArea && !image.isNull() && e.shows != ImgPreview::Shows::Cross) {
+        const QRect caption = m_captionArea(e).intersected(QRect(0, 0, e.Width, e.Height));
+        if (!caption.isEmpty()) {
+            const qreal r = image.devicePixelRatio();
+            p.drawImage(QRectF(caption.translated(e.Left, e.Top)), image,
+                        QRectF(caption.x() * r, caption.y() * r, caption.width() * r, caption.height() * r));
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <unordered_map>
 
 class Selection;
@@ -87,6 +88,10 @@ public:
     void setSelection(const Selection* selection) { m_selection = selection; }
     void setFocusShown(bool shown);
     QColor selectionColor() const { return m_selectionColor; }
+    // Where a box's image carries its caption (in the box's pixels; empty for none): the marks
+    // leave it readable.
+    using CaptionArea = std::function<QRect(const ImgPreview&)>;
+    void setCaptionArea(CaptionArea area) { m_captionArea = std::move(area); }
 
 signals:
     // Every element but the template is gone; indexes handed out before mean nothing now.
@@ -100,7 +105,7 @@ private:
     QSize boxPixels(const ImgPreview& e) const;
     QImage blankBox(const ImgPreview& e) const;
     const QImage& crossFor(const ImgPreview& e) const;
-    void drawMarks(QPainter& p, const ImgPreview& e) const;
+    void drawMarks(QPainter& p, const ImgPreview& e, const QImage& image) const;
 
     std::vector<ImgPreview> m_elements;
     std::unordered_map<int, QImage> m_images;
@@ -113,4 +118,5 @@ private:
     qreal m_boxRatio = 1;
     const Selection* m_selection = nullptr;
     bool m_focusShown = false;
+    CaptionArea m_captionArea;
 };

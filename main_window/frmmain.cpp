@@ -94,6 +94,12 @@ frmmain::frmmain(QWidget* parent)
     picScroll->setObjectName(QStringLiteral("picScroll"));
     picScroll->installEventFilter(this);
     picScroll->setSelection(&m_selection);
+    picScroll->setCaptionArea([this](const ImgPreview& e) {
+        const QString caption = captionOf(e.Index);
+        return caption.isEmpty() ? QRect()
+                                 : thumbs::captionRect(QSizeF(e.Width, e.Height), caption, m_captionStyle.font)
+                                       .toAlignedRect();
+    });
 
     linWohin = new QWidget(picScroll);
     linWohin->setObjectName(QStringLiteral("linWohin"));

@@ -142,6 +142,17 @@ QString fileNameOf(const QString& path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+QRectF captionRect(const QSizeF& box, const QString& caption, const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    const double textWidth = metrics.horizontalAdvance(caption);
+    const double textHeight = metrics.height();
+    // Single precision, as the caption has always been placed.
+    const float x = static_cast<float>((box.width() - textWidth) / 2);
+    const float y = static_cast<float>(box.height() - textHeight);
+    return QRectF(x, y, textWidth, textHeight);
+}
+
 void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style)
 {
     const qreal ratio = box.devicePixelRatio();
@@ -176,15 +187,11 @@ void draw(QImage& box, const Prepared& prepared, const QString& caption, const C
     if (!caption.isEmpty()) {
         p.begin(&box);
         p.setFont(style.font);
-        const QFontMetricsF metrics(style.font);
-        const double textWidth = metrics.horizontalAdvance(caption);
-        const double textHeight = metrics.height();
-        const float x = static_cast<float>((SW / ratio - textWidth) / 2);
-        const float y = static_cast<float>(SH / ratio - textHeight);
+        const QRectF text = captionRect(QSizeF(SW / ratio, SH / ratio), caption, style.font);
         if (!style.transparent)
-            p.fillRect(QRectF(x, y, textWidth, textHeight), style.background);
+            p.fillRect(text, style.background);
         p.setPen(style.foreground);
-        p.drawText(QPointF(x, y + metrics.ascent()), caption);
+        p.drawText(QPointF(text.x(), text.y() + QFontMetricsF(style.font).ascent()), caption);
     }
 }
 

@@ -109,6 +109,9 @@ struct CaptionStyle
 // vertically, or the installed face with its metrics.
 QFont boxFont(double twipsPerPixelY);
 
+// Where draw puts a caption in a box of the given size (in the box's pixels, not the device's).
+QRectF captionRect(const QSizeF& box, const QString& caption, const QFont& font);
+
 // Draws a prepared picture into the box's persistent image: on white, centred, with the file
 // name along the bottom edge when caption is not empty; an unreadable file gets a red cross
 // over whatever the box held, without caption. The picture is placed in the image's own pixels;

@@ -567,7 +567,13 @@ private slots:
     void severalMoveTogetherAndBack()
     {
         frmmain w;
-        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(8))));
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(8));
+        for (const char* name : {"p0003.jpg", "p0007.jpg"}) {
+            QImage dark(80, 60, QImage::Format_RGB32); // a picture under the caption, not a cross
+            dark.fill(Qt::darkGreen);
+            QVERIFY(dark.save(folder + u'/' + QLatin1String(name), "JPG"));
+        }
+        QVERIFY(openView(w, folder));
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QSignalSpy changed(&w, &frmmain::orderChanged);
@@ -578,6 +584,15 @@ private slots:
         const QImage canvas = w.picScroll->grab().toImage();
         QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
         QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
+        for (int position : {3, 7}) { // picked; picked and focused: the name stays as drawn
+            const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
+            const QRect name = thumbs::captionRect(QSizeF(box.Width, box.Height), nameOf(w, box.Index),
+                                                   thumbs::boxFont(platform::twipsPerPixelY()))
+                                   .toAlignedRect();
+            QVERIFY(name.bottom() >= box.Height - 3); // where the frame runs
+            QCOMPARE(canvas.copy(name.translated(box.Left, box.Top)).convertToFormat(QImage::Format_RGB32),
+                     w.picScroll->shownImage(box.Index).copy(name).convertToFormat(QImage::Format_RGB32));
+        }
 
         const auto* count = w.findChild<QLabel*>(QStringLiteral("dragCount"));
         QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 5));
