@@ -131,6 +131,72 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
     return result;
 }
 
+JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArray& nativePath,
+                                               const CoverFunction& cover, PhotoMetadata* metadata,
+                                               bool* headerRead)
+{
+    PhotoMetadata own;
+    if (!metadata)
+        metadata = &own;
+    *metadata = PhotoMetadata();
+    if (headerRead)
+        *headerRead = false;
+    Result result;
+    Handle handle = start(result);
+    if (!handle)
+        return result;
+    const auto done = [this](Result r) {
+        if (m_file.size() > kKeptFileBuffer)
+            m_file.reset();
+        m_fileSize = 0;
+        return r;
+    };
+    if (!readFile(nativePath, metadata) || m_fileSize > ULONG_MAX)
+        return done(result);
+    const std::uint8_t* data = m_file.data();
+    const auto jpegSize = static_cast<unsigned long>(m_fileSize);
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourSpace = 0;
+    tjDecompressHeader3(handle.get(), data, jpegSize, &width, &height, &subsampling, &colourSpace);
+    if (width < 1 || height < 1 || std::int64_t(width) * height > m_maxPixels)
+        return done(result);
+    if (headerRead)
+        *headerRead = true;
+    const std::optional<ClockTime> modified = metadata->modified;
+    *metadata = readPhotoMetadata(data, m_fileSize);
+    metadata->modified = modified;
+
+    const QSize wanted = cover(QSize(width, height), metadata->shownAs());
+    int factors = 0;
+    const tjscalingfactor* factor = tjGetScalingFactors(&factors);
+    int scaledWidth = width;
+    int scaledHeight = height;
+    for (int i = 0; factor && i < factors; ++i) {
+        const int w = TJSCALED(width, factor[i]);
+        const int h = TJSCALED(height, factor[i]);
+        if (w >= wanted.width() && h >= wanted.height() && std::int64_t(w) * h < std::int64_t(scaledWidth) * scaledHeight) {
+            scaledWidth = w;
+            scaledHeight = h;
+        }
+    }
+    if (scaledWidth == width && scaledHeight == height)
+        return done(result);
+    try {
+        if (!cDib.Create(scaledWidth, scaledHeight))
+            return done(result);
+    } catch (const std::exception&) {
+        return done(result);
+    }
+    // A warning leaves libjpeg's own grey where the data is missing, which is good enough for a look.
+    if (tjDecompress2(handle.get(), data, jpegSize, cDib.DIBSectionBitsPtr(), scaledWidth, cDib.BytesPerScanLine(),
+                      scaledHeight, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) == 0
+        || tjGetErrorCode(handle.get()) == TJERR_WARNING)
+        result.status = Status::Decoded;
+    return done(result);
+}
+
 bool JpegDecoder::readFile(const QByteArray& nativePath, PhotoMetadata* metadata)
 {
     m_fileSize = 0;

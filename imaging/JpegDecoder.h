@@ -70,6 +70,16 @@ public:
     // last change; it is empty when the file cannot be read.
     Result decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
+    // A quick look at the file: decoded at the smallest of TurboJPEG's reduced sizes that still
+    // covers what `cover` asks for, which is far cheaper than the full size (an eighth of each
+    // side costs about a tenth). Decoded only when such a size is smaller than the full one, else
+    // NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
+    // limit. Unlike decode, data libjpeg makes up for a damaged or short file is accepted, as a
+    // look is all it is. `metadata` receives what the file's bytes tell (the orientation is
+    // needed first) when the header was read, and the file's time of last change.
+    Result decodeReduced(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
+                         PhotoMetadata* metadata, bool* headerRead = nullptr);
+
     // The same for JPEG data already in memory.
     Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
                       PhotoMetadata* metadata = nullptr);
