@@ -70,9 +70,9 @@ public:
     // last change; it is empty when the file cannot be read.
     Result decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
-    // A quick look at the file: decoded at the smallest of TurboJPEG's reduced sizes that still
-    // covers what `cover` asks for, which is far cheaper than the full size (an eighth of each
-    // side costs about a tenth). Decoded only when such a size is smaller than the full one, else
+    // A quick look at the file: the small picture in its EXIF block where that will do, else
+    // decoded at the smallest of TurboJPEG's reduced sizes that still covers what `cover` asks
+    // for. Decoded only when such a size is smaller than the full one, else
     // NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
     // limit. Unlike decode, data libjpeg makes up for a damaged or short file is accepted, as a
     // look is all it is. `metadata` receives what the file's bytes tell (the orientation is
@@ -93,6 +93,7 @@ private:
 
     Handle start(Result& result) const;
     bool readFile(const QByteArray& nativePath, PhotoMetadata* metadata);
+    bool thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted);
     Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 
     StartFunction m_start;
