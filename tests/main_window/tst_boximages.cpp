@@ -5,6 +5,7 @@
 #include "thumbnails/PreparedStore.h"
 #include "thumbnails/ThumbnailLoader.h"
 
+#include "JpegEdits.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
@@ -127,6 +128,52 @@ private slots:
         const int again = w.thumbnailLoader().preparedCount() - prepared;
         QCOMPARE(again, inMemory ? 0 : int(first.size()) - 1);
         QCOMPARE(w.thumbnailLoader().cacheHitCount() - hits, cache ? again : 0);
+    }
+
+    // On a folder not seen before, every box near the view shows a preview until its picture
+    // replaces it; the PNG (whose reader cannot read it smaller) and the empty file get none. A
+    // JPEG whose header claims far more than its data holds gives a preview but no picture and
+    // ends with the cross. Opened again, every box comes from the cache, without a preview, with
+    // the pixels the first window ended with: no preview went into the cache.
+    void previewsComeBeforeTheFirstDecodeOnly()
+    {
+        QTemporaryDir dir;
+        makePictures(dir);
+        writeFile(dir.filePath(QStringLiteral("p08.jpg")),
+                  withFrame(encoded(pattern(1000, 100), "JPG"), 8, 1000, 65500));
+        settings::Store::user().write({{settings::ThumbnailCacheMiB, QStringLiteral("512")}});
+        QList<QImage> shown[2];
+        for (int round = 0; round < 2; ++round) {
+            frmmain w;
+            w.loaderThreads = 1; // every preview before every picture
+            QList<int> previews;
+            connect(&w, &frmmain::previewShown, this, [&](int index) {
+                QVERIFY(!w.picScroll->element(index).Loaded);
+                previews.append(index);
+            });
+            QVERIFY(openView(w, dir.path()));
+            QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
+            const QList<int> boxes = inView(w);
+            QVERIFY(boxes.size() > 9);
+            if (round == 0) {
+                for (int i : boxes)
+                    QCOMPARE(previews.contains(i), i != w.order[5] && i != w.order[7]);
+                QCOMPARE(QSet<int>(previews.begin(), previews.end()).size(), previews.size());
+                QCOMPARE(w.thumbnailLoader().cacheHitCount(), 0);
+            } else {
+                QVERIFY(previews.isEmpty());
+                QCOMPARE(w.thumbnailLoader().cacheHitCount(), 40);
+            }
+            const ImgPreview& damaged = w.picScroll->element(w.order[8]);
+            QCOMPARE(damaged.shows, ImgPreview::Shows::Cross);
+            QVERIFY(!w.picScroll->hasBoxImage(damaged.Index));
+            for (int i : boxes) {
+                QVERIFY(w.picScroll->element(i).Loaded);
+                shown[round].append(w.picScroll->shownImage(i));
+            }
+        }
+        for (qsizetype k = 0; k < shown[0].size(); ++k)
+            COMPARE_IMAGES(shown[1][k], shown[0][k]);
     }
 
     // Boxes without images brought into view by the order, not by scrolling: the order by time
