@@ -200,6 +200,7 @@ int main(int argc, char* argv[])
             continue;
         if (ratio == 0 && r == 2) {
             // The ratio is the process's: a second one measures it.
+            std::fflush(stdout);
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedChannels);
             child.start(QCoreApplication::applicationFilePath(),
