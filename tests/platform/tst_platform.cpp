@@ -85,24 +85,19 @@ private slots:
     {
         QTest::addColumn<QByteArray>("native");
         QTest::addColumn<QString>("text");
-        QTest::newRow("two bytes at the end") << QByteArray("Caf\xc3\xa9") << QStringLiteral("Caf\u00e9");
-        QTest::newRow("four bytes at the end")
-            << QByteArray("smile \xf0\x9f\x98\x80") << QString::fromUcs4(U"smile \U0001F600");
-        QTest::newRow("four bytes, low half like a kept byte")
-            << QByteArray("\xf0\x90\x82\x80.jpg") << QString::fromUcs4(U"\U00010080.jpg");
-        QTest::newRow("three bytes cut short at the end")
-            << QByteArray("a\xe2\x82") << text("a", QChar(0xDCE2), QChar(0xDC82));
-        QTest::newRow("four bytes cut short at the end")
-            << QByteArray("a\xf0\x9f\x98") << text("a", QChar(0xDCF0), QChar(0xDC9F), QChar(0xDC98));
-        QTest::newRow("latin-1") << QByteArray("M\xfcnchen.jpg") << text("M", QChar(0xDCFC), "nchen.jpg");
-        QTest::newRow("lone continuation byte")
-            << QByteArray("a\x80z.jpg") << text("a", QChar(0xDC80), "z.jpg");
-        QTest::newRow("overlong slash")
-            << QByteArray("a\xc0\xaf.jpg") << text("a", QChar(0xDCC0), QChar(0xDCAF), ".jpg");
-        QTest::newRow("encoded surrogate")
-            << QByteArray("\xed\xb2\x80.jpg") << text(QChar(0xDCED), QChar(0xDCB2), QChar(0xDC80), ".jpg");
-        QTest::newRow("four bytes, then a bad byte")
-            << QByteArray("\xf0\x9f\x98\x80\xff") << text(QString::fromUcs4(U"\U0001F600"), QChar(0xDCFF));
+        const auto row = [](const char* what, const QByteArray& native, const QString& text) {
+            QTest::newRow(what) << native << text;
+        };
+        row("two bytes at the end", "Caf\xc3\xa9", QStringLiteral("Caf\u00e9"));
+        row("four bytes at the end", "smile \xf0\x9f\x98\x80", QString::fromUcs4(U"smile \U0001F600"));
+        row("four bytes, low half like a kept byte", "\xf0\x90\x82\x80.jpg", QString::fromUcs4(U"\U00010080.jpg"));
+        row("three bytes cut short at the end", "a\xe2\x82", text("a", QChar(0xDCE2), QChar(0xDC82)));
+        row("four bytes cut short at the end", "a\xf0\x9f\x98", text("a", QChar(0xDCF0), QChar(0xDC9F), QChar(0xDC98)));
+        row("latin-1", "M\xfcnchen.jpg", text("M", QChar(0xDCFC), "nchen.jpg"));
+        row("lone continuation byte", "a\x80z.jpg", text("a", QChar(0xDC80), "z.jpg"));
+        row("overlong slash", "a\xc0\xaf.jpg", text("a", QChar(0xDCC0), QChar(0xDCAF), ".jpg"));
+        row("encoded surrogate", "\xed\xb2\x80.jpg", text(QChar(0xDCED), QChar(0xDCB2), QChar(0xDC80), ".jpg"));
+        row("four bytes, then a bad byte", "\xf0\x9f\x98\x80\xff", text(QString::fromUcs4(U"\U0001F600"), QChar(0xDCFF)));
     }
     void decodesText()
     {
