@@ -17,6 +17,7 @@
 #include "main_window/frmmain.h"
 
 #include "BareListing.h"
+#include "SmallFolder.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -34,30 +35,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray smallJpeg()
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 4, y * 5, (x + y) * 2));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 85);
-    return bytes;
-}
-
-void makeFolder(const QString& path, int files)
-{
-    QDir().mkpath(path);
-    const QByteArray jpeg = smallJpeg();
-    for (int i = 0; i < files; ++i) {
-        QFile f(path + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
-        f.open(QIODevice::WriteOnly);
-        f.write(jpeg);
-    }
-}
 
 long peakKiB()
 {

@@ -30,14 +30,6 @@ QString text(const std::optional<imaging::ClockTime>& time)
                 : QStringLiteral("none");
 }
 
-// The orientation's tag value, 0 for none.
-int orientationOf(const QByteArray& data)
-{
-    const auto metadata = imaging::readPhotoMetadata(reinterpret_cast<const uchar*>(data.constData()),
-                                                     std::size_t(data.size()));
-    return metadata.orientation ? int(*metadata.orientation) : 0;
-}
-
 // A picture's pixels as letters, rows top to bottom separated by "/"; a pixel's grey is its letter.
 QByteArray lettersOf(const QImage& image)
 {
@@ -93,49 +85,41 @@ private slots:
     // File times are compared on a clock two hours ahead of UTC.
     void initTestCase() { m_dib.KeepMemoryForReuse(true), qputenv("TZ", "XYZ-2"); }
 
-    // One decoder and one buffer take every file in turn, as a loader thread does, and each must come
-    // out as if alone: decoded as TurboJPEG decodes it, or, refused on the header, leaving it untouched.
+    // One decoder and one buffer of each kind take every file in turn, as a loader thread does, and
+    // each must come out as if alone: decoded as TurboJPEG decodes it, or as the phone photo is seen
+    // (the container's turn applied, exactly the stored pixels); or refused, on the header with the
+    // buffer untouched, a picture claiming too much before anything of its size is allocated.
     void decode_data()
     {
-        QTest::addColumn<QByteArray>("jpeg");
-        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("heif");
+        QTest::addColumn<QImage>("expected"); // null: refused
+        QTest::addColumn<bool>("untouched");
+        const auto jpeg = [](const char* what, const QByteArray& file, const char* outcome) {
+            QTest::newRow(what) << file << false
+                                << (outcome == QByteArrayView("decoded") ? referenceDecode(file) : QImage())
+                                << (outcome == QByteArrayView("untouched"));
+        };
+        const auto heif = [](const char* what, const QByteArray& file, const QImage& expected) {
+            QTest::newRow(what) << file << true << expected << expected.isNull();
+        };
         const QByteArray colour = encodeJpeg(testPicture(37, 23), TJSAMP_420);
         QByteArray stray = colour;
         stray.insert(markerAt(colour, 0xDA), "\x00\x11\x22", 3);
-        const QImage grey = testPicture(19, 9).convertToFormat(QImage::Format_Grayscale8);
-        QTest::newRow("colour 4:2:0") << colour << "decoded";
-        QTest::newRow("truncated") << colour.left(colour.size() / 2) << "refused";
-        QTest::newRow("grey") << encodeJpeg(grey, TJSAMP_GRAY) << "decoded";
-        QTest::newRow("cut before the end marker") << colour.chopped(2) << "refused";
-        QTest::newRow("12 bits per sample") << withFrame(colour, 12, 37, 23) << "untouched";
-        QTest::newRow("claims 65500 x 65500") << withFrame(colour, 8, 65500, 65500) << "untouched";
-        QTest::newRow("claims 10000 x 10000, too short") << withFrame(colour, 8, 10000, 10000) << "refused";
-        QTest::newRow("bytes after the end marker") << colour + QByteArray(300, 'x') << "decoded";
-        QTest::newRow("stray bytes before a marker") << stray << "decoded";
-        QTest::newRow("CMYK") << encodeJpeg(testPicture(16, 16), TJSAMP_444, 0, TJPF_CMYK) << "refused";
-        QTest::newRow("text named .jpg") << QByteArray("hello") << "untouched";
-        QTest::newRow("zero bytes") << QByteArray() << "untouched";
-    }
-    void decode()
-    {
-        QFETCH(QByteArray, jpeg);
-        QFETCH(QString, outcome);
-        const std::uint8_t* before = m_dib.DIBSectionBitsPtr();
-        const QSize size(m_dib.Width(), m_dib.Height());
-        QCOMPARE(m_decoder.decode(m_dib, write(jpeg)).decoded(), outcome == "decoded");
-        if (outcome == "untouched")
-            QVERIFY(m_dib.DIBSectionBitsPtr() == before && QSize(m_dib.Width(), m_dib.Height()) == size);
-        if (outcome == "decoded")
-            QCOMPARE(pictureOf(m_dib), referenceDecode(jpeg).convertToFormat(QImage::Format_BGR888));
-    }
+        jpeg("colour 4:2:0", colour, "decoded");
+        jpeg("truncated", colour.left(colour.size() / 2), "refused");
+        jpeg("grey", encodeJpeg(testPicture(19, 9).convertToFormat(QImage::Format_Grayscale8), TJSAMP_GRAY),
+             "decoded");
+        jpeg("cut before the end marker", colour.chopped(2), "refused");
+        jpeg("12 bits per sample", withFrame(colour, 12, 37, 23), "untouched");
+        jpeg("claims 65500 x 65500", withFrame(colour, 8, 65500, 65500), "untouched");
+        jpeg("claims 10000 x 10000, too short", withFrame(colour, 8, 10000, 10000), "refused");
+        jpeg("bytes after the end marker", colour + QByteArray(300, 'x'), "decoded");
+        jpeg("stray bytes before a marker", stray, "decoded");
+        jpeg("CMYK", encodeJpeg(testPicture(16, 16), TJSAMP_444, 0, TJPF_CMYK), "refused");
+        jpeg("text named .jpg", "hello", "untouched");
+        jpeg("zero bytes", {}, "untouched");
 
-    // Phone photos through one buffer, file after file as a loader thread takes them: decoded as
-    // seen (the container's turn applied, exactly the stored pixels), or refused with the buffer
-    // untouched, a picture claiming too much before anything of its size is allocated.
-    void heif_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QImage>("expected"); // null: refused
         const QImage landscape = testPicture(40, 24);
         const auto turned = [&](int tag) { return imaging::oriented(landscape, *imaging::orientationFromTag(tag)); };
         const QByteArray heic = encodeHeif(landscape);
@@ -148,43 +132,43 @@ private slots:
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 20; ++x)
                 halfClear.setPixel(x, y, halfClear.pixel(x, y) & 0x00FFFFFF), onWhite.setPixel(x, y, qRgb(255, 255, 255));
-
-        QTest::newRow("HEIC") << heic << landscape;
-        QTest::newRow("portrait turned by the container")
-            << encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw)) << turned(6);
-        QTest::newRow("turned and mirrored by the container")
-            << encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw_then_flip_horizontally))
-            << turned(5);
-        QTest::newRow("AVIF") << encodeHeif(landscape, HeifSample().av1()) << landscape;
-        QTest::newRow("10 bits per colour") << encodeHeif(landscape, HeifSample().deep(10)) << landscape;
-        QTest::newRow("transparent parts on white") << encodeHeif(halfClear, HeifSample().withAlpha()) << onWhite;
-        QTest::newRow("cut short") << heic.left(heic.size() - 40) << QImage();
-        QTest::newRow("flipped bytes in the picture data") << flipped << QImage();
-        QTest::newRow("claims 60000 x 60000") << withClaimedSize(heic, 60000, 60000) << QImage();
-        QTest::newRow("claims 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << QImage();
-        QTest::newRow("claims one row less") << withClaimedSize(heic, 40, 23) << QImage();
+        heif("HEIC", heic, landscape);
+        heif("portrait turned by the container", encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw)),
+             turned(6));
+        heif("turned and mirrored by the container",
+             encodeHeif(landscape, HeifSample().turned(heif_orientation_rotate_90_cw_then_flip_horizontally)), turned(5));
+        heif("AVIF", encodeHeif(landscape, HeifSample().av1()), landscape);
+        heif("10 bits per colour", encodeHeif(landscape, HeifSample().deep(10)), landscape);
+        heif("transparent parts on white", encodeHeif(halfClear, HeifSample().withAlpha()), onWhite);
+        heif("HEIC cut short", heic.left(heic.size() - 40), {});
+        heif("flipped bytes in the picture data", flipped, {});
+        heif("claims 60000 x 60000", withClaimedSize(heic, 60000, 60000), {});
+        heif("claims 20000 x 20000", withClaimedSize(heic, 20000, 20000), {});
+        heif("claims one row less", withClaimedSize(heic, 40, 23), {});
         const QImage odd = testPicture(41, 23);
         const QByteArray grid = encodeHeif(odd, HeifSample().inGrid());
-        QTest::newRow("cropped by a grid") << grid << odd;
-        QTest::newRow("grid claims 24832 x 16200") << withGridSize(grid, 24832, 16200) << QImage();
-        QTest::newRow("JPEG") << encodeJpeg(landscape) << QImage();
-        QTest::newRow("file type box only") << heic.left(heifBoxAt(heic, "meta")) << QImage();
+        heif("cropped by a grid", grid, odd);
+        heif("grid claims 24832 x 16200", withGridSize(grid, 24832, 16200), {});
+        heif("JPEG to the HEIF decoder", encodeJpeg(landscape), {});
+        heif("file type box only", heic.left(heifBoxAt(heic, "meta")), {});
     }
-    void heif()
+    void decode()
     {
         QFETCH(QByteArray, file);
+        QFETCH(bool, heif);
         QFETCH(QImage, expected);
-        QVERIFY(!file.isEmpty());
+        QFETCH(bool, untouched);
+        QVERIFY(!heif || !file.isEmpty()); // an encoder was there
         const std::uint8_t* before = m_dib.DIBSectionBitsPtr();
         const QSize size(m_dib.Width(), m_dib.Height());
         const QByteArray path = write(file);
         const long peak = peakMemoryKiB();
-        QCOMPARE(imaging::decodeHeif(m_dib, path), !expected.isNull());
-        // What the claim cost, had it been believed, shows in the process's peak memory.
+        QCOMPARE(heif ? imaging::decodeHeif(m_dib, path) : m_decoder.decode(m_dib, path).decoded(), !expected.isNull());
+        // What a claim cost, had it been believed, shows in the process's peak memory.
         QVERIFY2(peakMemoryKiB() - peak < 100 * 1024, qPrintable(QString::number(peakMemoryKiB() - peak)));
-        if (expected.isNull())
+        if (untouched)
             QVERIFY(m_dib.DIBSectionBitsPtr() == before && QSize(m_dib.Width(), m_dib.Height()) == size);
-        else
+        if (!expected.isNull())
             QCOMPARE(pictureOf(m_dib), expected.convertToFormat(QImage::Format_BGR888));
     }
 
@@ -212,13 +196,10 @@ private slots:
         imaging::JpegDecoder decoder(100);
         for (const auto& [width, decodable] : {std::pair{10, true}, {11, false}}) {
             const QByteArray jpeg = encodeJpeg(testPicture(width, 10));
-            const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
-            QCOMPARE(decoder.decodeData(m_dib, data, jpeg.size()).decoded(), decodable);
-        }
-        for (const auto& [width, decodable] : {std::pair{10, true}, {11, false}}) {
             const QByteArray heic = encodeHeif(testPicture(width, 10));
-            const auto* data = reinterpret_cast<const std::uint8_t*>(heic.constData());
-            QCOMPARE(imaging::decodeHeifData(m_dib, data, heic.size(), 100), decodable);
+            const auto bytes = [](const QByteArray& file) { return reinterpret_cast<const std::uint8_t*>(file.constData()); };
+            QCOMPARE(decoder.decodeData(m_dib, bytes(jpeg), jpeg.size()).decoded(), decodable);
+            QCOMPARE(imaging::decodeHeifData(m_dib, bytes(heic), heic.size(), 100), decodable);
         }
         QCOMPARE(imaging::maxDecodePixels(), 200'000'000);
     }
@@ -269,18 +250,15 @@ private slots:
             testPicture(16, 8), HeifSample().turned(heif_orientation_rotate_90_cw).withExif(exifTiff(
                                     {{"Exif.Image.Orientation", "6"}, {"Exif.Photo.DateTimeOriginal", "2023:07:12 10:15:00"}}))));
         QVERIFY(!m_decoder.decode(m_dib, phone, &m).decoded());
-        QVERIFY(!m.orientation && m.modified);
-        QCOMPARE(text(m.original), "1689156900.000000000");
-        m = imaging::readFileMetadata(phone);
-        QVERIFY(!m.orientation && m.modified);
-        QCOMPARE(text(m.original), "1689156900.000000000");
+        for (const imaging::PhotoMetadata& read : {m, imaging::readFileMetadata(phone)})
+            QVERIFY(!read.orientation && read.modified && text(read.original) == "1689156900.000000000");
     }
 
     // Damaged blocks give what the library can still make out (the fuzz corpus holds more of them).
     void orientation_data()
     {
         QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("expected"); // 0: none
         const QByteArray jpeg = encodeJpeg(testPicture(16, 8));
         QTest::newRow("no EXIF") << jpeg << 0;
         QTest::newRow("after the JFIF segment") << withExif(jpeg, orientationTiff(6), 20) << 6;
@@ -297,7 +275,8 @@ private slots:
     void orientation()
     {
         QFETCH(QByteArray, data);
-        QTEST(orientationOf(data), "expected");
+        const auto o = imaging::readPhotoMetadata(reinterpret_cast<const uchar*>(data.constData()), data.size()).orientation;
+        QTEST(o ? int(*o) : 0, "expected");
     }
 
     // Seconds.nanoseconds from 1970-01-01 00:00:00 on the camera's clock.

@@ -35,13 +35,10 @@ private slots:
         QFETCH(int, TW);
         QFETCH(int, TH);
         QFETCH(int, A);
-        QFETCH(QList<QPoint>, expected);
-        QFETCH(int, rowBreaks);
-        QFETCH(QSize, canvas);
         const Arrangement a = arrangeSlots(count, TW, TH, A);
-        QCOMPARE(a.positions, expected);
-        QCOMPARE(a.rowBreaks, rowBreaks);
-        QCOMPARE(QSize(a.canvasWidth, a.canvasHeight), canvas);
+        QTEST(a.positions, "expected");
+        QTEST(a.rowBreaks, "rowBreaks");
+        QTEST(QSize(a.canvasWidth, a.canvasHeight), "canvas");
     }
 
     // A third of a row and a pixel, as a real division: 34.33 pixels for rows of 100.
@@ -75,9 +72,7 @@ private slots:
         QFETCH(int, pictures);
         QFETCH(int, A);
         QFETCH(int, viewport);
-        QFETCH(int, expected);
-        const Arrangement a = arrangeSlots(pictures + 1, 100, 100, A);
-        QCOMPARE(::scrollMaximum(a, pictures, 100, viewport), expected);
+        QTEST(::scrollMaximum(arrangeSlots(pictures + 1, 100, 100, A), pictures, 100, viewport), "expected");
     }
 
     // Thirty pictures of 100 x 100, three to a row, in a viewport of 387 pixels: the scroll bar
@@ -102,9 +97,7 @@ private slots:
         QFETCH(int, viewport);
         QFETCH(int, value);
         QFETCH(int, maximum);
-        QFETCH(int, expected);
-        const int top = row * 101;
-        QCOMPARE(::scrollValueShowing(100, top, top + 100, viewport, value, maximum), expected);
+        QTEST(::scrollValueShowing(100, row * 101, row * 101 + 100, viewport, value, maximum), "expected");
     }
 
     void positionsNearView_data()
@@ -123,8 +116,7 @@ private slots:
     {
         QFETCH(int, canvasTop);
         QFETCH(int, viewport);
-        QFETCH(QList<qsizetype>, expected);
-        QCOMPARE(::positionsNearView(31, 3, 100, canvasTop, viewport), expected);
+        QTEST(::positionsNearView(31, 3, 100, canvasTop, viewport), "expected");
     }
 
     // 1000 boxes of 100 x 100 in rows of five, 40,000 bytes of image each; a viewport of 300
@@ -147,11 +139,9 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, canvasTop);
         QFETCH(qint64, budget);
-        QFETCH(qint64, first);
-        QFETCH(qint64, last);
         const RowSpan span = ::rowsKeepingImages(count, 5, 100, canvasTop, 300, 40000, budget, 2);
-        QCOMPARE(span.first, first);
-        QCOMPARE(span.last, last);
+        QTEST(span.first, "first");
+        QTEST(span.last, "last");
     }
 
     void splitterClamps_data()

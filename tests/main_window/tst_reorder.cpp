@@ -24,36 +24,57 @@ class TestReorder : public QObject
 {
     Q_OBJECT
 private slots:
+    // Moves to a given place, and the keys' moves: a step among the others (three to a row), or to
+    // either end.
     void moveSelection_data()
     {
         QTest::addColumn<QList<int>>("order");
         QTest::addColumn<QList<int>>("selected");
-        QTest::addColumn<int>("target");
+        QTest::addColumn<QString>("move"); // before an element, a step by the keys, "start" or "end"
         QTest::addColumn<QList<int>>("expected"); // empty: unchanged
         const QList<int> plain{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        const QList<int> shuffled{5, 3, 8, 1, 7, 2, 6, 4, 9};
-        QTest::newRow("block onto the first")
-            << plain << QList<int>{3, 4, 5} << 1 << QList<int>{3, 4, 5, 1, 2, 6, 7, 8, 9};
-        QTest::newRow("scattered, in the order shown")
-            << shuffled << QList<int>{2, 1, 8} << 5 << QList<int>{8, 1, 2, 5, 3, 7, 6, 4, 9};
-        QTest::newRow("to the end: before the placeholder")
-            << plain << QList<int>{2, 4} << 9 << QList<int>{1, 3, 5, 6, 7, 8, 2, 4, 9};
-        QTest::newRow("at the end already") << plain << QList<int>{7, 8} << 9 << QList<int>{};
-        QTest::newRow("at the start already") << plain << QList<int>{1, 2} << 3 << QList<int>{};
-        QTest::newRow("target inside the selected run") << plain << QList<int>{2, 3, 4} << 3 << QList<int>{};
-        QTest::newRow("nothing selected") << plain << QList<int>{} << 1 << QList<int>{};
-        QTest::newRow("target not listed") << plain << QList<int>{2} << 11 << QList<int>{};
-        QTest::newRow("a selected element no longer listed")
-            << QList<int>{1, 2, 3, 9} << QList<int>{3, 10} << 1 << QList<int>{3, 1, 2, 9};
+        const QList<int> seven{1, 2, 3, 4, 5, 6, 7};
+        const auto row = [](const char* what, const QList<int>& order, const QList<int>& selected, const char* move,
+                            const QList<int>& expected) {
+            QTest::newRow(what) << order << selected << QString(move) << expected;
+        };
+        row("block onto the first", plain, {3, 4, 5}, "1", {3, 4, 5, 1, 2, 6, 7, 8, 9});
+        row("scattered, in the order shown", {5, 3, 8, 1, 7, 2, 6, 4, 9}, {2, 1, 8}, "5", {8, 1, 2, 5, 3, 7, 6, 4, 9});
+        row("to the end: before the placeholder", plain, {2, 4}, "9", {1, 3, 5, 6, 7, 8, 2, 4, 9});
+        row("at the end already", plain, {7, 8}, "9", {});
+        row("at the start already", plain, {1, 2}, "3", {});
+        row("target inside the selected run", plain, {2, 3, 4}, "3", {});
+        row("nothing selected", plain, {}, "1", {});
+        row("target not listed", plain, {2}, "11", {});
+        row("a selected element no longer listed", {1, 2, 3, 9}, {3, 10}, "1", {3, 1, 2, 9});
+        row("one later", seven, {2}, "+1", {1, 3, 2, 4, 5, 6, 7});
+        row("one earlier", seven, {2}, "-1", {2, 1, 3, 4, 5, 6, 7});
+        row("a row down", seven, {2}, "+3", {1, 3, 4, 5, 2, 6, 7});
+        row("last, one later", seven, {6}, "+1", {});
+        row("first, one earlier", seven, {1}, "-1", {});
+        row("a row up from the first row: to the start", seven, {2}, "-3", {2, 1, 3, 4, 5, 6, 7});
+        row("a row down from the last row: before the placeholder", seven, {5}, "+3", {1, 2, 3, 4, 6, 5, 7});
+        row("scattered, one later: together", seven, {2, 5}, "+1", {1, 3, 2, 5, 4, 6, 7});
+        row("scattered from the first, one earlier", seven, {1, 4}, "-1", {});
+        row("nothing selected, one later", seven, {}, "+1", {});
+        row("to the start", seven, {3, 5}, "start", {3, 5, 1, 2, 4, 6, 7});
+        row("to the start from the first: together", seven, {1, 5}, "start", {1, 5, 2, 3, 4, 6, 7});
+        row("to the end", seven, {2, 4}, "end", {1, 3, 5, 6, 2, 4, 7});
+        row("at the end already, by the key", seven, {5, 6}, "end", {});
     }
     void moveSelection()
     {
         QFETCH(QList<int>, order);
         QFETCH(QList<int>, selected);
-        QFETCH(int, target);
+        QFETCH(QString, move);
         QFETCH(QList<int>, expected);
         const QList<int> before = order;
-        QCOMPARE(::moveSelection(order, picked(selected), target), !expected.isEmpty());
+        const std::vector<bool> bits = picked(selected);
+        const std::optional<int> target = move == "start" ? endTarget(order, bits, true)
+                                          : move == "end" ? endTarget(order, bits, false)
+                                          : move[0].isDigit() ? move.toInt()
+                                                              : stepTarget(order, bits, move.toInt());
+        QCOMPARE(target && ::moveSelection(order, bits, *target), !expected.isEmpty());
         QCOMPARE(order, expected.isEmpty() ? before : expected);
     }
 
@@ -87,47 +108,6 @@ private slots:
             }
         }
         QCOMPARE(dropTarget(order, 11, false), std::optional<int>());
-    }
-
-    // The keys' moves: a step among the others (three to a row), or to either end.
-    void keyMoves_data()
-    {
-        QTest::addColumn<QList<int>>("selected");
-        QTest::addColumn<QString>("move");
-        QTest::addColumn<QList<int>>("expected"); // empty: nothing to do
-        QTest::newRow("one later") << QList<int>{2} << "+1" << QList<int>{1, 3, 2, 4, 5, 6, 7};
-        QTest::newRow("one earlier") << QList<int>{2} << "-1" << QList<int>{2, 1, 3, 4, 5, 6, 7};
-        QTest::newRow("a row down") << QList<int>{2} << "+3" << QList<int>{1, 3, 4, 5, 2, 6, 7};
-        QTest::newRow("last, one later") << QList<int>{6} << "+1" << QList<int>{};
-        QTest::newRow("first, one earlier") << QList<int>{1} << "-1" << QList<int>{};
-        QTest::newRow("a row up from the first row: to the start")
-            << QList<int>{2} << "-3" << QList<int>{2, 1, 3, 4, 5, 6, 7};
-        QTest::newRow("a row down from the last row: before the placeholder")
-            << QList<int>{5} << "+3" << QList<int>{1, 2, 3, 4, 6, 5, 7};
-        QTest::newRow("scattered, one later: together")
-            << QList<int>{2, 5} << "+1" << QList<int>{1, 3, 2, 5, 4, 6, 7};
-        QTest::newRow("scattered from the first, one earlier") << QList<int>{1, 4} << "-1" << QList<int>{};
-        QTest::newRow("nothing selected") << QList<int>{} << "+1" << QList<int>{};
-        QTest::newRow("to the start") << QList<int>{3, 5} << "start" << QList<int>{3, 5, 1, 2, 4, 6, 7};
-        QTest::newRow("to the start from the first: together")
-            << QList<int>{1, 5} << "start" << QList<int>{1, 5, 2, 3, 4, 6, 7};
-        QTest::newRow("to the end") << QList<int>{2, 4} << "end" << QList<int>{1, 3, 5, 6, 2, 4, 7};
-        QTest::newRow("at the end already") << QList<int>{5, 6} << "end" << QList<int>{};
-    }
-    void keyMoves()
-    {
-        QFETCH(QList<int>, selected);
-        QFETCH(QString, move);
-        QFETCH(QList<int>, expected);
-        const QList<int> start{1, 2, 3, 4, 5, 6, 7};
-        const std::vector<bool> bits = picked(selected);
-        const std::optional<int> target = move == "start" ? endTarget(start, bits, true)
-                                          : move == "end" ? endTarget(start, bits, false)
-                                                          : stepTarget(start, bits, move.toInt());
-        QList<int> order = start;
-        const bool changed = target && ::moveSelection(order, bits, *target);
-        QCOMPARE(changed, !expected.isEmpty());
-        QCOMPARE(order, expected.isEmpty() ? start : expected);
     }
 
     // Ranges run in display order from either end, replace the selection or add to it.

@@ -80,7 +80,6 @@ private slots:
     void englishWhenTheCatalogueCannotBeRead_data()
     {
         QTest::addColumn<QByteArray>("content"); // what the folder holds as qtbase_de.qm
-        QTest::newRow("no such folder") << QByteArray("-");
         QTest::newRow("no catalogue") << QByteArray();
         QTest::newRow("damaged catalogue") << QByteArray("\x3c\xb8\x64\x18\xca\xef\x9c\x95\xcd\x21\x1c\xbf\x60\xa1\xbd\xdd"
                                                          "\x42\xff\xff\xff\xff",
@@ -91,15 +90,12 @@ private slots:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QString folder = dir.path();
-        if (content == "-") {
-            folder += QStringLiteral("/missing");
-        } else if (!content.isEmpty()) {
+        if (!content.isEmpty()) {
             QFile file(dir.filePath(QStringLiteral("qtbase_de.qm")));
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
         }
-        QCOMPARE(platform::installQtTranslation(folder), nullptr);
+        QCOMPARE(platform::installQtTranslation(dir.path()), nullptr);
         QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
     }
@@ -112,7 +108,6 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("yes");
         QTest::newRow("Alt+J") << int(Qt::Key_J) << int(Qt::AltModifier) << true;
-        QTest::newRow("Alt+N") << int(Qt::Key_N) << int(Qt::AltModifier) << false;
         QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << false;
         QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
     }

@@ -6,7 +6,6 @@
 #include <exiv2/exif.hpp>
 #include <exiv2/image.hpp>
 
-#include <functional>
 #include <utility>
 
 // A little-endian TIFF structure written by hand, for tests to damage byte by byte: one directory
@@ -44,28 +43,21 @@ inline QByteArray withExif(QByteArray jpeg, const QByteArray& tiff, qsizetype at
     return jpeg.insert(at, jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + tiff));
 }
 
-// A picture file (PNG, JPEG, ...) with metadata written into it by the library, as other programs do.
-inline QByteArray rewritten(const QByteArray& file, const std::function<void(Exiv2::Image&)>& edit)
+// A picture file (PNG, JPEG, ...) with the EXIF data of `tiff` written into it by the library, as
+// other programs do, as far as the library makes sense of it.
+inline QByteArray withLibraryExif(const QByteArray& file, const QByteArray& tiff)
 {
     const auto image =
         Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(file.constData()), long(file.size()));
-    edit(*image);
+    try {
+        Exiv2::ExifParser::decode(image->exifData(), reinterpret_cast<const Exiv2::byte*>(tiff.constData()),
+                                  std::uint32_t(tiff.size()));
+    } catch (...) {
+        image->exifData().clear();
+    }
     image->writeMetadata();
     Exiv2::BasicIo& io = image->io();
     io.seek(0, Exiv2::BasicIo::beg);
     const Exiv2::DataBuf written = io.read(long(io.size()));
     return QByteArray(reinterpret_cast<const char*>(written.pData_), written.size_);
-}
-
-// The same with the EXIF data of `tiff`, as far as the library makes sense of it.
-inline QByteArray withLibraryExif(const QByteArray& file, const QByteArray& tiff)
-{
-    return rewritten(file, [&](Exiv2::Image& image) {
-        try {
-            Exiv2::ExifParser::decode(image.exifData(), reinterpret_cast<const Exiv2::byte*>(tiff.constData()),
-                                      std::uint32_t(tiff.size()));
-        } catch (...) {
-            image.exifData().clear();
-        }
-    });
 }

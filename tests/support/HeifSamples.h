@@ -20,41 +20,13 @@ struct HeifSample
     int bitDepth = 8;         // 10: the picture is stored with ten bits per colour
     bool gridWrapped = false; // cropped by a grid of one tile, as libheif does for macOS by default
 
-    HeifSample& av1()
-    {
-        format = heif_compression_AV1;
-        return *this;
-    }
-    HeifSample& turned(heif_orientation o)
-    {
-        orientation = o;
-        return *this;
-    }
-    HeifSample& withExif(const QByteArray& tiff)
-    {
-        exif = tiff;
-        return *this;
-    }
-    HeifSample& lossy()
-    {
-        lossless = false;
-        return *this;
-    }
-    HeifSample& withAlpha()
-    {
-        alpha = true;
-        return *this;
-    }
-    HeifSample& deep(int bits)
-    {
-        bitDepth = bits;
-        return *this;
-    }
-    HeifSample& inGrid()
-    {
-        gridWrapped = true;
-        return *this;
-    }
+    HeifSample& av1() { return format = heif_compression_AV1, *this; }
+    HeifSample& turned(heif_orientation o) { return orientation = o, *this; }
+    HeifSample& withExif(const QByteArray& tiff) { return exif = tiff, *this; }
+    HeifSample& lossy() { return lossless = false, *this; }
+    HeifSample& withAlpha() { return alpha = true, *this; }
+    HeifSample& deep(int bits) { return bitDepth = bits, *this; }
+    HeifSample& inGrid() { return gridWrapped = true, *this; }
 };
 
 // The encoded file; empty when libheif has no encoder for the format.
