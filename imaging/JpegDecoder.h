@@ -72,8 +72,8 @@ public:
 
     // A quick look at the file: the small picture in its EXIF block where that will do, else
     // decoded at the smallest of TurboJPEG's reduced sizes that still covers what `cover` asks
-    // for. Decoded only when such a size is smaller than the full one, else
-    // NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
+    // for. Decoded only when such a size is smaller than the full one and reading at it is
+    // quick (a baseline file of at most a byte per eight pixels), else NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
     // limit. Unlike decode, data libjpeg makes up for a damaged or short file is accepted, as a
     // look is all it is. `metadata` receives what the file's bytes tell (the orientation is
     // needed first) when the header was read, and the file's time of last change.

@@ -41,14 +41,18 @@ QList<int> inView(const frmmain& w)
 
 // 40 pictures, each its own, taken in the reverse order of their names; p07.jpg is empty (a red
 // cross) and p05.jpg a PNG.
-void makePictures(const QTemporaryDir& dir)
+// Large ones are photo-like: gentle, so that reading them reduced is quick enough for a preview.
+void makePictures(const QTemporaryDir& dir, bool large = false)
 {
     for (int i = 0; i < 40; ++i) {
         const QString name = QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
         if (i == 7)
             writeFile(dir.filePath(name), QByteArray());
         else
-            save(dir, name, pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)), i == 5 ? "PNG" : "JPG");
+            save(dir, name,
+                 large ? smooth((40 + 9 * i) * 4, (150 - 3 * i) * 4, qRgb(i * 6, 0, 0))
+                       : pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)),
+                 i == 5 ? "PNG" : "JPG");
         setModified(dir.filePath(name), QDateTime(QDate(2020, 1, 1), QTime(12, 0)).addSecs(-60 * i));
     }
 }
@@ -138,7 +142,7 @@ private slots:
     void previewsComeBeforeTheFirstDecodeOnly()
     {
         QTemporaryDir dir;
-        makePictures(dir);
+        makePictures(dir, true);
         writeFile(dir.filePath(QStringLiteral("p08.jpg")),
                   withFrame(encoded(pattern(1000, 100), "JPG"), 8, 1000, 65500));
         settings::Store::user().write({{settings::ThumbnailCacheMiB, QStringLiteral("512")}});
@@ -262,7 +266,7 @@ private slots:
         QTemporaryDir dir;
         for (int i = 0; i < 24; ++i)
             save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                 pattern(100 + 37 * i, 200 - 6 * i, qRgb(i * 10, 0, 0)), "JPG");
+                 smooth(300 + 111 * i, 600 - 18 * i, qRgb(i * 10, 0, 0)), "JPG");
         save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
         writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
         save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");

@@ -10,6 +10,7 @@
 #include "ThumbnailPictures.h"
 
 #include <QFontMetrics>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -164,20 +165,26 @@ private slots:
     {
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("thumbnail");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("no thumbnail") << 1 << QSize() << "RG/BW";
-        QTest::newRow("no thumbnail, turned") << 6 << QSize() << "BR/WG";
-        QTest::newRow("thumbnail") << 1 << QSize(160, 80) << "GR/WB";
-        QTest::newRow("thumbnail, turned") << 6 << QSize(160, 80) << "WG/BR";
-        QTest::newRow("thumbnail at half the size") << 1 << QSize(40, 20) << "GR/WB";
-        QTest::newRow("thumbnail below half the size") << 1 << QSize(32, 16) << "RG/BW";
-        QTest::newRow("thumbnail of other proportions") << 1 << QSize(160, 120) << "RG/BW";
+        QTest::addColumn<QString>("shown"); // empty: no preview
+        QTest::addColumn<QByteArray>("coding");
+        QTest::newRow("no thumbnail") << 1 << QSize() << "RG/BW" << QByteArray();
+        QTest::newRow("no thumbnail, turned") << 6 << QSize() << "BR/WG" << QByteArray();
+        QTest::newRow("thumbnail") << 1 << QSize(160, 80) << "GR/WB" << QByteArray();
+        QTest::newRow("thumbnail, turned") << 6 << QSize(160, 80) << "WG/BR" << QByteArray();
+        QTest::newRow("thumbnail at half the size") << 1 << QSize(40, 20) << "GR/WB" << QByteArray();
+        QTest::newRow("thumbnail below half the size") << 1 << QSize(32, 16) << "RG/BW" << QByteArray();
+        QTest::newRow("thumbnail of other proportions") << 1 << QSize(160, 120) << "RG/BW" << QByteArray();
+        // Read reduced in hardly less time than whole: no preview but the camera's own.
+        QTest::newRow("no thumbnail, progressive") << 1 << QSize() << "" << QByteArray("progressive");
+        QTest::newRow("no thumbnail, much coded data") << 1 << QSize() << "" << QByteArray("grain");
+        QTest::newRow("thumbnail, much coded data") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("grain");
     }
     void previewIsThePictureAtItsPlace()
     {
         QFETCH(int, orientation);
         QFETCH(QSize, thumbnail);
         QFETCH(QString, shown);
+        QFETCH(QByteArray, coding);
         Exiv2::ExifData exif;
         exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
         if (thumbnail.isValid()) {
@@ -189,11 +196,24 @@ private slots:
         Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("photo.jpg"));
-        writeFile(path, withExif(encodeJpeg(corners().scaled(640, 320)),
+        QImage photo = corners().scaled(640, 320);
+        if (coding == "grain") {
+            // A byte of coded data for every four pixels or so.
+            QRandomGenerator grain(7);
+            for (int y = 0; y < photo.height(); ++y)
+                for (int x = 0; x < photo.width(); ++x)
+                    photo.setPixel(x, y, photo.pixel(x, y) ^ (grain.bounded(48) * 0x010101u));
+        }
+        writeFile(path, withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
                                  QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()))));
         thumbs::Preparer preparer;
         const thumbs::Prepared look = preparer.preview(QFile::encodeName(path), 80, 80);
         const thumbs::Prepared exact = preparer.prepare(QFile::encodeName(path), 80, 80);
+        if (shown.isEmpty()) {
+            QVERIFY(look.preview && exact.kind == thumbs::Prepared::Kind::Jpeg);
+            QCOMPARE(look.kind, thumbs::Prepared::Kind::Unreadable);
+            return;
+        }
         QCOMPARE(look.kind, thumbs::Prepared::Kind::Jpeg);
         const QRect fit(exact.jpegFit.left, exact.jpegFit.top, exact.jpegFit.width, exact.jpegFit.height);
         QCOMPARE(QRect(look.jpegFit.left, look.jpegFit.top, look.jpegFit.width, look.jpegFit.height), fit);
