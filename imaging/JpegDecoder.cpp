@@ -25,6 +25,10 @@ void* startTurboJpeg()
 // A file buffer up to this size is kept for the next image; a larger one is given back at once.
 constexpr std::size_t kKeptFileBuffer = std::size_t(64) << 20;
 
+// What is read of a file first for a quick look at it: enough for the segments before the first
+// scan of any camera's photo (an EXIF block is at most 64 KiB).
+constexpr std::size_t kHeadBytes = std::size_t(256) << 10;
+
 // The data as libjpeg reads it, without the stray bytes between segments that it skips with a
 // warning: segments and entropy-coded data are copied, anything else up to the next marker is
 // left out, and the copy ends with the end-of-image marker (or where the data ends). Empty when
@@ -107,11 +111,11 @@ FrameCoding frameCoding(const std::uint8_t* data, std::size_t size)
 // coded data). A camera's photo of a few megabytes thus costs two thirds of its full read even at
 // an eighth; only a baseline file of at most a byte of coded data per eight pixels is read reduced
 // in half the time or less, quick enough to be worth a look before the exact picture.
-bool quickWhenReduced(const std::uint8_t* data, std::size_t size, int width, int height)
+bool quickWhenReduced(const std::uint8_t* head, std::size_t headSize, std::size_t fileSize, int width, int height)
 {
-    const FrameCoding coding = frameCoding(data, size);
-    return !coding.progressive && coding.firstScan > 0 &&
-           std::int64_t(size - coding.firstScan) * 8 <= std::int64_t(width) * height;
+    const FrameCoding coding = frameCoding(head, headSize);
+    return !coding.progressive && coding.firstScan > 0 && fileSize >= coding.firstScan &&
+           std::int64_t(fileSize - coding.firstScan) * 8 <= std::int64_t(width) * height;
 }
 
 } // namespace
@@ -231,15 +235,35 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
         m_fileSize = 0;
         return r;
     };
-    if (!readFile(nativePath, metadata) || m_fileSize > ULONG_MAX)
+    RegularFile file(nativePath);
+    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes || std::uint64_t(file.size()) > ULONG_MAX)
+        return done(result);
+    metadata->modified = file.modified();
+    const auto fileSize = std::size_t(file.size());
+    if (fileSize > m_file.size()) {
+        m_file.reset();
+        m_file = ZeroedBlock(fileSize);
+        if (!m_file)
+            return done(result);
+    }
+    const auto readOn = [&](std::size_t upTo) {
+        const std::int64_t got = file.read(m_file.data() + m_fileSize, upTo - std::min(upTo, m_fileSize));
+        m_fileSize += got > 0 ? std::size_t(got) : 0;
+        return got >= 0;
+    };
+    // A camera's photo has all a look at it needs before its first scan: the EXIF block with the
+    // small picture, and the frame's header. The rest of the file is read only when the photo
+    // itself is to be read reduced.
+    if (!readOn(std::min(fileSize, kHeadBytes)) || m_fileSize == 0 ||
+        (frameCoding(m_file.data(), m_fileSize).firstScan == 0 && !readOn(fileSize)))
         return done(result);
     const std::uint8_t* data = m_file.data();
-    const auto jpegSize = static_cast<unsigned long>(m_fileSize);
     int width = 0;
     int height = 0;
     int subsampling = 0;
     int colourSpace = 0;
-    tjDecompressHeader3(handle.get(), data, jpegSize, &width, &height, &subsampling, &colourSpace);
+    tjDecompressHeader3(handle.get(), data, static_cast<unsigned long>(m_fileSize), &width, &height, &subsampling,
+                        &colourSpace);
     if (width < 1 || height < 1 || std::int64_t(width) * height > m_maxPixels)
         return done(result);
     if (headerRead)
@@ -253,8 +277,9 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
         result.status = Status::Decoded;
         return done(result);
     }
-    if (!quickWhenReduced(data, m_fileSize, width, height))
+    if (!quickWhenReduced(data, m_fileSize, fileSize, width, height) || !readOn(fileSize))
         return done(result);
+    const auto jpegSize = static_cast<unsigned long>(m_fileSize);
     int factors = 0;
     const tjscalingfactor* factor = tjGetScalingFactors(&factors);
     int scaledWidth = width;

@@ -178,6 +178,9 @@ private slots:
         QTest::newRow("no thumbnail, progressive") << 1 << QSize() << "" << QByteArray("progressive");
         QTest::newRow("no thumbnail, much coded data") << 1 << QSize() << "" << QByteArray("grain");
         QTest::newRow("thumbnail, much coded data") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("grain");
+        // Beyond what is read first for a look: all of the file is read then.
+        QTest::newRow("no thumbnail, long segments first") << 1 << QSize() << "RG/BW" << QByteArray("padded");
+        QTest::newRow("thumbnail, long segments first") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("padded");
     }
     void previewIsThePictureAtItsPlace()
     {
@@ -204,8 +207,12 @@ private slots:
                 for (int x = 0; x < photo.width(); ++x)
                     photo.setPixel(x, y, photo.pixel(x, y) ^ (grain.bounded(48) * 0x010101u));
         }
-        writeFile(path, withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
-                                 QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()))));
+        QByteArray file = withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
+                                   QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size())));
+        if (coding == "padded")
+            for (int k = 0; k < 5; ++k)
+                file.insert(2, QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(65533, 'x'));
+        writeFile(path, file);
         thumbs::Preparer preparer;
         const thumbs::Prepared look = preparer.preview(QFile::encodeName(path), 80, 80);
         const thumbs::Prepared exact = preparer.prepare(QFile::encodeName(path), 80, 80);
