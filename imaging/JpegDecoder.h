@@ -70,6 +70,16 @@ public:
     // last change; it is empty when the file cannot be read.
     Result decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
+    // A quick look at the file: the small picture in its EXIF block where that will do, else
+    // decoded at the smallest of TurboJPEG's reduced sizes that still covers what `cover` asks
+    // for. Decoded only when such a size is smaller than the full one and reading at it is
+    // quick (a baseline file of at most a byte per eight pixels), else NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
+    // limit. Unlike decode, data libjpeg makes up for a damaged or short file is accepted, as a
+    // look is all it is. `metadata` receives what the file's bytes tell (the orientation is
+    // needed first) when the header was read, and the file's time of last change.
+    Result decodeReduced(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
+                         PhotoMetadata* metadata, bool* headerRead = nullptr);
+
     // The same for JPEG data already in memory.
     Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
                       PhotoMetadata* metadata = nullptr);
@@ -83,6 +93,7 @@ private:
 
     Handle start(Result& result) const;
     bool readFile(const QByteArray& nativePath, PhotoMetadata* metadata);
+    bool thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted);
     Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 
     StartFunction m_start;

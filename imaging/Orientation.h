@@ -5,6 +5,7 @@
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,5 +47,9 @@ std::unique_ptr<cDIBSection> oriented(const cDIBSection& stored, Orientation ori
 
 // The same for a picture from Qt's readers.
 QImage oriented(const QImage& stored, Orientation orientation);
+
+// The least size, in stored pixels, that a picture read at reduced size must have, for a picture
+// stored at `stored` and turned by `orientation` to be seen.
+using CoverFunction = std::function<QSize(QSize stored, Orientation orientation)>;
 
 } // namespace imaging

@@ -265,6 +265,29 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
     return metadata;
 }
 
+std::vector<std::uint8_t> exifThumbnail(const std::uint8_t* data, std::size_t size) noexcept
+{
+    try {
+        if (!data || !isJpeg(data, size))
+            return {};
+        setUpExiv2();
+        const ExifBlock block = findJpegExif(data, size);
+        if (!block.tiff || block.size == 0 || block.size > UINT32_MAX)
+            return {};
+        Exiv2::ExifData exif;
+        Exiv2::ExifParser::decode(exif, block.tiff, static_cast<std::uint32_t>(block.size));
+        const Exiv2::ExifThumbC thumbnail(exif);
+        if (std::strcmp(thumbnail.mimeType(), "image/jpeg") != 0)
+            return {};
+        const Exiv2::DataBuf bytes = thumbnail.copy();
+        if (!bytes.pData_ || bytes.size_ <= 0)
+            return {};
+        return std::vector<std::uint8_t>(bytes.pData_, bytes.pData_ + bytes.size_);
+    } catch (...) {
+        return {};
+    }
+}
+
 PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
 {
     // The EXIF block of a JPEG follows the start of the file closely; this much holds it and

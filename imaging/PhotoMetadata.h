@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace imaging {
 
@@ -40,6 +41,10 @@ struct PhotoMetadata
 // TIFF or WebP picture. Data of any other kind, and data the metadata
 // library cannot make sense of, has none. Never throws, never prints; safe on any thread.
 PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept;
+
+// The small JPEG picture that a JPEG's EXIF block carries (cameras put one of 160 x 120 pixels
+// there), as it is stored; empty when there is none. Never throws; safe on any thread.
+std::vector<std::uint8_t> exifThumbnail(const std::uint8_t* data, std::size_t size) noexcept;
 
 // The metadata of the file at the native path without decoding it, reading no more of a JPEG
 // than its segments up to the EXIF block; with the file's last change. Only regular files are

@@ -46,9 +46,7 @@ bool plausibleSize(qint64 pixels, qint64 fileBytes, bool jpeg)
     return pixels <= fileBytes * pixelsPerByte;
 }
 
-} // namespace
-
-QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
+QImage read(const QByteArray& nativePath, PhotoMetadata* metadata, const CoverFunction* cover)
 {
     if (metadata)
         *metadata = PhotoMetadata();
@@ -59,6 +57,17 @@ QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
     QFile file;
     if (!file.open(regular.handle(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return QImage();
+    if (cover) {
+        // Asked before the file is read whole: most readers cannot scale, and then there is nothing to do.
+        // Only readers that do less work for a smaller picture count: JPEG decodes fewer
+        // coefficients, SVG paints at the size asked for; PNG, for one, reads everything and
+        // scales afterwards.
+        QImageReader probe(&file);
+        const QByteArray format = probe.format();
+        if ((format != "jpeg" && format != "svg" && format != "svgz") ||
+            !probe.supportsOption(QImageIOHandler::ScaledSize) || !file.seek(0))
+            return QImage();
+    }
     // The metadata comes from the same bytes as the picture, so the file is read whole first.
     QBuffer bytes;
     QIODevice* device = &file;
@@ -84,12 +93,32 @@ QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
         if (pixels > maxDecodePixels() || !plausibleSize(pixels, regular.size(), reader.format() == "jpeg"))
             return QImage();
     }
+    if (cover) {
+        if (!size.isValid())
+            return QImage();
+        const QSize wanted = (*cover)(size, metadata ? metadata->shownAs() : Orientation::Normal);
+        if (wanted.width() >= size.width() && wanted.height() >= size.height())
+            return QImage();
+        reader.setScaledSize(wanted.boundedTo(size).expandedTo(QSize(1, 1)));
+    }
     QImage image;
     if (!reader.read(&image))
         return QImage();
     if (qint64(image.width()) * image.height() > maxDecodePixels())
         return QImage();
     return image;
+}
+
+} // namespace
+
+QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata)
+{
+    return read(nativePath, metadata, nullptr);
+}
+
+QImage readPictureReduced(const QByteArray& nativePath, const CoverFunction& cover, PhotoMetadata* metadata)
+{
+    return read(nativePath, metadata, &cover);
 }
 
 } // namespace imaging

@@ -15,4 +15,9 @@ namespace imaging {
 // it (how to turn it, when it was taken) and the file's time of last change.
 QImage readPicture(const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
+// The same picture, scaled while it is read to the size `cover` asks for, from the readers that
+// do less work for it (JPEG, SVG); a null image from the others, and where that size is not
+// smaller than the picture.
+QImage readPictureReduced(const QByteArray& nativePath, const CoverFunction& cover, PhotoMetadata* metadata);
+
 } // namespace imaging

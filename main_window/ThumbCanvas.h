@@ -17,8 +17,9 @@ class Selection;
 // costs its path and its geometry; its image lives in the canvas while it is near the view.
 struct ImgPreview
 {
-    // What the box shows once its picture is loaded.
-    enum class Shows : quint8 { Frame, Picture, Cross };
+    // What the box shows: before its picture is loaded a frame or a preview (in its image, while
+    // it has one), then the picture or a cross.
+    enum class Shows : quint8 { Frame, Preview, Picture, Cross };
 
     int Index = 0;
     int Left = 0;

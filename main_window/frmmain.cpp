@@ -361,6 +361,15 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
     if (nr <= 0 || nr >= picScroll->count() || QSize(prepared.TW, prepared.TH) != boxPixels())
         return false;
     ImgPreview& e = picScroll->element(nr);
+    if (prepared.preview) {
+        // Nothing is learnt from a preview but how the picture looks, and that only for a while.
+        if (e.Loaded || prepared.kind == thumbs::Prepared::Kind::Unreadable || !keepsImage(e))
+            return false;
+        e.shows = ImgPreview::Shows::Preview;
+        drawBox(nr, prepared);
+        emit previewShown(nr);
+        return false;
+    }
     const bool first = !e.Loaded;
     if (first) {
         if (prepared.decoderStartFailed)
@@ -379,10 +388,13 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
         picScroll->dropBoxImage(nr);
         picScroll->Refresh(nr);
     } else {
+        const bool overPreview = e.shows == ImgPreview::Shows::Preview;
         e.shows = ImgPreview::Shows::Picture;
         const bool kept = keepsImage(e);
-        if (kept && !picScroll->hasBoxImage(nr))
+        if (kept && (overPreview || !picScroll->hasBoxImage(nr)))
             drawBox(nr, prepared);
+        else if (overPreview)
+            picScroll->dropBoxImage(nr);
         m_store.put(nr, prepared, kept);
     }
     if (first)
@@ -432,6 +444,23 @@ QList<ThumbnailLoader::Job> frmmain::jobsNearView() const
     return jobs;
 }
 
+QList<ThumbnailLoader::Job> frmmain::previewsNearView() const
+{
+    QList<ThumbnailLoader::Job> jobs;
+    if (!thumbs::previews())
+        return jobs;
+    for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height())) {
+        const ImgPreview& e = picScroll->element(order[k]);
+        if (k + 1 == order.size() || e.Loaded)
+            continue;
+        // A preview whose image was given up is made again.
+        const bool lost = e.shows == ImgPreview::Shows::Preview;
+        if (!lost || !picScroll->hasBoxImage(e.Index))
+            jobs.append({e.Index, e.nativePath, lost});
+    }
+    return jobs;
+}
+
 void frmmain::followView()
 {
     const QSize box = boxPixels();
@@ -441,8 +470,11 @@ void frmmain::followView()
     picScroll->dropBoxImagesUnless([this](const ImgPreview& e) { return keepsImage(e); });
 
     QList<ThumbnailLoader::Job> jobs;
-    if (m_loadingPhase && threadedLoading)
+    QList<ThumbnailLoader::Job> previews;
+    if (m_loadingPhase && threadedLoading) {
         jobs = jobsNearView();
+        previews = previewsNearView();
+    }
     // Boxes near the view that gave their images up get them again: from memory at once, else
     // from the workers (which find most in the thumbnail cache); the rows in view first, then
     // outwards.
@@ -473,6 +505,7 @@ void frmmain::followView()
         for (const ThumbnailLoader::Job& job : jobs)
             applyPrepared(job.index, preparer.prepare(job.nativePath, box.width(), box.height()));
     } else if (m_loader || !jobs.isEmpty()) {
+        thumbnailLoader().preview(previews);
         thumbnailLoader().prioritize(jobs);
     }
 }
@@ -491,7 +524,7 @@ qsizetype frmmain::startLoading(qsizetype from)
             jobs.append({e.Index, e.nativePath});
     }
     const QSize box = boxPixels();
-    thumbnailLoader().start(jobs, box.width(), box.height());
+    thumbnailLoader().start(jobs, box.width(), box.height(), previewsNearView());
     return jobs.size();
 }
 

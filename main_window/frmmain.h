@@ -161,6 +161,8 @@ signals:
     void viewBuilt();
     // A thumbnail box received its picture.
     void thumbnailLoaded(int index);
+    // A thumbnail box shows a preview until its picture comes.
+    void previewShown(int index);
     // The user changed the display order: a drop, a move of the selection, a starting order,
     // undo or redo.
     void orderChanged();
@@ -205,11 +207,14 @@ private:
     qsizetype startLoading(qsizetype from);
     void stopLoading();
     QList<ThumbnailLoader::Job> jobsNearView() const;
+    // The boxes near the view that show neither their picture nor a preview.
+    QList<ThumbnailLoader::Job> previewsNearView() const;
     // Wherever the view is now: the boxes far from it give their images up, those near it get
     // theirs again, and what is to be prepared there goes to the front of the queue.
     void followView();
     int nextToLoad(qsizetype& cursor) const;
-    // Shows a prepared picture in its box; true when that is the box's first in this build.
+    // Shows a prepared picture in its box; true when that is the box's first in this build. A
+    // preview is shown only until the picture comes.
     bool applyPrepared(int nr, const thumbs::Prepared& prepared);
     void drawBox(int nr, const thumbs::Prepared& prepared);
     QString captionOf(int nr) const;

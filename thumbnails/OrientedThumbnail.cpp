@@ -22,7 +22,13 @@ std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orienta
 {
     const OrientedJpegFit f = fitJpegOriented(full.Width(), full.Height(), orientation, TW, TH);
     fit = f.shown;
-    std::unique_ptr<cDIBSection> scaled = full.Resample(f.resampleHeight, f.resampleWidth);
+    return scaleJpegTo(full, orientation, f);
+}
+
+std::unique_ptr<cDIBSection> scaleJpegTo(const cDIBSection& stored, imaging::Orientation orientation,
+                                         const OrientedJpegFit& f)
+{
+    std::unique_ptr<cDIBSection> scaled = stored.Resample(f.resampleHeight, f.resampleWidth);
     if (!scaled || orientation == imaging::Orientation::Normal)
         return scaled;
     return imaging::oriented(*scaled, orientation);
@@ -32,11 +38,21 @@ QImage scalePicture(const QImage& stored, imaging::Orientation orientation, int 
 {
     const QSize shown = imaging::displayedSize(stored.size(), orientation);
     fit = fitPicture(shown.width(), shown.height(), TW, TH);
-    // Scaling a large picture down is most of the cost of drawing it; doing it here keeps it off
-    // the user-interface thread. The box then stretches it by less than a pixel.
+    return scalePictureTo(stored, orientation, fit);
+}
+
+QSize storedSizeFor(const PictureFit& fit, imaging::Orientation orientation)
+{
     const QSize size(qMax(1, static_cast<int>(std::ceil(fit.width))),
                      qMax(1, static_cast<int>(std::ceil(fit.height))));
-    const QImage scaled = stored.scaled(imaging::displayedSize(size, orientation), Qt::IgnoreAspectRatio,
+    return imaging::displayedSize(size, orientation);
+}
+
+QImage scalePictureTo(const QImage& stored, imaging::Orientation orientation, const PictureFit& fit)
+{
+    // Scaling a large picture down is most of the cost of drawing it; doing it here keeps it off
+    // the user-interface thread. The box then stretches it by less than a pixel.
+    const QImage scaled = stored.scaled(storedSizeFor(fit, orientation), Qt::IgnoreAspectRatio,
                                         Qt::SmoothTransformation);
     if (scaled.isNull() || orientation == imaging::Orientation::Normal)
         return scaled;

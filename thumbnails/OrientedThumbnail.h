@@ -31,8 +31,17 @@ OrientedJpegFit fitJpegOriented(int W, int H, imaging::Orientation orientation, 
 std::unique_ptr<cDIBSection> scaleJpeg(const cDIBSection& full, imaging::Orientation orientation, int TW,
                                        int TH, JpegFit& fit);
 
+// The same for a picture whose fit was measured on another version of it (its full size, while
+// `stored` is reduced): resampled to the fit's size whatever its own.
+std::unique_ptr<cDIBSection> scaleJpegTo(const cDIBSection& stored, imaging::Orientation orientation,
+                                         const OrientedJpegFit& fit);
+
 // A picture from the fallback reader scaled close to its fitted size for a TW x TH box and
 // turned; `fit` receives the fit as seen, which the box stretches the result to.
 QImage scalePicture(const QImage& stored, imaging::Orientation orientation, int TW, int TH, PictureFit& fit);
+
+// The size, as stored, that a picture is scaled to for a fit; and the scaling to it.
+QSize storedSizeFor(const PictureFit& fit, imaging::Orientation orientation);
+QImage scalePictureTo(const QImage& stored, imaging::Orientation orientation, const PictureFit& fit);
 
 } // namespace thumbs

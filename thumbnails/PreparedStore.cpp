@@ -11,6 +11,8 @@ qint64 PreparedStore::bytesOf(const thumbs::Prepared& prepared)
 
 void PreparedStore::put(int index, const thumbs::Prepared& prepared, bool recent)
 {
+    if (prepared.preview)
+        return; // the exact picture comes after it
     remove(index);
     if (prepared.kind == thumbs::Prepared::Kind::Unreadable)
         return;

@@ -518,7 +518,7 @@ std::optional<Prepared> ThumbnailCache::Connection::find(const QByteArray& nativ
 
 void ThumbnailCache::Connection::store(const QByteArray& nativePath, const FileStamp& stamp, const Prepared& prepared)
 {
-    if (prepared.transient || !open())
+    if (prepared.transient || prepared.preview || !open())
         return;
     const std::optional<QByteArray> fingerprint = fingerprintOf(nativePath, stamp);
     if (!fingerprint)

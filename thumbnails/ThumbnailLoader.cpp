@@ -42,19 +42,23 @@ void ThumbnailLoader::resetLocked()
 {
     ++m_generation;
     // Assigned afresh rather than cleared, so that the memory of a large folder's series goes too.
+    m_previews = {};
+    m_previewsStarted = {};
     m_front = {};
     m_queue = {};
     m_started = {};
     m_ready = {};
 }
 
-void ThumbnailLoader::start(const QList<Job>& jobs, int TW, int TH)
+void ThumbnailLoader::start(const QList<Job>& jobs, int TW, int TH, const QList<Job>& previews)
 {
     {
         const std::lock_guard lock(m_mutex);
         resetLocked();
         m_TW = TW;
         m_TH = TH;
+        for (const Job& job : previews)
+            m_previews.push_back({job, TW, TH});
         for (const Job& job : jobs)
             m_queue.push_back({job, TW, TH});
         m_limitCheckDue = m_cache != nullptr;
@@ -68,17 +72,40 @@ void ThumbnailLoader::prioritize(const QList<Job>& jobs)
         const std::lock_guard lock(m_mutex);
         // In place of what was put in front before, which is still queued in the series' order.
         std::deque<Queued> front;
-        const auto pending = [this](const Job& job) {
-            return std::any_of(m_inFlight.begin(), m_inFlight.end(),
-                               [&](const InFlight& f) { return f.index == job.index && f.generation == m_generation; }) ||
-                   std::any_of(m_ready.begin(), m_ready.end(), [&](const Result& r) { return r.index == job.index; });
-        };
         for (const Job& job : jobs)
-            if (job.again ? !pending(job) : !m_started.contains(job.index))
+            if (job.again ? !pendingLocked(job.index) : !m_started.contains(job.index))
                 front.push_back({job, m_TW, m_TH});
         m_front = std::move(front);
     }
     m_wake.notify_all();
+}
+
+bool ThumbnailLoader::pendingLocked(int index) const
+{
+    return std::any_of(m_inFlight.begin(), m_inFlight.end(),
+                       [&](const InFlight& f) { return f.index == index && f.generation == m_generation; }) ||
+           std::any_of(m_ready.begin(), m_ready.end(), [&](const Result& r) { return r.index == index; });
+}
+
+void ThumbnailLoader::preview(const QList<Job>& jobs)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        std::deque<Queued> previews;
+        for (const Job& job : jobs) {
+            const Queued q{job, m_TW, m_TH};
+            if (previewOpenLocked(q) && !(job.again && pendingLocked(job.index)))
+                previews.push_back(q);
+        }
+        m_previews = std::move(previews);
+    }
+    m_wake.notify_all();
+}
+
+int ThumbnailLoader::previewCount() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_previewCount;
 }
 
 void ThumbnailLoader::cancel()
@@ -114,7 +141,9 @@ bool ThumbnailLoader::idle() const
     const auto open = [this](const std::deque<Queued>& queue) {
         return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return openLocked(q); });
     };
-    return !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
+    const bool previews =
+        std::any_of(m_previews.begin(), m_previews.end(), [this](const Queued& q) { return previewOpenLocked(q); });
+    return !previews && !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
            m_checking == 0;
 }
 
@@ -138,8 +167,17 @@ bool ThumbnailLoader::openLocked(const Queued& q) const
     return q.job.again || !m_started.contains(q.job.index);
 }
 
+bool ThumbnailLoader::previewOpenLocked(const Queued& q) const
+{
+    return !m_started.contains(q.job.index) && (q.job.again || !m_previewsStarted.contains(q.job.index));
+}
+
 bool ThumbnailLoader::popStartedLocked()
 {
+    while (!m_previews.empty() && !previewOpenLocked(m_previews.front()))
+        m_previews.pop_front();
+    if (!m_previews.empty())
+        return true;
     for (std::deque<Queued>* queue : {&m_front, &m_queue}) {
         while (!queue->empty() && !openLocked(queue->front()))
             queue->pop_front();
@@ -190,10 +228,11 @@ void ThumbnailLoader::run()
             --m_checking;
             continue;
         }
-        std::deque<Queued>& from = m_front.empty() ? m_queue : m_front;
+        const bool preview = !m_previews.empty();
+        std::deque<Queued>& from = preview ? m_previews : m_front.empty() ? m_queue : m_front;
         const Queued q = from.front();
         from.pop_front();
-        m_started.insert(q.job.index);
+        (preview ? m_previewsStarted : m_started).insert(q.job.index);
         holding = true;
         const unsigned generation = m_generation;
         m_inFlight.push_back({q.job.index, generation});
@@ -204,7 +243,9 @@ void ThumbnailLoader::run()
         if (cache)
             prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
         const bool hit = prepared.has_value();
-        if (!hit) {
+        if (!hit && preview) {
+            prepared = preparer.preview(q.job.nativePath, q.TW, q.TH);
+        } else if (!hit) {
             prepared = preparer.prepare(q.job.nativePath, q.TW, q.TH);
             if (cache && stamp)
                 cache->store(q.job.nativePath, *stamp, *prepared);
@@ -214,13 +255,26 @@ void ThumbnailLoader::run()
         ++m_held;
         m_wake.wait(lock, [this] { return m_gateOpen || m_stop; });
         --m_held;
-        ++m_prepared;
-        m_cacheHits += hit ? 1 : 0;
+        bool keep = generation == m_generation && !m_stop;
+        if (preview && hit) {
+            // The picture from the cache is the box's for this series: it needs no second visit.
+            // Unless that visit began meanwhile, and finds the same there.
+            if (m_started.contains(q.job.index))
+                keep = false;
+            else if (keep)
+                m_started.insert(q.job.index);
+        }
+        if (preview && !hit) {
+            ++m_previewCount;
+        } else if (keep || !preview) {
+            ++m_prepared;
+            m_cacheHits += hit ? 1 : 0;
+        }
         m_inFlight.erase(std::find_if(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
             return f.index == q.job.index && f.generation == generation;
         }));
         // A result of a cancelled series would land in a box that now shows another file.
-        if (generation == m_generation && !m_stop)
+        if (keep)
             m_ready.push_back({q.job.index, std::move(*prepared)});
         // Wakes the interface thread, also when the result was thrown away: someone may be
         // waiting to notice that.

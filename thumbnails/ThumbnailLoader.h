@@ -22,7 +22,7 @@ class ThumbnailCache;
 
 // Prepares thumbnails on worker threads, so that the user-interface thread only draws. A series
 // of jobs is prepared in the order given, except that jobs can be moved to the front at any time
-// (the ones the user looks at). Results are handed out as they are finished. At most a few
+// (the ones the user looks at), and quick previews of some can be asked for ahead of them all. Results are handed out as they are finished. At most a few
 // results wait at any time, each worker keeps its full-size buffer from one picture to the next,
 // and a cancelled series is dropped as soon as the pictures being prepared are done. With a
 // cache, a picture kept from before is taken from it instead of being decoded, and what is
@@ -35,8 +35,8 @@ public:
     {
         int index = 0;          // the thumbnail box
         QByteArray nativePath;  // its file
-        // Prepared again for a box that had its picture in this series and gave it up: not held
-        // back by having been started before.
+        // Prepared again for a box that had its picture (or its preview) in this series and gave
+        // it up: not held back by having been started before.
         bool again = false;
     };
     struct Result
@@ -50,13 +50,18 @@ public:
                              QObject* parent = nullptr);
     ~ThumbnailLoader() override;
 
-    // Starts a new series: the jobs, in this order, for TW x TH boxes; whatever was under way is
-    // cancelled first.
-    void start(const QList<Job>& jobs, int TW, int TH);
+    // Starts a new series: the jobs, in this order, for TW x TH boxes, after the previews asked
+    // for (as by preview); whatever was under way is cancelled first.
+    void start(const QList<Job>& jobs, int TW, int TH, const QList<Job>& previews = {});
     // Puts these jobs at the front of the queue, in this order, in place of those an earlier call
     // put there (which stay queued in the series' order); those already started in this series
     // are left out, and jobs to prepare again that are under way or waiting to be taken.
     void prioritize(const QList<Job>& jobs);
+    // Previews (Preparer::preview) for these boxes, in this order, before any picture is prepared,
+    // in place of those asked for before and not started yet. A box whose picture is under way
+    // or done, or whose preview was started in this series (unless `again`), gets none. A box
+    // whose picture is in the cache gets that instead, and then no second visit.
+    void preview(const QList<Job>& jobs);
     // Drops every queued job and every result; pictures being prepared are thrown away when done.
     void cancel();
 
@@ -69,6 +74,7 @@ public:
     // Pictures prepared so far, kept or thrown away, and how many of them came from the cache.
     int preparedCount() const;
     int cacheHitCount() const;
+    int previewCount() const;
     // The box size of the series last started.
     QSize boxSize() const;
 
@@ -100,6 +106,8 @@ private:
     void run();
     bool popStartedLocked();
     bool openLocked(const Queued& q) const;
+    bool previewOpenLocked(const Queued& q) const;
+    bool pendingLocked(int index) const;
     bool mayStartLocked();
     void resetLocked();
 
@@ -107,6 +115,8 @@ private:
     std::condition_variable m_wake;
     std::vector<std::thread> m_threads;
     std::shared_ptr<thumbs::ThumbnailCache> m_cache;
+    std::deque<Queued> m_previews;    // before anything else
+    std::unordered_set<int> m_previewsStarted;
     std::deque<Queued> m_front;       // wanted first
     std::deque<Queued> m_queue;       // the series in its order
     std::unordered_set<int> m_started; // boxes started in this series
@@ -121,6 +131,7 @@ private:
     int m_checking = 0;
     int m_prepared = 0;
     int m_cacheHits = 0;
+    int m_previewCount = 0;
     bool m_gateOpen = true;
     int m_held = 0;
 };

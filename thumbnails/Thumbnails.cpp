@@ -17,6 +17,7 @@ namespace thumbs {
 namespace {
 
 std::atomic<bool> g_readMetadata{true};
+std::atomic<bool> g_previews{qEnvironmentVariable("TESSALINE_PREVIEWS") != QLatin1String("0")};
 
 int nearest(double v)
 {
@@ -60,17 +61,85 @@ void setMetadataReading(bool on)
     g_readMetadata = on;
 }
 
-Preparer::Preparer() : m_decoder(std::in_place)
+void setPreviews(bool on)
+{
+    g_previews = on;
+}
+
+bool previews()
+{
+    return g_previews;
+}
+
+Preparer::Preparer() : m_decoder(std::in_place), m_previewDecoder(std::in_place)
 {
     m_work.KeepMemoryForReuse(true);
+    m_previewWork.KeepMemoryForReuse(true);
 }
 
 void Preparer::release()
 {
     m_decoder.emplace();
-    m_work.ClearUp();
-    m_work.KeepMemoryForReuse(false);
-    m_work.KeepMemoryForReuse(true);
+    m_previewDecoder.emplace();
+    for (cDIBSection* work : {&m_work, &m_previewWork}) {
+        work->ClearUp();
+        work->KeepMemoryForReuse(false);
+        work->KeepMemoryForReuse(true);
+    }
+}
+
+Prepared Preparer::preview(const QByteArray& nativePath, int TW, int TH)
+{
+    Prepared p;
+    p.TW = TW;
+    p.TH = TH;
+    p.preview = true;
+    if (TW <= 0 || TH <= 0)
+        return p;
+    try {
+        OrientedJpegFit jpegFit;
+        const auto coverJpeg = [&](QSize stored, imaging::Orientation orientation) {
+            jpegFit = fitJpegOriented(stored.width(), stored.height(), orientation, TW, TH);
+            return QSize(jpegFit.resampleWidth, jpegFit.resampleHeight);
+        };
+        imaging::PhotoMetadata metadata;
+        bool jpeg = false;
+        const imaging::JpegDecoder::Result r =
+            m_previewDecoder->decodeReduced(m_previewWork, nativePath, coverJpeg, &metadata, &jpeg);
+        if (r.decoded()) {
+            p.dib = scaleJpegTo(m_previewWork, metadata.shownAs(), jpegFit);
+            m_previewWork.ClearUp();
+            if (p.dib) {
+                p.kind = Prepared::Kind::Jpeg;
+                p.jpegFit = jpegFit.shown;
+            }
+            return p;
+        }
+        m_previewWork.ClearUp();
+        // A JPEG too small to be read reduced is quick to read whole.
+        if (jpeg || r.status == imaging::JpegDecoder::Status::StartFailed || !metadata.modified)
+            return p;
+        PictureFit pictureFit;
+        const auto coverPicture = [&](QSize stored, imaging::Orientation orientation) {
+            const QSize shown = imaging::displayedSize(stored, orientation);
+            pictureFit = fitPicture(shown.width(), shown.height(), TW, TH);
+            return storedSizeFor(pictureFit, orientation);
+        };
+        const QImage image = imaging::readPictureReduced(nativePath, coverPicture, &metadata);
+        if (image.isNull())
+            return p;
+        p.picture = scalePictureTo(image, metadata.shownAs(), pictureFit);
+        if (!p.picture.isNull()) {
+            p.kind = Prepared::Kind::Picture;
+            p.pictureFit = pictureFit;
+        }
+    } catch (const std::exception&) {
+        m_previewWork.ClearUp();
+        p.kind = Prepared::Kind::Unreadable;
+        p.dib.reset();
+        p.picture = QImage();
+    }
+    return p;
 }
 
 Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)

@@ -63,6 +63,9 @@ struct Prepared
     // The result tells more about this moment than about the file (memory ran out, the decoder
     // could not start), so it is not kept for later.
     bool transient = false;
+    // A quick look made from a reduced read of the file (Preparer::preview): shown until the exact
+    // picture replaces it, and never kept anywhere.
+    bool preview = false;
 };
 
 // Raised whenever prepare gives other results for the same file than before, so that results
@@ -83,6 +86,14 @@ public:
     // Unreadable. The picture is turned by its EXIF orientation. Never throws.
     Prepared prepare(const QByteArray& nativePath, int TW, int TH);
 
+    // A quick look at the file for the same box, fitted and placed as prepare's picture will be:
+    // a JPEG decoded at a reduced size (an eighth of each side for a camera photo in a small box),
+    // a picture of another format where Qt's reader can scale while reading. Its pixels are close
+    // to prepare's, not the same. Unreadable (with preview set) where no such look can be had
+    // cheaply: other formats, small pictures, files that are not there. Buffers of its own, so
+    // that prepare's are left as they are; never throws.
+    Prepared preview(const QByteArray& nativePath, int TW, int TH);
+
     // Gives what is kept for the next picture back to the system: the full-size pixels and the
     // file's bytes, tens of megabytes for a large photo.
     void release();
@@ -90,7 +101,14 @@ public:
 private:
     std::optional<imaging::JpegDecoder> m_decoder;
     cDIBSection m_work;
+    std::optional<imaging::JpegDecoder> m_previewDecoder;
+    cDIBSection m_previewWork;
 };
+
+// Whether the program shows previews before the exact pictures; on unless switched off (by the
+// environment variable TESSALINE_PREVIEWS=0, or to compare). For the whole process.
+void setPreviews(bool on);
+bool previews();
 
 // Whether prepare reads what files tell about themselves (orientation, time taken); on unless
 // switched off to measure what reading it costs. For the whole process.

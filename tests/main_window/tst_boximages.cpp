@@ -5,6 +5,7 @@
 #include "thumbnails/PreparedStore.h"
 #include "thumbnails/ThumbnailLoader.h"
 
+#include "JpegEdits.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "ThumbnailTestSupport.h"
@@ -40,14 +41,18 @@ QList<int> inView(const frmmain& w)
 
 // 40 pictures, each its own, taken in the reverse order of their names; p07.jpg is empty (a red
 // cross) and p05.jpg a PNG.
-void makePictures(const QTemporaryDir& dir)
+// Large ones are photo-like: gentle, so that reading them reduced is quick enough for a preview.
+void makePictures(const QTemporaryDir& dir, bool large = false)
 {
     for (int i = 0; i < 40; ++i) {
         const QString name = QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
         if (i == 7)
             writeFile(dir.filePath(name), QByteArray());
         else
-            save(dir, name, pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)), i == 5 ? "PNG" : "JPG");
+            save(dir, name,
+                 large ? smooth((40 + 9 * i) * 4, (150 - 3 * i) * 4, qRgb(i * 6, 0, 0))
+                       : pattern(40 + 9 * i, 150 - 3 * i, qRgb(i * 6, 0, 0)),
+                 i == 5 ? "PNG" : "JPG");
         setModified(dir.filePath(name), QDateTime(QDate(2020, 1, 1), QTime(12, 0)).addSecs(-60 * i));
     }
 }
@@ -129,6 +134,52 @@ private slots:
         QCOMPARE(w.thumbnailLoader().cacheHitCount() - hits, cache ? again : 0);
     }
 
+    // On a folder not seen before, every box near the view shows a preview until its picture
+    // replaces it; the PNG (whose reader cannot read it smaller) and the empty file get none. A
+    // JPEG whose header claims far more than its data holds gives a preview but no picture and
+    // ends with the cross. Opened again, every box comes from the cache, without a preview, with
+    // the pixels the first window ended with: no preview went into the cache.
+    void previewsComeBeforeTheFirstDecodeOnly()
+    {
+        QTemporaryDir dir;
+        makePictures(dir, true);
+        writeFile(dir.filePath(QStringLiteral("p08.jpg")),
+                  withFrame(encoded(pattern(1000, 100), "JPG"), 8, 1000, 65500));
+        settings::Store::user().write({{settings::ThumbnailCacheMiB, QStringLiteral("512")}});
+        QList<QImage> shown[2];
+        for (int round = 0; round < 2; ++round) {
+            frmmain w;
+            w.loaderThreads = 1; // every preview before every picture
+            QList<int> previews;
+            connect(&w, &frmmain::previewShown, this, [&](int index) {
+                QVERIFY(!w.picScroll->element(index).Loaded);
+                previews.append(index);
+            });
+            QVERIFY(openView(w, dir.path()));
+            QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
+            const QList<int> boxes = inView(w);
+            QVERIFY(boxes.size() > 9);
+            if (round == 0) {
+                for (int i : boxes)
+                    QCOMPARE(previews.contains(i), i != w.order[5] && i != w.order[7]);
+                QCOMPARE(QSet<int>(previews.begin(), previews.end()).size(), previews.size());
+                QCOMPARE(w.thumbnailLoader().cacheHitCount(), 0);
+            } else {
+                QVERIFY(previews.isEmpty());
+                QCOMPARE(w.thumbnailLoader().cacheHitCount(), 40);
+            }
+            const ImgPreview& damaged = w.picScroll->element(w.order[8]);
+            QCOMPARE(damaged.shows, ImgPreview::Shows::Cross);
+            QVERIFY(!w.picScroll->hasBoxImage(damaged.Index));
+            for (int i : boxes) {
+                QVERIFY(w.picScroll->element(i).Loaded);
+                shown[round].append(w.picScroll->shownImage(i));
+            }
+        }
+        for (qsizetype k = 0; k < shown[0].size(); ++k)
+            COMPARE_IMAGES(shown[1][k], shown[0][k]);
+    }
+
     // Boxes without images brought into view by the order, not by scrolling: the order by time
     // taken, the reverse of the names here. The boxes are not square.
     void boxMovedIntoViewShowsItsPicture()
@@ -205,14 +256,17 @@ private slots:
     }
 
     // The window, threaded and not: the same pixels, every box loaded exactly once. Threaded, with
-    // one worker held at its first picture while the user presses End: the rows then in view come
-    // next, then the row above them, then the rest in display order.
+    // one worker held at its first job (the first box's preview) while the user presses End: the
+    // previews of the rows then in view come next, then of the row above them, then the pictures
+    // in the same order, then the rest in display order. Each preview is replaced by its picture,
+    // pixel for pixel the sequential one's, which makes none. No preview for the PNG (its reader
+    // cannot read it smaller), the empty file, and the JPEG too small to be read reduced.
     void threadedAndSequentialGiveTheSameView()
     {
         QTemporaryDir dir;
         for (int i = 0; i < 24; ++i)
             save(dir, QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                 pattern(100 + 37 * i, 200 - 6 * i, qRgb(i * 10, 0, 0)), "JPG");
+                 smooth(300 + 111 * i, 600 - 18 * i, qRgb(i * 10, 0, 0)), "JPG");
         save(dir, QStringLiteral("q-png.jpg"), pattern(120, 90), "PNG");
         writeFile(dir.filePath(QStringLiteral("r-empty.jpg")), QByteArray());
         save(dir, QStringLiteral("s-narrow.jpg"), pattern(1, 50), "JPG");
@@ -226,7 +280,9 @@ private slots:
             w.thumbnailLoader().setGateOpen(false);
             QSignalSpy built(&w, &frmmain::viewBuilt);
             QList<int> loads;
+            QList<int> previews;
             connect(&w, &frmmain::thumbnailLoaded, this, [&](int index) { loads.append(index); });
+            connect(&w, &frmmain::previewShown, this, [&](int index) { previews.append(index); });
             whenever(&w, [&] {
                 if (w.thumbnailLoader().heldAtGate() != 1)
                     return false;
@@ -240,12 +296,18 @@ private slots:
             QList<qsizetype> positions;
             for (int index : loads)
                 positions.append(w.order.indexOf(index));
+            QList<qsizetype> previewPositions;
+            for (int index : previews)
+                previewPositions.append(w.order.indexOf(index));
             if (threaded == 1) {
                 // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
                 QCOMPARE(w.ScrollMe->value(), 16);
-                QCOMPARE(positions, (QList<qsizetype>{0,  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12,
-                                                      13, 14, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
+                QCOMPARE(previewPositions,
+                         (QList<qsizetype>{0, 15, 16, 17, 18, 19, 20, 21, 22, 23, 12, 13, 14}));
+                QCOMPARE(positions, (QList<qsizetype>{15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 12, 13,
+                                                      14, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11}));
             } else {
+                QVERIFY(previewPositions.isEmpty());
                 QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
             for (qsizetype k = 0; k + 1 < w.order.size(); ++k)

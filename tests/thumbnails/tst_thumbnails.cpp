@@ -10,6 +10,7 @@
 #include "ThumbnailPictures.h"
 
 #include <QFontMetrics>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -157,38 +158,111 @@ private slots:
         QCOMPARE(quarters(drawn(h).copy(fit)), shown);
     }
 
+    // A preview is fitted, placed and turned as the picture will be. It comes from the camera's
+    // small picture (here mirrored, to tell) when that is in the photo's proportion and at least
+    // half the size the box needs (40 x 20 of 80 x 40), else from the photo read reduced.
+    void previewIsThePictureAtItsPlace_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::addColumn<QString>("shown"); // empty: no preview
+        QTest::addColumn<QByteArray>("coding");
+        QTest::newRow("no thumbnail") << 1 << QSize() << "RG/BW" << QByteArray();
+        QTest::newRow("no thumbnail, turned") << 6 << QSize() << "BR/WG" << QByteArray();
+        QTest::newRow("thumbnail") << 1 << QSize(160, 80) << "GR/WB" << QByteArray();
+        QTest::newRow("thumbnail, turned") << 6 << QSize(160, 80) << "WG/BR" << QByteArray();
+        QTest::newRow("thumbnail at half the size") << 1 << QSize(40, 20) << "GR/WB" << QByteArray();
+        QTest::newRow("thumbnail below half the size") << 1 << QSize(32, 16) << "RG/BW" << QByteArray();
+        QTest::newRow("thumbnail of other proportions") << 1 << QSize(160, 120) << "RG/BW" << QByteArray();
+        // Read reduced in hardly less time than whole: no preview but the camera's own.
+        QTest::newRow("no thumbnail, progressive") << 1 << QSize() << "" << QByteArray("progressive");
+        QTest::newRow("no thumbnail, much coded data") << 1 << QSize() << "" << QByteArray("grain");
+        QTest::newRow("thumbnail, much coded data") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("grain");
+        // Beyond what is read first for a look: all of the file is read then.
+        QTest::newRow("no thumbnail, long segments first") << 1 << QSize() << "RG/BW" << QByteArray("padded");
+        QTest::newRow("thumbnail, long segments first") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("padded");
+    }
+    void previewIsThePictureAtItsPlace()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QSize, thumbnail);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, coding);
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
+        if (thumbnail.isValid()) {
+            const QByteArray small = encodeJpeg(corners().mirrored(true, false).scaled(thumbnail));
+            Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(small.constData()),
+                                                    long(small.size()));
+        }
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+        QImage photo = corners().scaled(640, 320);
+        if (coding == "grain") {
+            // A byte of coded data for every four pixels or so.
+            QRandomGenerator grain(7);
+            for (int y = 0; y < photo.height(); ++y)
+                for (int x = 0; x < photo.width(); ++x)
+                    photo.setPixel(x, y, photo.pixel(x, y) ^ (grain.bounded(48) * 0x010101u));
+        }
+        QByteArray file = withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
+                                   QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size())));
+        if (coding == "padded")
+            for (int k = 0; k < 5; ++k)
+                file.insert(2, QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(65533, 'x'));
+        writeFile(path, file);
+        thumbs::Preparer preparer;
+        const thumbs::Prepared look = preparer.preview(QFile::encodeName(path), 80, 80);
+        const thumbs::Prepared exact = preparer.prepare(QFile::encodeName(path), 80, 80);
+        if (shown.isEmpty()) {
+            QVERIFY(look.preview && exact.kind == thumbs::Prepared::Kind::Jpeg);
+            QCOMPARE(look.kind, thumbs::Prepared::Kind::Unreadable);
+            return;
+        }
+        QCOMPARE(look.kind, thumbs::Prepared::Kind::Jpeg);
+        const QRect fit(exact.jpegFit.left, exact.jpegFit.top, exact.jpegFit.width, exact.jpegFit.height);
+        QCOMPARE(QRect(look.jpegFit.left, look.jpegFit.top, look.jpegFit.width, look.jpegFit.height), fit);
+        QCOMPARE(look.dib->Width(), exact.dib->Width());
+        QCOMPARE(look.dib->Height(), exact.dib->Height());
+        QCOMPARE(quarters(drawn(look).copy(fit)), shown);
+    }
+
     // What Qt's readers would make up, or paint, at seconds and gigabytes each, is unreadable; a
     // picture of many pixels in a small file, as flat ones are, and a damaged one that the
     // readers show in part are not. An unreadable file gets a red cross over the box as it was,
-    // without caption.
+    // without caption. Previews (none for what no reader can read smaller) are made of damaged
+    // JPEGs too: whatever shows is better than nothing for the moment before the cross.
     void unreadableOrNot_data()
     {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<bool>("unreadable");
+        QTest::addColumn<bool>("preview");
         QImage flat(4000, 4000, QImage::Format_Mono); // about 8000 pixels per byte as PNG
         flat.fill(1);
         QImage cmyk(3500, 3500, QImage::Format_RGB32); // TurboJPEG cannot turn CMYK into RGB
         cmyk.fill(qRgb(10, 200, 30));
         const QByteArray photo = encodeJpeg(pattern(320, 240), TJSAMP_420);
         const QByteArray png = encoded(pattern(300, 300), "PNG");
-        QTest::newRow("empty file") << QByteArray() << true;
-        QTest::newRow("text named .jpg") << QByteArray("just some words\n") << true;
-        QTest::newRow("fifo") << QByteArray("fifo") << true;
-        QTest::newRow("one pixel wide jpeg") << encodeJpeg(pattern(1, 40)) << true;
-        QTest::newRow("ppm claiming 100000 x 100000") << QByteArray("P6 100000 100000 255\n") << true;
-        QTest::newRow("png cut to a third") << png.left(png.size() / 3) << true;
+        QTest::newRow("empty file") << QByteArray() << true << false;
+        QTest::newRow("text named .jpg") << QByteArray("just some words\n") << true << false;
+        QTest::newRow("fifo") << QByteArray("fifo") << true << false;
+        QTest::newRow("one pixel wide jpeg") << encodeJpeg(pattern(1, 40)) << true << false;
+        QTest::newRow("ppm claiming 100000 x 100000") << QByteArray("P6 100000 100000 255\n") << true << false;
+        QTest::newRow("png cut to a third") << png.left(png.size() / 3) << true << false;
         QTest::newRow("jpeg of 700 bytes claiming 14142 x 14142")
-            << withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142) << true;
+            << withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142) << true << true;
         QTest::newRow("jpeg of a picture 1000 wide, its height set to 65500")
-            << withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500) << true;
+            << withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500) << true << true;
         QTest::newRow("svg claiming 14142 x 14142")
-            << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true;
+            << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true << false;
         const QByteArray heic = encodeHeif(pattern(64, 48));
-        QTest::newRow("heic cut short") << heic.left(heic.size() * 2 / 3) << true;
-        QTest::newRow("heic claiming 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << true;
-        QTest::newRow("flat one-bit png, 16 megapixels") << encoded(flat, "PNG") << false;
-        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false;
-        QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false;
+        QTest::newRow("heic cut short") << heic.left(heic.size() * 2 / 3) << true << false;
+        QTest::newRow("heic claiming 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << true << false;
+        QTest::newRow("flat one-bit png, 16 megapixels") << encoded(flat, "PNG") << false << false;
+        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false << false;
+        QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false << true;
     }
     void unreadableOrNot()
     {
@@ -202,6 +276,10 @@ private slots:
             writeFile(path, data);
         const thumbs::Prepared p = prepareFile(path);
         QCOMPARE(p.kind, unreadable ? thumbs::Prepared::Kind::Unreadable : thumbs::Prepared::Kind::Picture);
+        QFETCH(bool, preview);
+        const thumbs::Prepared look = thumbs::Preparer().preview(QFile::encodeName(path), 100, 100);
+        QVERIFY(look.preview && !p.preview);
+        QCOMPARE(look.kind, preview ? thumbs::Prepared::Kind::Jpeg : thumbs::Prepared::Kind::Unreadable);
         if (!unreadable)
             return;
         QImage box = freshBox();
