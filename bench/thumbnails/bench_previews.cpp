@@ -21,6 +21,7 @@
 #include "settings/Settings.h"
 #include "thumbnails/Thumbnails.h"
 
+#include "BoxesInView.h"
 #include "CameraFolder.h"
 
 #include <QApplication>
@@ -96,12 +97,7 @@ Run run(const QString& folder, Jump jump, bool previews)
                 QKeyEvent key(QEvent::KeyPress, jump == Jump::End ? Qt::Key_End : Qt::Key_PageDown, Qt::NoModifier);
                 QCoreApplication::sendEvent(w.pctPreview, &key);
             }
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-                const ImgPreview& e = w.picScroll->element(w.order[k]);
-                const int top = e.Top + w.picScroll->y();
-                if (top < w.pctPreview->height() && top + e.Height > 0)
-                    inView.append(e.Index);
-            }
+            inView = boxesInView(w);
             result.inView = static_cast<int>(inView.size());
             check();
         });

@@ -30,6 +30,7 @@
 #include "thumbnails/Thumbnails.h"
 #include "thumbnails/TimeTakenReader.h"
 
+#include "BoxesInView.h"
 #include "CameraFolder.h"
 
 #include <QApplication>
@@ -182,12 +183,7 @@ EndPress endRightAfterOpening(const QString& folder)
             QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
             t.start();
             QCoreApplication::sendEvent(w.pctPreview, &end);
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-                const ImgPreview& e = w.picScroll->element(w.order[k]);
-                const int top = e.Top + w.picScroll->y();
-                if (top < w.pctPreview->height() && top + e.Height > 0)
-                    inView.append(e.Index);
-            }
+            inView = boxesInView(w);
             result.inView = static_cast<int>(inView.size());
         });
     });

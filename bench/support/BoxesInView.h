@@ -1,0 +1,19 @@
+#pragma once
+
+#include "main_window/ThumbCanvas.h"
+#include "main_window/frmmain.h"
+
+#include <QList>
+
+// The thumbnail boxes the window shows at least in part, in display order.
+inline QList<int> boxesInView(const frmmain& w)
+{
+    QList<int> inView;
+    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
+        const ImgPreview& e = w.picScroll->element(w.order[k]);
+        const int top = e.Top + w.picScroll->y();
+        if (top < w.pctPreview->height() && top + e.Height > 0)
+            inView.append(e.Index);
+    }
+    return inView;
+}
