@@ -1,9 +1,10 @@
 // Damaged HEIC, HEIF and AVIF data through the phone-photo decoder the way the thumbnails use it:
 // one buffer for file after file, its memory kept for reuse, every decoded picture scaled down to
-// a thumbnail, and the metadata reader on the same bytes (it finds the EXIF block through the
-// same container parser). Decoding the same bytes a second time must succeed or fail alike. (Not
-// give the same pixels: for some damaged HEVC data libde265 leaves parts of the picture
-// undefined without a warning, which libheif passes on.)
+// a thumbnail, the small picture the file carries (as the previews take it), and the metadata
+// reader on the same bytes (it finds the EXIF block through the same container parser).
+// Decoding the same bytes a second time must succeed or fail alike. (Not give the same pixels:
+// for some damaged HEVC data libde265 leaves parts of the picture undefined without a warning,
+// which libheif passes on.)
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_heif_decoder
 //   build/fuzz/fuzz/fuzz_heif_decoder -dict=fuzz/heif.dict -max_len=65536 -reduce_inputs=0 \
@@ -61,6 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The decoder turns a phone photo itself; the metadata must not turn it again.
     if (imaging::looksLikeHeif(data, size) && metadata.orientation)
         __builtin_trap();
+
+    // Any small picture the file carries will do here.
+    const auto anySize = [](QSize, imaging::Orientation) { return QSize(1, 1); };
+    if (imaging::decodeHeifThumbnailData(dib, data, size, anySize, kFuzzPixels))
+        checkDecoded(dib);
 
     if (!imaging::decodeHeifData(dib, data, size, kFuzzPixels))
         return 0;

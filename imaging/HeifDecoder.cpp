@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -106,9 +107,8 @@ std::uint8_t overWhite(std::uint8_t colour, std::uint8_t alpha, bool premultipli
     return static_cast<std::uint8_t>((colour * alpha + 255u * white + 127u) / 255u);
 }
 
-bool decodeOpened(cDIBSection& cDib, const Opened& opened, std::int64_t maxPixels)
+bool decodeOpened(cDIBSection& cDib, const Opened& opened, heif_image_handle* handle, std::int64_t maxPixels)
 {
-    heif_image_handle* handle = opened.primary.get();
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
     if (width < 1 || height < 1 || std::int64_t(width) * height > maxPixels)
@@ -179,6 +179,29 @@ bool decodeOpened(cDIBSection& cDib, const Opened& opened, std::int64_t maxPixel
     return true;
 }
 
+// The whole of a HEIF or AVIF file (libheif reads it where it lies), with its size; empty for
+// anything else, which the first bytes tell.
+ZeroedBlock readHeifFile(const QByteArray& nativePath, std::size_t& size)
+{
+    size = 0;
+    RegularFile file(nativePath);
+    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes)
+        return ZeroedBlock();
+    std::uint8_t head[64];
+    const std::int64_t got = file.read(head, sizeof head);
+    if (got <= 0 || !looksLikeHeif(head, std::size_t(got)))
+        return ZeroedBlock();
+    ZeroedBlock bytes(std::size_t(file.size()));
+    if (!bytes)
+        return ZeroedBlock();
+    std::memcpy(bytes.data(), head, std::size_t(got));
+    const std::int64_t rest = file.read(bytes.data() + got, bytes.size() - std::size_t(got));
+    if (rest < 0)
+        return ZeroedBlock();
+    size = std::size_t(got + rest);
+    return bytes;
+}
+
 } // namespace
 
 bool looksLikeHeif(const std::uint8_t* data, std::size_t size)
@@ -193,7 +216,7 @@ bool decodeHeifData(cDIBSection& cDib, const std::uint8_t* data, std::size_t siz
 {
     try {
         const Opened opened = open(data, size);
-        return opened.primary && decodeOpened(cDib, opened, maxPixels);
+        return opened.primary && decodeOpened(cDib, opened, opened.primary.get(), maxPixels);
     } catch (const std::exception&) {
         // No memory for the picture (or for libheif's own copies): as unreadable as a damaged file.
         return false;
@@ -203,22 +226,62 @@ bool decodeHeifData(cDIBSection& cDib, const std::uint8_t* data, std::size_t siz
 bool decodeHeif(cDIBSection& cDib, const QByteArray& nativePath, std::int64_t maxPixels)
 {
     try {
-        RegularFile file(nativePath);
-        if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes)
+        std::size_t size = 0;
+        const ZeroedBlock bytes = readHeifFile(nativePath, size);
+        return bytes && decodeHeifData(cDib, bytes.data(), size, maxPixels);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool decodeHeifThumbnailData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
+                             const CoverFunction& cover, std::int64_t maxPixels)
+{
+    try {
+        const Opened opened = open(data, size);
+        if (!opened.primary)
             return false;
-        // Most files that come here are not HEIF at all; the first bytes tell.
-        std::uint8_t head[64];
-        const std::int64_t got = file.read(head, sizeof head);
-        if (got <= 0 || !looksLikeHeif(head, std::size_t(got)))
+        const int width = heif_image_handle_get_width(opened.primary.get());
+        const int height = heif_image_handle_get_height(opened.primary.get());
+        if (width < 1 || height < 1)
             return false;
-        ZeroedBlock bytes(std::size_t(file.size()));
-        if (!bytes)
+        const QSize wanted = cover(QSize(width, height), Orientation::Normal);
+        const int count = heif_image_handle_get_number_of_thumbnails(opened.primary.get());
+        if (count < 1 || count > 16)
             return false;
-        std::memcpy(bytes.data(), head, std::size_t(got));
-        const std::int64_t rest = file.read(bytes.data() + got, bytes.size() - std::size_t(got));
-        if (rest < 0)
-            return false;
-        return decodeHeifData(cDib, bytes.data(), std::size_t(got + rest), maxPixels);
+        std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+        const int listed =
+            heif_image_handle_get_list_of_thumbnail_IDs(opened.primary.get(), ids.data(), count);
+        Handle best;
+        for (int i = 0; i < listed; ++i) {
+            heif_image_handle* thumbnail = nullptr;
+            if (heif_image_handle_get_thumbnail(opened.primary.get(), ids[std::size_t(i)], &thumbnail).code !=
+                    heif_error_Ok ||
+                !thumbnail)
+                continue;
+            Handle candidate(thumbnail);
+            const int w = heif_image_handle_get_width(thumbnail);
+            const int h = heif_image_handle_get_height(thumbnail);
+            if (w >= 1 && h >= 1 && 2 * w >= wanted.width() && 2 * h >= wanted.height() && w < width &&
+                h < height &&
+                std::abs(double(w) / h - double(width) / height) <= 0.02 * double(width) / height &&
+                (!best || std::int64_t(w) * h < std::int64_t(heif_image_handle_get_width(best.get())) *
+                                                    heif_image_handle_get_height(best.get())))
+                best = std::move(candidate);
+        }
+        return best && decodeOpened(cDib, opened, best.get(), maxPixels);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool decodeHeifThumbnail(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
+                         std::int64_t maxPixels)
+{
+    try {
+        std::size_t size = 0;
+        const ZeroedBlock bytes = readHeifFile(nativePath, size);
+        return bytes && decodeHeifThumbnailData(cDib, bytes.data(), size, cover, maxPixels);
     } catch (const std::exception&) {
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/JpegDecoder.h"
+#include "imaging/Orientation.h"
 
 #include <QByteArray>
 
@@ -27,6 +28,16 @@ bool looksLikeHeif(const std::uint8_t* data, std::size_t size);
 // picture could not be had. Only regular files are read. Never throws; safe on any thread, each call on its
 // own.
 bool decodeHeif(cDIBSection& cDib, const QByteArray& nativePath, std::int64_t maxPixels = maxDecodePixels());
+
+// The smallest of the thumbnails such a file carries for its primary image (phones store one of
+// a few hundred pixels) that shows the same picture (its sides in the primary's proportion, within
+// 2 %) and is at least half as wide and high as `cover` asks for, given the primary's size as
+// seen; decoded as decodeHeif decodes the primary. False where there is none.
+bool decodeHeifThumbnail(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
+                         std::int64_t maxPixels = maxDecodePixels());
+// The same for the contents of such a file in memory.
+bool decodeHeifThumbnailData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
+                             const CoverFunction& cover, std::int64_t maxPixels = maxDecodePixels());
 
 // The same for the contents of such a file in memory.
 bool decodeHeifData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,

@@ -61,8 +61,8 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
             // Entropy-coded data runs to the first marker that is neither a stuffed 0xFF00 nor
             // a restart marker.
             while (end < size) {
-                if (data[end] == 0xFF && end + 1 < size && data[end + 1] != 0x00 && data[end + 1] != 0xFF
-                    && (data[end + 1] < 0xD0 || data[end + 1] > 0xD7))
+                if (data[end] == 0xFF && end + 1 < size && data[end + 1] != 0x00 && data[end + 1] != 0xFF &&
+                    (data[end + 1] < 0xD0 || data[end + 1] > 0xD7))
                     break;
                 ++end;
             }
@@ -111,7 +111,8 @@ FrameCoding frameCoding(const std::uint8_t* data, std::size_t size)
 // coded data). A camera's photo of a few megabytes thus costs two thirds of its full read even at
 // an eighth; only a baseline file of at most a byte of coded data per eight pixels is read reduced
 // in half the time or less, quick enough to be worth a look before the exact picture.
-bool quickWhenReduced(const std::uint8_t* head, std::size_t headSize, std::size_t fileSize, int width, int height)
+bool quickWhenReduced(const std::uint8_t* head, std::size_t headSize, std::size_t fileSize, int width,
+                      int height)
 {
     const FrameCoding coding = frameCoding(head, headSize);
     return !coding.progressive && coding.firstScan > 0 && fileSize >= coding.firstScan &&
@@ -200,8 +201,8 @@ bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize
     int subsampling = 0;
     int colourSpace = 0;
     const auto size = static_cast<unsigned long>(thumbnail.size());
-    if (tjDecompressHeader3(handle.get(), thumbnail.data(), size, &w, &h, &subsampling, &colourSpace) != 0 || w < 1 ||
-        h < 1 || 2 * w < wanted.width() || 2 * h < wanted.height() || w > width || h > height)
+    if (tjDecompressHeader3(handle.get(), thumbnail.data(), size, &w, &h, &subsampling, &colourSpace) != 0 ||
+        w < 1 || h < 1 || 2 * w < wanted.width() || 2 * h < wanted.height() || w > width || h > height)
         return false;
     if (std::abs(double(w) / h - double(width) / height) > 0.02 * double(width) / height)
         return false;
@@ -211,8 +212,8 @@ bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize
     } catch (const std::exception&) {
         return false;
     }
-    return tjDecompress2(handle.get(), thumbnail.data(), size, cDib.DIBSectionBitsPtr(), w, cDib.BytesPerScanLine(), h,
-                         TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
+    return tjDecompress2(handle.get(), thumbnail.data(), size, cDib.DIBSectionBitsPtr(), w,
+                         cDib.BytesPerScanLine(), h, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
 }
 
 JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArray& nativePath,
@@ -236,7 +237,8 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
         return r;
     };
     RegularFile file(nativePath);
-    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes || std::uint64_t(file.size()) > ULONG_MAX)
+    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes ||
+        std::uint64_t(file.size()) > ULONG_MAX)
         return done(result);
     metadata->modified = file.modified();
     const auto fileSize = std::size_t(file.size());
@@ -262,8 +264,8 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     int height = 0;
     int subsampling = 0;
     int colourSpace = 0;
-    tjDecompressHeader3(handle.get(), data, static_cast<unsigned long>(m_fileSize), &width, &height, &subsampling,
-                        &colourSpace);
+    tjDecompressHeader3(handle.get(), data, static_cast<unsigned long>(m_fileSize), &width, &height,
+                        &subsampling, &colourSpace);
     if (width < 1 || height < 1 || std::int64_t(width) * height > m_maxPixels)
         return done(result);
     if (headerRead)
@@ -287,7 +289,8 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     for (int i = 0; factor && i < factors; ++i) {
         const int w = TJSCALED(width, factor[i]);
         const int h = TJSCALED(height, factor[i]);
-        if (w >= wanted.width() && h >= wanted.height() && std::int64_t(w) * h < std::int64_t(scaledWidth) * scaledHeight) {
+        if (w >= wanted.width() && h >= wanted.height() &&
+            std::int64_t(w) * h < std::int64_t(scaledWidth) * scaledHeight) {
             scaledWidth = w;
             scaledHeight = h;
         }
@@ -301,9 +304,10 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
         return done(result);
     }
     // A warning leaves libjpeg's own grey where the data is missing, which is good enough for a look.
-    if (tjDecompress2(handle.get(), data, jpegSize, cDib.DIBSectionBitsPtr(), scaledWidth, cDib.BytesPerScanLine(),
-                      scaledHeight, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) == 0
-        || tjGetErrorCode(handle.get()) == TJERR_WARNING)
+    if (tjDecompress2(handle.get(), data, jpegSize, cDib.DIBSectionBitsPtr(), scaledWidth,
+                      cDib.BytesPerScanLine(), scaledHeight, TJPF_BGR,
+                      TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) == 0 ||
+        tjGetErrorCode(handle.get()) == TJERR_WARNING)
         result.status = Status::Decoded;
     return done(result);
 }
@@ -373,9 +377,9 @@ JpegDecoder::Result JpegDecoder::decodeWith(Handle handle, cDIBSection& cDib, co
 
     // LIMITSCANS: a progressive file with thousands of scans would keep the decoder busy for minutes.
     const auto decodeWhole = [&](const std::uint8_t* jpeg, unsigned long jpegBytes) {
-        return tjDecompress2(handle.get(), jpeg, jpegBytes, cDib.DIBSectionBitsPtr(), width, cDib.BytesPerScanLine(),
-                             height, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING)
-            == 0;
+        return tjDecompress2(handle.get(), jpeg, jpegBytes, cDib.DIBSectionBitsPtr(), width,
+                             cDib.BytesPerScanLine(), height, TJPF_BGR,
+                             TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING) == 0;
     };
     if (decodeWhole(data, jpegSize)) {
         result.status = Status::Decoded;

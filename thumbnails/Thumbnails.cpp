@@ -106,7 +106,9 @@ Prepared Preparer::preview(const QByteArray& nativePath, int TW, int TH)
         bool jpeg = false;
         const imaging::JpegDecoder::Result r =
             m_previewDecoder->decodeReduced(m_previewWork, nativePath, coverJpeg, &metadata, &jpeg);
-        if (r.decoded()) {
+        // A phone's photo costs ten times a camera's to decode, and usually carries a small
+        // picture of its own.
+        if (r.decoded() || (!jpeg && imaging::decodeHeifThumbnail(m_previewWork, nativePath, coverJpeg))) {
             p.dib = scaleJpegTo(m_previewWork, metadata.shownAs(), jpegFit);
             m_previewWork.ClearUp();
             if (p.dib) {

@@ -87,11 +87,11 @@ public:
     Prepared prepare(const QByteArray& nativePath, int TW, int TH);
 
     // A quick look at the file for the same box, fitted and placed as prepare's picture will be:
-    // a JPEG decoded at a reduced size (an eighth of each side for a camera photo in a small box),
-    // a picture of another format where Qt's reader can scale while reading. Its pixels are close
-    // to prepare's, not the same. Unreadable (with preview set) where no such look can be had
-    // cheaply: other formats, small pictures, files that are not there. Buffers of its own, so
-    // that prepare's are left as they are; never throws.
+    // the small picture a camera or phone stored in a JPEG or HEIF file, a JPEG decoded at a
+    // reduced size where that is quick, a picture of another format where Qt's reader can scale
+    // while reading. Its pixels are close to prepare's, not the same. Unreadable (with preview
+    // set) where no such look can be had cheaply: other formats, small pictures, files that are
+    // not there. Buffers of its own, so that prepare's are left as they are; never throws.
     Prepared preview(const QByteArray& nativePath, int TW, int TH);
 
     // Gives what is kept for the next picture back to the system: the full-size pixels and the

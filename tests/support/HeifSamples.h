@@ -19,6 +19,8 @@ struct HeifSample
     bool alpha = false;       // the picture's alpha channel is kept
     int bitDepth = 8;         // 10: the picture is stored with ten bits per colour
     bool gridWrapped = false; // cropped by a grid of one tile, as libheif does for macOS by default
+    QImage thumbnail;         // stored as the primary's thumbnail, scaled to fit thumbnailSide
+    int thumbnailSide = 0;
 
     HeifSample& av1() { return format = heif_compression_AV1, *this; }
     HeifSample& turned(heif_orientation o) { return orientation = o, *this; }
@@ -27,6 +29,10 @@ struct HeifSample
     HeifSample& withAlpha() { return alpha = true, *this; }
     HeifSample& deep(int bits) { return bitDepth = bits, *this; }
     HeifSample& inGrid() { return gridWrapped = true, *this; }
+    HeifSample& withThumbnail(const QImage& picture, int side)
+    {
+        return thumbnail = picture, thumbnailSide = side, *this;
+    }
 };
 
 // The encoded file; empty when libheif has no encoder for the format.
@@ -40,33 +46,38 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
         heif_context_free(context);
         return file;
     }
-    const bool deep = sample.bitDepth > 8;
-    const heif_chroma chroma =
-        deep ? (sample.alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-             : (sample.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    heif_image* image = nullptr;
-    heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), sample.bitDepth);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
-    const int channels = sample.alpha ? 4 : 3;
-    for (int y = 0; y < picture.height(); ++y) {
-        const uchar* in = rgba.constScanLine(y);
-        uint8_t* out = plane + qsizetype(y) * stride;
-        for (int x = 0; x < picture.width(); ++x) {
-            for (int c = 0; c < channels; ++c) {
-                const int v = in[4 * x + c];
-                if (deep) {
-                    const int wide = v << (sample.bitDepth - 8) | v >> (16 - sample.bitDepth);
-                    out[2 * (channels * x + c)] = uint8_t(wide & 0xFF);
-                    out[2 * (channels * x + c) + 1] = uint8_t(wide >> 8);
-                } else {
-                    out[channels * x + c] = uint8_t(v);
+    const auto makeImage = [&sample](const QImage& picture) {
+        const bool deep = sample.bitDepth > 8;
+        const heif_chroma chroma =
+            deep ? (sample.alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                 : (sample.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+        heif_image* image = nullptr;
+        heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image);
+        heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(),
+                             sample.bitDepth);
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
+        const int channels = sample.alpha ? 4 : 3;
+        for (int y = 0; y < picture.height(); ++y) {
+            const uchar* in = rgba.constScanLine(y);
+            uint8_t* out = plane + qsizetype(y) * stride;
+            for (int x = 0; x < picture.width(); ++x) {
+                for (int c = 0; c < channels; ++c) {
+                    const int v = in[4 * x + c];
+                    if (deep) {
+                        const int wide = v << (sample.bitDepth - 8) | v >> (16 - sample.bitDepth);
+                        out[2 * (channels * x + c)] = uint8_t(wide & 0xFF);
+                        out[2 * (channels * x + c) + 1] = uint8_t(wide >> 8);
+                    } else {
+                        out[channels * x + c] = uint8_t(v);
+                    }
                 }
             }
         }
-    }
+        return image;
+    };
+    heif_image* image = makeImage(picture);
     heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
     if (sample.lossless) {
         heif_encoder_set_lossless(encoder, 1);
@@ -85,6 +96,16 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
     options->image_orientation = sample.orientation;
     heif_image_handle* handle = nullptr;
     if (heif_context_encode_image(context, image, encoder, options, &handle).code == heif_error_Ok) {
+        if (!sample.thumbnail.isNull()) {
+            heif_image* small = makeImage(sample.thumbnail);
+            heif_image_set_nclx_color_profile(small, nclx);
+            heif_image_handle* thumbnail = nullptr;
+            heif_context_encode_thumbnail(context, small, handle, encoder, options, sample.thumbnailSide,
+                                          &thumbnail);
+            if (thumbnail)
+                heif_image_handle_release(thumbnail);
+            heif_image_release(small);
+        }
         if (!sample.exif.isEmpty()) {
             const QByteArray item = QByteArray("Exif\0\0", 6) + sample.exif;
             heif_context_add_exif_metadata(context, handle, item.constData(), int(item.size()));

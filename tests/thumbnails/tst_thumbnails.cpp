@@ -54,13 +54,14 @@ private slots:
         QTest::addColumn<QSize>("box");
         QTest::addColumn<QRect>("jpeg");
         QTest::addColumn<QString>("picture");
-        QTest::newRow("wide") << QSize(400, 100) << QSize(100, 100) << QRect(0, 38, 100, 25) << "0 37.5 100 25";
+        QTest::newRow("wide") << QSize(400, 100) << QSize(100, 100) << QRect(0, 38, 100, 25)
+                              << "0 37.5 100 25";
         QTest::newRow("tall") << QSize(100, 300) << QSize(100, 100) << QRect(34, 0, 33, 100)
                               << "33.3333 0 33.3333 100";
-        QTest::newRow("small is enlarged") << QSize(50, 50) << QSize(100, 100) << QRect(0, 0, 100, 100)
-                                           << "0 0 100 100";
-        QTest::newRow("halves round to even") << QSize(300, 100) << QSize(100, 70) << QRect(0, 18, 100, 33)
-                                              << "0 18.3333 100 33.3333";
+        QTest::newRow("small is enlarged")
+            << QSize(50, 50) << QSize(100, 100) << QRect(0, 0, 100, 100) << "0 0 100 100";
+        QTest::newRow("halves round to even")
+            << QSize(300, 100) << QSize(100, 70) << QRect(0, 18, 100, 33) << "0 18.3333 100 33.3333";
     }
     void fit()
     {
@@ -70,7 +71,8 @@ private slots:
         QFETCH(QString, picture);
         const thumbs::JpegFit j = thumbs::fitJpeg(image.width(), image.height(), box.width(), box.height());
         QCOMPARE(QRect(j.left, j.top, j.width, j.height), jpeg);
-        const thumbs::PictureFit p = thumbs::fitPicture(image.width(), image.height(), box.width(), box.height());
+        const thumbs::PictureFit p =
+            thumbs::fitPicture(image.width(), image.height(), box.width(), box.height());
         QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(p.left).arg(p.top).arg(p.width).arg(p.height), picture);
     }
 
@@ -93,12 +95,13 @@ private slots:
             thumbs::draw(box, prepareFile(dir.filePath(QStringLiteral("missing.jpg"))), QString(), {});
             thumbs::draw(box, prepareFile(path), QString(), {});
             QStringList seen;
-            for (const QPoint at : {QPoint(3, 50), QPoint(6, 50), QPoint(10, 50), QPoint(19, 50), QPoint(99, 50),
-                                    QPoint(3, 37), QPoint(3, 38), QPoint(3, 62), QPoint(3, 63), QPoint(37, 37)})
+            for (const QPoint at :
+                 {QPoint(3, 50), QPoint(6, 50), QPoint(10, 50), QPoint(19, 50), QPoint(99, 50), QPoint(3, 37),
+                  QPoint(3, 38), QPoint(3, 62), QPoint(3, 63), QPoint(37, 37)})
                 seen.append(QColor(box.pixel(at)).name());
             QCOMPARE(seen, (QStringList{"#000000", "#7e7e7e", "#fdfdfd", "#bebebe", "#fdfdfd", // row 50
-                                        "#ffffff", "#000000", "#000000", "#ffffff",             // column 3
-                                        "#ffffff"}));                                           // the cross
+                                        "#ffffff", "#000000", "#000000", "#ffffff",            // column 3
+                                        "#ffffff"}));                                          // the cross
         }
     }
 
@@ -151,7 +154,8 @@ private slots:
 
         QFETCH(int, turn);
         const QString heicPath = dir.filePath(QStringLiteral("corners.heic"));
-        writeFile(heicPath, encodeHeif(corners(), HeifSample().turned(heif_orientation(turn)).withExif(exif)));
+        writeFile(heicPath,
+                  encodeHeif(corners(), HeifSample().turned(heif_orientation(turn)).withExif(exif)));
         const thumbs::Prepared h = preparer.prepare(QFile::encodeName(heicPath), 40, 40);
         QCOMPARE(h.kind, thumbs::Prepared::Kind::Jpeg);
         QCOMPARE(QRect(h.jpegFit.left, h.jpegFit.top, h.jpegFit.width, h.jpegFit.height), fit);
@@ -180,7 +184,18 @@ private slots:
         QTest::newRow("thumbnail, much coded data") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("grain");
         // Beyond what is read first for a look: all of the file is read then.
         QTest::newRow("no thumbnail, long segments first") << 1 << QSize() << "RG/BW" << QByteArray("padded");
-        QTest::newRow("thumbnail, long segments first") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("padded");
+        QTest::newRow("thumbnail, long segments first")
+            << 1 << QSize(160, 80) << "GR/WB" << QByteArray("padded");
+        // A phone's photo, turned by its container, and its thumbnail.
+        QTest::newRow("phone photo, thumbnail") << 1 << QSize(160, 80) << "GR/WB" << QByteArray("heic");
+        QTest::newRow("phone photo, thumbnail, turned")
+            << 6 << QSize(160, 80) << "WG/BR" << QByteArray("heic");
+        QTest::newRow("phone photo, thumbnail at half the size")
+            << 1 << QSize(40, 20) << "GR/WB" << QByteArray("heic");
+        QTest::newRow("phone photo, thumbnail below half") << 1 << QSize(32, 16) << "" << QByteArray("heic");
+        QTest::newRow("phone photo, thumbnail of other proportions")
+            << 1 << QSize(160, 120) << "" << QByteArray("heic");
+        QTest::newRow("phone photo without thumbnail") << 1 << QSize() << "" << QByteArray("heic");
     }
     void previewIsThePictureAtItsPlace()
     {
@@ -190,8 +205,10 @@ private slots:
         QFETCH(QByteArray, coding);
         Exiv2::ExifData exif;
         exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
-        if (thumbnail.isValid()) {
-            const QByteArray small = encodeJpeg(corners().mirrored(true, false).scaled(thumbnail));
+        const QImage mirrored =
+            thumbnail.isValid() ? corners().mirrored(true, false).scaled(thumbnail) : QImage();
+        if (thumbnail.isValid() && coding != "heic") {
+            const QByteArray small = encodeJpeg(mirrored);
             Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(small.constData()),
                                                     long(small.size()));
         }
@@ -207,11 +224,18 @@ private slots:
                 for (int x = 0; x < photo.width(); ++x)
                     photo.setPixel(x, y, photo.pixel(x, y) ^ (grain.bounded(48) * 0x010101u));
         }
-        QByteArray file = withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
-                                   QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size())));
+        QByteArray file =
+            withExif(encodeJpeg(photo, TJSAMP_444, coding == "progressive" ? TJFLAG_PROGRESSIVE : 0),
+                     QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size())));
         if (coding == "padded")
             for (int k = 0; k < 5; ++k)
                 file.insert(2, QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(65533, 'x'));
+        if (coding == "heic") // libheif scales the thumbnail down to the side asked for
+            file = encodeHeif(
+                photo, HeifSample()
+                           .turned(heif_orientation(orientation))
+                           .withThumbnail(mirrored.isNull() ? QImage() : mirrored.scaled(thumbnail * 2),
+                                          std::max(thumbnail.width(), thumbnail.height())));
         writeFile(path, file);
         thumbs::Preparer preparer;
         const thumbs::Prepared look = preparer.preview(QFile::encodeName(path), 80, 80);
@@ -249,19 +273,22 @@ private slots:
         QTest::newRow("text named .jpg") << QByteArray("just some words\n") << true << false;
         QTest::newRow("fifo") << QByteArray("fifo") << true << false;
         QTest::newRow("one pixel wide jpeg") << encodeJpeg(pattern(1, 40)) << true << false;
-        QTest::newRow("ppm claiming 100000 x 100000") << QByteArray("P6 100000 100000 255\n") << true << false;
+        QTest::newRow("ppm claiming 100000 x 100000")
+            << QByteArray("P6 100000 100000 255\n") << true << false;
         QTest::newRow("png cut to a third") << png.left(png.size() / 3) << true << false;
         QTest::newRow("jpeg of 700 bytes claiming 14142 x 14142")
             << withFrame(encodeJpeg(pattern(16, 16), TJSAMP_420), 8, 14142, 14142) << true << true;
         QTest::newRow("jpeg of a picture 1000 wide, its height set to 65500")
             << withFrame(encodeJpeg(pattern(1000, 100), TJSAMP_420), 8, 1000, 65500) << true << true;
         QTest::newRow("svg claiming 14142 x 14142")
-            << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true << false;
+            << QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='14142' height='14142'/>") << true
+            << false;
         const QByteArray heic = encodeHeif(pattern(64, 48));
         QTest::newRow("heic cut short") << heic.left(heic.size() * 2 / 3) << true << false;
         QTest::newRow("heic claiming 20000 x 20000") << withClaimedSize(heic, 20000, 20000) << true << false;
         QTest::newRow("flat one-bit png, 16 megapixels") << encoded(flat, "PNG") << false << false;
-        QTest::newRow("flat CMYK jpeg, 12.25 megapixels") << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false << false;
+        QTest::newRow("flat CMYK jpeg, 12.25 megapixels")
+            << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false << false;
         QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false << true;
     }
     void unreadableOrNot()
@@ -362,11 +389,14 @@ private slots:
             for (int x = 0; x < size; ++x)
                 if (with.pixel(x, y) != without.pixel(x, y))
                     changed |= QRect(x, y, 1, 1);
-        const QString where = QStringLiteral("%1..%2, from %3").arg(changed.left()).arg(changed.right()).arg(changed.top());
+        const QString where =
+            QStringLiteral("%1..%2, from %3").arg(changed.left()).arg(changed.right()).arg(changed.top());
         const int textHeight = ratio * QFontMetrics(style.font).height();
-        QVERIFY2(changed.width() > 10 * ratio && qAbs(changed.left() - (size - 1 - changed.right())) <= 2 * ratio,
+        QVERIFY2(changed.width() > 10 * ratio &&
+                     qAbs(changed.left() - (size - 1 - changed.right())) <= 2 * ratio,
                  qPrintable(where));
-        QVERIFY2(changed.top() >= size - textHeight && changed.top() < size - textHeight / 2, qPrintable(where));
+        QVERIFY2(changed.top() >= size - textHeight && changed.top() < size - textHeight / 2,
+                 qPrintable(where));
     }
 
     // A result of a cancelled series never stands for the new one, whether it was waiting to be
@@ -374,8 +404,10 @@ private slots:
     void cancelledSeriesGivesNothingOld()
     {
         QTemporaryDir dir;
-        const QByteArray large = platform::encodeName(save(dir, QStringLiteral("large.jpg"), pattern(2000, 500), "JPG"));
-        const QByteArray small = platform::encodeName(save(dir, QStringLiteral("small.jpg"), pattern(100, 300), "JPG"));
+        const QByteArray large =
+            platform::encodeName(save(dir, QStringLiteral("large.jpg"), pattern(2000, 500), "JPG"));
+        const QByteArray small =
+            platform::encodeName(save(dir, QStringLiteral("small.jpg"), pattern(100, 300), "JPG"));
         ThumbnailLoader loader(1);
         loader.start({{1, large}}, 100, 100);
         QTRY_COMPARE(loader.preparedCount(), 1); // waiting to be taken
@@ -407,7 +439,7 @@ private slots:
         store.put(2, p, true);
         QVERIFY(store.find(1));
         store.put(3, p, true);
-        store.put(4, p, false); // far from the view: only where there is room
+        store.put(4, p, false);                 // far from the view: only where there is room
         store.put(5, thumbs::Prepared{}, true); // unreadable: the box draws its cross without it
         QVERIFY(store.contains(1) && !store.contains(2) && store.contains(3) && !store.contains(4));
         store.remove(1);
@@ -430,11 +462,12 @@ private slots:
         }
         TimeTakenReader reader(2);
         QList<int> indexes;
-        connect(&reader, &TimeTakenReader::finished, this, [&](const QList<TimeTakenReader::Result>& results) {
-            for (const TimeTakenReader::Result& r : results)
-                indexes.append(r.taken ? r.index : -r.index);
-            indexes.append(0);
-        });
+        connect(&reader, &TimeTakenReader::finished, this,
+                [&](const QList<TimeTakenReader::Result>& results) {
+                    for (const TimeTakenReader::Result& r : results)
+                        indexes.append(r.taken ? r.index : -r.index);
+                    indexes.append(0);
+                });
         reader.start({jobs[0]});
         reader.start({jobs[1], jobs[2], {4, QFile::encodeName(dir.filePath(QStringLiteral("missing")))}});
         QTRY_VERIFY(!reader.busy());
