@@ -345,7 +345,10 @@ private slots:
     // A drag from the thumbnail at display position `from` over thumbnail 2 to `spot` (in the
     // thumbnail at display position `to`, or in the viewport where `to` is 0): while the pointer
     // is there, the marker stands before the thumbnail at position `marker` (0: hidden). With the
-    // left button and another one, the other is clicked over thumbnail 2 on the way.
+    // left button and another one, the other is clicked over thumbnail 2 on the way. Escape, a
+    // rebuild of the view under the drag and another control taking the keyboard each end a drag
+    // without a drop. Thumbnails wider than the threshold of 750 pixels stand one to a row, and
+    // their right part stands for the next one.
     void reorder_data()
     {
         QTest::addColumn<Qt::MouseButtons>("buttons");
@@ -354,27 +357,32 @@ private slots:
         QTest::addColumn<QPoint>("spot");
         QTest::addColumn<int>("marker");
         QTest::addColumn<QList<int>>("expected");
+        QTest::addColumn<QString>("then"); // "wide": 800 x 60 thumbnails; else what ends the drag
         const Qt::MouseButtons left = Qt::LeftButton;
         const QPoint middle(50, 50);
         const QList<int> unchanged{1, 2, 3, 4, 5, 6};
         const QList<int> moved{3, 1, 2, 4, 5, 6};
-        QTest::newRow("3 onto 1, right click") << (left | Qt::RightButton) << 3 << 1 << middle << 1 << moved;
-        QTest::newRow("3 onto 1, middle click")
-            << (left | Qt::MiddleButton) << 3 << 1 << middle << 1 << moved;
-        QTest::newRow("onto its right-hand neighbour") << left << 2 << 3 << middle << 3 << unchanged;
-        QTest::newRow("onto the top right pixel of the last")
-            << left << 2 << 6 << QPoint(99, 0) << 6 << QList<int>{1, 3, 4, 5, 2, 6};
-        QTest::newRow("6 back onto the bottom left pixel of 4")
-            << left << 6 << 4 << QPoint(0, 99) << 4 << QList<int>{1, 2, 3, 6, 4, 5};
-        QTest::newRow("back where it came from") << left << 2 << 2 << middle << 2 << unchanged;
-        QTest::newRow("into the gap after 1") << left << 3 << 1 << QPoint(100, 50) << 0 << unchanged;
-        QTest::newRow("onto the placeholder's slot") << left << 2 << 7 << middle << 0 << unchanged;
-        QTest::newRow("beside the thumbnails") << left << 1 << 0 << QPoint(350, 50) << 0 << unchanged;
-        QTest::newRow("outside the viewport") << left << 1 << 0 << QPoint(100, -20) << 0 << unchanged;
-        QTest::newRow("right button") << Qt::MouseButtons(Qt::RightButton) << 3 << 1 << middle << 0
-                                      << unchanged;
-        QTest::newRow("middle button") << Qt::MouseButtons(Qt::MiddleButton) << 3 << 1 << middle << 0
-                                       << unchanged;
+        const auto row = [](const char* what, Qt::MouseButtons buttons, int from, int to, QPoint spot, int marker,
+                            const QList<int>& expected, const char* then = "") {
+            QTest::newRow(what) << buttons << from << to << spot << marker << expected << QString(then);
+        };
+        row("3 onto 1, right click", left | Qt::RightButton, 3, 1, middle, 1, moved);
+        row("3 onto 1, middle click", left | Qt::MiddleButton, 3, 1, middle, 1, moved);
+        row("onto its right-hand neighbour", left, 2, 3, middle, 3, unchanged);
+        row("onto the top right pixel of the last", left, 2, 6, QPoint(99, 0), 6, {1, 3, 4, 5, 2, 6});
+        row("6 back onto the bottom left pixel of 4", left, 6, 4, QPoint(0, 99), 4, {1, 2, 3, 6, 4, 5});
+        row("back where it came from", left, 2, 2, middle, 2, unchanged);
+        row("into the gap after 1", left, 3, 1, QPoint(100, 50), 0, unchanged);
+        row("onto the placeholder's slot", left, 2, 7, middle, 0, unchanged);
+        row("beside the thumbnails", left, 1, 0, QPoint(350, 50), 0, unchanged);
+        row("outside the viewport", left, 1, 0, QPoint(100, -20), 0, unchanged);
+        row("right button", Qt::RightButton, 3, 1, middle, 0, unchanged);
+        row("middle button", Qt::MiddleButton, 3, 1, middle, 0, unchanged);
+        row("Escape", left, 3, 1, middle, 1, unchanged, "escape");
+        row("rebuilt under the drag", left, 3, 1, middle, 1, unchanged, "rebuild");
+        row("keyboard taken", left, 3, 1, middle, 1, unchanged, "focus");
+        row("wide, the left part of the last", left, 1, 3, QPoint(750, 10), 3, {2, 1, 3}, "wide");
+        row("wide, its right part: the placeholder's slot", left, 1, 3, QPoint(751, 10), 4, {2, 3, 1}, "wide");
     }
     void reorder()
     {
@@ -384,11 +392,17 @@ private slots:
         QFETCH(QPoint, spot);
         QFETCH(int, marker);
         QFETCH(QList<int>, expected);
+        QFETCH(QString, then);
         const Qt::MouseButton button =
             buttons & Qt::LeftButton ? Qt::LeftButton : static_cast<Qt::MouseButton>(buttons.toInt());
         const auto click = static_cast<Qt::MouseButton>((buttons & ~button).toInt());
         frmmain w;
-        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(6))));
+        if (then == "wide") {
+            w.thumbwidth = 800;
+            w.thumbheight = 60;
+            w.resize(1100, 500);
+        }
+        QVERIFY(openActive(w, makeFolder(m_dir->filePath("p"), numbered(then == "wide" ? 3 : 6))));
         const QPoint end = to == 0 ? inViewport(w, spot.x(), spot.y()) : at(w, to, spot.x(), spot.y());
         QTest::mousePress(w.picScroll, button, {}, at(w, from));
         QTest::mouseMove(w.picScroll, at(w, from, 60));
@@ -402,49 +416,17 @@ private slots:
             QCOMPARE(w.linWohin->geometry(), markerBefore(w, marker));
         // The right button peeks at the pressed thumbnail's file instead of dragging it.
         QCOMPARE(peekedFile().endsWith("/p0003.jpg"), button == Qt::RightButton);
+        if (then == "escape")
+            QTest::keyClick(w.pctPreview, Qt::Key_Escape);
+        else if (then == "rebuild")
+            w.makeview();
+        else if (then == "focus")
+            w.ScrollMe->setFocus();
+        if (then != "" && then != "wide")
+            QVERIFY(!w.linWohin->isVisible() && !dragging());
         QTest::mouseRelease(w.picScroll, button, {}, end);
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible() && !dragging());
-    }
-
-    // Wider than the threshold of 750 pixels, one to a row: the right part of a thumbnail stands
-    // for the next one.
-    void rightPartOfWideThumbnails()
-    {
-        frmmain w;
-        w.thumbwidth = 800;
-        w.thumbheight = 60;
-        w.resize(1100, 500);
-        QVERIFY(openView(w, makeFolder(m_dir->filePath("p"), numbered(3))));
-        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 1));
-        QTest::mouseMove(w.picScroll, at(w, 3, 750, 10));
-        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 3));
-        QTest::mouseMove(w.picScroll, at(w, 3, 751, 10));
-        QCOMPARE(w.linWohin->geometry(), QRect(1, 183, 3, 60)); // the placeholder's slot
-        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 3, 751, 10));
-        QCOMPARE(shown(w), (QList<int>{2, 3, 1}));
-    }
-
-    // Escape, a rebuild of the view under the drag and another control taking the keyboard each
-    // end a drag without a drop.
-    void dragEndsWithoutDrop()
-    {
-        frmmain w;
-        QVERIFY(openActive(w, makeFolder(m_dir->filePath("p"), numbered(4))));
-        for (int how = 0; how < 3; ++how) {
-            QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 3));
-            QTest::mouseMove(w.picScroll, at(w, 1));
-            QVERIFY(dragging());
-            if (how == 0)
-                QTest::keyClick(w.pctPreview, Qt::Key_Escape);
-            else if (how == 1)
-                w.makeview();
-            else
-                w.ScrollMe->setFocus();
-            QVERIFY2(!w.linWohin->isVisible() && !dragging(), qPrintable(QString::number(how)));
-            QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 2));
-            QCOMPARE(shown(w), (QList<int>{1, 2, 3, 4}));
-        }
     }
 
     // Thirty pictures: the bar's maximum is 19. A pointer resting at an edge scrolls a unit per
