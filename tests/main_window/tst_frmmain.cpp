@@ -145,6 +145,16 @@ void drag(const frmmain& w, int from, int to)
     QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, to, 40));
 }
 
+// Opens the options and, as soon as they show, clicks the button named, or closes them.
+void answerOptions(frmmain& w, const char* button = nullptr)
+{
+    QTimer::singleShot(0, &w, [button] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            button ? dialog->findChild<QPushButton*>(QLatin1String(button))->click() : void(dialog->close());
+    });
+    w.mnuOptions->trigger();
+}
+
 // The order kept for a folder (the names, in it), and its file.
 QStringList keptNames(const QByteArray& folder)
 {
@@ -228,27 +238,6 @@ private slots:
         QCOMPARE(shownNames(w), QStringList{"shot.PNG"});
     }
 
-    void closingDuringBuildStopsIt()
-    {
-        frmmain w;
-        w.show();
-        QSignalSpy built(&w, &frmmain::viewBuilt);
-        w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000)));
-        whenever(&w, [&] {
-            if (!w.building || w.picScroll->count() < 50)
-                return false;
-            w.close();
-            return true;
-        });
-        QTRY_VERIFY(w.closing);
-        QTest::qWait(100);
-        const int listed = w.picScroll->count();
-        QTest::qWait(100);
-        QCOMPARE(w.picScroll->count(), listed);
-        QVERIFY(listed < 2000);
-        QCOMPARE(built.size(), 0);
-    }
-
     // A build ends when the user goes to another folder meanwhile, and the options, which rebuild
     // the view, do not start a second one. A starting order needs the whole folder listed.
     void interruptedBuildsBuildOnlyTheLast()
@@ -268,11 +257,7 @@ private slots:
                 return false;
             if (step == 1) {
                 orderWhileListed = w.mnuOrderByTime->isEnabled() || w.mnuOrderByName->isEnabled();
-                QTimer::singleShot(0, &w, [] {
-                    if (QWidget* dialog = QApplication::activeModalWidget())
-                        dialog->close();
-                });
-                w.mnuOptions->trigger();
+                answerOptions(w);
             }
             w.openFolder(step == 0 ? b : c);
             return ++step == 2;
@@ -689,17 +674,16 @@ private slots:
         QTest::addColumn<QString>("answer");          // empty: Cancel
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QList<QByteArray>>("expected");
+        const auto row = [](const char* what, const QList<QByteArray>& shown, const QString& answer,
+                            const char* extension, const QList<QByteArray>& expected) {
+            QTest::newRow(what) << shown << answer << QString(extension) << expected;
+        };
         const QList<QByteArray> cab{"c.jpg", "a.jpg", "b.jpg"};
-        QTest::newRow("prefix img") << cab << "img"
-                                    << "jpg"
-                                    << QList<QByteArray>{"img0001.jpg", "img0002.jpg", "img0003.jpg"};
-        QTest::newRow("Cancel: number in front")
-            << cab << QString() << "jpg" << QList<QByteArray>{"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"};
-        QTest::newRow("extension as configured") << QList<QByteArray>{"c.jpg", "a.JPG"} << "img"
-                                                 << "JPG" << QList<QByteArray>{"img0001.JPG", "img0002.JPG"};
-        QTest::newRow("camera and phone")
-            << QList<QByteArray>{"a.JPG", "b.jpeg", "c.heic", "portrait.heic"} << "img"
-            << "jpg;jpeg;heic" << QList<QByteArray>{"img0001.jpg", "img0002.jpeg", "img0003.heic", "img0004.heic"};
+        row("prefix img", cab, "img", "jpg", {"img0001.jpg", "img0002.jpg", "img0003.jpg"});
+        row("Cancel: number in front", cab, {}, "jpg", {"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"});
+        row("extension as configured", {"c.jpg", "a.JPG"}, "img", "JPG", {"img0001.JPG", "img0002.JPG"});
+        row("camera and phone", {"a.JPG", "b.jpeg", "c.heic", "portrait.heic"}, "img", "jpg;jpeg;heic",
+            {"img0001.jpg", "img0002.jpeg", "img0003.heic", "img0004.heic"});
     }
     void schemes()
     {
@@ -824,11 +808,7 @@ private slots:
             QVERIFY(!QFile::exists(kept));
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
             QSignalSpy built(&w, &frmmain::viewBuilt);
-            QTimer::singleShot(0, &w, [] {
-                if (QWidget* dialog = QApplication::activeModalWidget())
-                    dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-            });
-            w.mnuOptions->trigger();
+            answerOptions(w, "cmdOK");
             QVERIFY(built.size() == 1 || built.wait());
             QCOMPARE(shown(w), (QList<int>{5, 2, 1, 3, 4}));
             // The other extension: its own order, and the first one's waits.
@@ -929,26 +909,47 @@ private slots:
         QVERIFY(w.mnuUndoRename->isEnabled());
     }
 
-    // Last: ending the program ends every event loop of this process for good. The order made
-    // just before is written at once.
-    void endDuringLoadingStops()
+    // Closing the window while the folder is listed stops the listing. Ending the program while the
+    // thumbnails load ends every event loop of this process for good (hence last), and the order
+    // made just before is written at once.
+    void closingStops_data()
     {
+        QTest::addColumn<bool>("end");
+        QTest::newRow("window closed while listed") << false;
+        QTest::newRow("program ended while loading") << true;
+    }
+    void closingStops()
+    {
+        QFETCH(bool, end);
         frmmain w;
         w.show();
         QSignalSpy built(&w, &frmmain::viewBuilt);
         bool keptAtEnd = false;
-        connect(&w, &frmmain::viewArranged, this, [&] {
-            QTimer::singleShot(0, &w, [&] {
-                drag(w, 2, 1);
-                w.mnuEnd->trigger();
-                keptAtEnd = keptNames(w.DirSelect->nativePath()).value(0) == "a0002.jpg";
+        if (end) {
+            connect(&w, &frmmain::viewArranged, this, [&] {
+                QTimer::singleShot(0, &w, [&] {
+                    drag(w, 2, 1);
+                    w.mnuEnd->trigger();
+                    keptAtEnd = keptNames(w.DirSelect->nativePath()).value(0) == "a0002.jpg";
+                });
             });
-        });
+        } else {
+            whenever(&w, [&] {
+                if (!w.building || w.picScroll->count() < 50)
+                    return false;
+                w.close();
+                return true;
+            });
+        }
         w.openFolder(makeFolder(m_dir->filePath("a"), numbered(2000, "a")));
         QTRY_VERIFY(w.closing);
         QTest::qWait(100);
+        const int listed = w.picScroll->count();
+        QTest::qWait(100);
+        QCOMPARE(w.picScroll->count(), listed);
+        QCOMPARE(listed < 2000, !end);
         QCOMPARE(built.size(), 0);
-        QVERIFY(keptAtEnd);
+        QCOMPARE(keptAtEnd, end);
     }
 
 private:
