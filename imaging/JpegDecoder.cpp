@@ -75,6 +75,16 @@ std::vector<std::uint8_t> withoutStrayBytes(const std::uint8_t* data, std::size_
     return kept;
 }
 
+// The buffer made ready for a picture of that size; false where the memory cannot be had.
+bool created(cDIBSection& cDib, int width, int height)
+{
+    try {
+        return cDib.Create(width, height);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // How the frame is coded, as far as reading it reduced is concerned: progressively (libjpeg then
 // keeps every coefficient of the picture until the last scan, whatever size it is read at), and
 // where its first scan begins (what follows is mostly entropy-coded data).
@@ -206,12 +216,8 @@ bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize
         return false;
     if (std::abs(double(w) / h - double(width) / height) > 0.02 * double(width) / height)
         return false;
-    try {
-        if (!cDib.Create(w, h))
-            return false;
-    } catch (const std::exception&) {
+    if (!created(cDib, w, h))
         return false;
-    }
     return tjDecompress2(handle.get(), thumbnail.data(), size, cDib.DIBSectionBitsPtr(), w,
                          cDib.BytesPerScanLine(), h, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
 }
@@ -297,12 +303,8 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     }
     if (scaledWidth == width && scaledHeight == height)
         return done(result);
-    try {
-        if (!cDib.Create(scaledWidth, scaledHeight))
-            return done(result);
-    } catch (const std::exception&) {
+    if (!created(cDib, scaledWidth, scaledHeight))
         return done(result);
-    }
     // A warning leaves libjpeg's own grey where the data is missing, which is good enough for a look.
     if (tjDecompress2(handle.get(), data, jpegSize, cDib.DIBSectionBitsPtr(), scaledWidth,
                       cDib.BytesPerScanLine(), scaledHeight, TJPF_BGR,
@@ -368,12 +370,8 @@ JpegDecoder::Result JpegDecoder::decodeWith(Handle handle, cDIBSection& cDib, co
     if (stride * height > INT32_MAX)
         return result;
 
-    try {
-        if (!cDib.Create(width, height))
-            return result;
-    } catch (const std::exception&) {
+    if (!created(cDib, width, height))
         return result;
-    }
 
     // LIMITSCANS: a progressive file with thousands of scans would keep the decoder busy for minutes.
     const auto decodeWhole = [&](const std::uint8_t* jpeg, unsigned long jpegBytes) {
