@@ -1,5 +1,6 @@
 #include "renaming/FileOps.h"
 
+#include "renaming/Internal.h"
 #include "renaming/Names.h"
 #include "platform/FileTime.h"
 
@@ -86,21 +87,15 @@ int copyContents(int in, int out, qint64 size)
 // "fuse.fusefat"); empty where it cannot be told.
 QByteArray mountType(const QByteArray& path)
 {
-    struct statx st{};
-    if (::statx(AT_FDCWD, path.constData(), 0, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+    const std::optional<FileId> file = fileId(path, true);
+    if (!file || file->mount == 0)
         return {};
     const UniqueFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
-    QByteArray text;
-    char buffer[65536];
-    for (ssize_t n = 0; fd.get() >= 0 && (n = ::read(fd.get(), buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return {};
-        text.append(buffer, n);
-    }
+    if (fd.get() < 0)
+        return {};
+    const QByteArray text = internal::readAll(fd.get());
     // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the type follows " - ".
-    const QByteArray id = QByteArray::number(st.stx_mnt_id) + ' ';
+    const QByteArray id = QByteArray::number(file->mount) + ' ';
     for (const QByteArray& line : text.split('\n')) {
         const qsizetype dash = line.indexOf(" - ");
         if (line.startsWith(id) && dash > 0)

@@ -90,6 +90,12 @@ using namespace internal;
 
 namespace {
 
+// How many files go through a hidden name, and so take a second step.
+int secondPassOf(const QList<Entry>& entries)
+{
+    return static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
+}
+
 QByteArray newRunId()
 {
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
@@ -451,7 +457,7 @@ bool Renamer::forward(Drive& d, const GoOn& goOn)
             return false;
         d.journal.finish = true;
     }
-    const int second = static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
+    const int second = secondPassOf(entries);
     int n = 0;
     for (Entry& e : entries) {
         if (e.at != Where::Temp)
@@ -465,7 +471,8 @@ bool Renamer::forward(Drive& d, const GoOn& goOn)
             return false;
         }
     }
-    syncFolders(entries);
+    if (n > 0)
+        syncFolders(entries);
     return true;
 }
 
@@ -514,6 +521,7 @@ bool Renamer::back(Drive& d)
 
 void Renamer::removeSources(QList<Entry>& entries, QStringList* remarks)
 {
+    bool removed = false;
     for (Entry& e : entries) {
         if (e.kind != Kind::Copy || e.at != Where::Final || e.changed)
             continue;
@@ -523,13 +531,16 @@ void Renamer::removeSources(QList<Entry>& entries, QStringList* remarks)
                                 .arg(shown(e.source)));
             continue;
         }
-        if (const int error = m_ops.unlink(e.source))
+        if (const int error = m_ops.unlink(e.source)) {
             remarks->append(QStringLiteral("Das Original \"%1\" der Kopie \"%2\" konnte nicht entfernt werden: %3.")
                                 .arg(shown(e.source), shown(e.final), errorText(error)));
-        else
+        } else {
             e.at = Where::SourceRemoved;
+            removed = true;
+        }
     }
-    syncFolders(entries);
+    if (removed)
+        syncFolders(entries);
 }
 
 void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStringList* remarks)
@@ -665,7 +676,7 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
     const UniqueFd held(fd);
 
     const int files = static_cast<int>(entries.size());
-    const int secondPass = static_cast<int>(std::count_if(entries.cbegin(), entries.cend(), [](const Entry& e) { return !e.direct(); }));
+    const int secondPass = secondPassOf(entries);
     int step = 0;
     const GoOn goOn = [&](int file, int of) {
         return !m_progress || m_progress(Progress{file, of, ++step, files + secondPass});
