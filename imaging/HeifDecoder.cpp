@@ -262,26 +262,12 @@ bool decodeHeifThumbnailData(cDIBSection& cDib, const std::uint8_t* data, std::s
             Handle candidate(thumbnail);
             const int w = heif_image_handle_get_width(thumbnail);
             const int h = heif_image_handle_get_height(thumbnail);
-            if (w >= 1 && h >= 1 && 2 * w >= wanted.width() && 2 * h >= wanted.height() && w < width &&
-                h < height &&
-                std::abs(double(w) / h - double(width) / height) <= 0.02 * double(width) / height &&
+            if (smallPictureWillDo(QSize(w, h), QSize(width, height), wanted) &&
                 (!best || std::int64_t(w) * h < std::int64_t(heif_image_handle_get_width(best.get())) *
                                                     heif_image_handle_get_height(best.get())))
                 best = std::move(candidate);
         }
         return best && decodeOpened(cDib, opened, best.get(), maxPixels);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-bool decodeHeifThumbnail(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
-                         std::int64_t maxPixels)
-{
-    try {
-        std::size_t size = 0;
-        const ZeroedBlock bytes = readHeifFile(nativePath, size);
-        return bytes && decodeHeifThumbnailData(cDib, bytes.data(), size, cover, maxPixels);
     } catch (const std::exception&) {
         return false;
     }

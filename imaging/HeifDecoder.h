@@ -29,19 +29,16 @@ bool looksLikeHeif(const std::uint8_t* data, std::size_t size);
 // own.
 bool decodeHeif(cDIBSection& cDib, const QByteArray& nativePath, std::int64_t maxPixels = maxDecodePixels());
 
-// The smallest of the thumbnails such a file carries for its primary image (phones store one of
-// a few hundred pixels) that shows the same picture (its sides in the primary's proportion, within
-// 2 %) and is at least half as wide and high as `cover` asks for, given the primary's size as
-// seen; decoded as decodeHeif decodes the primary. False where there is none.
-bool decodeHeifThumbnail(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
-                         std::int64_t maxPixels = maxDecodePixels());
-// The same for the contents of such a file in memory.
-bool decodeHeifThumbnailData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
-                             const CoverFunction& cover, std::int64_t maxPixels = maxDecodePixels());
-
 // The same for the contents of such a file in memory.
 bool decodeHeifData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
                     std::int64_t maxPixels = maxDecodePixels());
+
+// The smallest of the thumbnails the contents of such a file carry for its primary image (phones
+// store one of a few hundred pixels) that will do for a look at it (smallPictureWillDo, with what
+// `cover` asks for given the primary's size as seen); decoded as decodeHeifData decodes the
+// primary. False where there is none.
+bool decodeHeifThumbnailData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
+                             const CoverFunction& cover, std::int64_t maxPixels = maxDecodePixels());
 
 // The EXIF data (the TIFF structure, without the item's offset field and "Exif" header) of the
 // primary image of HEIF data; empty when there is none or the file cannot be parsed.

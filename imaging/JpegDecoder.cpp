@@ -1,5 +1,6 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/HeifDecoder.h"
 #include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
 #include "imaging/cDIBSection.h"
@@ -121,10 +122,8 @@ FrameCoding frameCoding(const std::uint8_t* data, std::size_t size)
 // coded data). A camera's photo of a few megabytes thus costs two thirds of its full read even at
 // an eighth; only a baseline file of at most a byte of coded data per eight pixels is read reduced
 // in half the time or less, quick enough to be worth a look before the exact picture.
-bool quickWhenReduced(const std::uint8_t* head, std::size_t headSize, std::size_t fileSize, int width,
-                      int height)
+bool quickWhenReduced(const FrameCoding& coding, std::size_t fileSize, int width, int height)
 {
-    const FrameCoding coding = frameCoding(head, headSize);
     return !coding.progressive && coding.firstScan > 0 && fileSize >= coding.firstScan &&
            std::int64_t(fileSize - coding.firstScan) * 8 <= std::int64_t(width) * height;
 }
@@ -155,12 +154,28 @@ JpegDecoder::Handle JpegDecoder::start(Result& result) const
 JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath,
                                         PhotoMetadata* metadata)
 {
+    return decodeFile(cDib, nativePath, metadata, false);
+}
+
+JpegDecoder::Result JpegDecoder::decodePhoto(cDIBSection& cDib, const QByteArray& nativePath,
+                                             PhotoMetadata* metadata)
+{
+    return decodeFile(cDib, nativePath, metadata, true);
+}
+
+JpegDecoder::Result JpegDecoder::decodeFile(cDIBSection& cDib, const QByteArray& nativePath,
+                                            PhotoMetadata* metadata, bool phonesToo)
+{
     if (metadata)
         *metadata = PhotoMetadata();
     Result result;
     Handle handle = start(result);
-    if (!handle)
+    if (!handle) {
+        // A phone's photo needs no TurboJPEG.
+        if (phonesToo && decodeHeif(cDib, nativePath, m_maxPixels))
+            result.status = Status::Decoded;
         return result;
+    }
     if (readFile(nativePath, metadata)) {
         result = decodeWith(std::move(handle), cDib, m_file.data(), m_fileSize);
         if (metadata) {
@@ -168,10 +183,11 @@ JpegDecoder::Result JpegDecoder::decode(cDIBSection& cDib, const QByteArray& nat
             *metadata = readPhotoMetadata(m_file.data(), m_fileSize);
             metadata->modified = modified;
         }
+        if (phonesToo && !result.decoded() && looksLikeHeif(m_file.data(), m_fileSize) &&
+            decodeHeifData(cDib, m_file.data(), m_fileSize, m_maxPixels))
+            result.status = Status::Decoded;
     }
-    if (m_file.size() > kKeptFileBuffer)
-        m_file.reset();
-    m_fileSize = 0;
+    releaseFile();
     return result;
 }
 
@@ -192,9 +208,7 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
 
 // Reading the whole file reduced still means decoding every coefficient of it, which for a camera's
 // photo of several megabytes costs half of what the full size does; the small picture that the
-// camera put into the EXIF block costs next to nothing. It is taken when it shows the same picture
-// (its sides in the same proportion, within 2 %) and is at least half as wide and high as asked
-// for: a preview that is somewhat soft beats one that comes late.
+// camera put into the EXIF block costs next to nothing.
 bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted)
 {
     const std::vector<std::uint8_t> thumbnail = exifThumbnail(m_file.data(), m_fileSize);
@@ -212,11 +226,7 @@ bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize
     int colourSpace = 0;
     const auto size = static_cast<unsigned long>(thumbnail.size());
     if (tjDecompressHeader3(handle.get(), thumbnail.data(), size, &w, &h, &subsampling, &colourSpace) != 0 ||
-        w < 1 || h < 1 || 2 * w < wanted.width() || 2 * h < wanted.height() || w > width || h > height)
-        return false;
-    if (std::abs(double(w) / h - double(width) / height) > 0.02 * double(width) / height)
-        return false;
-    if (!created(cDib, w, h))
+        !smallPictureWillDo(QSize(w, h), QSize(width, height), wanted) || !created(cDib, w, h))
         return false;
     return tjDecompress2(handle.get(), thumbnail.data(), size, cDib.DIBSectionBitsPtr(), w,
                          cDib.BytesPerScanLine(), h, TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) == 0;
@@ -237,34 +247,31 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     if (!handle)
         return result;
     const auto done = [this](Result r) {
-        if (m_file.size() > kKeptFileBuffer)
-            m_file.reset();
-        m_fileSize = 0;
+        releaseFile();
         return r;
     };
     RegularFile file(nativePath);
-    if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes ||
-        std::uint64_t(file.size()) > ULONG_MAX)
+    if (!startReading(file, metadata))
         return done(result);
-    metadata->modified = file.modified();
     const auto fileSize = std::size_t(file.size());
-    if (fileSize > m_file.size()) {
-        m_file.reset();
-        m_file = ZeroedBlock(fileSize);
-        if (!m_file)
-            return done(result);
-    }
-    const auto readOn = [&](std::size_t upTo) {
-        const std::int64_t got = file.read(m_file.data() + m_fileSize, upTo - std::min(upTo, m_fileSize));
-        m_fileSize += got > 0 ? std::size_t(got) : 0;
-        return got >= 0;
-    };
     // A camera's photo has all a look at it needs before its first scan: the EXIF block with the
     // small picture, and the frame's header. The rest of the file is read only when the photo
     // itself is to be read reduced.
-    if (!readOn(std::min(fileSize, kHeadBytes)) || m_fileSize == 0 ||
-        (frameCoding(m_file.data(), m_fileSize).firstScan == 0 && !readOn(fileSize)))
+    if (!readOn(file, std::min(fileSize, kHeadBytes)))
         return done(result);
+    if (!jpeg::isJpeg(m_file.data(), m_fileSize)) {
+        // A phone's photo: the small picture its file carries.
+        if (looksLikeHeif(m_file.data(), m_fileSize) && readOn(file, fileSize) &&
+            decodeHeifThumbnailData(cDib, m_file.data(), m_fileSize, cover, m_maxPixels))
+            result.status = Status::Decoded;
+        return done(result);
+    }
+    FrameCoding coding = frameCoding(m_file.data(), m_fileSize);
+    if (coding.firstScan == 0) {
+        if (!readOn(file, fileSize))
+            return done(result);
+        coding = frameCoding(m_file.data(), m_fileSize);
+    }
     const std::uint8_t* data = m_file.data();
     int width = 0;
     int height = 0;
@@ -285,7 +292,7 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
         result.status = Status::Decoded;
         return done(result);
     }
-    if (!quickWhenReduced(data, m_fileSize, fileSize, width, height) || !readOn(fileSize))
+    if (!quickWhenReduced(coding, fileSize, width, height) || !readOn(file, fileSize))
         return done(result);
     const auto jpegSize = static_cast<unsigned long>(m_fileSize);
     int factors = 0;
@@ -316,26 +323,38 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
 
 bool JpegDecoder::readFile(const QByteArray& nativePath, PhotoMetadata* metadata)
 {
-    m_fileSize = 0;
     RegularFile file(nativePath);
+    // A file that shrank meanwhile is decoded as far as it goes.
+    return startReading(file, metadata) && readOn(file, std::size_t(file.size())) && m_fileSize > 0;
+}
+
+bool JpegDecoder::startReading(const RegularFile& file, PhotoMetadata* metadata)
+{
+    m_fileSize = 0;
     if (!file.isOpen() || file.size() <= 0 || file.size() > kMaxJpegFileBytes)
         return false;
     if (metadata)
         metadata->modified = file.modified();
-
     const auto size = std::size_t(file.size());
     if (size > m_file.size()) {
         m_file.reset();
         m_file = ZeroedBlock(size);
-        if (!m_file)
-            return false;
     }
-    // A file that shrank meanwhile is decoded as far as it goes.
-    const std::int64_t got = file.read(m_file.data(), size);
-    if (got <= 0)
-        return false;
-    m_fileSize = std::size_t(got);
-    return true;
+    return bool(m_file);
+}
+
+bool JpegDecoder::readOn(RegularFile& file, std::size_t upTo)
+{
+    const std::int64_t got = file.read(m_file.data() + m_fileSize, upTo - std::min(upTo, m_fileSize));
+    m_fileSize += got > 0 ? std::size_t(got) : 0;
+    return got >= 0;
+}
+
+void JpegDecoder::releaseFile()
+{
+    if (m_file.size() > kKeptFileBuffer)
+        m_file.reset();
+    m_fileSize = 0;
 }
 
 // When is an image decoded whole? TurboJPEG reports fatal errors and warnings with the same

@@ -13,6 +13,8 @@ class cDIBSection;
 
 namespace imaging {
 
+class RegularFile;
+
 // The largest image, in pixels, that is decoded at all: 200 million pixels, a 600 MB buffer. That
 // is a third more than the largest camera sensors sold (about 150 million pixels) and leaves
 // room for most stitched panoramas; anything larger is far more likely a damaged or hostile
@@ -70,13 +72,18 @@ public:
     // last change; it is empty when the file cannot be read.
     Result decode(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
 
-    // A quick look at the file: the small picture in its EXIF block where that will do, else
-    // decoded at the smallest of TurboJPEG's reduced sizes that still covers what `cover` asks
-    // for. Decoded only when such a size is smaller than the full one and reading at it is
-    // quick (a baseline file of at most a byte per eight pixels), else NotDecodable; `headerRead` tells whether the file's header was that of a JPEG within the
-    // limit. Unlike decode, data libjpeg makes up for a damaged or short file is accepted, as a
-    // look is all it is. `metadata` receives what the file's bytes tell (the orientation is
-    // needed first) when the header was read, and the file's time of last change.
+    // decode, and where the file is a phone's photo (HEIC, HEIF, AVIF) rather than a JPEG, that
+    // decoded from the same bytes as decodeHeifData decodes it, turned by its container.
+    Result decodePhoto(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata = nullptr);
+
+    // A quick look at the file: the small picture a camera stored in its EXIF block, or a phone
+    // in its HEIF container, where that will do; else a JPEG decoded at the smallest of
+    // TurboJPEG's reduced sizes that still covers what `cover` asks for. Decoded only when such a
+    // size is smaller than the full one and reading at it is quick (a baseline file of at most a
+    // byte per eight pixels), else NotDecodable; `headerRead` tells whether the file's header was
+    // that of a JPEG within the limit. Unlike decode, data libjpeg makes up for a damaged or short
+    // file is accepted, as a look is all it is. `metadata` receives what a JPEG's bytes tell (the
+    // orientation is needed first) when the header was read, and the file's time of last change.
     Result decodeReduced(cDIBSection& cDib, const QByteArray& nativePath, const CoverFunction& cover,
                          PhotoMetadata* metadata, bool* headerRead = nullptr);
 
@@ -92,7 +99,15 @@ private:
     using Handle = std::unique_ptr<void, Destroy>;
 
     Handle start(Result& result) const;
+    Result decodeFile(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata, bool phonesToo);
+    // The whole file into the buffer.
     bool readFile(const QByteArray& nativePath, PhotoMetadata* metadata);
+    // Makes the buffer ready for the file (a regular file within the size limit), none of it read
+    // yet; then reads on until `upTo` bytes of it are in the buffer, fewer where it ends.
+    bool startReading(const RegularFile& file, PhotoMetadata* metadata);
+    bool readOn(RegularFile& file, std::size_t upTo);
+    // Gives a large file's buffer back and forgets the file.
+    void releaseFile();
     bool thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted);
     Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 

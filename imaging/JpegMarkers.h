@@ -7,6 +7,12 @@
 // Walking the segments of JPEG data the way libjpeg does.
 namespace imaging::jpeg {
 
+// Whether the data begins with a JPEG's start-of-image marker.
+inline bool isJpeg(const std::uint8_t* data, std::size_t size)
+{
+    return data && size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
 // TEM, RST0..RST7 and SOI carry no length field.
 inline bool isStandalone(std::uint8_t marker)
 {

@@ -4,6 +4,7 @@
 
 #include <QTransform>
 
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
@@ -110,6 +111,15 @@ QImage oriented(const QImage& stored, Orientation orientation)
         return quarter(stored, 270);
     }
     return stored;
+}
+
+bool smallPictureWillDo(QSize small, QSize photo, QSize wanted)
+{
+    if (small.width() < 1 || small.height() < 1 || small.width() >= photo.width() || small.height() >= photo.height() ||
+        2 * small.width() < wanted.width() || 2 * small.height() < wanted.height())
+        return false;
+    const double proportion = double(photo.width()) / photo.height();
+    return std::abs(double(small.width()) / small.height() - proportion) <= 0.02 * proportion;
 }
 
 } // namespace imaging

@@ -52,4 +52,10 @@ QImage oriented(const QImage& stored, Orientation orientation);
 // stored at `stored` and turned by `orientation` to be seen.
 using CoverFunction = std::function<QSize(QSize stored, Orientation orientation)>;
 
+// Whether a small picture that a camera or phone stored with a photo will do for a quick look at
+// it: the same picture (its sides in the photo's proportion, within 2 %), smaller than the photo,
+// and at least half as wide and high as `wanted`, so that it is enlarged twice at the most. A
+// look that is somewhat soft beats one that comes late.
+bool smallPictureWillDo(QSize small, QSize photo, QSize wanted);
+
 } // namespace imaging

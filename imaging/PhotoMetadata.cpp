@@ -47,11 +47,6 @@ void setUpExiv2()
     (void)ready;
 }
 
-bool isJpeg(const std::uint8_t* data, std::size_t size)
-{
-    return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
-}
-
 // Where the EXIF data (a TIFF structure) of a JPEG lies: in the first application segment 1 that
 // starts with "Exif" and two zero bytes, among the segments before the first scan. `ranOut`
 // says that the data ended before the search did (or inside that segment).
@@ -226,7 +221,7 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
         return metadata;
     try {
         setUpExiv2();
-        if (isJpeg(data, size)) {
+        if (jpeg::isJpeg(data, size)) {
             // Only the EXIF block is handed over: the library's JPEG reader would also parse the
             // XMP, IPTC and ICC segments, which the program does not use.
             const ExifBlock block = findJpegExif(data, size);
@@ -268,7 +263,7 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
 std::vector<std::uint8_t> exifThumbnail(const std::uint8_t* data, std::size_t size) noexcept
 {
     try {
-        if (!data || !isJpeg(data, size))
+        if (!data || !jpeg::isJpeg(data, size))
             return {};
         setUpExiv2();
         const ExifBlock block = findJpegExif(data, size);
@@ -306,7 +301,7 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
         // Other kinds of file keep their metadata anywhere, often at the end.
         const auto have = std::size_t(got);
         if (have == bytes.size() && have < whole &&
-            (!isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
+            (!jpeg::isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
             bytes.resize(whole);
             const std::int64_t more = file.read(bytes.data() + have, whole - have);
             if (more < 0)

@@ -106,9 +106,7 @@ Prepared Preparer::preview(const QByteArray& nativePath, int TW, int TH)
         bool jpeg = false;
         const imaging::JpegDecoder::Result r =
             m_previewDecoder->decodeReduced(m_previewWork, nativePath, coverJpeg, &metadata, &jpeg);
-        // A phone's photo costs ten times a camera's to decode, and usually carries a small
-        // picture of its own.
-        if (r.decoded() || (!jpeg && imaging::decodeHeifThumbnail(m_previewWork, nativePath, coverJpeg))) {
+        if (r.decoded()) {
             p.dib = scaleJpegTo(m_previewWork, metadata.shownAs(), jpegFit);
             m_previewWork.ClearUp();
             if (p.dib) {
@@ -158,9 +156,9 @@ Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
     };
     try {
-        const imaging::JpegDecoder::Result r = m_decoder->decode(m_work, nativePath, wanted);
+        const imaging::JpegDecoder::Result r = m_decoder->decodePhoto(m_work, nativePath, wanted);
         takeTime();
-        if (r.decoded() || imaging::decodeHeif(m_work, nativePath)) {
+        if (r.decoded()) {
             std::unique_ptr<cDIBSection> scaled = scaleJpeg(m_work, metadata.shownAs(), TW, TH, p.jpegFit);
             if (scaled) {
                 p.kind = Prepared::Kind::Jpeg;

@@ -1,6 +1,5 @@
 #include "viewer/frmShowImage.h"
 
-#include "imaging/HeifDecoder.h"
 #include "imaging/LoadJPG.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureReader.h"
@@ -171,8 +170,8 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
     Loaded loaded;
     try {
         imaging::PhotoMetadata metadata;
-        const imaging::JpegDecoder::Result result = decoder.decode(dib, nativePath, &metadata);
-        if (result.decoded() || imaging::decodeHeif(dib, nativePath)) {
+        const imaging::JpegDecoder::Result result = decoder.decodePhoto(dib, nativePath, &metadata);
+        if (result.decoded()) {
             loaded.ok = true;
             loaded.orientation = metadata.shownAs();
             return loaded;
