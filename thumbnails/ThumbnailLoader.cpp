@@ -102,12 +102,6 @@ void ThumbnailLoader::preview(const QList<Job>& jobs)
     m_wake.notify_all();
 }
 
-int ThumbnailLoader::previewCount() const
-{
-    const std::lock_guard lock(m_mutex);
-    return m_previewCount;
-}
-
 void ThumbnailLoader::cancel()
 {
     {
@@ -264,9 +258,8 @@ void ThumbnailLoader::run()
             else if (keep)
                 m_started.insert(q.job.index);
         }
-        if (preview && !hit) {
-            ++m_previewCount;
-        } else if (keep || !preview) {
+        // A preview counts as prepared only when it brought the picture from the cache.
+        if (!preview || (hit && keep)) {
             ++m_prepared;
             m_cacheHits += hit ? 1 : 0;
         }

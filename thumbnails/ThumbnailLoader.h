@@ -74,7 +74,6 @@ public:
     // Pictures prepared so far, kept or thrown away, and how many of them came from the cache.
     int preparedCount() const;
     int cacheHitCount() const;
-    int previewCount() const;
     // The box size of the series last started.
     QSize boxSize() const;
 
@@ -131,7 +130,6 @@ private:
     int m_checking = 0;
     int m_prepared = 0;
     int m_cacheHits = 0;
-    int m_previewCount = 0;
     bool m_gateOpen = true;
     int m_held = 0;
 };
