@@ -209,9 +209,9 @@ JpegDecoder::Result JpegDecoder::decodeData(cDIBSection& cDib, const std::uint8_
 // Reading the whole file reduced still means decoding every coefficient of it, which for a camera's
 // photo of several megabytes costs half of what the full size does; the small picture that the
 // camera put into the EXIF block costs next to nothing.
-bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted)
+bool JpegDecoder::thumbnailFirst(cDIBSection& cDib, const std::vector<std::uint8_t>& thumbnail, int width,
+                                 int height, QSize wanted)
 {
-    const std::vector<std::uint8_t> thumbnail = exifThumbnail(m_file.data(), m_fileSize);
     if (thumbnail.empty() || thumbnail.size() > ULONG_MAX)
         return false;
     // An instance of its own: the photo's tables must not fill in for missing ones, and a failure
@@ -284,11 +284,12 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     if (headerRead)
         *headerRead = true;
     const std::optional<ClockTime> modified = metadata->modified;
-    *metadata = readPhotoMetadata(data, m_fileSize);
+    std::vector<std::uint8_t> thumbnail;
+    *metadata = readPhotoMetadata(data, m_fileSize, &thumbnail);
     metadata->modified = modified;
 
     const QSize wanted = cover(QSize(width, height), metadata->shownAs());
-    if (thumbnailFirst(cDib, width, height, wanted)) {
+    if (thumbnailFirst(cDib, thumbnail, width, height, wanted)) {
         result.status = Status::Decoded;
         return done(result);
     }

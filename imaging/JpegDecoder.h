@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class cDIBSection;
 
@@ -108,7 +109,8 @@ private:
     bool readOn(RegularFile& file, std::size_t upTo);
     // Gives a large file's buffer back and forgets the file.
     void releaseFile();
-    bool thumbnailFirst(cDIBSection& cDib, int width, int height, QSize wanted);
+    bool thumbnailFirst(cDIBSection& cDib, const std::vector<std::uint8_t>& thumbnail, int width, int height,
+                        QSize wanted);
     Result decodeWith(Handle handle, cDIBSection& cDib, const std::uint8_t* data, std::size_t size);
 
     StartFunction m_start;

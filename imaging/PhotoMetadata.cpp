@@ -165,6 +165,23 @@ int digitsAt(std::string_view text, std::size_t at, std::size_t digits)
     return value;
 }
 
+// The small JPEG picture of an EXIF block; empty when there is none or it cannot be had, which
+// leaves what else the block tells as it is.
+std::vector<std::uint8_t> jpegThumbnail(const Exiv2::ExifData& exif) noexcept
+{
+    try {
+        const Exiv2::ExifThumbC thumbnail(exif);
+        if (std::strcmp(thumbnail.mimeType(), "image/jpeg") != 0)
+            return {};
+        const Exiv2::DataBuf bytes = thumbnail.copy();
+        if (!bytes.pData_ || bytes.size_ <= 0)
+            return {};
+        return std::vector<std::uint8_t>(bytes.pData_, bytes.pData_ + bytes.size_);
+    } catch (...) {
+        return {};
+    }
+}
+
 } // namespace
 
 std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::string_view subSeconds)
@@ -214,9 +231,12 @@ std::optional<ClockTime> timeTaken(const PhotoMetadata& metadata)
     return metadata.modified;
 }
 
-PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept
+PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size,
+                                std::vector<std::uint8_t>* thumbnail) noexcept
 {
     PhotoMetadata metadata;
+    if (thumbnail)
+        thumbnail->clear();
     if (!data || size == 0)
         return metadata;
     try {
@@ -229,6 +249,8 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
                 Exiv2::ExifData exif;
                 Exiv2::ExifParser::decode(exif, block.tiff, static_cast<std::uint32_t>(block.size));
                 take(exif, metadata);
+                if (thumbnail)
+                    *thumbnail = jpegThumbnail(exif);
             }
             return metadata;
         }
@@ -258,29 +280,6 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noex
         return PhotoMetadata();
     }
     return metadata;
-}
-
-std::vector<std::uint8_t> exifThumbnail(const std::uint8_t* data, std::size_t size) noexcept
-{
-    try {
-        if (!data || !jpeg::isJpeg(data, size))
-            return {};
-        setUpExiv2();
-        const ExifBlock block = findJpegExif(data, size);
-        if (!block.tiff || block.size == 0 || block.size > UINT32_MAX)
-            return {};
-        Exiv2::ExifData exif;
-        Exiv2::ExifParser::decode(exif, block.tiff, static_cast<std::uint32_t>(block.size));
-        const Exiv2::ExifThumbC thumbnail(exif);
-        if (std::strcmp(thumbnail.mimeType(), "image/jpeg") != 0)
-            return {};
-        const Exiv2::DataBuf bytes = thumbnail.copy();
-        if (!bytes.pData_ || bytes.size_ <= 0)
-            return {};
-        return std::vector<std::uint8_t>(bytes.pData_, bytes.pData_ + bytes.size_);
-    } catch (...) {
-        return {};
-    }
 }
 
 PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept

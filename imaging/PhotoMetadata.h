@@ -39,12 +39,11 @@ struct PhotoMetadata
 // The metadata of a picture file's contents in memory: the EXIF block of a JPEG or of a HEIF or
 // AVIF file (which has no orientation: its decoder turns it already), or the metadata of a PNG,
 // TIFF or WebP picture. Data of any other kind, and data the metadata
-// library cannot make sense of, has none. Never throws, never prints; safe on any thread.
-PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size) noexcept;
-
-// The small JPEG picture that a JPEG's EXIF block carries (cameras put one of 160 x 120 pixels
-// there), as it is stored; empty when there is none. Never throws; safe on any thread.
-std::vector<std::uint8_t> exifThumbnail(const std::uint8_t* data, std::size_t size) noexcept;
+// library cannot make sense of, has none. With `thumbnail`, that receives the small JPEG picture
+// that a JPEG's EXIF block carries (cameras put one of 160 x 120 pixels there), as it is stored;
+// empty when there is none. Never throws, never prints; safe on any thread.
+PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size,
+                                std::vector<std::uint8_t>* thumbnail = nullptr) noexcept;
 
 // The metadata of the file at the native path without decoding it, reading no more of a JPEG
 // than its segments up to the EXIF block; with the file's last change. Only regular files are
