@@ -57,10 +57,8 @@ void ThumbnailLoader::start(const QList<Job>& jobs, int TW, int TH, const QList<
         resetLocked();
         m_TW = TW;
         m_TH = TH;
-        for (const Job& job : previews)
-            m_previews.push_back({job, TW, TH});
-        for (const Job& job : jobs)
-            m_queue.push_back({job, TW, TH});
+        m_previews.assign(previews.begin(), previews.end());
+        m_queue.assign(jobs.begin(), jobs.end());
         m_limitCheckDue = m_cache != nullptr;
     }
     m_wake.notify_all();
@@ -71,10 +69,10 @@ void ThumbnailLoader::prioritize(const QList<Job>& jobs)
     {
         const std::lock_guard lock(m_mutex);
         // In place of what was put in front before, which is still queued in the series' order.
-        std::deque<Queued> front;
+        std::deque<Job> front;
         for (const Job& job : jobs)
             if (job.again ? !pendingLocked(job.index) : !m_started.contains(job.index))
-                front.push_back({job, m_TW, m_TH});
+                front.push_back(job);
         m_front = std::move(front);
     }
     m_wake.notify_all();
@@ -91,12 +89,10 @@ void ThumbnailLoader::preview(const QList<Job>& jobs)
 {
     {
         const std::lock_guard lock(m_mutex);
-        std::deque<Queued> previews;
-        for (const Job& job : jobs) {
-            const Queued q{job, m_TW, m_TH};
-            if (previewOpenLocked(q) && !(job.again && pendingLocked(job.index)))
-                previews.push_back(q);
-        }
+        std::deque<Job> previews;
+        for (const Job& job : jobs)
+            if (previewOpenLocked(job) && !(job.again && pendingLocked(job.index)))
+                previews.push_back(job);
         m_previews = std::move(previews);
     }
     m_wake.notify_all();
@@ -132,11 +128,11 @@ QSize ThumbnailLoader::boxSize() const
 bool ThumbnailLoader::idle() const
 {
     const std::lock_guard lock(m_mutex);
-    const auto open = [this](const std::deque<Queued>& queue) {
-        return std::any_of(queue.begin(), queue.end(), [this](const Queued& q) { return openLocked(q); });
+    const auto open = [this](const std::deque<Job>& queue) {
+        return std::any_of(queue.begin(), queue.end(), [this](const Job& job) { return openLocked(job); });
     };
     const bool previews =
-        std::any_of(m_previews.begin(), m_previews.end(), [this](const Queued& q) { return previewOpenLocked(q); });
+        std::any_of(m_previews.begin(), m_previews.end(), [this](const Job& job) { return previewOpenLocked(job); });
     return !previews && !open(m_front) && !open(m_queue) && m_inFlight.empty() && m_ready.empty() && !m_limitCheckDue &&
            m_checking == 0;
 }
@@ -156,14 +152,14 @@ int ThumbnailLoader::heldAtGate() const
     return m_held;
 }
 
-bool ThumbnailLoader::openLocked(const Queued& q) const
+bool ThumbnailLoader::openLocked(const Job& job) const
 {
-    return q.job.again || !m_started.contains(q.job.index);
+    return job.again || !m_started.contains(job.index);
 }
 
-bool ThumbnailLoader::previewOpenLocked(const Queued& q) const
+bool ThumbnailLoader::previewOpenLocked(const Job& job) const
 {
-    return !m_started.contains(q.job.index) && (q.job.again || !m_previewsStarted.contains(q.job.index));
+    return !m_started.contains(job.index) && (job.again || !m_previewsStarted.contains(job.index));
 }
 
 bool ThumbnailLoader::popStartedLocked()
@@ -172,7 +168,7 @@ bool ThumbnailLoader::popStartedLocked()
         m_previews.pop_front();
     if (!m_previews.empty())
         return true;
-    for (std::deque<Queued>* queue : {&m_front, &m_queue}) {
+    for (std::deque<Job>* queue : {&m_front, &m_queue}) {
         while (!queue->empty() && !openLocked(queue->front()))
             queue->pop_front();
         if (!queue->empty())
@@ -223,26 +219,28 @@ void ThumbnailLoader::run()
             continue;
         }
         const bool preview = !m_previews.empty();
-        std::deque<Queued>& from = preview ? m_previews : m_front.empty() ? m_queue : m_front;
-        const Queued q = from.front();
+        std::deque<Job>& from = preview ? m_previews : m_front.empty() ? m_queue : m_front;
+        const Job job = from.front();
         from.pop_front();
-        (preview ? m_previewsStarted : m_started).insert(q.job.index);
+        (preview ? m_previewsStarted : m_started).insert(job.index);
         holding = true;
         const unsigned generation = m_generation;
-        m_inFlight.push_back({q.job.index, generation});
+        const int TW = m_TW;
+        const int TH = m_TH;
+        m_inFlight.push_back({job.index, generation});
         lock.unlock();
 
         std::optional<thumbs::FileStamp> stamp;
         std::optional<thumbs::Prepared> prepared;
         if (cache)
-            prepared = cache->find(q.job.nativePath, q.TW, q.TH, stamp);
+            prepared = cache->find(job.nativePath, TW, TH, stamp);
         const bool hit = prepared.has_value();
         if (!hit && preview) {
-            prepared = preparer.preview(q.job.nativePath, q.TW, q.TH);
+            prepared = preparer.preview(job.nativePath, TW, TH);
         } else if (!hit) {
-            prepared = preparer.prepare(q.job.nativePath, q.TW, q.TH);
+            prepared = preparer.prepare(job.nativePath, TW, TH);
             if (cache && stamp)
-                cache->store(q.job.nativePath, *stamp, *prepared);
+                cache->store(job.nativePath, *stamp, *prepared);
         }
 
         lock.lock();
@@ -253,10 +251,10 @@ void ThumbnailLoader::run()
         if (preview && hit) {
             // The picture from the cache is the box's for this series: it needs no second visit.
             // Unless that visit began meanwhile, and finds the same there.
-            if (m_started.contains(q.job.index))
+            if (m_started.contains(job.index))
                 keep = false;
             else if (keep)
-                m_started.insert(q.job.index);
+                m_started.insert(job.index);
         }
         // A preview counts as prepared only when it brought the picture from the cache.
         if (!preview || (hit && keep)) {
@@ -264,11 +262,11 @@ void ThumbnailLoader::run()
             m_cacheHits += hit ? 1 : 0;
         }
         m_inFlight.erase(std::find_if(m_inFlight.begin(), m_inFlight.end(), [&](const InFlight& f) {
-            return f.index == q.job.index && f.generation == generation;
+            return f.index == job.index && f.generation == generation;
         }));
         // A result of a cancelled series would land in a box that now shows another file.
         if (keep)
-            m_ready.push_back({q.job.index, std::move(*prepared)});
+            m_ready.push_back({job.index, std::move(*prepared)});
         // Wakes the interface thread, also when the result was thrown away: someone may be
         // waiting to notice that.
         QCoreApplication::postEvent(this, new QEvent(kResultEvent));

@@ -89,13 +89,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct Queued
-    {
-        Job job;
-        int TW;
-        int TH;
-    };
-
     struct InFlight
     {
         int index;
@@ -104,8 +97,8 @@ private:
 
     void run();
     bool popStartedLocked();
-    bool openLocked(const Queued& q) const;
-    bool previewOpenLocked(const Queued& q) const;
+    bool openLocked(const Job& job) const;
+    bool previewOpenLocked(const Job& job) const;
     bool pendingLocked(int index) const;
     bool mayStartLocked();
     void resetLocked();
@@ -114,16 +107,16 @@ private:
     std::condition_variable m_wake;
     std::vector<std::thread> m_threads;
     std::shared_ptr<thumbs::ThumbnailCache> m_cache;
-    std::deque<Queued> m_previews;    // before anything else
+    std::deque<Job> m_previews;    // before anything else
     std::unordered_set<int> m_previewsStarted;
-    std::deque<Queued> m_front;       // wanted first
-    std::deque<Queued> m_queue;       // the series in its order
+    std::deque<Job> m_front;       // wanted first
+    std::deque<Job> m_queue;       // the series in its order
     std::unordered_set<int> m_started; // boxes started in this series
     std::deque<Result> m_ready;
     std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;
-    int m_TW = 0;
+    int m_TW = 0; // the box size of the series, for every job of it
     int m_TH = 0;
     bool m_stop = false;
     bool m_limitCheckDue = false;
