@@ -100,7 +100,8 @@ private:
     using Handle = std::unique_ptr<void, Destroy>;
 
     Handle start(Result& result) const;
-    Result decodeFile(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata, bool phonesToo);
+    Result decodeFile(cDIBSection& cDib, const QByteArray& nativePath, PhotoMetadata* metadata,
+                      bool phonesToo);
     // The whole file into the buffer.
     bool readFile(const QByteArray& nativePath, PhotoMetadata* metadata);
     // Makes the buffer ready for the file (a regular file within the size limit), none of it read

@@ -115,8 +115,9 @@ QImage oriented(const QImage& stored, Orientation orientation)
 
 bool smallPictureWillDo(QSize small, QSize photo, QSize wanted)
 {
-    if (small.width() < 1 || small.height() < 1 || small.width() >= photo.width() || small.height() >= photo.height() ||
-        2 * small.width() < wanted.width() || 2 * small.height() < wanted.height())
+    if (small.width() < 1 || small.height() < 1 || small.width() >= photo.width() ||
+        small.height() >= photo.height() || 2 * small.width() < wanted.width() ||
+        2 * small.height() < wanted.height())
         return false;
     const double proportion = double(photo.width()) / photo.height();
     return std::abs(double(small.width()) / small.height() - proportion) <= 0.02 * proportion;
