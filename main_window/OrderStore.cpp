@@ -1,6 +1,7 @@
 #include "main_window/OrderStore.h"
 
 #include "platform/FileNames.h"
+#include "platform/FileTime.h"
 
 #include <QCryptographicHash>
 #include <QString>
@@ -35,7 +36,7 @@ constexpr qint64 kTempAgeSeconds = 24 * 3600;
 FileIdentity identityFrom(const struct stat& st)
 {
     return FileIdentity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+                        platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
 }
 
 bool writeAll(int fd, const QByteArray& data)
@@ -392,7 +393,7 @@ void Store::prune(const Limits& limits, qint64 nowSeconds) const
         }
         if (!name.contains(kTempMark))
             files.push_back(
-                {name, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, qint64(st.st_size)});
+                {name, platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), qint64(st.st_size)});
     }
     std::sort(files.begin(), files.end(), [](const File& a, const File& b) { return a.changed > b.changed; });
     qint64 bytes = 0;
