@@ -248,14 +248,19 @@ bool inNameOrder(const QList<QByteArray>& names)
 
 Store::Store(const QByteArray& stateFolder) : m_folder(stateFolder + "/orders") {}
 
+QByteArray Store::fileFor(const QByteArray& folder, QByteArrayView suffix) const
+{
+    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + suffix;
+}
+
 QByteArray Store::pathFor(const QByteArray& folder) const
 {
-    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + kOrderSuffix;
+    return fileFor(folder, kOrderSuffix);
 }
 
 QByteArray Store::stashPathFor(const QByteArray& folder) const
 {
-    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + kStashSuffix;
+    return fileFor(folder, kStashSuffix);
 }
 
 bool Store::ensureFolder() const
