@@ -613,11 +613,7 @@ void frmmain::makeview()
         // Each file goes to its kept place as it comes, the others after them by name: the view
         // is in that order at once, without a second pass.
         m_listing.insert(order, index, [this](int a, int b) {
-            const int ra = m_listingRanks[static_cast<size_t>(a)];
-            const int rb = m_listingRanks[static_cast<size_t>(b)];
-            if (ra != rb)
-                return ra < rb;
-            return m_listingKeys[static_cast<size_t>(a)] < m_listingKeys[static_cast<size_t>(b)];
+            return keptRankThenName(m_listingRanks, m_listingKeys, a, b);
         });
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
             picScroll->Refresh(index);
