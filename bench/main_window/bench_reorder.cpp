@@ -11,6 +11,7 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 
+#include "PrivateHomes.h"
 #include "SmallFolder.h"
 
 #include <QAction>
@@ -125,9 +126,7 @@ int main(int argc, char* argv[])
 
     // Settings, thumbnail cache and renaming records of the run's own.
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    usePrivateHomes(home.path());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString shm = QStringLiteral("/dev/shm");

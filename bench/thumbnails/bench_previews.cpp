@@ -23,6 +23,7 @@
 
 #include "BoxesInView.h"
 #include "CameraFolder.h"
+#include "PrivateHomes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -154,9 +155,7 @@ int main(int argc, char* argv[])
     if (ratio == 2)
         qputenv("QT_SCALE_FACTOR", "2");
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    usePrivateHomes(home.path());
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;

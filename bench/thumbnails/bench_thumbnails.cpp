@@ -32,6 +32,7 @@
 
 #include "BoxesInView.h"
 #include "CameraFolder.h"
+#include "PrivateHomes.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -205,8 +206,7 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    usePrivateHomes(home.path());
     QString folder;
     QString into;
     int make = 300;
