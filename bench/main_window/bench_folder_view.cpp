@@ -19,6 +19,7 @@
 #include "BareListing.h"
 #include "PrivateHomes.h"
 #include "SmallFolder.h"
+#include "Stats.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -106,12 +107,6 @@ int measure(const QString& folder, int files, bool kept)
     }
     std::printf("%d %.1f %.2f %ld %.3f %.2f\n", files, ms, baseline, peak, keepMs, writeMs);
     return 0;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace

@@ -67,8 +67,7 @@ Run run(const QString& folder, Jump jump, bool previews)
 {
     thumbs::setPreviews(previews);
     frmmain w;
-    settings::Store::user().write({{settings::ThumbnailCacheMiB, QStringLiteral("0")}});
-    w.getprops();
+    setCacheLimit(w, "0");
     w.show();
     QCoreApplication::processEvents();
     Run result;
@@ -159,21 +158,10 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;
-    if (folder.isEmpty()) {
-        folder = temporary.path();
-        makeFiles(folder, make);
-    }
-    const int files =
-        static_cast<int>(QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files).size());
+    const int files = static_cast<int>(cameraFolder(folder, temporary.path(), make).size());
     if (files == 0) {
         std::fprintf(stderr, "no JPEG files in %s\n", qPrintable(folder));
         return 1;
-    }
-    // Every run reads from the page cache.
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        QFile f(folder + QLatin1Char('/') + name);
-        if (f.open(QIODevice::ReadOnly))
-            f.readAll();
     }
 
     {

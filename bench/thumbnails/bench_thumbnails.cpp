@@ -108,12 +108,6 @@ double peakMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
-void setCacheLimit(frmmain& w, const char* mib)
-{
-    settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(mib)}});
-    w.getprops();
-}
-
 // Processor time of the whole process, all threads, in ms: on a machine shared with other work
 // it varies far less than the time on the clock.
 double cpuMs()
@@ -224,26 +218,11 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;
-    QStringList files;
-    if (folder.isEmpty()) {
-        folder = into.isEmpty() ? temporary.path() : into;
-        QDir().mkpath(folder);
-        files = makeFiles(folder, make);
-    } else {
-        for (const QString& name : QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
-                                                          QDir::Files, QDir::Name))
-            files.append(folder + QLatin1Char('/') + name);
-    }
+    qint64 totalBytes = 0;
+    const QStringList files = cameraFolder(folder, into.isEmpty() ? temporary.path() : into, make, &totalBytes);
     if (files.isEmpty()) {
         std::fprintf(stderr, "no JPEG files in %s\n", qPrintable(folder));
         return 1;
-    }
-    // Every run reads from the page cache.
-    qint64 totalBytes = 0;
-    for (const QString& path : files) {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        totalBytes += f.readAll().size();
     }
     const double baseline = baselineMs(files);
     const double decodeMs = baseline / files.size();
