@@ -1,6 +1,8 @@
 #include "main_window/OrderStore.h"
 
 #include "platform/FileNames.h"
+#include "platform/FileTime.h"
+#include "renaming/FileOps.h"
 
 #include <QCryptographicHash>
 #include <QString>
@@ -35,7 +37,7 @@ constexpr qint64 kTempAgeSeconds = 24 * 3600;
 FileIdentity identityFrom(const struct stat& st)
 {
     return FileIdentity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+                        platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
 }
 
 bool writeAll(int fd, const QByteArray& data)
@@ -54,15 +56,6 @@ bool writeAll(int fd, const QByteArray& data)
     return true;
 }
 
-void syncFolder(const QByteArray& folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Whole or not at all: a temporary file of a name of its own (so that two programs never write
 // into one), flushed to the disk before it takes the place of the old one.
 bool writeWhole(const QByteArray& folder, const QByteArray& path, const QByteArray& data)
@@ -78,7 +71,7 @@ bool writeWhole(const QByteArray& folder, const QByteArray& path, const QByteArr
         ::unlink(temp.constData());
         return false;
     }
-    syncFolder(folder);
+    renaming::FileOps::syncFolder(folder);
     return true;
 }
 
@@ -255,14 +248,19 @@ bool inNameOrder(const QList<QByteArray>& names)
 
 Store::Store(const QByteArray& stateFolder) : m_folder(stateFolder + "/orders") {}
 
+QByteArray Store::fileFor(const QByteArray& folder, QByteArrayView suffix) const
+{
+    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + suffix;
+}
+
 QByteArray Store::pathFor(const QByteArray& folder) const
 {
-    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + kOrderSuffix;
+    return fileFor(folder, kOrderSuffix);
 }
 
 QByteArray Store::stashPathFor(const QByteArray& folder) const
 {
-    return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + kStashSuffix;
+    return fileFor(folder, kStashSuffix);
 }
 
 bool Store::ensureFolder() const
@@ -288,7 +286,8 @@ Store::Loaded Store::load(const QByteArray& folder) const
 {
     const QByteArray path = pathFor(folder);
     // Not blocking: a FIFO in the file's place must not hold the window up.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const renaming::UniqueFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const int fd = file.get();
     if (fd < 0) {
         // A lack of the moment says nothing about the file.
         if (errno == ENOENT || errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == EINTR)
@@ -314,13 +313,11 @@ Store::Loaded Store::load(const QByteArray& folder) const
     }
     std::optional<QList<Entry>> entries = readable ? decode(bytes, folder) : std::nullopt;
     if (!entries) {
-        ::close(fd);
         setAside(path);
         return {Found::SetAside, {}};
     }
     // Shown now: pruning goes by the time of the last change or showing.
     ::futimens(fd, nullptr);
-    ::close(fd);
     return {Found::Order, std::move(*entries)};
 }
 
@@ -350,7 +347,7 @@ bool Store::write(const QByteArray& folder, const QList<Entry>& entries) const
 void Store::remove(const QByteArray& folder) const
 {
     if (::unlink(pathFor(folder).constData()) == 0)
-        syncFolder(m_folder);
+        renaming::FileOps::syncFolder(m_folder);
 }
 
 void Store::stash(const QByteArray& folder) const
@@ -358,13 +355,13 @@ void Store::stash(const QByteArray& folder) const
     const QByteArray stash = stashPathFor(folder);
     if (::rename(pathFor(folder).constData(), stash.constData()) != 0)
         ::unlink(stash.constData());
-    syncFolder(m_folder);
+    renaming::FileOps::syncFolder(m_folder);
 }
 
 void Store::unstash(const QByteArray& folder) const
 {
     if (::rename(stashPathFor(folder).constData(), pathFor(folder).constData()) == 0)
-        syncFolder(m_folder);
+        renaming::FileOps::syncFolder(m_folder);
 }
 
 void Store::prune(const Limits& limits, qint64 nowSeconds) const
@@ -392,7 +389,7 @@ void Store::prune(const Limits& limits, qint64 nowSeconds) const
         }
         if (!name.contains(kTempMark))
             files.push_back(
-                {name, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, qint64(st.st_size)});
+                {name, platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), qint64(st.st_size)});
     }
     std::sort(files.begin(), files.end(), [](const File& a, const File& b) { return a.changed > b.changed; });
     qint64 bytes = 0;

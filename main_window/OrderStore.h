@@ -64,11 +64,8 @@ class Store
 public:
     explicit Store(const QByteArray& stateFolder);
 
-    QByteArray filesFolder() const { return m_folder; }
     // The file of a folder's order (the folder ends in "/"), named by a hash of its path.
     QByteArray pathFor(const QByteArray& folder) const;
-    // Its order from before the last rename there, for that rename's undo.
-    QByteArray stashPathFor(const QByteArray& folder) const;
 
     enum class Found
     {
@@ -108,6 +105,10 @@ public:
     void prune(const Limits& limits, qint64 nowSeconds) const;
 
 private:
+    // The folder's files, by a hash of its path, end in `suffix`.
+    QByteArray fileFor(const QByteArray& folder, QByteArrayView suffix) const;
+    // Its order from before the last rename there, for that rename's undo.
+    QByteArray stashPathFor(const QByteArray& folder) const;
     bool ensureFolder() const;
     void setAside(const QByteArray& path) const;
 

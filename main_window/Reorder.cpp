@@ -19,24 +19,15 @@ std::optional<int> markerTarget(const QList<int>& order, int Index, bool rightPa
 
 bool applyDrop(QList<int>& order, int Index, int Source, bool rightPart)
 {
-    // Positions counted from 1, so that 0 means "not listed".
-    qsizetype t = 0;
-    qsizetype s = 0;
-    for (qsizetype p = 1; p <= order.size(); ++p) {
-        if (order[p - 1] == Index)
-            t = p;
-        if (order[p - 1] == Source)
-            s = p;
-    }
+    const std::optional<int> target = dropTarget(order, Index, rightPart);
     // A view rebuilt under the drag no longer lists the elements it started with.
-    if (t == s || t == 0 || s == 0)
+    if (!target || Source == Index || !order.contains(Source))
         return false;
-    if (rightPart && t < order.size())
-        ++t;
-    order.removeAt(s - 1);
-    // The target moved up by one if the source stood before it.
-    const qsizetype b = t > s ? t - 1 : t;
-    order.insert(b - 1, Source);
+    std::vector<bool> selected(static_cast<size_t>(Source) + 1, false);
+    selected[static_cast<size_t>(Source)] = true;
+    // A drop beside the place the source has already leaves the order as it was; the view is
+    // re-arranged all the same.
+    moveSelection(order, selected, *target);
     return true;
 }
 

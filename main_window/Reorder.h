@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -54,6 +55,15 @@ std::optional<int> stepTarget(const QList<int>& order, const std::vector<bool>& 
 // The element before which the selection lands to stand first (or last, just before the last
 // entry); nothing when nothing is selected.
 std::optional<int> endTarget(const QList<int>& order, const std::vector<bool>& selected, bool toStart);
+
+// The order a folder is listed in: by kept rank (`ranks`, by element), then by path (`keys`).
+// The listing and what a listing cut short would have made of the whole folder must agree on it.
+inline bool keptRankThenName(const std::vector<int>& ranks, const std::vector<QString>& keys, int a, int b)
+{
+    const int ra = ranks[static_cast<size_t>(a)];
+    const int rb = ranks[static_cast<size_t>(b)];
+    return ra != rb ? ra < rb : keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)];
+}
 
 // Inserts the elements of a folder into `order` while it is listed: each goes before the first
 // entry whose path sorts after its own, as a scan from the front finds it. A drop during the

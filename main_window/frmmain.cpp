@@ -433,32 +433,21 @@ void frmmain::takeResults()
     }
 }
 
-QList<ThumbnailLoader::Job> frmmain::jobsNearView() const
+frmmain::NearView frmmain::nearView() const
 {
-    QList<ThumbnailLoader::Job> jobs;
-    for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height())) {
-        const ImgPreview& e = picScroll->element(order[k]);
-        if (k + 1 < order.size() && !e.Loaded)
-            jobs.append({e.Index, e.nativePath});
-    }
-    return jobs;
-}
-
-QList<ThumbnailLoader::Job> frmmain::previewsNearView() const
-{
-    QList<ThumbnailLoader::Job> jobs;
-    if (!thumbs::previews())
-        return jobs;
+    NearView near;
+    const bool previews = thumbs::previews();
     for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height())) {
         const ImgPreview& e = picScroll->element(order[k]);
         if (k + 1 == order.size() || e.Loaded)
             continue;
+        near.jobs.append({e.Index, e.nativePath});
         // A preview whose image was given up is made again.
         const bool lost = e.shows == ImgPreview::Shows::Preview;
-        if (!lost || !picScroll->hasBoxImage(e.Index))
-            jobs.append({e.Index, e.nativePath, lost});
+        if (previews && (!lost || !picScroll->hasBoxImage(e.Index)))
+            near.previews.append({e.Index, e.nativePath, lost});
     }
-    return jobs;
+    return near;
 }
 
 void frmmain::followView()
@@ -469,12 +458,11 @@ void frmmain::followView()
                                qint64(box.width()) * box.height() * 4, boxImageBudget, kScreensKept);
     picScroll->dropBoxImagesUnless([this](const ImgPreview& e) { return keepsImage(e); });
 
-    QList<ThumbnailLoader::Job> jobs;
-    QList<ThumbnailLoader::Job> previews;
-    if (m_loadingPhase && threadedLoading) {
-        jobs = jobsNearView();
-        previews = previewsNearView();
-    }
+    NearView near;
+    if (m_loadingPhase && threadedLoading)
+        near = nearView();
+    QList<ThumbnailLoader::Job>& jobs = near.jobs;
+    const QList<ThumbnailLoader::Job>& previews = near.previews;
     // Boxes near the view that gave their images up get them again: from memory at once, else
     // from the workers (which find most in the thumbnail cache); the rows in view first, then
     // outwards.
@@ -515,7 +503,8 @@ qsizetype frmmain::startLoading(qsizetype from)
     if (!threadedLoading || !m_loadingPhase)
         return 0;
     // A box near the view comes twice; the loader prepares it once.
-    QList<ThumbnailLoader::Job> jobs = jobsNearView();
+    NearView near = nearView();
+    QList<ThumbnailLoader::Job>& jobs = near.jobs;
     jobs.reserve(jobs.size() + order.size());
     const qsizetype n = order.size() - 1;
     for (qsizetype i = 0; i < n; ++i) {
@@ -524,7 +513,7 @@ qsizetype frmmain::startLoading(qsizetype from)
             jobs.append({e.Index, e.nativePath});
     }
     const QSize box = boxPixels();
-    thumbnailLoader().start(jobs, box.width(), box.height(), previewsNearView());
+    thumbnailLoader().start(jobs, box.width(), box.height(), near.previews);
     return jobs.size();
 }
 
@@ -613,11 +602,7 @@ void frmmain::makeview()
         // Each file goes to its kept place as it comes, the others after them by name: the view
         // is in that order at once, without a second pass.
         m_listing.insert(order, index, [this](int a, int b) {
-            const int ra = m_listingRanks[static_cast<size_t>(a)];
-            const int rb = m_listingRanks[static_cast<size_t>(b)];
-            if (ra != rb)
-                return ra < rb;
-            return m_listingKeys[static_cast<size_t>(a)] < m_listingKeys[static_cast<size_t>(b)];
+            return keptRankThenName(m_listingRanks, m_listingKeys, a, b);
         });
         if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
             picScroll->Refresh(index);

@@ -206,9 +206,14 @@ private:
     // in display order from position `from` on, then those before it. Returns how many.
     qsizetype startLoading(qsizetype from);
     void stopLoading();
-    QList<ThumbnailLoader::Job> jobsNearView() const;
-    // The boxes near the view that show neither their picture nor a preview.
-    QList<ThumbnailLoader::Job> previewsNearView() const;
+    // The boxes near the view without their picture, and among them those that show no preview
+    // either (when previews are made), in one walk over them.
+    struct NearView
+    {
+        QList<ThumbnailLoader::Job> jobs;
+        QList<ThumbnailLoader::Job> previews;
+    };
+    NearView nearView() const;
     // Wherever the view is now: the boxes far from it give their images up, those near it get
     // theirs again, and what is to be prepared there goes to the front of the queue.
     void followView();

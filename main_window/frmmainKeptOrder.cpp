@@ -89,11 +89,8 @@ QList<QByteArray> frmmain::listingCarriedOn(QList<QByteArray>* hidden) const
         rest.append(path);
         keys.push_back(platform::decodeName(path));
         ranks.push_back(placement.rankOf(*name, path));
-        insertion.insert(whole, count + int(rest.size()) - 1, [&](int a, int b) {
-            const int ra = ranks[static_cast<size_t>(a)];
-            const int rb = ranks[static_cast<size_t>(b)];
-            return ra != rb ? ra < rb : keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)];
-        });
+        insertion.insert(whole, count + int(rest.size()) - 1,
+                         [&](int a, int b) { return keptRankThenName(ranks, keys, a, b); });
     }
     QList<QByteArray> paths;
     paths.reserve(whole.size());

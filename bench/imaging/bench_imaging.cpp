@@ -23,6 +23,7 @@
 #include "thumbnails/Thumbnails.h"
 
 #include "CameraExif.h"
+#include "Stats.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,12 +44,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double fastest(const std::vector<double>& values)
 {

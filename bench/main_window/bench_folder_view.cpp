@@ -17,7 +17,9 @@
 #include "main_window/frmmain.h"
 
 #include "BareListing.h"
+#include "PrivateHomes.h"
 #include "SmallFolder.h"
+#include "Stats.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -107,12 +109,6 @@ int measure(const QString& folder, int files, bool kept)
     return 0;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -151,9 +147,7 @@ int main(int argc, char* argv[])
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        usePrivateHomes(env, home.path());
         child.setProcessEnvironment(env);
         child.start(QString::fromLocal8Bit(argv[0]),
                     {QStringLiteral("--measure"), folder, QString::number(files),

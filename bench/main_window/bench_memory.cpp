@@ -22,6 +22,7 @@
 #include "thumbnails/ThumbnailLoader.h"
 
 #include "BareListing.h"
+#include "PrivateHomes.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -269,9 +270,7 @@ int main(int argc, char* argv[])
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        for (const char* kind : {"CACHE", "CONFIG", "STATE"})
-            env.insert(QStringLiteral("XDG_%1_HOME").arg(QLatin1String(kind)),
-                       home.filePath(QString::fromLatin1(kind).toLower()));
+        usePrivateHomes(env, home.path());
         child.setProcessEnvironment(env);
         child.start(QString::fromLocal8Bit(argv[0]), {QStringLiteral("--measure"), c.folder, empty});
         child.waitForFinished(-1);

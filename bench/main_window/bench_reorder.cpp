@@ -7,11 +7,13 @@
 //
 //   bench_reorder [--files N] [--picked N] [--runs N]
 
-#include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 
+#include "BoxesInView.h"
+#include "PrivateHomes.h"
 #include "SmallFolder.h"
+#include "Stats.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,16 +66,9 @@ void repaint(frmmain& w)
 // Whether every thumbnail in view shows its picture (not only an empty frame).
 bool viewComplete(const frmmain& w)
 {
-    int columns = 0;
-    const int x0 = w.picScroll->element(w.order[0]).Left;
-    while (columns < w.order.size() && (columns == 0 || w.picScroll->element(w.order[columns]).Left != x0))
-        ++columns;
-    const RowSpan rows =
-        rowsInView(w.order.size(), columns, w.thumbheight, w.picScroll->y(), w.pctPreview->height());
-    for (qint64 k = rows.first * columns; k < std::min<qint64>((rows.last + 1) * columns, w.order.size() - 1);
-         ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
-        if (e.shows == ImgPreview::Shows::Picture && !w.picScroll->hasBoxImage(e.Index))
+    for (const int index : boxesInView(w)) {
+        if (w.picScroll->element(index).shows == ImgPreview::Shows::Picture &&
+            !w.picScroll->hasBoxImage(index))
             return false;
     }
     return true;
@@ -97,12 +92,7 @@ struct Figures
 {
     QList<double> values;
     void add(double v) { values.append(v); }
-    double median() const
-    {
-        QList<double> v = values;
-        std::sort(v.begin(), v.end());
-        return v.isEmpty() ? 0 : v[v.size() / 2];
-    }
+    double median() const { return ::median(values); }
     double max() const { return values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end()); }
 };
 
@@ -125,9 +115,7 @@ int main(int argc, char* argv[])
 
     // Settings, thumbnail cache and renaming records of the run's own.
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    usePrivateHomes(home.path());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString shm = QStringLiteral("/dev/shm");

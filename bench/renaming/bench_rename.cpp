@@ -13,6 +13,8 @@
 #include "renaming/Names.h"
 #include "renaming/Renamer.h"
 
+#include "Stats.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -32,12 +34,6 @@ namespace {
 QByteArray nameOf(int i)
 {
     return renaming::prefixedName("img", i, "jpg");
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void makeFile(const QByteArray& path, const std::vector<char>& data)

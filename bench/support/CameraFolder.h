@@ -2,7 +2,11 @@
 
 #include "CameraExif.h"
 
+#include "main_window/frmmain.h"
+#include "settings/Settings.h"
+
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
@@ -66,4 +70,37 @@ inline QStringList makeFiles(const QString& folder, int count)
         files.append(path);
     }
     return files;
+}
+
+// The photos to measure on: the .jpg files of `folder` in name order, or when `folder` is empty,
+// `make` new ones in `makeIn`, which `folder` is then set to. Each is read once, so that every
+// run reads from the page cache; *bytes receives how much that was.
+inline QStringList cameraFolder(QString& folder, const QString& makeIn, int make, qint64* bytes = nullptr)
+{
+    QStringList files;
+    if (folder.isEmpty()) {
+        folder = makeIn;
+        QDir().mkpath(folder);
+        files = makeFiles(folder, make);
+    } else {
+        for (const QString& name : QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
+                                                          QDir::Files, QDir::Name))
+            files.append(folder + QLatin1Char('/') + name);
+    }
+    qint64 total = 0;
+    for (const QString& path : files) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            total += f.readAll().size();
+    }
+    if (bytes)
+        *bytes = total;
+    return files;
+}
+
+// The size of the thumbnail cache as the options set it, "0" for none, taken up by the window.
+inline void setCacheLimit(frmmain& w, const char* mib)
+{
+    settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(mib)}});
+    w.getprops();
 }

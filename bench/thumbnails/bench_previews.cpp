@@ -23,6 +23,7 @@
 
 #include "BoxesInView.h"
 #include "CameraFolder.h"
+#include "PrivateHomes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,8 +67,7 @@ Run run(const QString& folder, Jump jump, bool previews)
 {
     thumbs::setPreviews(previews);
     frmmain w;
-    settings::Store::user().write({{settings::ThumbnailCacheMiB, QStringLiteral("0")}});
-    w.getprops();
+    setCacheLimit(w, "0");
     w.show();
     QCoreApplication::processEvents();
     Run result;
@@ -154,27 +154,14 @@ int main(int argc, char* argv[])
     if (ratio == 2)
         qputenv("QT_SCALE_FACTOR", "2");
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    usePrivateHomes(home.path());
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;
-    if (folder.isEmpty()) {
-        folder = temporary.path();
-        makeFiles(folder, make);
-    }
-    const int files =
-        static_cast<int>(QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files).size());
+    const int files = static_cast<int>(cameraFolder(folder, temporary.path(), make).size());
     if (files == 0) {
         std::fprintf(stderr, "no JPEG files in %s\n", qPrintable(folder));
         return 1;
-    }
-    // Every run reads from the page cache.
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        QFile f(folder + QLatin1Char('/') + name);
-        if (f.open(QIODevice::ReadOnly))
-            f.readAll();
     }
 
     {

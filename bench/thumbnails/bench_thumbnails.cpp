@@ -32,6 +32,7 @@
 
 #include "BoxesInView.h"
 #include "CameraFolder.h"
+#include "PrivateHomes.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -105,12 +106,6 @@ double peakMiB()
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
-}
-
-void setCacheLimit(frmmain& w, const char* mib)
-{
-    settings::Store::user().write({{settings::ThumbnailCacheMiB, QString::fromLatin1(mib)}});
-    w.getprops();
 }
 
 // Processor time of the whole process, all threads, in ms: on a machine shared with other work
@@ -205,8 +200,7 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    usePrivateHomes(home.path());
     QString folder;
     QString into;
     int make = 300;
@@ -224,26 +218,11 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QTemporaryDir temporary;
-    QStringList files;
-    if (folder.isEmpty()) {
-        folder = into.isEmpty() ? temporary.path() : into;
-        QDir().mkpath(folder);
-        files = makeFiles(folder, make);
-    } else {
-        for (const QString& name : QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
-                                                          QDir::Files, QDir::Name))
-            files.append(folder + QLatin1Char('/') + name);
-    }
+    qint64 totalBytes = 0;
+    const QStringList files = cameraFolder(folder, into.isEmpty() ? temporary.path() : into, make, &totalBytes);
     if (files.isEmpty()) {
         std::fprintf(stderr, "no JPEG files in %s\n", qPrintable(folder));
         return 1;
-    }
-    // Every run reads from the page cache.
-    qint64 totalBytes = 0;
-    for (const QString& path : files) {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        totalBytes += f.readAll().size();
     }
     const double baseline = baselineMs(files);
     const double decodeMs = baseline / files.size();
