@@ -14,7 +14,7 @@
 
 #include "main_window/Arrangement.h"
 #include "main_window/OrderHistory.h"
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/Selection.h"
 #include "main_window/TimeOrder.h"

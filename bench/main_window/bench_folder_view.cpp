@@ -13,7 +13,7 @@
 //
 // Each measurement runs in a process of its own so that its peak memory is its own.
 
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 #include "main_window/frmmain.h"
 
 #include "BareListing.h"

@@ -1,4 +1,4 @@
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"

@@ -1,4 +1,4 @@
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 
 #include "platform/FileNames.h"
 #include "platform/FileTime.h"
