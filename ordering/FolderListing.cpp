@@ -1,0 +1,159 @@
+#include "ordering/FolderListing.h"
+
+#include "ordering/Moves.h"
+#include "platform/DirListing.h"
+#include "platform/ExtensionPattern.h"
+#include "platform/FileNames.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <sys/stat.h>
+
+namespace ordering {
+
+namespace {
+
+// The next matching file of the folder, as a listed file without its kept rank; nothing at the
+// end.
+std::optional<ListedFile> nextFile(platform::ImageFileEnumerator& files, const QByteArray& folder,
+                                   const QString& folderText, QByteArray* name)
+{
+    struct stat st;
+    std::optional<QByteArray> next = files.next(&st);
+    if (!next)
+        return std::nullopt;
+    *name = std::move(*next);
+    return ListedFile{folder + *name, identityOf(st), Placement::kUnkept, folderText + platform::decodeName(*name)};
+}
+
+std::optional<FileIdentity> lookedAt(const FileIdentity& id)
+{
+    return id.known() ? std::optional<FileIdentity>(id) : std::nullopt;
+}
+
+} // namespace
+
+FolderListing::FolderListing(OrderStore store, QObject* parent)
+    : QObject(parent), m_store(std::move(store)), m_worker(1, platform::Worker::Priority::Normal)
+{
+    connect(&m_worker, &platform::Worker::failed, this, &FolderListing::failed);
+}
+
+FolderListing::~FolderListing()
+{
+    cancel();
+}
+
+void FolderListing::cancel()
+{
+    m_ticket.cancel();
+    m_running = false;
+}
+
+void FolderListing::start(const QByteArray& folder, const QString& extensions)
+{
+    cancel();
+    m_ticket = {};
+    m_running = true;
+    m_worker.post(
+        [this, store = m_store, folder, extensions](const platform::Worker::Ticket& ticket) {
+            const QList<KeptEntry> kept = store.load(folder).entries;
+            m_worker.deliver(ticket, [this, kept] { emit keptOrderRead(kept); });
+            Placement placement(kept);
+
+            platform::ImageFileEnumerator files(folder, extensions);
+            if (!files.isOpen())
+                m_worker.fail(ticket, platform::decodeName(folder), files.errorText());
+            const QString folderText = platform::decodeName(folder);
+            ListedBatch batch;
+            QElapsedTimer since;
+            since.start();
+            bool first = true;
+            const auto handOver = [&] {
+                sortByKey(batch);
+                m_worker.deliver(ticket, [this, batch = std::move(batch)] { emit found(batch); });
+                batch = {};
+                first = false;
+                since.restart();
+            };
+            QByteArray name;
+            while (!ticket.cancelled()) {
+                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name);
+                if (!file)
+                    break;
+                if (!placement.isEmpty())
+                    file->keptRank = placement.rankOf(name, lookedAt(file->file));
+                batch.files.append(std::move(*file));
+                if (first || batch.files.size() >= kBatchFiles || since.elapsed() >= kBatchMs)
+                    handOver();
+            }
+            if (ticket.cancelled())
+                return;
+            if (!batch.files.isEmpty())
+                handOver();
+            const QList<QByteArray> hidden = hiddenNames(placement, extensions);
+            m_worker.deliver(ticket, [this, hidden] {
+                m_running = false;
+                emit finished(hidden);
+            });
+        },
+        m_ticket);
+}
+
+QList<QByteArray> hiddenNames(const Placement& placement, const QString& extensions)
+{
+    QList<QByteArray> hidden;
+    const platform::ExtensionPattern pattern(platform::encodeName(extensions));
+    for (QByteArray& name : placement.unclaimed())
+        if (!pattern.matches(name))
+            hidden.append(std::move(name));
+    return hidden;
+}
+
+WholeFolder listRest(const QByteArray& folder, const QString& extensions, const QList<ListedFile>& listed,
+                     const QList<KeptEntry>& kept)
+{
+    // The files listed are ids 1 to n in display order, the others follow; each of those takes
+    // the place the listing would have given it, by the key it would have had.
+    Placement placement(kept);
+    QList<ListedFile> files = listed;
+    QSet<QByteArray> seen;
+    seen.reserve(listed.size());
+    for (const ListedFile& f : listed) {
+        placement.claimRank(f.keptRank);
+        seen.insert(f.path);
+    }
+    DisplayOrder order;
+    order.reserve(listed.size());
+    for (qsizetype i = 0; i < listed.size(); ++i)
+        order.append(PictureId(i + 1));
+    std::vector<PictureId> rest;
+    platform::ImageFileEnumerator enumerator(folder, extensions);
+    const QString folderText = platform::decodeName(folder);
+    QByteArray name;
+    while (std::optional<ListedFile> file = nextFile(enumerator, folder, folderText, &name)) {
+        if (seen.contains(file->path))
+            continue;
+        file->keptRank = placement.rankOf(name, lookedAt(file->file));
+        files.append(std::move(*file));
+        rest.push_back(PictureId(files.size()));
+    }
+    const auto less = [&files](PictureId a, PictureId b) {
+        const ListedFile& x = files[a - 1];
+        const ListedFile& y = files[b - 1];
+        return keptRankThenText(x.keptRank, x.text, y.keptRank, y.text);
+    };
+    std::stable_sort(rest.begin(), rest.end(), less);
+    ListingMerge merge;
+    merge.merge(order, rest, less);
+
+    WholeFolder whole;
+    whole.paths.reserve(order.size());
+    for (const PictureId id : order)
+        whole.paths.append(files[id - 1].path);
+    whole.hidden = hiddenNames(placement, extensions);
+    return whole;
+}
+
+} // namespace ordering

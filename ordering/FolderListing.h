@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ordering/OrderStore.h"
+#include "ordering/Picture.h"
+#include "platform/Worker.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace ordering {
+
+// Lists a folder's pictures on a thread of its own and hands them to the thread that owns it in
+// batches, each file with what it is, its place in the folder's kept order and its text, the
+// batch sorted by them: that thread only takes them in (PictureOrder::add) and shows them. It
+// reads the kept order first, so that every file goes to its kept place as it comes. Starting
+// another listing or cancel() drops the one under way: nothing of it arrives any more.
+class FolderListing : public QObject
+{
+    Q_OBJECT
+public:
+    // The first file goes at once, so that the view shows at once that pictures come; then the
+    // files found within this long, at most this many at a time.
+    static constexpr int kBatchMs = 50;
+    static constexpr qsizetype kBatchFiles = 8192;
+
+    explicit FolderListing(OrderStore store, QObject* parent = nullptr);
+    ~FolderListing() override;
+
+    // Lists the files directly in `folder` (ending in "/") that match `extensions` (see
+    // platform::ExtensionPattern).
+    void start(const QByteArray& folder, const QString& extensions);
+    void cancel();
+    // Started, and neither finished nor cancelled.
+    bool running() const { return m_running; }
+
+signals:
+    // The folder's kept order (empty when it has none), before any file.
+    void keptOrderRead(const QList<ordering::KeptEntry>& kept);
+    void found(const ordering::ListedBatch& batch);
+    // The folder could not be read; `what` is the folder. It finishes all the same, with nothing.
+    void failed(const QString& what, const QString& errorText);
+    // Every file is listed. `hidden` are the kept names of files the view does not show (of
+    // another extension), in their kept order, to be kept with the order shown.
+    void finished(const QList<QByteArray>& hidden);
+
+private:
+    OrderStore m_store;
+    platform::Worker m_worker;
+    platform::Worker::Ticket m_ticket;
+    bool m_running = false;
+};
+
+// The kept names no file listed has taken that `extensions` do not match: files that are not shown
+// now, but keep their places for when they are. Kept files of the extensions shown that were
+// not listed are gone.
+QList<QByteArray> hiddenNames(const Placement& placement, const QString& extensions);
+
+// What a listing cut short would have made of the whole folder: `listed` (the files listed so
+// far, in display order, see PictureOrder::listedSoFar) with every other file of the folder at the
+// place the listing would have given it, without a second pass. The paths in display order, and
+// the hidden names as the listing would have found them.
+struct WholeFolder
+{
+    QList<QByteArray> paths;
+    QList<QByteArray> hidden;
+};
+WholeFolder listRest(const QByteArray& folder, const QString& extensions, const QList<ListedFile>& listed,
+                     const QList<KeptEntry>& kept);
+
+} // namespace ordering

@@ -1,0 +1,164 @@
+#include "ordering/Moves.h"
+
+#include <algorithm>
+
+namespace ordering {
+
+namespace {
+
+bool isPicked(const std::vector<bool>& picked, PictureId id)
+{
+    return id > 0 && static_cast<size_t>(id) < picked.size() && picked[static_cast<size_t>(id)];
+}
+
+// The pictures that are not picked, and how many of them stand before the first picked one (-1
+// when nothing is picked).
+struct Others
+{
+    DisplayOrder pictures;
+    qsizetype place = -1;
+};
+
+Others othersOf(const DisplayOrder& order, const std::vector<bool>& picked)
+{
+    Others o;
+    o.pictures.reserve(order.size());
+    for (const PictureId id : order) {
+        if (!isPicked(picked, id))
+            o.pictures.append(id);
+        else if (o.place < 0)
+            o.place = o.pictures.size();
+    }
+    return o;
+}
+
+} // namespace
+
+std::optional<Place> dropPlace(const DisplayOrder& order, PictureId onto, bool after, bool listed)
+{
+    const qsizetype t = order.indexOf(onto);
+    if (t < 0)
+        return std::nullopt;
+    if (after && t + 1 < order.size())
+        return Place{order[t + 1]};
+    return after && listed ? Place::end() : Place{onto};
+}
+
+bool movePicked(DisplayOrder& order, const std::vector<bool>& picked, Place place)
+{
+    if (isPicked(picked, place.before))
+        return false;
+    DisplayOrder block;
+    bool listed = place.atEnd();
+    for (const PictureId id : order) {
+        if (isPicked(picked, id))
+            block.append(id);
+        else if (id == place.before)
+            listed = true;
+    }
+    if (block.isEmpty() || !listed)
+        return false;
+    DisplayOrder moved;
+    moved.reserve(order.size());
+    for (const PictureId id : order) {
+        if (id == place.before)
+            moved.append(block);
+        if (!isPicked(picked, id))
+            moved.append(id);
+    }
+    if (place.atEnd())
+        moved.append(block);
+    if (moved == order)
+        return false;
+    // The caller may still hold the old order (the history does): it is left as it was.
+    order = std::move(moved);
+    return true;
+}
+
+std::optional<Place> stepPlace(const DisplayOrder& order, const std::vector<bool>& picked, qsizetype step)
+{
+    const Others o = othersOf(order, picked);
+    if (o.place < 0)
+        return std::nullopt;
+    const qsizetype to = std::clamp<qsizetype>(o.place + step, 0, o.pictures.size());
+    if (to == o.place)
+        return std::nullopt;
+    return to == o.pictures.size() ? Place::end() : Place{o.pictures[to]};
+}
+
+std::optional<Place> endPlace(const DisplayOrder& order, const std::vector<bool>& picked, bool toStart)
+{
+    const Others o = othersOf(order, picked);
+    if (o.place < 0)
+        return std::nullopt;
+    return toStart && !o.pictures.isEmpty() ? Place{o.pictures.first()} : Place::end();
+}
+
+DisplayOrder byTimeTaken(const DisplayOrder& order, const TimeOf& timeOf, const PictureLess& nameLess)
+{
+    struct Entry
+    {
+        PictureId id;
+        std::optional<ClockTime> time;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(size_t(order.size()));
+    for (const PictureId id : order)
+        entries.push_back({id, timeOf(id)});
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        if (a.time.has_value() != b.time.has_value())
+            return a.time.has_value();
+        if (a.time != b.time)
+            return *a.time < *b.time;
+        return nameLess(a.id, b.id);
+    });
+    DisplayOrder sorted;
+    sorted.reserve(order.size());
+    for (const Entry& e : entries)
+        sorted.append(e.id);
+    return sorted;
+}
+
+DisplayOrder byName(const DisplayOrder& order, const PictureLess& nameLess)
+{
+    DisplayOrder sorted = order;
+    std::sort(sorted.begin(), sorted.end(), nameLess);
+    return sorted;
+}
+
+void ListingMerge::merge(DisplayOrder& order, const std::vector<PictureId>& sorted, const PictureLess& less)
+{
+    if (m_stale || m_runningMax.size() != order.size()) {
+        m_runningMax.clear();
+        m_runningMax.reserve(order.size());
+        for (const PictureId id : order)
+            m_runningMax.append(m_runningMax.isEmpty() || less(m_runningMax.last(), id) ? id : m_runningMax.last());
+        m_stale = false;
+    }
+    if (sorted.empty())
+        return;
+    DisplayOrder merged;
+    DisplayOrder maxima;
+    merged.reserve(order.size() + qsizetype(sorted.size()));
+    maxima.reserve(merged.capacity());
+    auto next = sorted.cbegin();
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        // A new picture goes before the first whose running maximum is greater; it is the
+        // running maximum of its own place, as every one before it is at most its key, and those
+        // after it keep theirs.
+        for (; next != sorted.cend() && less(*next, m_runningMax[k]); ++next) {
+            merged.append(*next);
+            maxima.append(*next);
+        }
+        merged.append(order[k]);
+        maxima.append(m_runningMax[k]);
+    }
+    for (; next != sorted.cend(); ++next) {
+        merged.append(*next);
+        maxima.append(*next);
+    }
+    order = std::move(merged);
+    m_runningMax = std::move(maxima);
+}
+
+} // namespace ordering
