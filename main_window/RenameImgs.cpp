@@ -3,6 +3,7 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/Dialogs.h"
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
@@ -101,6 +102,9 @@ renaming::Renamer frmmain::renamer() const
 
 void frmmain::mnuRenameImgs_Click()
 {
+    // Never a part of a folder: what is not listed yet would keep its name between the numbers.
+    if (m_listing.running())
+        return;
     QByteArray target;
     if (selectfolder) {
         // Opened at the folder shown: the files stay where they are unless the user goes elsewhere.
@@ -126,12 +130,11 @@ void frmmain::mnuRenameImgs_Click()
     // another order than the names.
     cancelOrdering();
 
-    // Every entry but the last: that is the placeholder, or while a folder is still being
-    // listed, a file whose place is not settled yet.
+    const QList<int>& order = m_order.shown();
     QList<renaming::Move> moves;
     moves.reserve(order.size());
-    for (qsizetype k = 0; k + 1 < order.size(); ++k) {
-        const QByteArray& old = picScroll->element(order[k]).nativePath;
+    for (qsizetype k = 0; k < order.size(); ++k) {
+        const QByteArray& old = pathOf(order[k]);
         const QByteArray extension = renaming::keptExtension(extensions, renaming::fileNameOf(old));
         moves.append({old, renaming::newName(prefix, static_cast<int>(k + 1), extension, old)});
     }
@@ -146,6 +149,8 @@ void frmmain::mnuRenameImgs_Click()
 
 void frmmain::mnuUndoRename_Click()
 {
+    if (m_listing.running())
+        return;
     renaming::Renamer r = renamer();
     const renaming::UndoPreview preview = r.undoPreview();
     if (!preview.possible) {
@@ -167,29 +172,28 @@ void frmmain::mnuUndoRename_Click()
 
 void frmmain::renamed(const renaming::Result& result, bool undo)
 {
-    // The view is not built again, so each box must follow its file to its new path.
+    // The view is not built again, so each picture follows its file to its new path; a caption
+    // drawn before shows the old name, also when the box draws its picture again.
     QHash<QByteArray, QByteArray> moved;
     moved.reserve(result.renamed.size());
     for (const renaming::Renamed& m : result.renamed)
         moved.insert(m.from, m.to);
-    for (int i = 1; i < picScroll->count() && !moved.isEmpty(); ++i) {
-        ImgPreview& e = picScroll->element(i);
-        const auto it = moved.constFind(e.nativePath);
-        if (it == moved.cend())
-            continue;
-        // A caption drawn before shows the old name, also when the box draws its picture again.
-        if (showfilename && e.Loaded && !m_keptCaptions.contains(i))
-            m_keptCaptions.insert(i, captionOf(i));
-        e.nativePath = *it;
-        // A folder still being listed orders the files that come by the paths as they are now.
-        if (static_cast<size_t>(i) < m_listingKeys.size())
-            m_listingKeys[static_cast<size_t>(i)] = platform::decodeName(*it);
+    for (const ordering::PictureOrder::Renamed& r : m_order.renamed(moved)) {
+        if (showfilename && picScroll->element(r.id).Loaded && !m_keptCaptions.contains(r.id))
+            m_keptCaptions.insert(r.id, platform::displayName(thumbs::fileNameOf(platform::decodeName(r.was))));
     }
     if (building)
         startLoading(0);
     // Pictures being made again were given up with the run.
     followView();
-    keptOrderRenamed(result, undo);
+    if (!result.renamed.isEmpty()) {
+        if (result.ok()) {
+            const renaming::Renamed& first = result.renamed.first();
+            m_keeper.renamed(platform::withTrailingSlash(renaming::folderOf(undo ? first.to : first.from)), undo);
+        }
+        // The pictures know their files' new names: the view's order under them.
+        m_keeper.changed();
+    }
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
@@ -208,9 +212,15 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
 void frmmain::updateUndoRename(bool check)
 {
+    if (m_listing.running()) {
+        mnuUndoRename->setEnabled(false);
+        mnuUndoRename->setToolTip(QStringLiteral("Der Ordner wird noch gelesen."));
+        return;
+    }
     const renaming::Renamer r = renamer();
     if (!check) {
         mnuUndoRename->setEnabled(r.hasUndo());
+        mnuUndoRename->setToolTip(QString());
         return;
     }
     const renaming::UndoPreview preview = r.undoPreview();

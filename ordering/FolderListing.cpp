@@ -47,17 +47,45 @@ FolderListing::~FolderListing()
 
 void FolderListing::cancel()
 {
-    m_ticket.cancel();
+    {
+        std::lock_guard lock(m_gateMutex);
+        m_ticket.cancel();
+    }
+    m_gate.notify_all();
     m_running = false;
+}
+
+void FolderListing::release()
+{
+    {
+        std::lock_guard lock(m_gateMutex);
+        m_allowed = -1;
+    }
+    m_gate.notify_all();
+}
+
+bool FolderListing::mayHandOver(const platform::Worker::Ticket& ticket)
+{
+    std::unique_lock lock(m_gateMutex);
+    m_gate.wait(lock, [&] { return m_allowed != 0 || ticket.cancelled(); });
+    if (ticket.cancelled())
+        return false;
+    if (m_allowed > 0)
+        --m_allowed;
+    return true;
 }
 
 void FolderListing::start(const QByteArray& folder, const QString& extensions)
 {
     cancel();
-    m_ticket = {};
+    {
+        std::lock_guard lock(m_gateMutex);
+        m_ticket = {};
+        m_allowed = m_holdAfter;
+    }
     m_running = true;
     m_worker.post(
-        [this, store = m_store, folder, extensions](const platform::Worker::Ticket& ticket) {
+        [this, store = m_store, folder, extensions, batchFiles = m_batchFiles](const platform::Worker::Ticket& ticket) {
             const QList<KeptEntry> kept = store.load(folder).entries;
             m_worker.deliver(ticket, [this, kept] { emit keptOrderRead(kept); });
             Placement placement(kept);
@@ -71,6 +99,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             since.start();
             bool first = true;
             const auto handOver = [&] {
+                if (!mayHandOver(ticket))
+                    return;
                 sortByKey(batch);
                 m_worker.deliver(ticket, [this, batch = std::move(batch)] { emit found(batch); });
                 batch = {};
@@ -85,7 +115,7 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, lookedAt(file->file));
                 batch.files.append(std::move(*file));
-                if (first || batch.files.size() >= kBatchFiles || since.elapsed() >= kBatchMs)
+                if (first || batch.files.size() >= batchFiles || since.elapsed() >= kBatchMs)
                     handOver();
             }
             if (ticket.cancelled())

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QString>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace ordering {
 
 // Lists a folder's pictures on a thread of its own and hands them to the thread that owns it in
@@ -35,6 +38,13 @@ public:
     // Started, and neither finished nor cancelled.
     bool running() const { return m_running; }
 
+    // For tests, which need a folder that is still being listed: every listing started from now on
+    // hands over batches of at most `files` files, and after `batches` of them (-1: never) waits
+    // until release().
+    void setBatchFiles(qsizetype files) { m_batchFiles = files; }
+    void holdAfter(int batches) { m_holdAfter = batches; }
+    void release();
+
 signals:
     // The folder's kept order (empty when it has none), before any file.
     void keptOrderRead(const QList<ordering::KeptEntry>& kept);
@@ -46,10 +56,19 @@ signals:
     void finished(const QList<QByteArray>& hidden);
 
 private:
+    // Waits, on the listing's thread, until the next batch may be handed over; false when the
+    // listing was cancelled meanwhile.
+    bool mayHandOver(const platform::Worker::Ticket& ticket);
+
     OrderStore m_store;
-    platform::Worker m_worker;
     platform::Worker::Ticket m_ticket;
     bool m_running = false;
+    qsizetype m_batchFiles = kBatchFiles;
+    int m_holdAfter = -1;
+    std::mutex m_gateMutex;
+    std::condition_variable m_gate;
+    int m_allowed = -1; // batches the listing under way may still hand over, -1: any number
+    platform::Worker m_worker; // last: its thread ends before the rest goes
 };
 
 // The kept names no file listed has taken that `extensions` do not match: files that are not shown

@@ -2,6 +2,7 @@
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "platform/FileNames.h"
 #include "thumbnails/Thumbnails.h"
 
 #include "ThumbnailPictures.h"
@@ -43,15 +44,22 @@ inline bool openView(frmmain& w, const QString& folder)
     return QTest::qWaitForWindowExposed(&w) && build(w, folder);
 }
 
-inline QString nameOf(const frmmain& w, int element)
+// The name of a picture's file.
+inline QString nameOf(const frmmain& w, int id)
 {
-    return thumbs::fileNameOf(w.picScroll->element(element).ToolTipText());
+    return thumbs::fileNameOf(platform::decodeName(w.order().picture(id).path()));
+}
+
+// The pictures in display order, by the ids of their boxes.
+inline const QList<int>& shownIds(const frmmain& w)
+{
+    return w.order().shown();
 }
 
 inline QStringList shownNames(const frmmain& w)
 {
     QStringList names;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        names.append(nameOf(w, w.order[k]));
+    for (const int id : shownIds(w))
+        names.append(nameOf(w, id));
     return names;
 }

@@ -31,8 +31,8 @@ namespace {
 QList<int> inView(const frmmain& w)
 {
     QList<int> boxes;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
+    for (const int id : shownIds(w)) {
+        const ImgPreview& e = w.picScroll->element(id);
         if (e.Top + w.picScroll->y() < w.pctPreview->height() && e.Top + e.Height + w.picScroll->y() > 0)
             boxes.append(e.Index);
     }
@@ -103,7 +103,7 @@ private slots:
         QList<QImage> before;
         for (int i : first)
             before.append(w.picScroll->shownImage(i));
-        const ImgPreview& cross = w.picScroll->element(w.order[7]);
+        const ImgPreview& cross = w.picScroll->element(shownIds(w)[7]);
         QVERIFY(!w.picScroll->hasBoxImage(cross.Index));
         COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
         QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
@@ -161,14 +161,14 @@ private slots:
             QVERIFY(boxes.size() > 9);
             if (round == 0) {
                 for (int i : boxes)
-                    QCOMPARE(previews.contains(i), i != w.order[5] && i != w.order[7]);
+                    QCOMPARE(previews.contains(i), i != shownIds(w)[5] && i != shownIds(w)[7]);
                 QCOMPARE(QSet<int>(previews.begin(), previews.end()).size(), previews.size());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 0);
             } else {
                 QVERIFY(previews.isEmpty());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 40);
             }
-            const ImgPreview& damaged = w.picScroll->element(w.order[8]);
+            const ImgPreview& damaged = w.picScroll->element(shownIds(w)[8]);
             QCOMPARE(damaged.shows, ImgPreview::Shows::Cross);
             QVERIFY(!w.picScroll->hasBoxImage(damaged.Index));
             for (int i : boxes) {
@@ -193,13 +193,13 @@ private slots:
         w.thumbheight = 90;
         QVERIFY(openView(w, dir.path()));
         QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
-        const int moved = w.order[38];
+        const int moved = shownIds(w)[38];
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));
-        QCOMPARE(w.order.indexOf(moved), 1);
+        QCOMPARE(w.order().positionOf(moved), 1);
         const qreal ratio = w.devicePixelRatioF();
         for (int i : inView(w)) {
-            const QString path = w.picScroll->element(i).ToolTipText();
+            const QString path = platform::decodeName(w.order().picture(i).path());
             QTRY_COMPARE(w.picScroll->hasBoxImage(i), !path.endsWith(QLatin1String("p07.jpg")));
             if (w.picScroll->hasBoxImage(i))
                 COMPARE_IMAGES(w.picScroll->shownImage(i),
@@ -292,15 +292,15 @@ private slots:
             });
             w.openFolder(dir.path());
             QVERIFY(built.wait(20000));
-            QCOMPARE(w.order.size(), 28);
+            QCOMPARE(w.order().count(), 27);
             QList<qsizetype> positions;
             for (int index : loads)
-                positions.append(w.order.indexOf(index));
+                positions.append(w.order().positionOf(index));
             QList<qsizetype> previewPositions;
             for (int index : previews)
-                previewPositions.append(w.order.indexOf(index));
+                previewPositions.append(w.order().positionOf(index));
             if (threaded == 1) {
-                // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
+                // Nine rows of three; at the end, rows 5 to 8 and the place after the last are in view.
                 QCOMPARE(w.ScrollMe->value(), 16);
                 QCOMPARE(previewPositions,
                          (QList<qsizetype>{0, 15, 16, 17, 18, 19, 20, 21, 22, 23, 12, 13, 14}));
@@ -310,9 +310,8 @@ private slots:
                 QVERIFY(previewPositions.isEmpty());
                 QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-                views[threaded].append(w.picScroll->shownImage(w.order[k]));
-            QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
+            for (const int id : shownIds(w))
+                views[threaded].append(w.picScroll->shownImage(id));
         }
         QVERIFY(dialogs.messages.isEmpty());
         for (qsizetype k = 0; k < views[0].size(); ++k)
@@ -348,8 +347,8 @@ private slots:
         w.openFolder(dir.filePath(QStringLiteral("a")));
         QVERIFY(built.wait(20000));
         QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order.size(), 2);
-        COMPARE_IMAGES(w.picScroll->shownImage(w.order[0]), drawn(prepareFile(small)));
+        QCOMPARE(w.order().count(), 1);
+        COMPARE_IMAGES(w.picScroll->shownImage(shownIds(w)[0]), drawn(prepareFile(small)));
     }
 
 private:

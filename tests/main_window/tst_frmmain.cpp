@@ -56,8 +56,8 @@ QList<int> numbersOf(const frmmain& w, const QList<int>& elements)
 }
 
 // The files shown, and those picked, in display order.
-QList<int> shown(const frmmain& w) { return numbersOf(w, w.order.first(w.order.size() - 1)); }
-QList<int> picked(const frmmain& w) { return numbersOf(w, w.selection().inOrder(w.order)); }
+QList<int> shown(const frmmain& w) { return numbersOf(w, shownIds(w)); }
+QList<int> picked(const frmmain& w) { return numbersOf(w, w.order().selection().inOrder(shownIds(w))); }
 
 // Shown in an active window, for the keys.
 bool openActive(frmmain& w, const QString& folder)
@@ -68,11 +68,21 @@ bool openActive(frmmain& w, const QString& folder)
     return QTest::qWaitForWindowActive(&w);
 }
 
+// The place of the thumbnail at display position `position` (from 1) on the canvas; one after the
+// last is the empty place after it.
+QRect place(const frmmain& w, int position)
+{
+    if (position <= shownIds(w).size())
+        return w.picScroll->element(shownIds(w)[position - 1]).rect();
+    const Arrangement a = arrangeSlots(position, w.thumbwidth, w.thumbheight,
+                                       w.pctPreview->width() - w.ScrollMe->width());
+    return QRect(a.positions.last(), QSize(w.thumbwidth, w.thumbheight));
+}
+
 // A point of the canvas in the thumbnail at display position `position` (from 1).
 QPoint at(const frmmain& w, int position, int dx = 50, int dy = 50)
 {
-    const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
-    return QPoint(box.Left + dx, box.Top + dy);
+    return place(w, position).topLeft() + QPoint(dx, dy);
 }
 
 // A point of the viewport, in the canvas's coordinates (where the test's mouse events go).
@@ -83,8 +93,8 @@ QPoint inViewport(const frmmain& w, int x, int y)
 
 QRect markerBefore(const frmmain& w, int position)
 {
-    const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
-    return QRect(box.Left - 1, box.Top, 3, box.Height);
+    const QRect box = place(w, position);
+    return QRect(box.left() - 1, box.top(), 3, box.height());
 }
 
 bool dragging()
@@ -115,26 +125,34 @@ Folder contents(const QByteArray& folder)
     return files;
 }
 
-// Files that hold their own names, listed in the window and put into the display order given, to be
-// renamed where they are.
+// Files that hold their own names, listed in the window in the display order given (their kept
+// order), to be renamed where they are.
 bool showInOrder(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
 {
     writeNamedFiles(folder, shown);
+    QList<ordering::KeptEntry> kept;
+    for (const QByteArray& name : shown)
+        kept.append({name, {}});
     w.selectfolder = false;
-    if (!build(w, platform::decodeName(folder)) || w.order.size() != shown.size() + 1)
-        return false;
-    for (int i = 1; i + 1 < w.picScroll->count(); ++i)
-        w.order[shown.indexOf(w.picScroll->element(i).nativePath.mid(folder.size() + 1))] = i;
-    return true;
+    return ordering::OrderStore(renaming::defaultStateFolder()).write(folder + '/', kept) &&
+           build(w, platform::decodeName(folder)) && w.order().count() == shown.size();
 }
 
-// The names of the files in `folder` that the boxes stand for now, in display order.
+// The names of the files in `folder` that the pictures stand for now, in display order.
 QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
 {
     QList<QByteArray> paths;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-        paths.append(w.picScroll->element(w.order[k]).nativePath.mid(folder.size() + 1));
+    for (const int id : shownIds(w))
+        paths.append(w.order().picture(id).path().mid(folder.size() + 1));
     return paths;
+}
+
+// Every listing of the window from now on hands over `batches` batches (the first of one file,
+// then of ten), then waits until released.
+void holdListing(frmmain& w, int batches)
+{
+    w.folderListing().setBatchFiles(10);
+    w.folderListing().holdAfter(batches);
 }
 
 // A drag from the thumbnail at display position `from` onto the one at `to`.
@@ -159,14 +177,14 @@ void answerOptions(frmmain& w, const char* button = nullptr)
 QStringList keptNames(const QByteArray& folder)
 {
     QStringList names;
-    for (const orders::Entry& e : orders::Store(renaming::defaultStateFolder()).load(folder + '/').entries)
+    for (const ordering::KeptEntry& e : ordering::OrderStore(renaming::defaultStateFolder()).load(folder + '/').entries)
         names.append(platform::decodeName(e.name));
     return names;
 }
 
 QString keptFile(const QByteArray& folder)
 {
-    return QFile::decodeName(orders::Store(renaming::defaultStateFolder()).pathFor(folder + '/'));
+    return QFile::decodeName(ordering::OrderStore(renaming::defaultStateFolder()).pathFor(folder + '/'));
 }
 
 } // namespace
@@ -219,26 +237,26 @@ private slots:
         const QStringList ordinal{platform::decodeName("M\xfcnchen.jpg"), "Zebra.jpg", "apfel.jpg", "birne.jpg",
                                   "img10.jpg", "img2.jpg"};
         QCOMPARE(shownNames(w), ordinal);
-        const ImgPreview& first = w.picScroll->element(w.order.first());
-        QCOMPARE(first.nativePath, platform::encodeName(folder) + "/M\xfcnchen.jpg");
-        QCOMPARE(platform::encodeName(first.ToolTipText()), first.nativePath);
-        // The placeholder: last, invisible, without a path, never under the mouse.
-        const ImgPreview& placeholder = w.picScroll->element(w.order.last());
-        QVERIFY(!placeholder.Visible && placeholder.ToolTipText().isEmpty());
-        QCOMPARE(w.picScroll->elementAt(placeholder.rect().center()), 0);
+        const QByteArray first = w.order().picture(shownIds(w).first()).path();
+        QCOMPARE(first, platform::encodeName(folder) + "/M\xfcnchen.jpg");
+        // The place after the last picture is laid out, but no picture is there.
+        QCOMPARE(w.picScroll->elementAt(place(w, 7).center()), 0);
+        QVERIFY(w.picScroll->geometry().contains(place(w, 7).bottomRight()));
         QVERIFY(!w.building);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
-        std::reverse(w.order.begin(), w.order.end() - 1);
+        drag(w, 6, 1);
+        drag(w, 5, 2);
         w.mnuOrderByName->trigger(); // the listing's order again
         QCOMPARE(shownNames(w), ordinal);
-        ::unlink(first.nativePath.constData()); // a name QTemporaryDir cannot remove
+        ::unlink(first.constData()); // a name QTemporaryDir cannot remove
         w.imageerw = QStringLiteral("png");
         QVERIFY(build(w, folder));
         QCOMPARE(shownNames(w), QStringList{"shot.PNG"});
     }
 
-    // A build ends when the user goes to another folder meanwhile, and the options, which rebuild
-    // the view, do not start a second one. A starting order needs the whole folder listed.
+    // A build ends when the user goes to another folder meanwhile, and so does one that the options
+    // start afresh: only the last is laid out and built. Renaming and the starting orders wait for
+    // the whole folder, and say so.
     void interruptedBuildsBuildOnlyTheLast()
     {
         const QString a = makeFolder(m_dir->filePath("a"), numbered(1500, "a"));
@@ -248,15 +266,19 @@ private slots:
         w.show();
         QSignalSpy arranged(&w, &frmmain::viewArranged);
         QSignalSpy built(&w, &frmmain::viewBuilt);
+        holdListing(w, 3);
         w.openFolder(a);
         int step = 0;
-        bool orderWhileListed = true;
+        QStringList waiting;
         whenever(&w, [&] {
-            if (!w.building || w.picScroll->count() < 20)
+            if (w.dirchanged || !w.building || w.picScroll->count() < 20)
                 return false;
             if (step == 1) {
-                orderWhileListed = w.mnuOrderByTime->isEnabled() || w.mnuOrderByName->isEnabled();
+                for (QAction* item : {w.mnuRenameImgs, w.mnuUndoRename, w.mnuOrderByTime, w.mnuOrderByName})
+                    if (!item->isEnabled())
+                        waiting.append(item->toolTip());
                 answerOptions(w);
+                w.folderListing().holdAfter(-1);
             }
             w.openFolder(step == 0 ? b : c);
             return ++step == 2;
@@ -265,10 +287,10 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(built.size(), 1);
         QCOMPARE(arranged.size(), 1);
-        QCOMPARE(w.order.size(), 41);
+        QCOMPARE(w.order().count(), 40);
         QCOMPARE(shownNames(w).first(), QStringLiteral("c0001.jpg")); // a and b would sort first
-        QVERIFY(!orderWhileListed);
-        QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled());
+        QCOMPARE(waiting, QStringList(4, QStringLiteral("Der Ordner wird noch gelesen.")));
+        QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled() && w.mnuRenameImgs->isEnabled());
     }
 
     void shownFolderGoes_data()
@@ -310,16 +332,24 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
     }
 
-    // The guards that keep every look-up within `order`, also while a folder is being listed.
-    void dropGuards()
+    // Where the marker stands for the right part of a picture while the folder is being listed:
+    // before the next one, but before itself on the last one shown and on the one listed last.
+    void markerWhileListing()
     {
-        QList<int> order{2, 3, 1}; // listing: 1 is last, 3 was created last
-        QCOMPARE(markerTarget(order, 1, true, 4), std::optional<int>(1));
-        QCOMPARE(markerTarget(order, 3, true, 4), std::optional<int>(3));
-        QCOMPARE(markerTarget(order, 2, true, 4), std::optional<int>(3));
-        QCOMPARE(markerTarget(order, 7, true, 9), std::optional<int>());
-        QVERIFY(!applyDrop(order, 2, 9, false)); // an element no longer listed
-        QCOMPARE(order, (QList<int>{2, 3, 1}));
+        ordering::PictureOrder order;
+        ordering::ListedBatch batch;
+        for (const int rank : {2, 0, 1}) // shown 2, 3, 1
+            batch.files.append({"/p/" + QByteArray::number(rank), {}, rank, QString::number(rank)});
+        order.add(batch);
+        const auto before = [](int id) { return std::optional<ordering::Place>(ordering::Place{id}); };
+        QCOMPARE(markerTarget(order, 1, true), before(1));
+        QCOMPARE(markerTarget(order, 3, true), before(3));
+        QCOMPARE(markerTarget(order, 2, true), before(3));
+        QCOMPARE(markerTarget(order, 2, false), before(2));
+        QCOMPARE(markerTarget(order, 7, true), std::optional<ordering::Place>());
+        order.finishListing();
+        QCOMPARE(markerTarget(order, 1, true), std::optional<ordering::Place>(ordering::Place::end()));
+        QCOMPARE(markerTarget(order, 3, true), before(1));
     }
 
     // A drag from the thumbnail at display position `from` over thumbnail 2 to `spot` (in the
@@ -353,7 +383,7 @@ private slots:
         row("6 back onto the bottom left pixel of 4", left, 6, 4, QPoint(0, 99), 4, {1, 2, 3, 6, 4, 5});
         row("back where it came from", left, 2, 2, middle, 2, unchanged);
         row("into the gap after 1", left, 3, 1, QPoint(100, 50), 0, unchanged);
-        row("onto the placeholder's slot", left, 2, 7, middle, 0, unchanged);
+        row("onto the place after the last", left, 2, 7, middle, 0, unchanged);
         row("beside the thumbnails", left, 1, 0, QPoint(350, 50), 0, unchanged);
         row("outside the viewport", left, 1, 0, QPoint(100, -20), 0, unchanged);
         row("right button", Qt::RightButton, 3, 1, middle, 0, unchanged);
@@ -362,7 +392,7 @@ private slots:
         row("rebuilt under the drag", left, 3, 1, middle, 1, unchanged, "rebuild");
         row("keyboard taken", left, 3, 1, middle, 1, unchanged, "focus");
         row("wide, the left part of the last", left, 1, 3, QPoint(750, 10), 3, {2, 1, 3}, "wide");
-        row("wide, its right part: the placeholder's slot", left, 1, 3, QPoint(751, 10), 4, {2, 3, 1}, "wide");
+        row("wide, its right part: the place after it", left, 1, 3, QPoint(751, 10), 4, {2, 3, 1}, "wide");
     }
     void reorder()
     {
@@ -399,12 +429,13 @@ private slots:
         if (then == "escape")
             QTest::keyClick(w.pctPreview, Qt::Key_Escape);
         else if (then == "rebuild")
-            w.makeview();
+            w.makeview(); // under the drag; the folder comes back below
         else if (then == "focus")
             w.ScrollMe->setFocus();
         if (then != "" && then != "wide")
             QVERIFY(!w.linWohin->isVisible() && !dragging());
         QTest::mouseRelease(w.picScroll, button, {}, end);
+        QTRY_VERIFY(w.order().listed());
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible() && !dragging());
     }
@@ -444,16 +475,17 @@ private slots:
             const int under = w.picScroll->elementAt(inViewport(w, x, edgeY));
             QCOMPARE(w.linWohin->isVisible(), under != 0);
             if (under != 0)
-                QCOMPARE(w.linWohin->geometry(), markerBefore(w, int(w.order.indexOf(under)) + 1));
+                QCOMPARE(w.linWohin->geometry(), markerBefore(w, int(w.order().positionOf(under)) + 1));
         }
         QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, inViewport(w, x, edgeY));
     }
 
     // As soon as a few files are listed, they are laid out (a resize would) and the last one is
-    // dragged to the front; the files listed later still go before the first entry that sorts
+    // dragged to the front; the files listed later still go before the first picture that sorts
     // after them. That order is kept once every file is listed; or, when the user goes to another
-    // folder before, as the listing would have made it. Meanwhile nothing is picked and the keys
-    // do not move: a step recorded then would lose the files listed after it when undone.
+    // folder before, as the listing would have made it. Meanwhile nothing is picked, the keys do
+    // not move (a step recorded then would lose the files listed after it when undone), and a
+    // rename is refused: it would number a part of the folder.
     void dropWhileListing_data()
     {
         QTest::addColumn<bool>("leave");
@@ -464,32 +496,41 @@ private slots:
     {
         QFETCH(bool, leave);
         const QString other = makeFolder(m_dir->filePath("q"), numbered(3, "q"));
+        ScriptedDialogs dialogs;
         frmmain w;
+        w.selectfolder = false;
+        holdListing(w, 3);
         qsizetype pickedWhileListing = -1;
         QStringList beforeDrop;
         QStringList afterDrop;
         whenever(&w, [&] {
-            if (!w.building || w.picScroll->count() < 20)
+            if (w.dirchanged || !w.building || w.picScroll->count() < 20)
                 return false;
             w.arrangeimgs(true);
             QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, 1));
             QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 2));
             QTest::keyClick(w.pctPreview, Qt::Key_A, Qt::ControlModifier);
-            pickedWhileListing = w.selection().count();
-            beforeDrop = shownNames(w) << nameOf(w, w.order.last());
+            pickedWhileListing = w.order().selection().count();
+            beforeDrop = shownNames(w);
             QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
-            drag(w, int(w.order.size()), 1);
-            afterDrop = shownNames(w) << nameOf(w, w.order.last());
+            drag(w, int(shownIds(w).size()), 1);
+            afterDrop = shownNames(w);
+            w.mnuRenameImgs->trigger();
+            w.folderListing().holdAfter(-1);
             if (leave)
                 w.openFolder(other);
+            else
+                w.folderListing().release();
             return true;
         });
         const QString folder = makeFolder(m_dir->filePath("p"), numbered(300));
         QVERIFY(openView(w, folder));
         const qsizetype listedAtDrop = beforeDrop.size();
-        QVERIFY(listedAtDrop > 0 && listedAtDrop < 300);
+        QCOMPARE(listedAtDrop, 21);
         QCOMPARE(pickedWhileListing, 0);
         QCOMPARE(afterDrop, QStringList{beforeDrop.last()} + beforeDrop.mid(0, listedAtDrop - 1));
+        QVERIFY(dialogs.prompts.isEmpty() && dialogs.messages.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QDir(folder).entryList({"p0*.jpg"}, QDir::Files));
         QStringList expected = afterDrop;
         for (const QByteArray& name : numbered(300)) {
             const QString text = QString::fromLatin1(name);
@@ -504,7 +545,7 @@ private slots:
             QVERIFY(build(w, folder));
         }
         QCOMPARE(shownNames(w), expected);
-        QVERIFY(w.orderHistory().size() == 0 && !w.mnuUndoOrder->isEnabled());
+        QVERIFY(w.order().history().size() == 0 && !w.mnuUndoOrder->isEnabled());
         w.close();
         frmmain again;
         QVERIFY(build(again, folder));
@@ -554,7 +595,7 @@ private slots:
         QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
         QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
         for (int position : {3, 7}) { // picked; picked and focused: the name stays as drawn
-            const ImgPreview& box = w.picScroll->element(w.order[position - 1]);
+            const ImgPreview& box = w.picScroll->element(shownIds(w)[position - 1]);
             const QRect name = thumbs::captionRect(QSizeF(box.Width, box.Height), nameOf(w, box.Index),
                                                    thumbs::boxFont(platform::twipsPerPixelY()))
                                    .toAlignedRect();
@@ -611,7 +652,7 @@ private slots:
         QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 1 Bild verschieben"));
         QCOMPARE(changed.size(), 10);
         w.makeview(); // as another folder or the options do: the steps and picks are gone
-        QVERIFY(w.orderHistory().size() == 0 && w.selection().isEmpty());
+        QVERIFY(w.order().history().size() == 0 && w.order().selection().isEmpty());
         QVERIFY(!w.mnuUndoOrder->isEnabled() && !w.mnuRedoOrder->isEnabled());
     }
 
@@ -625,7 +666,7 @@ private slots:
         QTest::keyClick(w.DirSelect, Qt::Key_Tab);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w.pctPreview);
-        const auto focused = [&w] { return numbersOf(w, {w.selection().focus}).value(0); };
+        const auto focused = [&w] { return numbersOf(w, {w.order().selection().focus}).value(0); };
         QTest::keyClick(w.pctPreview, Qt::Key_End); // no focus yet: from the first in view
         QCOMPARE(focused(), 30);
         QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
@@ -691,7 +732,7 @@ private slots:
         frmmain w;
         w.imageerw = extension;
         QVERIFY(showInOrder(w, m_folder, shown));
-        const QList<int> order = w.order;
+        const QList<int> order = shownIds(w);
         QVERIFY(!w.mnuUndoRename->isEnabled());
 
         w.mnuRenameImgs->trigger();
@@ -706,7 +747,7 @@ private slots:
             want.insert(expected[i], shown[i]);
         QCOMPARE(contents(m_folder), want);
         // Not built again, but every box follows its file.
-        QCOMPARE(w.order, order);
+        QCOMPARE(shownIds(w), order);
         QCOMPARE(shownPaths(w, m_folder), expected);
         QVERIFY(w.mnuUndoRename->isEnabled());
     }
@@ -836,7 +877,7 @@ private slots:
         QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
         w.mnuOrderByName->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
-        writeFile(kept, orders::encode(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
+        writeFile(kept, ordering::encodeOrder(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
         QVERIFY(build(w, folder));
         QCOMPARE(shown(w), (QList<int>{1, 2, 4, 5, 6}));
         QVERIFY(QFile::exists(kept + QStringLiteral(".damaged")) && !QFile::exists(kept));
@@ -929,6 +970,7 @@ private slots:
                 });
             });
         } else {
+            holdListing(w, 6);
             whenever(&w, [&] {
                 if (!w.building || w.picScroll->count() < 50)
                     return false;
