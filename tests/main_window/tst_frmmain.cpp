@@ -2,6 +2,7 @@
 #include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -881,6 +883,35 @@ private slots:
         QVERIFY(build(w, folder));
         QCOMPARE(shown(w), (QList<int>{1, 2, 4, 5, 6}));
         QVERIFY(QFile::exists(kept + QStringLiteral(".damaged")) && !QFile::exists(kept));
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // An order that cannot be written is said in the status line, once for its folder and without a
+    // dialog; it is written at the next change, and the line clears.
+    void orderThatCannotBeKept()
+    {
+        ScriptedDialogs dialogs;
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(4));
+        const QString blocker = QFile::decodeName(renaming::defaultStateFolder()) + QStringLiteral("/orders");
+        QVERIFY(QDir().mkpath(QFile::decodeName(renaming::defaultStateFolder())));
+        writeFile(blocker, "in the way");
+        frmmain w;
+        QVERIFY(openView(w, folder));
+        QSignalSpy said(w.sbrStatus, &QStatusBar::messageChanged);
+        drag(w, 4, 1);
+        const QString text = QStringLiteral("Die Reihenfolge für \"%1/\" konnte nicht gespeichert werden: %2")
+                                 .arg(folder, platform::errorText(ENOTDIR));
+        QTRY_COMPARE_WITH_TIMEOUT(w.sbrStatus->currentMessage(), text, frmmain::kKeepOrderAfterMs + 400);
+        drag(w, 4, 1);
+        w.keepOrderNow();
+        w.waitForKeptOrder();
+        QCoreApplication::processEvents();
+        QCOMPARE(said.size(), 1);
+        QVERIFY(QFile::remove(blocker));
+        drag(w, 4, 2);
+        w.keepOrderNow();
+        QTRY_VERIFY(w.sbrStatus->currentMessage().isEmpty());
+        QCOMPARE(keptNames(m_folder + "/p"), (QStringList{"p0003.jpg", "p0002.jpg", "p0004.jpg", "p0001.jpg"}));
         QVERIFY(dialogs.messages.isEmpty());
     }
 
