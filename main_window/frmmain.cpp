@@ -521,8 +521,12 @@ void frmmain::followView()
 
 qsizetype frmmain::startLoading(qsizetype from)
 {
-    if (!threadedLoading || !m_loadingPhase)
+    if (!m_loadingPhase)
         return 0;
+    if (!threadedLoading) {
+        m_loadTimer->start();
+        return m_toLoad;
+    }
     // A box near the view comes twice; the loader prepares it once.
     NearView near = nearView();
     QList<ThumbnailLoader::Job>& jobs = near.jobs;
@@ -543,6 +547,7 @@ void frmmain::stopLoading()
 {
     if (m_loader)
         m_loader->cancel();
+    m_loadTimer->stop();
 }
 
 int frmmain::nextToLoad(qsizetype& cursor) const
@@ -583,7 +588,6 @@ void frmmain::stopBuild()
 {
     m_listing.cancel();
     stopLoading();
-    m_loadTimer->stop();
     m_loadingPhase = false;
     building = false;
 }
@@ -651,10 +655,8 @@ void frmmain::listingFinished(const QList<QByteArray>& hidden)
     m_loadCursor = 0;
     if (m_toLoad == 0)
         buildFinished();
-    else if (threadedLoading)
-        startLoading(0);
     else
-        m_loadTimer->start();
+        startLoading(0);
 }
 
 void frmmain::buildFinished()

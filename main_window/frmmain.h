@@ -209,7 +209,8 @@ private:
     void listingFinished(const QList<QByteArray>& hidden);
     void buildFinished();
     // Starts preparing every box without its picture: those near the view first, then the others
-    // in display order from position `from` on, then those before it. Returns how many.
+    // in display order from position `from` on, then those before it (on this thread: one at a
+    // turn of the event loop, those near the view first). Returns how many.
     qsizetype startLoading(qsizetype from);
     void stopLoading();
     // On this thread, a picture at a time: the next one the view wants.

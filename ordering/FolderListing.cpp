@@ -86,10 +86,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
     m_running = true;
     m_worker.post(
         [this, store = m_store, folder, extensions, batchFiles = m_batchFiles](const platform::Worker::Ticket& ticket) {
-            const QList<KeptEntry> kept = store.load(folder).entries;
-            m_worker.deliver(ticket, [this, kept] { emit keptOrderRead(kept); });
+            QList<KeptEntry> kept = store.load(folder).entries;
             Placement placement(kept);
-
             platform::ImageFileEnumerator files(folder, extensions);
             if (!files.isOpen())
                 m_worker.fail(ticket, platform::decodeName(folder), files.errorText());
@@ -98,13 +96,26 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             QElapsedTimer since;
             since.start();
             bool first = true;
-            const auto handOver = [&] {
+            // Every hand-over wakes the window's thread, whose turn may be long in coming on a busy
+            // machine: a folder listed within one interval comes in one, with the kept order it
+            // was placed by and the end of the listing.
+            const auto handOver = [&](bool last, QList<QByteArray> hidden) {
                 if (!mayHandOver(ticket))
                     return;
                 sortByKey(batch);
-                m_worker.deliver(ticket, [this, batch = std::move(batch)] { emit found(batch); });
+                m_worker.deliver(ticket, [this, ticket, first = std::exchange(first, false), kept = std::exchange(kept, {}),
+                                          batch = std::move(batch), last, hidden = std::move(hidden)] {
+                    if (first)
+                        emit keptOrderRead(kept);
+                    // A handler may start another listing.
+                    if (!batch.files.isEmpty() && !ticket.cancelled())
+                        emit found(batch);
+                    if (last && !ticket.cancelled()) {
+                        m_running = false;
+                        emit finished(hidden);
+                    }
+                });
                 batch = {};
-                first = false;
                 since.restart();
             };
             QByteArray name;
@@ -115,18 +126,11 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, lookedAt(file->file));
                 batch.files.append(std::move(*file));
-                if (first || batch.files.size() >= batchFiles || since.elapsed() >= kBatchMs)
-                    handOver();
+                if (batch.files.size() >= batchFiles || since.elapsed() >= kBatchMs)
+                    handOver(false, {});
             }
-            if (ticket.cancelled())
-                return;
-            if (!batch.files.isEmpty())
-                handOver();
-            const QList<QByteArray> hidden = hiddenNames(placement, extensions);
-            m_worker.deliver(ticket, [this, hidden] {
-                m_running = false;
-                emit finished(hidden);
-            });
+            if (!ticket.cancelled())
+                handOver(true, hiddenNames(placement, extensions));
         },
         m_ticket);
 }

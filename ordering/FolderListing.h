@@ -23,8 +23,7 @@ class FolderListing : public QObject
 {
     Q_OBJECT
 public:
-    // The first file goes at once, so that the view shows at once that pictures come; then the
-    // files found within this long, at most this many at a time.
+    // The files found within this long are handed over together, at most this many at a time.
     static constexpr int kBatchMs = 50;
     static constexpr qsizetype kBatchFiles = 8192;
 
@@ -48,6 +47,7 @@ public:
 signals:
     // The folder's kept order (empty when it has none), before any file.
     void keptOrderRead(const QList<ordering::KeptEntry>& kept);
+    // Files found, placed by that order; several batches for a folder that takes a while.
     void found(const ordering::ListedBatch& batch);
     // The folder could not be read; `what` is the folder. It finishes all the same, with nothing.
     void failed(const QString& what, const QString& errorText);

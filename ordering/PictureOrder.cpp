@@ -43,6 +43,9 @@ PictureLess PictureOrder::keyLess() const
 
 QList<PictureId> PictureOrder::add(const ListedBatch& batch)
 {
+    // The bookkeeping of the listing is gone once it is over.
+    if (m_listed)
+        return {};
     const PictureId first = PictureId(count() + 1);
     QList<PictureId> ids;
     ids.reserve(batch.files.size());

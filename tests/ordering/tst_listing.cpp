@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <future>
+#include <numeric>
 
 using namespace ordering;
 
@@ -145,10 +146,18 @@ private slots:
 
     // Every file goes to its kept place as it comes: kept names by their rank, a file another
     // program renamed by what it is, the others after them by name; the view is in that order
-    // after every batch, without a second pass. The first file comes alone, at once. Kept names of
-    // another extension are handed back to be kept; gone files are not.
+    // after every batch, without a second pass. Kept names of another extension are handed back to
+    // be kept; gone files are not. In batches of a hundred at most, or of as many as come within
+    // the interval.
+    void listingPlacesEachFileAsItComes_data()
+    {
+        QTest::addColumn<qsizetype>("batchFiles");
+        QTest::newRow("as they come") << FolderListing::kBatchFiles;
+        QTest::newRow("a hundred at a time") << qsizetype(100);
+    }
     void listingPlacesEachFileAsItComes()
     {
+        QFETCH(qsizetype, batchFiles);
         writeNamedFiles(m_folder.chopped(1), {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "x.jpg", "y.png"});
         const OrderStore store(m_state);
         const auto idOf = [&](const char* name) { return *identityOf(m_folder + name); };
@@ -161,6 +170,7 @@ private slots:
         writeNamedFiles(m_folder.chopped(1), names(300, "n"));
 
         FolderListing listing(store);
+        listing.setBatchFiles(batchFiles);
         Listed listed;
         listed.follow(listing);
         listing.start(m_folder, QStringLiteral("jpg"));
@@ -169,7 +179,10 @@ private slots:
         QVERIFY(!listing.running());
         QCOMPARE(listed.events.first(), QStringLiteral("kept 5"));
         QCOMPARE(listed.events.last(), QStringLiteral("finished"));
-        QCOMPARE(listed.batches.first(), 1);
+        QCOMPARE(std::accumulate(listed.batches.cbegin(), listed.batches.cend(), qsizetype(0)), 305);
+        QCOMPARE(*std::max_element(listed.batches.cbegin(), listed.batches.cend()) <= batchFiles, true);
+        if (batchFiles == 100)
+            QCOMPARE(listed.batches.size(), 4);
         QCOMPARE(listed.pictures.count(), 305);
         QCOMPARE(shownNames(listed.pictures).mid(0, 6),
                  (QList<QByteArray>{"c.jpg", "z.jpg", "a.jpg", "b.jpg", "d.jpg", "n0001.jpg"}));
@@ -181,9 +194,10 @@ private slots:
 
         // The next listing of the folder without a kept order: by name.
         store.remove(m_folder);
+        FolderListing next(store);
         Listed again;
-        again.follow(listing);
-        listing.start(m_folder, QStringLiteral("jpg"));
+        again.follow(next);
+        next.start(m_folder, QStringLiteral("jpg"));
         QTRY_VERIFY(again.done);
         QCOMPARE(again.events.first(), QStringLiteral("kept 0"));
         QCOMPARE(shownNames(again.pictures).mid(0, 5),
@@ -200,6 +214,7 @@ private slots:
         writeNamedFiles(m_folder.chopped(1), names(3000, "a"));
         writeNamedFiles(other.chopped(1), names(3, "b"));
         FolderListing listing{OrderStore(m_state)};
+        listing.setBatchFiles(100);
         Listed first;
         first.follow(listing);
         bool restarted = false;
@@ -212,8 +227,8 @@ private slots:
         QTRY_COMPARE(finished.size(), 1);
         QTest::qWait(50); // what the dropped one may still be doing
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(first.batches.first(), 1); // a0...: then b0001 to b0003 (".../other/" first), no more of a
-        QCOMPARE(first.pictures.count(), 4);
+        QCOMPARE(first.batches.first(), 100); // a0...: then b0001 to b0003 (".../other/" first), no more of a
+        QCOMPARE(first.pictures.count(), 103);
         QCOMPARE(shownNames(first.pictures).mid(0, 3), (QList<QByteArray>{"b0001.jpg", "b0002.jpg", "b0003.jpg"}));
 
         Listed failing;
@@ -221,7 +236,7 @@ private slots:
         failing.follow(gone);
         gone.start(m_folder + "gone/", QStringLiteral("jpg"));
         QTRY_VERIFY(failing.done);
-        QCOMPARE(failing.events, (QStringList{"kept 0", "failed", "finished"}));
+        QCOMPARE(failing.events, (QStringList{"failed", "kept 0", "finished"}));
         QCOMPARE(failing.error, platform::errorText(ENOENT));
         QCOMPARE(failing.pictures.count(), 0);
     }
