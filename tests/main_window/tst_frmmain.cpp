@@ -506,7 +506,7 @@ private slots:
         QStringList beforeDrop;
         QStringList afterDrop;
         whenever(&w, [&] {
-            if (w.dirchanged || !w.building || w.picScroll->count() < 20)
+            if (w.dirchanged || !w.building || w.picScroll->count() < 30)
                 return false;
             w.arrangeimgs(true);
             QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, 1));
