@@ -212,11 +212,9 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
 void frmmain::updateUndoRename(bool check)
 {
-    if (m_listing.running()) {
-        mnuUndoRename->setEnabled(false);
-        mnuUndoRename->setToolTip(QStringLiteral("Der Ordner wird noch gelesen."));
+    // Undone while a folder is listed, a rename would change it under the listing.
+    if (m_listing.running())
         return;
-    }
     const renaming::Renamer r = renamer();
     if (!check) {
         mnuUndoRename->setEnabled(r.hasUndo());

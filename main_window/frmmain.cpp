@@ -674,7 +674,7 @@ void frmmain::updateMenus()
     // it happens to stand.
     const bool listing = m_listing.running();
     const QString why = listing ? QStringLiteral("Der Ordner wird noch gelesen.") : QString();
-    for (QAction* item : {mnuRenameImgs, mnuOrderByTime, mnuOrderByName}) {
+    for (QAction* item : {mnuRenameImgs, mnuUndoRename, mnuOrderByTime, mnuOrderByName}) {
         item->setEnabled(!listing);
         item->setToolTip(why);
     }

@@ -291,6 +291,8 @@ private:
     void mnuSelectionLast_Click();
     void mnuUndoOrder_Click();
     void mnuRedoOrder_Click();
+    // A step was taken back or again: the view shows the order and the picks it brought.
+    void stepTaken(bool taken);
 
     // Starting orders and keeping the order (frmmainOrder.cpp).
     void createOrderMenu();

@@ -215,24 +215,20 @@ void frmmain::mnuSelectionLast_Click()
 
 void frmmain::mnuUndoOrder_Click()
 {
-    if (m_drag.source != 0 || !m_order.undo()) {
-        updateOrderMenu();
-        return;
-    }
-    arrangeimgs(false);
-    revealSelection();
-    selectionChanged();
-    emit orderChanged();
+    stepTaken(m_drag.source == 0 && m_order.undo());
 }
 
 void frmmain::mnuRedoOrder_Click()
 {
-    if (m_drag.source != 0 || !m_order.redo()) {
-        updateOrderMenu();
-        return;
+    stepTaken(m_drag.source == 0 && m_order.redo());
+}
+
+void frmmain::stepTaken(bool taken)
+{
+    if (taken) {
+        arrangeimgs(false);
+        revealSelection();
+        emit orderChanged();
     }
-    arrangeimgs(false);
-    revealSelection();
     selectionChanged();
-    emit orderChanged();
 }

@@ -24,12 +24,8 @@ std::optional<ListedFile> nextFile(platform::ImageFileEnumerator& files, const Q
     if (!next)
         return std::nullopt;
     *name = std::move(*next);
-    return ListedFile{folder + *name, identityOf(st), Placement::kUnkept, folderText + platform::decodeName(*name)};
-}
-
-std::optional<FileIdentity> lookedAt(const FileIdentity& id)
-{
-    return id.known() ? std::optional<FileIdentity>(id) : std::nullopt;
+    return ListedFile{folder + *name, st.st_ino != 0 ? identityOf(st) : FileIdentity{}, Placement::kUnkept,
+                      folderText + platform::decodeName(*name)};
 }
 
 } // namespace
@@ -124,7 +120,7 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 if (!file)
                     break;
                 if (!placement.isEmpty())
-                    file->keptRank = placement.rankOf(name, lookedAt(file->file));
+                    file->keptRank = placement.rankOf(name, file->path, &file->file);
                 batch.files.append(std::move(*file));
                 if (batch.files.size() >= batchFiles || since.elapsed() >= kBatchMs)
                     handOver(false, {});
@@ -169,7 +165,7 @@ WholeFolder listRest(const QByteArray& folder, const QString& extensions, const 
     while (std::optional<ListedFile> file = nextFile(enumerator, folder, folderText, &name)) {
         if (seen.contains(file->path))
             continue;
-        file->keptRank = placement.rankOf(name, lookedAt(file->file));
+        file->keptRank = placement.rankOf(name, file->path, &file->file);
         files.append(std::move(*file));
         rest.push_back(PictureId(files.size()));
     }

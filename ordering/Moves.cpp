@@ -137,28 +137,30 @@ void ListingMerge::merge(DisplayOrder& order, const std::vector<PictureId>& sort
     }
     if (sorted.empty())
         return;
-    DisplayOrder merged;
-    DisplayOrder maxima;
-    merged.reserve(order.size() + qsizetype(sorted.size()));
-    maxima.reserve(merged.capacity());
-    auto next = sorted.cbegin();
-    for (qsizetype k = 0; k < order.size(); ++k) {
-        // A new picture goes before the first whose running maximum is greater; it is the
-        // running maximum of its own place, as every one before it is at most its key, and those
-        // after it keep theirs.
-        for (; next != sorted.cend() && less(*next, m_runningMax[k]); ++next) {
-            merged.append(*next);
-            maxima.append(*next);
+    // From the back, in place: a new picture stands after an old one unless its key is less than
+    // the old one's running maximum (then it goes before it, and before every later one). It is
+    // the running maximum of its own place, as every one before it is at most its key, and those
+    // after it keep theirs.
+    const qsizetype n = order.size();
+    const qsizetype total = n + qsizetype(sorted.size());
+    for (DisplayOrder* list : {&order, &m_runningMax}) {
+        if (list->capacity() < total)
+            list->reserve(std::max(total, 2 * list->capacity()));
+        list->resize(total);
+    }
+    qsizetype old = n - 1;
+    auto next = sorted.crbegin();
+    for (qsizetype to = total - 1; next != sorted.crend(); --to) {
+        if (old >= 0 && less(*next, m_runningMax[old])) {
+            order[to] = order[old];
+            m_runningMax[to] = m_runningMax[old];
+            --old;
+        } else {
+            order[to] = *next;
+            m_runningMax[to] = *next;
+            ++next;
         }
-        merged.append(order[k]);
-        maxima.append(m_runningMax[k]);
     }
-    for (; next != sorted.cend(); ++next) {
-        merged.append(*next);
-        maxima.append(*next);
-    }
-    order = std::move(merged);
-    m_runningMax = std::move(maxima);
 }
 
 } // namespace ordering

@@ -52,7 +52,8 @@ inline bool keptRankThenText(int rankA, const QString& textA, int rankB, const Q
 // that picture. The first picture greater than x is also the first whose running maximum (the
 // greatest of it and every picture before it) is greater than x, and running maxima never
 // decrease; so a batch sorted by key goes in by one merge with them, and lands exactly where
-// taking its files one by one would put them, sorted or not.
+// taking its files one by one would put them, sorted or not. The merge runs in place, so that a
+// large folder's listing does not leave a trail of freed copies of its order.
 class ListingMerge
 {
 public:

@@ -444,7 +444,7 @@ void Placement::claimRank(int rank)
         claim(rank);
 }
 
-int Placement::rankOf(const QByteArray& name, const std::optional<FileIdentity>& id)
+int Placement::rankOf(const QByteArray& name, const QByteArray& path, FileIdentity* id)
 {
     if (const auto it = m_byName.constFind(name); it != m_byName.cend())
         return claim(*it);
@@ -460,7 +460,11 @@ int Placement::rankOf(const QByteArray& name, const std::optional<FileIdentity>&
                 m_byInode.emplace(std::pair{id.dev, id.ino}, int(i)); // a second link is found by its name
         }
     }
-    if (m_byInode.isEmpty() || !id || !id->known())
+    if (m_byInode.isEmpty())
+        return kUnkept;
+    if (!id->known())
+        *id = identityOf(path).value_or(FileIdentity{});
+    if (!id->known())
         return kUnkept;
     const auto it = m_byInode.constFind({id->dev, id->ino});
     if (it == m_byInode.cend() || m_claimed[size_t(*it)] || m_kept[*it].id != *id)

@@ -132,8 +132,9 @@ public:
     explicit Placement(QList<KeptEntry> kept);
 
     bool isEmpty() const { return m_kept.isEmpty(); }
-    // The rank of a file listed now; `id` is what it is, nothing when it could not be looked at.
-    int rankOf(const QByteArray& name, const std::optional<FileIdentity>& id);
+    // The rank of a file listed now. `id` is what the file is when that is known; when it is
+    // needed (the name is not kept) and not known, the file at `path` is looked at and `id` filled.
+    int rankOf(const QByteArray& name, const QByteArray& path, FileIdentity* id);
     // A rank given before (to a file listed before this placement took over): no other file
     // takes it.
     void claimRank(int rank);

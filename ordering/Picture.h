@@ -30,18 +30,16 @@ struct ClockTime
     auto operator<=>(const ClockTime&) const = default;
 };
 
-// A picture of the folder shown: its file, and what the order needs of it.
+// A picture of the folder shown: its file, and what the order needs of it. A folder of 100,000
+// pictures keeps one each, so what only some have (see PictureOrder::identity) lives beside it.
 class Picture
 {
 public:
     Picture() = default;
-    Picture(QByteArray path, const FileIdentity& file) : m_path(std::move(path)), m_file(file) {}
+    explicit Picture(QByteArray path) : m_path(std::move(path)) {}
 
     // The file's path as the file system knows it; it follows the file through renames.
     const QByteArray& path() const { return m_path; }
-    // What the file was when it was listed (dev, inode, size, time); unknown when it could not be
-    // looked at.
-    const FileIdentity& file() const { return m_file; }
 
     // When the picture was taken, once its file has been read: a time, or none when the file
     // tells none.
@@ -57,8 +55,7 @@ private:
     enum class Taken : std::uint8_t { Unknown, None, Known };
 
     QByteArray m_path;
-    FileIdentity m_file;
-    // The time taken, packed: a folder of 100,000 pictures keeps one each.
+    // The time taken, packed.
     std::int64_t m_seconds = 0;
     std::int32_t m_nanoseconds = 0;
     Taken m_taken = Taken::Unknown;
@@ -68,7 +65,7 @@ private:
 struct ListedFile
 {
     QByteArray path;                   // native
-    FileIdentity file;                 // unknown when it could not be looked at
+    FileIdentity file;                 // unknown unless the listing looked at it
     int keptRank = Placement::kUnkept; // its place in the folder's kept order
     QString text;                      // the path as text: what the listing orders by
 };

@@ -23,6 +23,7 @@ void PictureOrder::clear()
 {
     // The memory of a large folder goes too.
     m_pictures = {};
+    m_identities = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
     m_history.clear();
@@ -49,12 +50,13 @@ QList<PictureId> PictureOrder::add(const ListedBatch& batch)
     const PictureId first = PictureId(count() + 1);
     QList<PictureId> ids;
     ids.reserve(batch.files.size());
-    m_pictures.reserve(m_pictures.size() + size_t(batch.files.size()));
     for (const ListedFile& f : batch.files) {
-        m_pictures.emplace_back(f.path, f.file);
+        m_pictures.emplace_back(f.path);
         m_ranks.push_back(f.keptRank);
         m_texts.push_back(f.text);
         ids.append(PictureId(m_pictures.size()));
+        if (f.file.known())
+            m_identities.insert(ids.last(), f.file);
     }
     std::vector<PictureId> sorted;
     sorted.reserve(size_t(ids.size()));
@@ -86,7 +88,7 @@ QList<ListedFile> PictureOrder::listedSoFar() const
     files.reserve(m_order.size());
     for (const PictureId id : m_order) {
         const Picture& p = picture(id);
-        files.append({p.path(), p.file(), m_ranks[size_t(id - 1)], m_texts[size_t(id - 1)]});
+        files.append({p.path(), identity(id), m_ranks[size_t(id - 1)], m_texts[size_t(id - 1)]});
     }
     return files;
 }

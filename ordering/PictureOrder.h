@@ -46,6 +46,11 @@ public:
     qsizetype count() const { return qsizetype(m_pictures.size()); }
     bool contains(PictureId id) const { return id > 0 && id <= count(); }
     const Picture& picture(PictureId id) const { return m_pictures[size_t(id - 1)]; }
+    // What a picture's file was when it was listed (dev, inode, size, time), when the listing
+    // looked at it: a link, a name the kept order does not know, a file system that does not tell
+    // what its entries are; else unknown. Looking at every file would cost a large folder's
+    // listing a fifth more.
+    FileIdentity identity(PictureId id) const { return m_identities.value(id); }
     // The pictures in display order, the first shown first.
     const QList<PictureId>& shown() const { return m_order; }
     qsizetype positionOf(PictureId id) const { return m_order.indexOf(id); }
@@ -129,6 +134,7 @@ private:
     PictureLess keyLess() const;
 
     std::vector<Picture> m_pictures; // by id, from 1
+    QHash<PictureId, FileIdentity> m_identities;
     DisplayOrder m_order;
     Selection m_selection;
     History m_history;

@@ -30,7 +30,8 @@ public:
     QString errorText() const { return m_error; }
 
     // The next matching name (native bytes), or nothing at the end of the folder. With `found`,
-    // that receives what the file is (following links; zeroed when it could not be looked at).
+    // that receives what the file is (following links) when it had to be looked at (a link, a
+    // file system that does not tell the type of its entries); else it is zeroed.
     std::optional<QByteArray> next(struct stat* found = nullptr);
 
 private:

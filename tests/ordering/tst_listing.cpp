@@ -188,9 +188,10 @@ private slots:
                  (QList<QByteArray>{"c.jpg", "z.jpg", "a.jpg", "b.jpg", "d.jpg", "n0001.jpg"}));
         QCOMPARE(shownNames(listed.pictures).last(), QByteArray("n0300.jpg"));
         QCOMPARE(listed.hidden, QList<QByteArray>{"y.png"});
-        const Picture& c = listed.pictures.picture(listed.pictures.shown().first());
-        QVERIFY(c.file() == idOf("c.jpg"));
-        QVERIFY(!c.takenKnown());
+        // What the listing had to look at: the file another program renamed.
+        const PictureId z = listed.pictures.shown()[1];
+        QVERIFY(listed.pictures.identity(z) == idOf("z.jpg"));
+        QVERIFY(!listed.pictures.picture(z).takenKnown());
 
         // The next listing of the folder without a kept order: by name.
         store.remove(m_folder);
@@ -326,9 +327,11 @@ private slots:
         const QList<KeptEntry> kept{{"h.jpg", {}}, {"z.png", {}}, {"a.jpg", {}}};
         Placement placement(kept);
         ListedBatch batch;
-        for (const QByteArray name : {"c.jpg", "a.jpg"})
-            batch.files.append({m_folder + name, *identityOf(m_folder + name), placement.rankOf(name, std::nullopt),
-                                platform::decodeName(QByteArray(m_folder + name))});
+        for (const QByteArray name : {"c.jpg", "a.jpg"}) {
+            FileIdentity id;
+            const int rank = placement.rankOf(name, m_folder + name, &id);
+            batch.files.append({m_folder + name, id, rank, platform::decodeName(QByteArray(m_folder + name))});
+        }
         PictureOrder pictures;
         OrderKeeper keeper(pictures, OrderStore(m_state));
         keeper.showFolder(m_folder, QStringLiteral("jpg"));

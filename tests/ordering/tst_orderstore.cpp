@@ -58,7 +58,8 @@ QList<QByteArray> listed(Placement& placement, const QByteArray& folder, const Q
     std::vector<int> rank;
     QList<int> order;
     for (const QByteArray& name : names) {
-        rank.push_back(placement.rankOf(name, ordering::identityOf(folder + name)));
+        FileIdentity id;
+        rank.push_back(placement.rankOf(name, folder + name, &id));
         order.append(int(order.size()));
     }
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
