@@ -28,7 +28,7 @@ int ThumbCanvas::load()
 
 void ThumbCanvas::unloadAll()
 {
-    m_elements = {};
+    m_elements = std::vector<ImgPreview>();
     m_images = {};
     m_cross = QImage();
     update();

@@ -570,6 +570,11 @@ int frmmain::nextToLoad(qsizetype& cursor) const
 
 void frmmain::loadNext()
 {
+    if (threadedLoading) {
+        m_loadTimer->stop();
+        startLoading(0);
+        return;
+    }
     const int nr = nextToLoad(m_loadCursor);
     if (nr == 0) {
         m_loadTimer->stop();
@@ -640,7 +645,7 @@ void frmmain::listingFinished(const QList<QByteArray>& hidden)
 {
     if (closing)
         return;
-    m_order.finishListing();
+    m_listing.letGo(m_order.finishListing());
     m_keeper.listingFinished(hidden);
     updateMenus();
     arrangeimgs(true);
@@ -653,10 +658,11 @@ void frmmain::listingFinished(const QList<QByteArray>& hidden)
     m_loadingPhase = true;
     m_toLoad = m_order.count();
     m_loadCursor = 0;
+    // From the next turn: the layout is shown first, and the user's input is taken in between.
     if (m_toLoad == 0)
         buildFinished();
     else
-        startLoading(0);
+        m_loadTimer->start();
 }
 
 void frmmain::buildFinished()

@@ -213,7 +213,8 @@ private:
     // turn of the event loop, those near the view first). Returns how many.
     qsizetype startLoading(qsizetype from);
     void stopLoading();
-    // On this thread, a picture at a time: the next one the view wants.
+    // On this thread, a picture at a time: the next one the view wants; with the loader's
+    // workers, their series is started.
     void loadNext();
     // The boxes near the view without their picture, and among them those that show no preview
     // either (when previews are made), in one walk over them.

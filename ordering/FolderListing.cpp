@@ -51,6 +51,12 @@ void FolderListing::cancel()
     m_running = false;
 }
 
+void FolderListing::letGo(std::vector<QString> texts)
+{
+    if (!texts.empty())
+        m_worker.post([texts = std::move(texts)](const platform::Worker::Ticket&) {});
+}
+
 void FolderListing::release()
 {
     {
@@ -60,12 +66,13 @@ void FolderListing::release()
     m_gate.notify_all();
 }
 
-bool FolderListing::mayHandOver(const platform::Worker::Ticket& ticket)
+bool FolderListing::mayHandOver(const platform::Worker::Ticket& ticket, bool& taken)
 {
     std::unique_lock lock(m_gateMutex);
-    m_gate.wait(lock, [&] { return m_allowed != 0 || ticket.cancelled(); });
+    m_gate.wait(lock, [&] { return (taken && m_allowed != 0) || ticket.cancelled(); });
     if (ticket.cancelled())
         return false;
+    taken = false;
     if (m_allowed > 0)
         --m_allowed;
     return true;
@@ -92,15 +99,27 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             QElapsedTimer since;
             since.start();
             bool first = true;
+            // The batch handed over last has been taken (under m_gateMutex).
+            auto taken = std::make_shared<bool>(true);
+            const auto wasTaken = [&] {
+                const std::lock_guard lock(m_gateMutex);
+                return *taken;
+            };
             // Every hand-over wakes the window's thread, whose turn may be long in coming on a busy
             // machine: a folder listed within one interval comes in one, with the kept order it
             // was placed by and the end of the listing.
             const auto handOver = [&](bool last, QList<QByteArray> hidden) {
-                if (!mayHandOver(ticket))
+                if (!mayHandOver(ticket, *taken))
                     return;
                 sortByKey(batch);
-                m_worker.deliver(ticket, [this, ticket, first = std::exchange(first, false), kept = std::exchange(kept, {}),
-                                          batch = std::move(batch), last, hidden = std::move(hidden)] {
+                m_worker.deliver(ticket, [this, ticket, taken, first = std::exchange(first, false),
+                                          kept = std::exchange(kept, {}), batch = std::move(batch), last,
+                                          hidden = std::move(hidden)] {
+                    {
+                        const std::lock_guard lock(m_gateMutex);
+                        *taken = true;
+                    }
+                    m_gate.notify_all();
                     if (first)
                         emit keptOrderRead(kept);
                     // A handler may start another listing.
@@ -122,7 +141,7 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, file->path, &file->file);
                 batch.files.append(std::move(*file));
-                if (batch.files.size() >= batchFiles || since.elapsed() >= kBatchMs)
+                if (batch.files.size() >= batchFiles || (since.elapsed() >= kBatchMs && wasTaken()))
                     handOver(false, {});
             }
             if (!ticket.cancelled())

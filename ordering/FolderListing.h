@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace ordering {
 
@@ -23,7 +24,9 @@ class FolderListing : public QObject
 {
     Q_OBJECT
 public:
-    // The files found within this long are handed over together, at most this many at a time.
+    // The files found within this long are handed over together, at most this many at a time, and
+    // only once the window's thread has taken the batch before (which it does in a turn of its own,
+    // between the user's input).
     static constexpr int kBatchMs = 50;
     static constexpr qsizetype kBatchFiles = 8192;
 
@@ -36,6 +39,8 @@ public:
     void cancel();
     // Started, and neither finished nor cancelled.
     bool running() const { return m_running; }
+    // Frees what a listing made on its own thread, where that holds no one up.
+    void letGo(std::vector<QString> texts);
 
     // For tests, which need a folder that is still being listed: every listing started from now on
     // hands over batches of at most `files` files, and after `batches` of them (-1: never) waits
@@ -56,9 +61,9 @@ signals:
     void finished(const QList<QByteArray>& hidden);
 
 private:
-    // Waits, on the listing's thread, until the next batch may be handed over; false when the
-    // listing was cancelled meanwhile.
-    bool mayHandOver(const platform::Worker::Ticket& ticket);
+    // Waits, on the listing's thread, until the batch before has been taken and the next may be
+    // handed over; false when the listing was cancelled meanwhile.
+    bool mayHandOver(const platform::Worker::Ticket& ticket, bool& taken);
 
     OrderStore m_store;
     platform::Worker::Ticket m_ticket;

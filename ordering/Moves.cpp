@@ -148,18 +148,33 @@ void ListingMerge::merge(DisplayOrder& order, const std::vector<PictureId>& sort
             list->reserve(std::max(total, 2 * list->capacity()));
         list->resize(total);
     }
-    qsizetype old = n - 1;
-    auto next = sorted.crbegin();
-    for (qsizetype to = total - 1; next != sorted.crend(); --to) {
-        if (old >= 0 && less(*next, m_runningMax[old])) {
-            order[to] = order[old];
-            m_runningMax[to] = m_runningMax[old];
-            --old;
-        } else {
-            order[to] = *next;
-            m_runningMax[to] = *next;
-            ++next;
+    qsizetype old = n - 1; // the last old picture not moved yet
+    qsizetype to = total - 1;
+    for (auto next = sorted.crbegin(); next != sorted.crend(); ++next) {
+        // The old pictures from `cut` on stand after this one: those whose running maximum is
+        // greater than its key. Found by galloping back from the last one not moved, so that a
+        // batch that goes in front of everything (a folder listed backwards) or behind it costs a
+        // handful of comparisons, not one for every picture shown.
+        qsizetype cut = old + 1;
+        for (qsizetype step = 1; cut > 0 && less(*next, m_runningMax[cut - 1]); step *= 2) {
+            const qsizetype low = std::max<qsizetype>(cut - step, 0);
+            if (less(*next, m_runningMax[low])) {
+                cut = low;
+                continue;
+            }
+            cut = std::upper_bound(m_runningMax.cbegin() + low, m_runningMax.cbegin() + cut, *next, less) -
+                  m_runningMax.cbegin();
+            break;
         }
+        const qsizetype moved = old + 1 - cut;
+        std::copy_backward(order.begin() + cut, order.begin() + old + 1, order.begin() + to + 1);
+        std::copy_backward(m_runningMax.begin() + cut, m_runningMax.begin() + old + 1,
+                           m_runningMax.begin() + to + 1);
+        to -= moved;
+        old = cut - 1;
+        order[to] = *next;
+        m_runningMax[to] = *next;
+        --to;
     }
 }
 

@@ -21,15 +21,15 @@ void sortByKey(ListedBatch& batch)
 
 void PictureOrder::clear()
 {
-    // The memory of a large folder goes too.
-    m_pictures = {};
+    // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
+    m_pictures = std::vector<Picture>();
     m_identities = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
     m_history.clear();
     m_listed = false;
-    m_ranks = {};
-    m_texts = {};
+    m_ranks = std::vector<int>();
+    m_texts = std::vector<QString>();
     m_merge.clear();
 }
 
@@ -71,13 +71,13 @@ QList<PictureId> PictureOrder::add(const ListedBatch& batch)
     return ids;
 }
 
-void PictureOrder::finishListing()
+std::vector<QString> PictureOrder::finishListing()
 {
     m_listed = true;
     m_selection.reset(count());
-    m_ranks = {};
-    m_texts = {};
+    m_ranks = std::vector<int>();
     m_merge.clear();
+    return std::exchange(m_texts, {});
 }
 
 QList<ListedFile> PictureOrder::listedSoFar() const

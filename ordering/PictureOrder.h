@@ -39,8 +39,10 @@ public:
     QList<PictureId> add(const ListedBatch& batch);
     // Every file is listed: picking, moving several, the starting orders and the steps work from
     // now on. While files are listed a drop moves one picture and is no step (a step recorded then
-    // would drop the files listed after it when undone).
-    void finishListing();
+    // would drop the files listed after it when undone). Returns the texts the listing ordered by,
+    // which a large folder takes a while to free, for the caller to let go where that holds no one
+    // up (FolderListing::letGo).
+    std::vector<QString> finishListing();
     bool listed() const { return m_listed; }
 
     qsizetype count() const { return qsizetype(m_pictures.size()); }

@@ -6,7 +6,7 @@ namespace ordering {
 
 void Selection::reset(qsizetype pictures)
 {
-    m_bits.assign(static_cast<size_t>(std::max<qsizetype>(pictures, 0)) + 1, false);
+    m_bits = std::vector<bool>(static_cast<size_t>(std::max<qsizetype>(pictures, 0)) + 1, false);
     m_count = 0;
     anchor = kNoPicture;
     focus = kNoPicture;

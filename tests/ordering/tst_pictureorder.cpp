@@ -379,7 +379,7 @@ private slots:
     {
         QRandomGenerator random(36);
         for (int round = 0; round < 200; ++round) {
-            const int files = 1 + int(random.bounded(40));
+            const int files = 1 + int(random.bounded(80));
             QList<ListedFile> all;
             for (int i = 0; i < files; ++i) {
                 const int rank = random.bounded(3) == 0 ? int(random.bounded(files)) : Placement::kUnkept;
@@ -395,7 +395,7 @@ private slots:
             };
             for (int done = 0; done < files;) {
                 ListedBatch batch;
-                const int n = std::min(files - done, 1 + int(random.bounded(6)));
+                const int n = std::min(files - done, 1 + int(random.bounded(round % 2 == 0 ? 6 : 40)));
                 batch.files = all.mid(done, n);
                 if (random.bounded(2) == 0)
                     sortByKey(batch);
