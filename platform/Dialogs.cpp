@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QTextDocument>
 #include <QStyle>
 
 #include <cerrno>
@@ -111,10 +110,10 @@ public:
         if (text.count(QLatin1Char('\n')) >= kLinesInBox) {
             yes = scrolling(parent, text, QMessageBox::Question, QDialogButtonBox::Yes | QDialogButtonBox::No);
         } else {
-            QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
-            box.setTextFormat(Qt::PlainText);
-            box.setDefaultButton(QMessageBox::No);
-            yes = box.exec() == QMessageBox::Yes;
+            QMessageBox ask(QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+            ask.setTextFormat(Qt::PlainText);
+            ask.setDefaultButton(QMessageBox::No);
+            yes = ask.exec() == QMessageBox::Yes;
         }
         returnFocusTo(parent);
         return yes;
@@ -186,7 +185,9 @@ void returnFocusTo(QWidget* owner)
 
 QString plainToolTip(const QString& text)
 {
-    return text.isEmpty() ? QString() : Qt::convertFromPlainText(text);
+    // Escaped, and laid out as given: broken where the text breaks its lines, nowhere else, as a
+    // plain tooltip is.
+    return text.isEmpty() ? QString() : QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(text.toHtmlEscaped());
 }
 
 QString applicationTitle()
