@@ -51,7 +51,7 @@ void keepChooserHistoryPrivate()
     const qsizetype slash = path.lastIndexOf('/');
     if (slash > 0)
         makePrivateFolders(path.left(slash));
-    const int fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
     struct stat st;
