@@ -13,6 +13,9 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QProgressDialog>
+#include <QSet>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -69,24 +72,69 @@ private:
     std::unique_ptr<QProgressDialog> m_dialog;
 };
 
+QString shownPath(const QByteArray& path)
+{
+    return platform::displayName(platform::decodeName(path));
+}
+
+// The files of a run go back together from one folder to another; a record that was written
+// by hand or damaged can hold files of several folders, and the question names every one.
 QString undoQuestion(const renaming::UndoPreview& preview)
 {
     constexpr qsizetype kShown = 12;
-    const renaming::Renamed& first = preview.moves.first();
-    const QString now = platform::displayName(platform::decodeName(renaming::folderOf(first.from)));
-    const QString back = platform::displayName(platform::decodeName(renaming::folderOf(first.to)));
-    QString text = QStringLiteral("Die letzte Umbenennung rückgängig machen?\n\n%1 Dateien in \"%2\" bekommen wieder "
-                                  "ihre vorigen Namen")
-                       .arg(preview.moves.size())
-                       .arg(now);
-    text += now == back ? QStringLiteral(":\n") : QStringLiteral(" und kommen zurück nach \"%1\":\n").arg(back);
-    for (qsizetype i = 0; i < preview.moves.size() && i < kShown; ++i) {
-        const renaming::Renamed& m = preview.moves[i];
-        text += QLatin1Char('\n') + platform::displayName(platform::decodeName(renaming::fileNameOf(m.from))) +
-                QStringLiteral(" \u2192 ") + platform::displayName(platform::decodeName(renaming::fileNameOf(m.to)));
+    struct Group
+    {
+        QByteArray now;
+        QByteArray back;
+        QList<const renaming::Renamed*> moves;
+    };
+    QList<Group> groups;
+    QHash<QByteArray, qsizetype> groupOf;
+    QSet<QByteArray> folders;
+    for (const renaming::Renamed& m : preview.moves) {
+        const QByteArray now = renaming::folderOf(m.from);
+        const QByteArray back = renaming::folderOf(m.to);
+        folders.insert(now);
+        folders.insert(back);
+        const QByteArray key = now + '\0' + back;
+        auto it = groupOf.constFind(key);
+        if (it == groupOf.cend()) {
+            it = groupOf.insert(key, groups.size());
+            groups.append({now, back, {}});
+        }
+        groups[*it].moves.append(&m);
     }
-    if (preview.moves.size() > kShown)
-        text += QStringLiteral("\n\u2026 und %1 weitere").arg(preview.moves.size() - kShown);
+
+    QString text = QStringLiteral("Die letzte Umbenennung rückgängig machen?\n\n");
+    if (groups.size() == 1) {
+        const Group& g = groups.first();
+        text += QStringLiteral("%1 Dateien in \"%2\" bekommen wieder ihre vorigen Namen")
+                    .arg(preview.moves.size())
+                    .arg(shownPath(g.now));
+        if (g.now != g.back)
+            text += QStringLiteral(" und kommen zurück nach \"%1\"").arg(shownPath(g.back));
+    } else {
+        text += QStringLiteral("%1 Dateien in %2 Ordnern bekommen wieder ihre vorigen Namen")
+                    .arg(preview.moves.size())
+                    .arg(folders.size());
+    }
+    text += QLatin1Char(':');
+    qsizetype left = kShown;
+    for (const Group& g : groups) {
+        text += QStringLiteral("\n");
+        if (groups.size() > 1) {
+            text += g.now == g.back ? QStringLiteral("\nIn \"%1\":").arg(shownPath(g.now))
+                                    : QStringLiteral("\nIn \"%1\", zurück nach \"%2\":").arg(shownPath(g.now), shownPath(g.back));
+        }
+        const qsizetype listed = std::min(left, g.moves.size());
+        for (qsizetype i = 0; i < listed; ++i) {
+            text += QLatin1Char('\n') + shownPath(renaming::fileNameOf(g.moves[i]->from)) + QStringLiteral(" \u2192 ") +
+                    shownPath(renaming::fileNameOf(g.moves[i]->to));
+        }
+        left -= listed;
+        if (g.moves.size() > listed)
+            text += QStringLiteral("\n\u2026 und %1 weitere").arg(g.moves.size() - listed);
+    }
     return text;
 }
 
@@ -115,7 +163,7 @@ void frmmain::mnuRenameImgs_Click()
     const platform::ExtensionPattern extensions(platform::encodeName(imageerw));
     // Several extensions or a wildcard: there is no one extension to name.
     const QString appended = extensions.isSingleExtension()
-                                 ? QStringLiteral("'xxxx.") + platform::decodeName(extensions.entries().first()) +
+                                 ? QStringLiteral("'xxxx.") + shownPath(extensions.entries().first()) +
                                        QStringLiteral("' wird automatisch angehängt")
                                  : QStringLiteral("jede Datei behält ihre Erweiterung");
     const QString prompt = QStringLiteral("Dateiprefix (") + appended +
@@ -215,7 +263,7 @@ void frmmain::updateUndoRename(bool check)
     }
     const renaming::UndoPreview preview = r.undoPreview();
     mnuUndoRename->setEnabled(preview.possible);
-    mnuUndoRename->setToolTip(preview.possible || !preview.recorded ? QString() : preview.reason);
+    mnuUndoRename->setToolTip(preview.possible || !preview.recorded ? QString() : platform::plainToolTip(preview.reason));
 }
 
 void frmmain::recoverInterruptedRenames()

@@ -1,6 +1,7 @@
 #include "main_window/ThumbCanvas.h"
 
 #include "main_window/Selection.h"
+#include "platform/Dialogs.h"
 #include "platform/FileNames.h"
 #include "thumbnails/Thumbnails.h"
 
@@ -207,7 +208,8 @@ bool ThumbCanvas::event(QEvent* event)
         const int index = elementAt(help->pos());
         if (index != 0 && !element(index).nativePath.isEmpty()) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::displayName(e.ToolTipText()), this, e.rect());
+            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(e.ToolTipText())), this,
+                               e.rect());
         } else {
             QToolTip::hideText();
             event->ignore();

@@ -12,7 +12,8 @@ QString applicationTitle();
 enum class MessageIcon { None, Information, Exclamation, Critical, Question };
 
 // Every message box, input box and folder browser of the program goes through the current
-// provider, so that tests can answer them without a person and check what was asked.
+// provider, so that tests can answer them without a person and check what was asked. Texts are
+// shown as they stand, never as markup: they name files, and a file's name is the sender's.
 class DialogProvider
 {
 public:
@@ -27,6 +28,10 @@ public:
     // A question with the buttons Yes and No; true for Yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
 };
+
+// A tooltip that shows text exactly as it stands. Qt takes a tooltip for markup when it looks like
+// markup, and would then show a file name such as "<img src=...>.jpg" as the picture it names.
+QString plainToolTip(const QString& text);
 
 // Gives the keyboard back to the window that opened a modal dialog. Window managers do this by
 // themselves; without one (a bare X server, a kiosk session) the focus would otherwise stay
