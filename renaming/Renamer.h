@@ -90,8 +90,8 @@ public:
     void setSpaceHook(SpaceFn space) { m_ops.setSpaceHook(std::move(space)); }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
     void setDisplayName(DisplayFn display) { m_display = std::move(display); }
-    // Every folder behaves as on a camera card (see FileOps::simulateCameraCard).
-    void simulateCameraCard(bool on) { m_ops.simulateCameraCard(on); }
+    // Every folder behaves as on another file system (see FileOps::simulate).
+    void simulate(Simulated kind) { m_ops.simulate(kind); }
 
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
@@ -133,6 +133,7 @@ private:
     static QList<Planned> reversedMoves(const QList<UndoItem>& items);
     QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
+    QString nameProblem(const Planned& p, const FolderInfo& info) const;
     const FolderInfo& infoOf(const QByteArray& folder) const;
     bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
     int move(const QByteArray& from, const QByteArray& to);
@@ -149,9 +150,14 @@ private:
     void locate(Journal& journal, QStringList* remarks);
     QString shown(const QByteArray& path) const;
     QString failureText(const Entry& e, int error) const;
+    // Whether each file is where the run says it is; one that is not is marked lost (a driver
+    // may take a file with it when it refuses a rename).
+    bool verify(QList<Entry>& entries) const;
     // A line for each file that is not at `home`, or that was changed.
     QString whereTheyAre(const QList<Entry>& entries, Where home) const;
+    // The files of the last run, and in *error why they cannot be put back.
     QList<UndoItem> readUndo(QString* error) const;
+    QString undoRefusal(const UndoRecord& record) const;
 
     QByteArray m_state;
     FileOps m_ops;
