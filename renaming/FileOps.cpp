@@ -384,6 +384,8 @@ std::optional<FileId> FileOps::id(const QByteArray& path, bool followLinks, int*
 FolderInfo FileOps::info(const QByteArray& folder) const
 {
     FolderInfo info = folderInfo(folder);
+    if (m_sim != Simulated::None)
+        info.nameMax = 255 * 6; // what the kernel's FAT gives: 255 UTF-16 units in UTF-8 at the most
     switch (m_sim) {
     case Simulated::None:
         break;

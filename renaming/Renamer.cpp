@@ -461,7 +461,7 @@ QString Renamer::nameProblem(const Planned& p, const FolderInfo& info) const
             return QStringLiteral("Der Name \"%1\" enthält das Steuerzeichen U+%2, das das Dateisystem des Ziels "
                                   "(%3) nicht erlaubt.")
                 .arg(shown(name), QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')), kind);
-        if (forbidden.contains(QChar(c)) || (info.names == NameRules::FuseFat && c > 0x7e))
+        if ((c < 0x80 && forbidden.contains(QLatin1Char(char(c)))) || (info.names == NameRules::FuseFat && c > 0x7e))
             return QStringLiteral("Der Name \"%1\" enthält \"%2\", den das Dateisystem des Ziels (%3) nicht erlaubt.")
                 .arg(shown(name), shown(QString::fromUcs4(&c, 1).toUtf8()), kind);
     }

@@ -26,6 +26,8 @@ using renaming::Renamer;
 using renaming::Result;
 using renaming::Step;
 
+Q_DECLARE_METATYPE(renaming::Simulated)
+
 namespace {
 
 // Every file of the given folders, hidden ones too, by path: its contents, permissions, time of
@@ -111,7 +113,8 @@ Snapshot moved(Snapshot files, const QList<Move>& moves, const QByteArray& targe
 
 // Changes a folder, one change or several joined by "|": "+name" writes a file (in place, when there
 // is one), "*name" puts another file in its place, "-name" removes one, "/name" makes a folder (in
-// place of a file), "=a>b" makes b (in place of a file) a second name of a, "~t>b" makes b a link to t.
+// place of a file), "=a>b" makes b (in place of a file) a second name of a, "~t>b" makes b a link to t
+// ("~@t>b" with t's absolute path).
 void change(const QByteArray& folder, const QByteArray& how)
 {
     for (const QByteArray& one : how.split('|')) {
@@ -139,8 +142,11 @@ void change(const QByteArray& folder, const QByteArray& how)
             ::unlink(path.constData());
             QCOMPARE(::link(first.constData(), path.constData()), 0);
             break;
-        case '~':
-            QCOMPARE(::symlink(names.first().constData(), path.constData()), 0);
+        case '~': // "~@t>b": an absolute link
+            QCOMPARE(::symlink(names.first().startsWith('@') ? QByteArray(folder + '/' + names.first().mid(1)).constData()
+                                                            : names.first().constData(),
+                               path.constData()),
+                     0);
             break;
         }
     }
@@ -408,6 +414,13 @@ private slots:
         row("a relative link within its folder", abc, free, "+other.txt|-a.jpg|~other.txt>a.jpg");
         row("a relative link into another folder", abc, free, "+other.txt|-a.jpg|~other.txt>a.jpg|/deeper",
             "symbolische Verknüpfung mit einem relativen Ziel", "deeper");
+        row("a link to a file of the run", abc, free, "-a.jpg|~b.jpg>a.jpg",
+            "a.jpg\" ist eine symbolische Verknüpfung auf \"");
+        row("an absolute link to a file of the run", abc, free, "-c.jpg|~@a.jpg>c.jpg",
+            "a.jpg\", das mit umbenannt wird; danach zeigte sie ins Leere");
+        row("a link through a link outside the run", abc, free, "-a.jpg|~c.jpg>.hidden|~.hidden>a.jpg",
+            "c.jpg\", das mit umbenannt wird");
+        row("a link to a file of the run that keeps its name", abc, {"n1.jpg", "b.jpg", "n3.jpg"}, "-a.jpg|~b.jpg>a.jpg");
         row("slash in the name", abc, {"2024/img0001.jpg", "n2.jpg", "n3.jpg"}, "", "Schrägstrich");
         row("NUL in the name", abc, {QByteArray("n\0.jpg", 6), "n2.jpg", "n3.jpg"}, "", "Nullzeichen");
         row("empty name", abc, {"", "n2.jpg", "n3.jpg"}, "", "kein gültiger Name");
@@ -447,6 +460,76 @@ private slots:
                  qPrintable(result.message));
         for (const QByteArray& path : expected.keys())
             ::unlink(path.constData()); // QTemporaryDir cannot remove names that are not UTF-8
+    }
+
+    // Names a FAT, exFAT or NTFS target (through FUSE or not) cannot hold are refused before
+    // anything is renamed, naming the character and the file system; names it can hold are given.
+    // Each kind is simulated on the machine's own file system.
+    void namesTheTargetCannotHold_data()
+    {
+        using renaming::Simulated;
+        QTest::addColumn<Simulated>("sim");
+        QTest::addColumn<QByteArray>("newName");
+        QTest::addColumn<QString>("refusal"); // empty: renamed
+        const auto row = [](const char* what, Simulated sim, const QByteArray& name, const QString& refusal = {}) {
+            QTest::newRow(what) << sim << name << refusal;
+        };
+        const auto contains = [](const QByteArray& name, const QString& c, const char* kind) {
+            return QStringLiteral("Der Name \"%1\" enthält \"%2\", den das Dateisystem des Ziels (%3) nicht erlaubt.")
+                .arg(QString::fromUtf8(name), c, QString::fromUtf8(kind));
+        };
+        for (const char c : QByteArray("\"*:<>?\\|")) {
+            const QByteArray name = QByteArray("a") + c + "b0001.jpg";
+            QTest::addRow("exFAT card: %c", c) << Simulated::ExFatCard << name << contains(name, QString(QLatin1Char(c)), "exFAT");
+        }
+        row("FAT: colon", Simulated::Fat, "a:b0001.jpg", contains("a:b0001.jpg", QStringLiteral(":"), "FAT"));
+        row("NTFS: question mark", Simulated::Ntfs, "why?.jpg", contains("why?.jpg", QStringLiteral("?"), "NTFS"));
+        row("elsewhere: colon and question mark", Simulated::None, "a:b?.jpg");
+        row("fusefat: umlaut", Simulated::FatCard, "S\xc3\xbc" "d0001.jpg",
+            contains("S\xc3\xbc" "d0001.jpg", QStringLiteral("\u00fc"), "FAT über fusefat"));
+        row("fusefat: DEL", Simulated::FatCard, "a\x7f" ".jpg", contains("a\x7f" ".jpg", QStringLiteral("\x7f"), "FAT über fusefat"));
+        row("fusefat: tilde and blank", Simulated::FatCard, "a~ b.jpg");
+        row("exFAT card: umlaut, sharp s, CJK, emoji", Simulated::ExFatCard,
+            "S\xc3\xbc" "d \xe1\xba\x9e \xe5\x86\x99 \xf0\x9f\x93\xb7.jpg");
+        row("exFAT card: U+0001", Simulated::ExFatCard, "a\x01.jpg",
+            QStringLiteral("enthält das Steuerzeichen U+0001, das das Dateisystem des Ziels (exFAT) nicht erlaubt"));
+        row("FAT: U+001F", Simulated::Fat, "a\x1f" ".jpg", QStringLiteral("Steuerzeichen U+001F"));
+        row("FAT: newline", Simulated::Fat, "a\n.jpg", QStringLiteral("Steuerzeichen U+000A"));
+        row("exFAT card: a trailing dot", Simulated::ExFatCard, "img0001.",
+            QStringLiteral("endet auf einen Punkt, was das Dateisystem des Ziels (exFAT) nicht erlaubt"));
+        row("NTFS: a trailing blank", Simulated::Ntfs, "img0001.jpg ", QStringLiteral("endet auf ein Leerzeichen"));
+        row("NTFS: dots and blanks inside", Simulated::Ntfs, ". a. b .jpg");
+        row("elsewhere: a trailing dot", Simulated::None, "img0001.");
+        row("exFAT card: not UTF-8", Simulated::ExFatCard, "\xff" ".jpg", QStringLiteral("kein gültiger UTF-8-Text"));
+        row("exFAT card: 255 units", Simulated::ExFatCard, QByteArray(251, 'x') + ".jpg");
+        row("exFAT card: 256 units", Simulated::ExFatCard, QByteArray(252, 'x') + ".jpg",
+            QStringLiteral("ist 256 Zeichen lang; das Dateisystem des Ziels (exFAT) erlaubt höchstens 255"));
+        row("FAT: 256 units of umlauts", Simulated::Fat, QByteArray("\xc3\xa4").repeated(252) + ".jpg",
+            QStringLiteral("ist 256 Zeichen lang"));
+        row("FAT: 128 emoji are 256 units", Simulated::Fat, QByteArray("\xf0\x9f\x93\xb7").repeated(127) + "\xf0\x9f\x93\xb7",
+            QStringLiteral("ist 256 Zeichen lang"));
+    }
+    void namesTheTargetCannotHold()
+    {
+        QFETCH(renaming::Simulated, sim);
+        QFETCH(QByteArray, newName);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir(scratch());
+        QTemporaryDir state(scratch());
+        const QByteArray folder = pathOf(dir);
+        const QList<Move> moves = movesIn(folder, {"IMG_1.JPG", "IMG_2.JPG"}, {newName, "n2.jpg"});
+        const Snapshot before = snapshot({folder});
+        Renamer r(pathOf(state));
+        r.simulate(sim);
+        int steps = 0;
+        r.setStepHook([&](const Step&) { return ++steps, 0; });
+        const Result result = r.run(moves, folder);
+        QVERIFY2(result.message.contains(refusal), qPrintable(result.message));
+        QCOMPARE(result.outcome, refusal.isEmpty() ? Result::Outcome::Done : Result::Outcome::Refused);
+        QCOMPARE(snapshot({folder}), refusal.isEmpty() ? moved(before, moves, folder) : before);
+        QCOMPARE(steps == 0, !refusal.isEmpty());
+        for (const QByteArray& path : snapshot({folder}).keys())
+            ::unlink(path.constData());
     }
 
     // Every step of a run fails in turn, also while a failed run goes back: the files end up all at
@@ -664,6 +747,99 @@ private slots:
         }
         QVERIFY(kept.size() >= s.moves.size() - 1);
         QCOMPARE(changedOnes, change.contains('-') ? 0 : 1);
+    }
+
+    // fusefat deletes a file whose new name it refuses. Whichever way a run, its undo or the
+    // next start's recovery goes, a file that is not where the result would claim is named as
+    // missing, the result does not say that every file has its name, and every other file is
+    // where the message says.
+    void fileLostWhereARenameIsRefused_data()
+    {
+        QTest::addColumn<Scenario::Call>("call");
+        QTest::addColumn<int>("nth"); // the rename that is refused
+        QTest::addColumn<int>("lost"); // the file lost, counted from 0
+        QTest::newRow("run: the first move to a hidden name") << Scenario::Call::Run << 1 << 0;
+        QTest::newRow("run: the second new name") << Scenario::Call::Run << 5 << 1;
+        QTest::newRow("undo: the first move") << Scenario::Call::Undo << 1 << 0;
+        QTest::newRow("recovery's way back") << Scenario::Call::Recover << 1 << 0;
+    }
+    void fileLostWhereARenameIsRefused()
+    {
+        QFETCH(Scenario::Call, call);
+        QFETCH(int, nth);
+        QFETCH(int, lost);
+        const Scenario s(Kind::CameraCard);
+        if (call == Scenario::Call::Undo)
+            QVERIFY(s.renamer().run(s.moves, s.to).ok());
+        if (call == Scenario::Call::Recover) // dies after the first file took its hidden name
+            QCOMPARE(s.inChild([](const Step& step) { return step.index == 2 ? ::_exit(42), 0 : 0; }), 42);
+        int renames = 0;
+        Renamer r = s.renamer([&](const Step& step) { return step.op == Op::Rename && ++renames == nth ? EPERM : 0; });
+        QString text;
+        if (call == Scenario::Call::Recover) {
+            const QList<Notice> notices = r.recover();
+            QCOMPARE(notices.size(), 1);
+            QVERIFY(notices[0].problem);
+            text = notices[0].text;
+        } else {
+            const Result result = call == Scenario::Call::Undo ? r.undo() : r.run(s.moves, s.to);
+            QCOMPARE(result.outcome, Result::Outcome::Incomplete);
+            text = result.message;
+        }
+        const QByteArray source = call == Scenario::Call::Undo ? s.to + '/' + s.moves[lost].newName : s.moves[lost].source;
+        QVERIFY2(text.contains(QStringLiteral("\"%1\" ist weder unter diesem noch unter dem Namen").arg(QString::fromUtf8(source))),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("Alle Dateien haben wieder")) &&
+                     !text.contains(QStringLiteral("Die Dateien haben wieder ihre vorigen Namen.")),
+                 qPrintable(text));
+        // The others are back where they were before.
+        Snapshot expected = call == Scenario::Call::Undo ? s.after : s.before;
+        const QByteArray gone = call == Scenario::Call::Undo ? s.to + '/' + s.moves[lost].newName : s.moves[lost].source;
+        QVERIFY(expected.remove(gone) == 1);
+        QCOMPARE(s.now(), expected);
+        // Nothing is left for a later start to do but say it again.
+        const QList<Notice> later = s.renamer().recover();
+        QVERIFY(later.isEmpty() || later[0].text.contains(QStringLiteral("ist weder unter diesem")));
+        QVERIFY(!hasJournal(pathOf(s.state)));
+    }
+
+    // exfat-fuse answers "No such file or directory" for a name it cannot hold: the message says
+    // the file is still there. A hidden name that another file took meanwhile is named as such.
+    void failedStepReportedAsItWas_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<int>("error"); // of the first move, or 0: its hidden name is taken just before
+        QTest::addColumn<QString>("said");
+        QTest::newRow("exFAT: a name refused as not found")
+            << Kind::ExFatCard << ENOENT << "die Datei ist noch da; das Dateisystem des Ziels nimmt den Namen nicht an";
+        QTest::newRow("a hidden name taken") << Kind::Rotation << 0
+                                             << "konnte nicht in den vorläufigen Namen \"%1\" umbenannt werden: Diesen "
+                                                "Namen trägt schon eine andere Datei.";
+    }
+    void failedStepReportedAsItWas()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(int, error);
+        QFETCH(QString, said);
+        const Scenario s(kind);
+        QByteArray planted;
+        const Result result = s.renamer([&](const Step& step) {
+                                   if (!isMove(step) || !planted.isEmpty())
+                                       return 0;
+                                   planted = step.path;
+                                   if (error == 0)
+                                       writeFile(QFile::decodeName(planted), "another program's");
+                                   return error;
+                               }).run(s.moves, s.to);
+        QCOMPARE(result.outcome, Result::Outcome::RolledBack);
+        if (said.contains(QStringLiteral("%1")))
+            said = said.arg(QString::fromUtf8(planted));
+        QVERIFY2(result.message.contains(said), qPrintable(result.message));
+        QVERIFY2(!result.message.contains(QStringLiteral("in \"img0002.jpg\"")), qPrintable(result.message));
+        Snapshot expected = s.before;
+        if (error == 0)
+            QVERIFY(s.now().contains(planted) && ::unlink(planted.constData()) == 0);
+        QCOMPARE(s.now(), expected);
     }
 
     void cancelPutsEverythingBack()
