@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,6 +260,27 @@ struct Scenario
     Snapshot after;
 };
 
+// Something mounted over a folder for as long as it lives: an empty folder bound over it, or a
+// new tmpfs. Needs root; `ok` says whether it worked.
+struct MountedOver
+{
+    MountedOver(const QByteArray& folder, bool tmpfs) : at(folder)
+    {
+        ok = ::geteuid() == 0 && (tmpfs ? ::mount("tessaline-test", at.constData(), "tmpfs", 0, "size=1m")
+                                        : ::mount(pathOf(empty).constData(), at.constData(), nullptr, MS_BIND, nullptr)) == 0;
+    }
+    ~MountedOver() { release(); }
+    void release()
+    {
+        if (ok)
+            ::umount2(at.constData(), MNT_DETACH);
+        ok = false;
+    }
+    QTemporaryDir empty{scratch()};
+    QByteArray at;
+    bool ok = false;
+};
+
 // Whether a step moves a file from one name to another.
 bool isMove(const Step& step)
 {
@@ -283,6 +305,7 @@ void addKinds(bool undo)
     QTest::newRow("flag and links refused: lookup, then rename") << Kind::LookupFallback << false << false;
     // Files of equal size and time, told apart by their names only.
     QTest::newRow("camera card: no links, no lasting inode numbers") << Kind::CameraCard << false << false;
+    QTest::newRow("exFAT card: times kept") << Kind::ExFatCard << false << false;
     QTest::newRow("camera card: IMG0001.JPG... to img0001.jpg, img0003.jpg...") << Kind::CaseOnly << false << false;
     QTest::newRow("into another folder") << Kind::OtherFolder << false << false;
     if (otherFileSystemAvailable()) // /dev/shm
@@ -293,6 +316,7 @@ void addKinds(bool undo)
         return;
     QTest::newRow("undo of a rotation") << Kind::Rotation << false << true;
     QTest::newRow("undo on a camera card") << Kind::CameraCard << false << true;
+    QTest::newRow("undo on an exFAT card") << Kind::ExFatCard << false << true;
     if (otherFileSystemAvailable())
         QTest::newRow("undo from another file system") << Kind::OtherFileSystem << false << true;
 }
@@ -840,6 +864,251 @@ private slots:
         if (error == 0)
             QVERIFY(s.now().contains(planted) && ::unlink(planted.constData()) == 0);
         QCOMPARE(s.now(), expected);
+    }
+
+    // What tells after a restart whether a folder lies on the file system it was on.
+    void sameFileSystem_data()
+    {
+        using renaming::FileSystemId;
+        QTest::addColumn<FileSystemId>("recorded");
+        QTest::addColumn<FileSystemId>("now");
+        QTest::addColumn<bool>("same");
+        const FileSystemId ext4{"ext4", "/dev/sda2", "0b1c-uuid", 0x802, 1 << 30, 4711};
+        const FileSystemId card{"vfat", "/dev/sdb1", "ABCD-1234", 0x811, 1 << 28, 1};
+        const FileSystemId exfat{"fuseblk", "/dev/sdb1", "", 0x2e, 1 << 28, 1};
+        const FileSystemId fusefat{"fuse.fusefat", "fusefat", "", 0x2e, 1 << 28, 1};
+        const FileSystemId tmpfs{"tmpfs", "tmpfs", "", 0x19, 1 << 20, 33};
+        const auto with = [](FileSystemId id, auto change) {
+            change(id);
+            return id;
+        };
+        QTest::newRow("as it was") << ext4 << ext4 << true;
+        QTest::newRow("card away: the empty folder it was mounted on")
+            << card << with(ext4, [](FileSystemId& id) { id.folderIno = 1; }) << false;
+        QTest::newRow("card back as another device") << card << with(card, [](FileSystemId& id) {
+            id.source = "/dev/sdc1", id.dev = 0x821, id.folderIno = 7;
+        }) << true;
+        QTest::newRow("another card in its place") << card << with(card, [](FileSystemId& id) { id.uuid = "9999-0000"; })
+                                                   << false;
+        QTest::newRow("exfat-fuse mounted again") << exfat << with(exfat, [](FileSystemId& id) { id.dev = 0x31, id.folderIno = 9; })
+                                                  << true;
+        QTest::newRow("exfat-fuse on another device") << exfat << with(exfat, [](FileSystemId& id) { id.source = "/dev/sdc1"; })
+                                                      << false;
+        QTest::newRow("fusefat mounted again") << fusefat << with(fusefat, [](FileSystemId& id) { id.dev = 0x31; }) << true;
+        QTest::newRow("fusefat of another size") << fusefat << with(fusefat, [](FileSystemId& id) { id.bytes *= 2; })
+                                                 << false;
+        QTest::newRow("tmpfs mounted again") << tmpfs << with(tmpfs, [](FileSystemId& id) { id.dev = 0x1a; }) << false;
+        QTest::newRow("an empty folder bound over it") << ext4 << with(ext4, [](FileSystemId& id) { id.folderIno = 12; })
+                                                       << false;
+        QTest::newRow("no UUID listed now") << ext4 << with(ext4, [](FileSystemId& id) { id.uuid.clear(); }) << true;
+    }
+    void sameFileSystem()
+    {
+        QFETCH(renaming::FileSystemId, recorded);
+        QFETCH(renaming::FileSystemId, now);
+        QTEST(renaming::sameFileSystem(recorded, now), "same");
+    }
+
+    // A run died; before the next start its folder was left empty where it was mounted (here: an
+    // empty folder bound over it, or a new tmpfs). That start writes nothing there, keeps the
+    // journal and says the medium is not mounted; the start after it, with the folder back,
+    // finishes or undoes the run. Undo waits the same way.
+    void folderOnAnotherFileSystem_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("tmpfs");
+        QTest::addColumn<bool>("target"); // mounted over the target folder, not the source folder
+        QTest::newRow("rotation: a folder bound over it") << Kind::Rotation << false << false;
+        QTest::newRow("rotation: a new tmpfs over it") << Kind::Rotation << true << false;
+        QTest::newRow("card: a folder bound over it") << Kind::CameraCard << false << false;
+        if (otherFileSystemAvailable()) {
+            QTest::newRow("copies: a folder bound over the target") << Kind::OtherFileSystem << false << true;
+            QTest::newRow("copies: a folder bound over the source") << Kind::OtherFileSystem << false << false;
+        }
+    }
+    void folderOnAnotherFileSystem()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, tmpfs);
+        QFETCH(bool, target);
+        if (::geteuid() != 0)
+            QSKIP("mounting needs root");
+        for (const bool undo : {false, true}) {
+            const Scenario s(kind);
+            if (undo)
+                QVERIFY(s.renamer().run(s.moves, s.to).ok());
+            else // dies after the first file left its name
+                QCOMPARE(s.inChild([](const Step& step) { return step.index == 3 ? ::_exit(42), 0 : 0; }), 42);
+            const Snapshot left = s.now();
+            {
+                MountedOver over(target ? s.to : s.from, tmpfs);
+                if (!over.ok)
+                    QSKIP("cannot mount here");
+                const QByteArray at = over.at;
+                if (undo) {
+                    Renamer r = s.renamer();
+                    const renaming::UndoPreview preview = r.undoPreview();
+                    QVERIFY(!preview.possible);
+                    QVERIFY2(preview.reason.contains(QStringLiteral("\"%1\" liegt auf einem Datenträger, der nicht "
+                                                                    "eingehängt ist")
+                                                         .arg(QString::fromUtf8(at))),
+                             qPrintable(preview.reason));
+                    QCOMPARE(r.undo().outcome, Result::Outcome::Refused);
+                } else {
+                    const QList<Notice> notices = s.renamer().recover();
+                    QCOMPARE(notices.size(), 1);
+                    QVERIFY(notices[0].problem);
+                    QVERIFY2(notices[0].text.contains(QStringLiteral("liegt auf einem Datenträger, der nicht eingehängt ist "
+                                                                     "(\"%1\"); die Umbenennung wird fortgesetzt, sobald er "
+                                                                     "wieder da ist")
+                                                          .arg(QString::fromUtf8(at))),
+                             qPrintable(notices[0].text));
+                    QVERIFY(hasJournal(pathOf(s.state)));
+                }
+                QCOMPARE(QDir(QFile::decodeName(at)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                         QStringList());
+            }
+            QCOMPARE(s.now(), left);
+            Renamer r = s.renamer();
+            if (undo) {
+                QVERIFY(r.undo().ok());
+                QCOMPARE(s.now(), s.before);
+            } else {
+                settlesTruthfully(s, r, s.before, s.after, "after the folder came back");
+            }
+        }
+    }
+
+    // A journal or an undo record whose entry names a path the run did not make (damaged or made
+    // by hand): nothing outside the run's names is touched, the entry is kept and named, and the
+    // run's other files are put in order.
+    void foreignEntriesLeftAlone_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("undo");   // in the undo record, else in the journal of a run that died
+        QTest::addColumn<int>("field");   // of the first entry: 4 source (current), 5 temp (original), 6 new name
+        QTest::addColumn<QByteArray>("path"); // "@" stands for the other folder, "%" for the run's folder
+        QTest::addColumn<int>("version"); // of the record, as written by that version
+        QTest::newRow("journal: hidden name in another folder") << Kind::Rotation << false << 5 << QByteArray("@/victim.txt") << 3;
+        QTest::newRow("journal: a copy's hidden name in another folder")
+            << Kind::OtherFileSystem << false << 5 << QByteArray("@/victim.txt") << 3;
+        QTest::newRow("journal, version 2: hidden name in another folder")
+            << Kind::Rotation << false << 5 << QByteArray("@/victim.txt") << 2;
+        QTest::newRow("journal: old name in another folder") << Kind::Rotation << false << 4 << QByteArray("@/victim.txt") << 3;
+        QTest::newRow("journal, version 2: old name in another folder")
+            << Kind::Rotation << false << 4 << QByteArray("@/victim.txt") << 2;
+        QTest::newRow("journal: new name in another folder") << Kind::Rotation << false << 6 << QByteArray("@/img0002.jpg") << 3;
+        QTest::newRow("journal: ..") << Kind::Rotation << false << 5 << QByteArray("%/../victim.txt") << 3;
+        QTest::newRow("journal: .") << Kind::Rotation << false << 4 << QByteArray("%/./img0001.jpg") << 3;
+        QTest::newRow("journal: an empty part") << Kind::Rotation << false << 4 << QByteArray("%//img0001.jpg") << 3;
+        QTest::newRow("journal: relative") << Kind::Rotation << false << 5 << QByteArray("victim.txt") << 3;
+        QTest::newRow("journal: another run's hidden name")
+            << Kind::Rotation << false << 5 << QByteArray("%/.tessaline-0123456789abcdef-0") << 3;
+        QTest::newRow("journal: another file's hidden name") << Kind::Rotation << false << 5 << QByteArray("+1") << 3;
+        QTest::newRow("undo: current name in another folder") << Kind::FreshNames << true << 4 << QByteArray("@/victim.txt") << 2;
+        QTest::newRow("undo: old name in another folder") << Kind::FreshNames << true << 5 << QByteArray("@/victim.txt") << 2;
+        QTest::newRow("undo, version 1: current name in another folder")
+            << Kind::FreshNames << true << 4 << QByteArray("@/victim.txt") << 1;
+        QTest::newRow("undo, version 1: old name in another folder")
+            << Kind::FreshNames << true << 5 << QByteArray("@/victim.txt") << 1;
+        QTest::newRow("undo: ..") << Kind::FreshNames << true << 5 << QByteArray("%/../victim.txt") << 2;
+        QTest::newRow("undo: relative") << Kind::FreshNames << true << 4 << QByteArray("victim.txt") << 2;
+    }
+    void foreignEntriesLeftAlone()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, undo);
+        QFETCH(int, field);
+        QFETCH(QByteArray, path);
+        QFETCH(int, version);
+        const Scenario s(kind);
+        QTemporaryDir outside(scratch());
+        writeFile(outside.path() + QStringLiteral("/victim.txt"), "not the run's");
+        writeFile(outside.path() + QStringLiteral("/img0002.jpg"), "not the run's either");
+        if (undo)
+            QVERIFY(s.renamer().run(s.moves, s.to).ok());
+        else // dies with every file at its hidden name (a copy made), after the finish mark
+            QCOMPARE(s.inChild([](const Step& step) { return step.op == Op::MarkJournal ? ::_exit(42), 0 : 0; }), 42);
+        const QString state = QFile::decodeName(pathOf(s.state));
+        QFile file(undo ? QString(state + QStringLiteral("/last-rename.undo"))
+                        : QString(state + QLatin1Char('/') + QDir(state).entryList({QStringLiteral("*.journal")}).value(0)));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArrayList lines = file.readAll().split('\n');
+        const qsizetype first = std::find_if(lines.cbegin(), lines.cend(), [](const QByteArray& line) {
+                                    return line.startsWith("R ") || line.startsWith("C ");
+                                }) - lines.cbegin();
+        QVERIFY(first > 0);
+        QByteArrayList fields = lines[first].split(' ');
+        if (path.startsWith('+')) // the hidden name of the next file
+            path = fields[5].chopped(1) + path.mid(1);
+        path.replace('@', pathOf(outside)).replace('%', undo ? s.to : s.from);
+        fields[field] = path.toPercentEncoding("/");
+        lines[first] = fields.join(' ');
+        if (version < (undo ? 2 : 3)) {
+            lines[0].chop(1);
+            lines[0] += QByteArray::number(version);
+            lines.removeIf([](const QByteArray& line) { return line.startsWith("F "); });
+        }
+        const QByteArray text = lines.join('\n');
+        QVERIFY(file.resize(0) && file.write(text) == text.size());
+        file.close();
+        const Snapshot before = snapshot({s.from, s.to, pathOf(outside)});
+
+        QString said;
+        if (undo) {
+            Renamer r = s.renamer();
+            const renaming::UndoPreview preview = r.undoPreview();
+            QVERIFY(preview.recorded && !preview.possible);
+            said = preview.reason;
+            QCOMPARE(r.undo().outcome, Result::Outcome::Refused);
+            QCOMPARE(snapshot({s.from, s.to, pathOf(outside)}), before);
+            QVERIFY(file.exists());
+        } else {
+            const QList<Notice> notices = s.renamer().recover();
+            QCOMPARE(notices.size(), 1);
+            QVERIFY(notices[0].problem);
+            said = notices[0].text;
+            // Kept aside for a look, not taken up again.
+            QVERIFY(QFile::exists(file.fileName() + QStringLiteral(".refused")));
+            QVERIFY(!file.exists());
+            QCOMPARE(s.renamer().recover().size(), 0);
+            const Snapshot now = snapshot({s.from, s.to, pathOf(outside)});
+            for (auto it = before.cbegin(); it != before.cend(); ++it) {
+                if (it.key().startsWith(pathOf(outside)))
+                    QCOMPARE(now.value(it.key()), it.value());
+            }
+            // No file of the run is lost.
+            QSet<QByteArray> contents;
+            for (const QByteArray& value : now.values())
+                contents.insert(value.left(value.lastIndexOf(' ', value.lastIndexOf(' ') - 1)));
+            for (const Move& m : s.moves)
+                QVERIFY2(contents.contains(renaming::fileNameOf(m.source)), m.source.constData());
+        }
+        QVERIFY2(said.contains(QStringLiteral("\"%1\"").arg(QString::fromUtf8(path))), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("nicht zu der Umbenennung gehören")), qPrintable(said));
+    }
+
+    // fusefat gives a file the time of its rename, and a run that died before the file's own time
+    // was put back leaves it so: there times say nothing, and undo still takes the file for the
+    // one it renamed. exfat-fuse keeps times, so there a new time is a change.
+    void cardTimes_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("fusefat") << Kind::CameraCard;
+        QTest::newRow("exfat-fuse") << Kind::ExFatCard;
+    }
+    void cardTimes()
+    {
+        QFETCH(Kind, kind);
+        const Scenario s(kind);
+        QVERIFY(s.renamer().run(s.moves, s.to).ok());
+        const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        QCOMPARE(::utimensat(AT_FDCWD, QByteArray(s.to + '/' + s.moves[0].newName).constData(), now, 0), 0);
+        const renaming::UndoPreview preview = s.renamer().undoPreview();
+        QCOMPARE(preview.possible, kind == Kind::CameraCard);
+        QVERIFY2(preview.possible || preview.reason.contains(QStringLiteral("wurde seit der Umbenennung verändert")),
+                 qPrintable(preview.reason));
+        QCOMPARE(s.renamer().undo().ok(), kind == Kind::CameraCard);
     }
 
     void cancelPutsEverythingBack()
