@@ -309,11 +309,12 @@ std::optional<FileSystemId> fileSystemId(const QByteArray& folder)
 
 bool sameFileSystem(const FileSystemId& recorded, const FileSystemId& now)
 {
-    if (recorded.type != now.type)
-        return false;
     if (!recorded.uuid.isEmpty() && !now.uuid.isEmpty()) {
+        // Also when the kernel's driver mounts what FUSE did before.
         if (recorded.uuid != now.uuid)
             return false;
+    } else if (recorded.type != now.type) {
+        return false;
     } else if (recorded.source.startsWith('/')) {
         // A device or an image, which may come back under another device number (FUSE).
         if (recorded.source != now.source)
@@ -398,7 +399,7 @@ FolderInfo FileOps::info(const QByteArray& folder) const
     case Simulated::FatCard:
         info.ignoresCase = true;
         info.stableInodes = false;
-        info.keepsTimes = false;
+        info.keepsTimes = false; // a rename gives the file the time of the rename
         info.names = NameRules::FuseFat;
         info.kind = "FAT über fusefat";
         break;

@@ -267,6 +267,13 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
             return error;
         if (const QString why = nameProblem(p, to->info); !why.isEmpty())
             return why;
+        // Recovery and undo take only such paths for the run's own.
+        for (const QByteArray& path : {p.source, joinPath(p.folder, "x")}) {
+            if (!cleanPath(path))
+                return QStringLiteral("\"%1\" ist kein eindeutiger Pfad: Er muss absolut sein, ohne \".\", \"..\" oder "
+                                      "leere Teile.")
+                    .arg(shown(path == p.source ? p.source : p.folder));
+        }
         Folder* from = folder(folderOf(p.source));
         if (!from)
             return error;
@@ -842,12 +849,12 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
         }
     };
     if (forward(d, goOn)) {
-        const bool seen = verify(entries);
+        const bool allThere = verify(entries);
         QStringList remarks;
         removeSources(entries, &remarks);
         finish(journal, journalPath, &remarks);
         renamed();
-        if (!seen) {
+        if (!allThere) {
             result.outcome = Result::Outcome::Incomplete;
             remarks.prepend(QStringLiteral("Nicht jede Datei ist dort, wo sie nach dem Umbenennen sein sollte:\n") +
                             whereTheyAre(entries, Where::Final));

@@ -451,6 +451,8 @@ private slots:
         row("source vanished", abc, free, "-b.jpg", "b.jpg\" ist nicht mehr da");
         row("source now a folder", abc, free, "/b.jpg", "b.jpg\" ist keine gewöhnliche Datei");
         row("target folder missing", abc, free, "", "ist nicht erreichbar", "gone");
+        row("target folder with a . part", abc, free, "", "ist kein eindeutiger Pfad", ".");
+        row("target folder through ..", abc, free, "/deeper", "ist kein eindeutiger Pfad", "deeper/..");
     }
     void renamesAllOrRefusesUntouched()
     {
@@ -474,7 +476,8 @@ private slots:
         const QByteArray to = folder + '/' + target;
         const Result result = r.run(moves, to);
         const Snapshot expected = refusal.isEmpty() ? moved(before, moves, target.isEmpty() ? folder : to) : before;
-        QCOMPARE(snapshot({folder, to}), expected);
+        // A target through "." or ".." is the folder itself, or its parent.
+        QCOMPARE(snapshot(target.contains('.') ? QList<QByteArray>{folder} : QList<QByteArray>{folder, to}), expected);
         QVERIFY(!hasJournal(pathOf(state)));
         QCOMPARE(r.hasUndo(), expected != before);
         QCOMPARE(result.outcome, refusal.isEmpty() ? Result::Outcome::Done : Result::Outcome::Refused);
@@ -782,6 +785,8 @@ private slots:
         QTest::addColumn<Scenario::Call>("call");
         QTest::addColumn<int>("nth"); // the rename that is refused
         QTest::addColumn<int>("lost"); // the file lost, counted from 0
+        // Not refused: at the last rename, an earlier file is gone from its new name.
+        QTest::newRow("run: a file gone after its rename") << Scenario::Call::Run << -6 << 0;
         QTest::newRow("run: the first move to a hidden name") << Scenario::Call::Run << 1 << 0;
         QTest::newRow("run: the second new name") << Scenario::Call::Run << 5 << 1;
         QTest::newRow("undo: the first move") << Scenario::Call::Undo << 1 << 0;
@@ -798,7 +803,14 @@ private slots:
         if (call == Scenario::Call::Recover) // dies after the first file took its hidden name
             QCOMPARE(s.inChild([](const Step& step) { return step.index == 2 ? ::_exit(42), 0 : 0; }), 42);
         int renames = 0;
-        Renamer r = s.renamer([&](const Step& step) { return step.op == Op::Rename && ++renames == nth ? EPERM : 0; });
+        Renamer r = s.renamer([&](const Step& step) {
+            if (step.op != Op::Rename || ++renames != qAbs(nth))
+                return 0;
+            if (nth > 0)
+                return EPERM;
+            ::unlink(QByteArray(s.to + '/' + s.moves[lost].newName).constData());
+            return 0;
+        });
         QString text;
         if (call == Scenario::Call::Recover) {
             const QList<Notice> notices = r.recover();
@@ -811,14 +823,14 @@ private slots:
             text = result.message;
         }
         const QByteArray source = call == Scenario::Call::Undo ? s.to + '/' + s.moves[lost].newName : s.moves[lost].source;
+        Snapshot expected = call == Scenario::Call::Undo || nth < 0 ? s.after : s.before;
+        const QByteArray gone = call == Scenario::Call::Undo || nth < 0 ? s.to + '/' + s.moves[lost].newName : s.moves[lost].source;
         QVERIFY2(text.contains(QStringLiteral("\"%1\" ist weder unter diesem noch unter dem Namen").arg(QString::fromUtf8(source))),
                  qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("Alle Dateien haben wieder")) &&
                      !text.contains(QStringLiteral("Die Dateien haben wieder ihre vorigen Namen.")),
                  qPrintable(text));
-        // The others are back where they were before.
-        Snapshot expected = call == Scenario::Call::Undo ? s.after : s.before;
-        const QByteArray gone = call == Scenario::Call::Undo ? s.to + '/' + s.moves[lost].newName : s.moves[lost].source;
+        // The others are where the message says, all at their old names or all at their new ones.
         QVERIFY(expected.remove(gone) == 1);
         QCOMPARE(s.now(), expected);
         // Nothing is left for a later start to do but say it again.
@@ -901,6 +913,11 @@ private slots:
         QTest::newRow("an empty folder bound over it") << ext4 << with(ext4, [](FileSystemId& id) { id.folderIno = 12; })
                                                        << false;
         QTest::newRow("no UUID listed now") << ext4 << with(ext4, [](FileSystemId& id) { id.uuid.clear(); }) << true;
+        QTest::newRow("no UUID: made anew with another file system")
+            << with(ext4, [](FileSystemId& id) { id.uuid.clear(); })
+            << with(ext4, [](FileSystemId& id) { id.uuid.clear(), id.type = "btrfs"; }) << false;
+        QTest::newRow("the kernel mounts what FUSE did") << with(exfat, [](FileSystemId& id) { id.uuid = "ABCD-1234"; })
+                                                         << with(card, [](FileSystemId& id) { id.type = "exfat"; }) << true;
     }
     void sameFileSystem()
     {
@@ -1002,6 +1019,9 @@ private slots:
         QTest::newRow("journal: .") << Kind::Rotation << false << 4 << QByteArray("%/./img0001.jpg") << 3;
         QTest::newRow("journal: an empty part") << Kind::Rotation << false << 4 << QByteArray("%//img0001.jpg") << 3;
         QTest::newRow("journal: relative") << Kind::Rotation << false << 5 << QByteArray("victim.txt") << 3;
+        // Every entry the same way, so that the folder of most of them is the one through "..".
+        QTest::newRow("journal, version 2: every old name through ..")
+            << Kind::Rotation << false << 4 << QByteArray("*%/../") << 2;
         QTest::newRow("journal: another run's hidden name")
             << Kind::Rotation << false << 5 << QByteArray("%/.tessaline-0123456789abcdef-0") << 3;
         QTest::newRow("journal: another file's hidden name") << Kind::Rotation << false << 5 << QByteArray("+1") << 3;
@@ -1042,8 +1062,18 @@ private slots:
         if (path.startsWith('+')) // the hidden name of the next file
             path = fields[5].chopped(1) + path.mid(1);
         path.replace('@', pathOf(outside)).replace('%', undo ? s.to : s.from);
-        fields[field] = path.toPercentEncoding("/");
-        lines[first] = fields.join(' ');
+        if (path.startsWith('*')) { // "*%/../": each entry's path through its folder's parent
+            const QByteArray through = path.mid(1) + renaming::fileNameOf(s.from) + '/';
+            for (qsizetype k = first; k < lines.size() && (lines[k].startsWith("R ") || lines[k].startsWith("C ")); ++k) {
+                QByteArrayList f = lines[k].split(' ');
+                f[field] = QByteArray(through + renaming::fileNameOf(QByteArray::fromPercentEncoding(f[field]))).toPercentEncoding("/");
+                lines[k] = f.join(' ');
+            }
+            path = through + renaming::fileNameOf(QByteArray::fromPercentEncoding(fields[field]));
+        } else {
+            fields[field] = path.toPercentEncoding("/");
+            lines[first] = fields.join(' ');
+        }
         if (version < (undo ? 2 : 3)) {
             lines[0].chop(1);
             lines[0] += QByteArray::number(version);
