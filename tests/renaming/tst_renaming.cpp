@@ -645,7 +645,9 @@ private slots:
                 const QByteArray at = "killed at step " + QByteArray::number(k) + ", next start at " +
                                       QByteArray::number(m);
                 const bool journal = hasJournal(pathOf(s.state));
-                if (journal && m <= 0) { // the card pulled out before the next start
+                // The card pulled out before the next start (not on a real fusefat card: it loses
+                // the contents of a folder that is renamed).
+                if (journal && m <= 0 && renaming::folderInfo(s.from).names != renaming::NameRules::FuseFat) {
                     const QByteArray away = s.from + "-away";
                     QCOMPARE(::rename(s.from.constData(), away.constData()), 0);
                     const QList<Notice> notices = s.renamer().recover();
@@ -797,6 +799,8 @@ private slots:
         QFETCH(Scenario::Call, call);
         QFETCH(int, nth);
         QFETCH(int, lost);
+        if (!realCard().isEmpty())
+            QSKIP("the driver's faults are simulated");
         const Scenario s(Kind::CameraCard);
         if (call == Scenario::Call::Undo)
             QVERIFY(s.renamer().run(s.moves, s.to).ok());
@@ -1130,6 +1134,8 @@ private slots:
     void cardTimes()
     {
         QFETCH(Kind, kind);
+        if (!realCard().isEmpty())
+            QSKIP("the drivers' ways with times are simulated");
         const Scenario s(kind);
         QVERIFY(s.renamer().run(s.moves, s.to).ok());
         const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
