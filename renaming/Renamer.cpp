@@ -2,12 +2,14 @@
 
 #include "renaming/Internal.h"
 #include "renaming/Names.h"
+#include "platform/OwnFolders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <dirent.h>
@@ -31,6 +33,40 @@ QString errorText(int error)
     if (error == kSourceChanged)
         return QStringLiteral("Die Datei wurde währenddessen verändert");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray tempName(const QByteArray& folder, const QByteArray& runId, qsizetype n)
+{
+    return joinPath(folder, kTempPrefix + runId + '-' + QByteArray::number(n));
+}
+
+bool cleanPath(const QByteArray& path)
+{
+    if (!path.startsWith('/') || path.size() < 2 || path.contains('\0'))
+        return false;
+    const QList<QByteArray> parts = path.mid(1).split('/');
+    return std::none_of(parts.cbegin(), parts.cend(),
+                        [](const QByteArray& part) { return part.isEmpty() || part == "." || part == ".."; });
+}
+
+QList<RecordedFolder> recordedFolders(const QList<QByteArray>& folders)
+{
+    QList<RecordedFolder> recorded;
+    for (const QByteArray& folder : folders)
+        recorded.append({folder, fileSystemId(folder).value_or(FileSystemId{})});
+    return recorded;
+}
+
+QByteArray commonFolder(const QList<QByteArray>& paths)
+{
+    QHash<QByteArray, int> count;
+    QByteArray common;
+    for (const QByteArray& path : paths) {
+        const int n = ++count[folderOf(path)];
+        if (n > count.value(common))
+            common = folderOf(path);
+    }
+    return common;
 }
 
 QSet<QByteArray> listNames(const QByteArray& folder)
@@ -229,19 +265,15 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         Folder* to = folder(p.folder);
         if (!to)
             return error;
-        if (name.isEmpty() || name == "." || name == "..")
-            return QStringLiteral("\"%1\" ist kein gültiger Name für \"%2\".").arg(shown(name), shown(p.source));
-        if (name.contains('/'))
-            return QStringLiteral("Der neue Name \"%1\" für \"%2\" enthält einen Schrägstrich (/).")
-                .arg(shown(name), shown(p.source));
-        if (name.contains('\0'))
-            return QStringLiteral("Der neue Name für \"%1\" enthält ein Nullzeichen.").arg(shown(p.source));
-        if (name.size() > to->info.nameMax)
-            return QStringLiteral("Der neue Name \"%1\" ist %2 Bytes lang; in \"%3\" sind höchstens %4 erlaubt.")
-                .arg(shown(name))
-                .arg(name.size())
-                .arg(shown(p.folder))
-                .arg(to->info.nameMax);
+        if (const QString why = nameProblem(p, to->info); !why.isEmpty())
+            return why;
+        // Recovery and undo take only such paths for the run's own.
+        for (const QByteArray& path : {p.source, joinPath(p.folder, "x")}) {
+            if (!cleanPath(path))
+                return QStringLiteral("\"%1\" ist kein eindeutiger Pfad: Er muss absolut sein, ohne \".\", \"..\" oder "
+                                      "leere Teile.")
+                    .arg(shown(path == p.source ? p.source : p.folder));
+        }
         Folder* from = folder(folderOf(p.source));
         if (!from)
             return error;
@@ -287,6 +319,41 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         }
         wanted.insert(key, work.size());
         work.append({&p, *file, content->size, from, to, from->key == to->key && oldName == name});
+    }
+
+    // A link to another file of the run would point at a name the run takes away. The chain of
+    // links is followed by the inode numbers of the files as they are, which a simulated card
+    // makes up.
+    QHash<QByteArray, qsizetype> real;
+    for (qsizetype i = 0; i < work.size(); ++i) {
+        if (!work[i].file.isLink())
+            continue;
+        if (real.isEmpty()) {
+            for (qsizetype j = 0; j < work.size(); ++j) {
+                if (const std::optional<FileId> id = fileId(work[j].p->source))
+                    real.insert(inodeKey(*id), j);
+            }
+        }
+        QByteArray path = work[i].p->source;
+        for (int hop = 0; hop < 40; ++hop) { // as many as the kernel follows
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(path.constData(), target, sizeof target);
+            if (n <= 0)
+                break;
+            const QByteArray text(target, n);
+            path = text.startsWith('/') ? text : joinPath(folderOf(path), text);
+            const std::optional<FileId> at = fileId(path);
+            if (!at)
+                break;
+            const qsizetype j = real.value(inodeKey(*at), -1);
+            if (j >= 0 && j != i && !work[j].unchanged)
+                return QStringLiteral("\"%1\" ist eine symbolische Verknüpfung auf \"%2\", das mit umbenannt wird; "
+                                      "danach zeigte sie ins Leere. Tessaline benennt eine Verknüpfung nicht "
+                                      "zusammen mit ihrem Ziel um.")
+                    .arg(shown(work[i].p->source), shown(work[j].p->source));
+            if (!at->isLink())
+                break;
+        }
     }
 
     // A new name may only be held by a file that leaves it in this run. Which file holds it is
@@ -360,11 +427,63 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         e.source = w.p->source;
         e.final = joinPath(w.p->folder, w.p->name);
         const bool hidden = viaTemp || e.kind == Kind::Copy;
-        e.temp = hidden ? joinPath(w.p->folder, kTempPrefix + runId + '-' + QByteArray::number(entries->size()))
-                        : e.final;
+        e.temp = hidden ? tempName(folderOf(e.final), runId, entries->size()) : e.final;
         e.id = w.file;
         entries->append(e);
     }
+    return {};
+}
+
+QString Renamer::nameProblem(const Planned& p, const FolderInfo& info) const
+{
+    const QByteArray& name = p.name;
+    if (name.isEmpty() || name == "." || name == "..")
+        return QStringLiteral("\"%1\" ist kein gültiger Name für \"%2\".").arg(shown(name), shown(p.source));
+    if (name.contains('/'))
+        return QStringLiteral("Der neue Name \"%1\" für \"%2\" enthält einen Schrägstrich (/).")
+            .arg(shown(name), shown(p.source));
+    if (name.contains('\0'))
+        return QStringLiteral("Der neue Name für \"%1\" enthält ein Nullzeichen.").arg(shown(p.source));
+    if (name.size() > info.nameMax)
+        return QStringLiteral("Der neue Name \"%1\" ist %2 Bytes lang; in \"%3\" sind höchstens %4 erlaubt.")
+            .arg(shown(name))
+            .arg(name.size())
+            .arg(shown(p.folder))
+            .arg(info.nameMax);
+    if (info.names == NameRules::Posix)
+        return {};
+
+    // A name such a file system cannot hold fails only at its rename, and fusefat takes the file
+    // with it then.
+    const QString kind = QString::fromUtf8(info.kind);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError())
+        return QStringLiteral("Der Name \"%1\" ist kein gültiger UTF-8-Text; das Dateisystem des Ziels (%2) kann "
+                              "ihn nicht speichern.")
+            .arg(shown(name), kind);
+    static const QString forbidden = QStringLiteral("\"*:<>?\\|");
+    for (const char32_t c : text.toUcs4()) {
+        if (c < 0x20)
+            return QStringLiteral("Der Name \"%1\" enthält das Steuerzeichen U+%2, das das Dateisystem des Ziels "
+                                  "(%3) nicht erlaubt.")
+                .arg(shown(name), QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')), kind);
+        if ((c < 0x80 && forbidden.contains(QLatin1Char(char(c)))) || (info.names == NameRules::FuseFat && c > 0x7e))
+            return QStringLiteral("Der Name \"%1\" enthält \"%2\", den das Dateisystem des Ziels (%3) nicht erlaubt.")
+                .arg(shown(name), shown(QString::fromUcs4(&c, 1).toUtf8()), kind);
+    }
+    if (name.endsWith('.') || name.endsWith(' '))
+        return QStringLiteral("Der Name \"%1\" endet auf %2, was das Dateisystem des Ziels (%3) nicht erlaubt.")
+            .arg(shown(name), name.endsWith('.') ? QStringLiteral("einen Punkt") : QStringLiteral("ein Leerzeichen"),
+                 kind);
+    constexpr qsizetype kLongest = 255; // UTF-16 units
+    if (text.size() > kLongest)
+        return QStringLiteral("Der neue Name \"%1\" ist %2 Zeichen lang; das Dateisystem des Ziels (%3) erlaubt "
+                              "höchstens %4.")
+            .arg(shown(name))
+            .arg(text.size())
+            .arg(kind)
+            .arg(kLongest);
     return {};
 }
 
@@ -563,7 +682,10 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
             const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : m_ops.id(e.final).value_or(e.copy);
             items.append({e.kind, id, e.final, e.source});
         }
-        int error = complete ? m_ops.writeWhole(undoRecordPath(), undoText(items), Op::WriteUndo) : ENOENT;
+        UndoRecord record;
+        record.folders = journal.folders.isEmpty() ? recordedFolders(foldersOf(journal.entries)) : journal.folders;
+        record.items = items;
+        int error = complete ? m_ops.writeWhole(undoRecordPath(), undoText(record), Op::WriteUndo) : ENOENT;
         if (complete && error)
             remarks->append(QStringLiteral("Die Umbenennung kann nicht rückgängig gemacht werden: \"%1\" kann "
                                            "nicht geschrieben werden: %2.")
@@ -576,6 +698,8 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
                                            "werden: %2.")
                                 .arg(shown(undoRecordPath()), errorText(error)));
     }
+    if (journalPath.isEmpty())
+        return;
     if (const int error = m_ops.unlink(journalPath, Op::RemoveJournal))
         remarks->append(QStringLiteral("Das Protokoll \"%1\" konnte nicht entfernt werden: %2.")
                             .arg(shown(journalPath), errorText(error)));
@@ -586,11 +710,41 @@ QString Renamer::failureText(const Entry& e, int error) const
     if (error == kSourceChanged)
         return QStringLiteral("\"%1\" wurde verändert, während es %2 werden sollte.")
             .arg(shown(e.source), e.kind == Kind::Copy ? QStringLiteral("kopiert") : QStringLiteral("umbenannt"));
-    if (e.kind == Kind::Copy && e.at == Where::Source)
+    // The step that failed: from the old name, or from the hidden one.
+    const bool first = e.at == Where::Source;
+    const bool hidden = first && !e.direct();
+    QString why = errorText(error);
+    if (error == EEXIST && hidden)
+        why = e.kind == Kind::Copy
+                  ? QStringLiteral("Den vorläufigen Namen \"%1\" trägt schon eine andere Datei").arg(shown(e.temp))
+                  : QStringLiteral("Diesen Namen trägt schon eine andere Datei");
+    // exfat-fuse answers so for a name it cannot hold.
+    if (error == ENOENT && m_ops.id(first ? e.source : e.temp))
+        why += QStringLiteral(" (die Datei ist noch da; das Dateisystem des Ziels nimmt den Namen nicht an)");
+    if (e.kind == Kind::Copy && first)
         return QStringLiteral("\"%1\" konnte nicht nach \"%2\" kopiert werden: %3.")
-            .arg(shown(e.source), shown(folderOf(e.final)), errorText(error));
+            .arg(shown(e.source), shown(folderOf(e.final)), why);
+    if (hidden)
+        return QStringLiteral("\"%1\" konnte nicht in den vorläufigen Namen \"%2\" umbenannt werden: %3.")
+            .arg(shown(e.source), shown(e.temp), why);
     return QStringLiteral("\"%1\" konnte nicht in \"%2\" umbenannt werden: %3.")
-        .arg(shown(e.source), shown(fileNameOf(e.final)), errorText(error));
+        .arg(shown(e.source), shown(fileNameOf(e.final)), why);
+}
+
+bool Renamer::verify(QList<Entry>& entries) const
+{
+    bool all = true;
+    for (Entry& e : entries) {
+        const QByteArray* path = e.at == Where::Source ? &e.source
+                                 : e.at == Where::Temp ? &e.temp
+                                 : e.at == Where::Final || e.at == Where::SourceRemoved ? &e.final
+                                                                                        : nullptr;
+        if (path && !m_ops.id(*path)) {
+            e.at = Where::Lost;
+            all = false;
+        }
+    }
+    return all;
 }
 
 QString Renamer::whereTheyAre(const QList<Entry>& entries, Where home) const
@@ -664,7 +818,13 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
         return result;
     }
 
-    QDir().mkpath(QFile::decodeName(m_state));
+    journal.folders = recordedFolders(foldersOf(entries));
+    if (const int error = platform::makeOwnFolder(m_state)) {
+        result.outcome = Result::Outcome::Refused;
+        result.message = nothing + QStringLiteral("\n\nDer Ordner \"%1\" für das Protokoll kann nicht angelegt werden: %2.")
+                                       .arg(shown(m_state), errorText(error));
+        return result;
+    }
     const QByteArray journalPath = m_state + "/rename-" + runId + kJournalSuffix;
     int fd = -1;
     if (const int error = m_ops.writeWhole(journalPath, journalText(journal), Op::WriteJournal, &fd)) {
@@ -682,24 +842,35 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
         return !m_progress || m_progress(Progress{file, of, ++step, files + secondPass});
     };
     Drive d{journal, journalPath, fd, {}, false};
+    const auto renamed = [&] {
+        for (const Entry& e : entries) {
+            if (e.at == Where::Final || e.at == Where::SourceRemoved)
+                result.renamed.append({e.source, e.final});
+        }
+    };
     if (forward(d, goOn)) {
+        const bool allThere = verify(entries);
         QStringList remarks;
         removeSources(entries, &remarks);
         finish(journal, journalPath, &remarks);
-        for (const Entry& e : entries)
-            result.renamed.append({e.source, e.final});
+        renamed();
+        if (!allThere) {
+            result.outcome = Result::Outcome::Incomplete;
+            remarks.prepend(QStringLiteral("Nicht jede Datei ist dort, wo sie nach dem Umbenennen sein sollte:\n") +
+                            whereTheyAre(entries, Where::Final));
+        }
         result.message = remarks.join(QStringLiteral("\n\n"));
         return result;
     }
 
     // Should this process die now, the next start goes on by what the journal holds.
     const bool allBackNow = back(d);
-    for (const Entry& e : entries) {
-        if (e.at == Where::Final || e.at == Where::SourceRemoved)
-            result.renamed.append({e.source, e.final});
-    }
+    const bool seen = verify(entries);
+    renamed();
     const QString failure = d.failures.value(0);
-    if (allBackNow) {
+    const bool onlyLost = std::all_of(entries.cbegin(), entries.cend(),
+                                      [](const Entry& e) { return e.at == Where::Source || e.at == Where::Lost; });
+    if (allBackNow && seen) {
         m_ops.unlink(journalPath, Op::RemoveJournal);
         result.outcome = d.cancelled ? Result::Outcome::Cancelled : Result::Outcome::RolledBack;
         result.message = d.cancelled ? QString(QStringLiteral("Abgebrochen. ") + allBack)
@@ -715,6 +886,11 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
                      whereTheyAre(entries, Where::Source);
     if (std::any_of(entries.cbegin(), entries.cend(), [](const Entry& e) { return e.at == Where::Source; }))
         result.message += QStringLiteral("\n\nAlle anderen haben ihre vorigen Namen.");
+    if (allBackNow && onlyLost) {
+        // Nothing is left for a later start to move.
+        m_ops.unlink(journalPath, Op::RemoveJournal);
+        return result;
+    }
     result.message += journal.rollback
                           ? QStringLiteral(" Tessaline versucht beim nächsten Start, auch diese zurückzubenennen.")
                           : QStringLiteral(" Beim nächsten Start bringt Tessaline die Umbenennung zu Ende oder, wo das "
@@ -727,12 +903,54 @@ QList<UndoItem> Renamer::readUndo(QString* error) const
     QFile file(QFile::decodeName(undoRecordPath()));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const std::optional<QList<UndoItem>> items = parseUndo(file.readAll());
-    if (!items) {
+    const std::optional<UndoRecord> record = parseUndo(file.readAll());
+    if (!record) {
         *error = QStringLiteral("Die Aufzeichnung \"%1\" ist unlesbar.").arg(shown(undoRecordPath()));
         return {};
     }
-    return *items;
+    *error = undoRefusal(*record);
+    return record->items;
+}
+
+QString Renamer::undoRefusal(const UndoRecord& record) const
+{
+    // Paths that are not the run's own: the record was damaged or made by hand. A record of a
+    // version that did not list its folders had its files in one folder and brought them back
+    // into one.
+    QSet<QByteArray> folders;
+    for (const RecordedFolder& f : record.folders)
+        folders.insert(f.path);
+    QList<QByteArray> currents;
+    QList<QByteArray> originals;
+    for (const UndoItem& u : record.items) {
+        currents.append(u.current);
+        originals.append(u.original);
+    }
+    const QByteArray currentFolder = commonFolder(currents);
+    const QByteArray originalFolder = commonFolder(originals);
+    const auto ours = [&](const UndoItem& u) {
+        if (!cleanPath(u.current) || !cleanPath(u.original))
+            return false;
+        if (record.version >= 2)
+            return folders.contains(folderOf(u.current)) && folders.contains(folderOf(u.original));
+        return folderOf(u.current) == currentFolder && folderOf(u.original) == originalFolder;
+    };
+    QStringList foreign;
+    for (const UndoItem& u : record.items) {
+        if (!ours(u))
+            foreign.append(QStringLiteral("\"%1\" \u2192 \"%2\"").arg(shown(u.current), shown(u.original)));
+    }
+    if (!foreign.isEmpty())
+        return QStringLiteral("Die Aufzeichnung \"%1\" nennt Dateien, die nicht zu der Umbenennung gehören; sie bleibt, "
+                              "wie sie ist, und es wird nichts zurückbenannt:\n")
+                   .arg(shown(undoRecordPath())) +
+               failuresText(foreign);
+    for (const RecordedFolder& f : record.folders) {
+        const std::optional<FileSystemId> now = fileSystemId(f.path);
+        if (now && !sameFileSystem(f.fs, *now))
+            return QStringLiteral("\"%1\" liegt auf einem Datenträger, der nicht eingehängt ist.").arg(shown(f.path));
+    }
+    return {};
 }
 
 bool Renamer::hasUndo() const
@@ -761,6 +979,8 @@ UndoPreview Renamer::undoPreview() const
     QString error;
     const QList<UndoItem> items = readUndo(&error);
     preview.recorded = !items.isEmpty() || !error.isEmpty();
+    for (const UndoItem& u : items)
+        preview.moves.append({u.current, u.original});
     if (!error.isEmpty() || items.isEmpty()) {
         preview.reason = error;
         return preview;
@@ -770,8 +990,6 @@ UndoPreview Renamer::undoPreview() const
                          ? QStringLiteral("Eine unterbrochene Umbenennung ist noch nicht abgeschlossen.")
                          : plan(reversedMoves(items), QByteArrayLiteral("0"), &entries);
     preview.possible = preview.reason.isEmpty();
-    for (const UndoItem& u : items)
-        preview.moves.append({u.current, u.original});
     return preview;
 }
 
@@ -783,6 +1001,10 @@ Result Renamer::undo()
     result.outcome = Result::Outcome::Refused;
     if (items.isEmpty()) {
         result.message = error.isEmpty() ? QStringLiteral("Es gibt nichts rückgängig zu machen.") : error;
+        return result;
+    }
+    if (!error.isEmpty()) {
+        result.message = QStringLiteral("Es wurde nichts zurückbenannt.\n\n") + error;
         return result;
     }
     if (interruptedRunPending()) {

@@ -14,13 +14,15 @@
 
 // Renaming a list of files, all or nothing, without ever replacing or losing a file.
 //
-// A run checks its whole plan before it touches anything, writes a journal to the state folder,
-// takes every file to a hidden temporary name in its target folder when a new name is still held
-// by another file of the run (so any permutation works), then gives the new names; into another
-// file system it copies and removes the sources last. Any failure or a cancel puts every file
-// back; where even that fails, the message says where each file is. The next start finishes or
-// undoes a run that was interrupted, the same way, and names every file it could not find or
-// found changed; the last completed run can be undone, also after a restart.
+// A run checks its whole plan before it touches anything (also that the target's file system can
+// hold each new name), writes a journal to the state folder, takes every file to a hidden
+// temporary name in its target folder when a new name is still held by another file of the run
+// (so any permutation works), then gives the new names; into another file system it copies and
+// removes the sources last. Any failure or a cancel puts every file back; where even that fails,
+// the message says where each file is. Every outcome is checked: a file not found where the run
+// says it is is named as missing. The next start finishes or undoes a run that was interrupted,
+// the same way, and names every file it could not find or found changed; the last completed run
+// can be undone, also after a restart.
 namespace renaming {
 
 struct Move
@@ -56,7 +58,8 @@ struct Result
         Refused,    // the plan failed its check: nothing was renamed
         RolledBack, // a step failed: every file is back at its old name
         Cancelled,  // cancelled: every file is back at its old name
-        Incomplete, // a step failed and not everything could be put back: the message says where
+        Incomplete, // a step failed and not everything could be put back, or a file is not where the
+                    // run took it: the message says where each file is, and which are missing
     };
     Outcome outcome = Outcome::Done;
     QString message;
@@ -90,8 +93,8 @@ public:
     void setSpaceHook(SpaceFn space) { m_ops.setSpaceHook(std::move(space)); }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
     void setDisplayName(DisplayFn display) { m_display = std::move(display); }
-    // Every folder behaves as on a camera card (see FileOps::simulateCameraCard).
-    void simulateCameraCard(bool on) { m_ops.simulateCameraCard(on); }
+    // Every folder behaves as on another file system (see FileOps::simulate).
+    void simulate(Simulated kind) { m_ops.simulate(kind); }
 
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
@@ -104,8 +107,10 @@ public:
     Result undo();
 
     // Finishes or undoes the runs that were interrupted, and says what it did. A run whose
-    // folders cannot be reached now (a card not plugged in), or that cannot be put in order yet,
-    // is kept for a later start, and the notice says why and where each file is.
+    // folders cannot be reached now or lie on another file system than they did (a card not
+    // plugged in, its empty mount point), or that cannot be put in order yet, is kept for a later
+    // start, and the notice says why and where each file is. Entries of a journal that name paths
+    // the run did not make are left alone, named, and kept aside with the journal.
     QList<Notice> recover();
 
     QByteArray undoRecordPath() const;
@@ -133,6 +138,7 @@ private:
     static QList<Planned> reversedMoves(const QList<UndoItem>& items);
     QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
+    QString nameProblem(const Planned& p, const FolderInfo& info) const;
     const FolderInfo& infoOf(const QByteArray& folder) const;
     bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
     int move(const QByteArray& from, const QByteArray& to);
@@ -149,9 +155,14 @@ private:
     void locate(Journal& journal, QStringList* remarks);
     QString shown(const QByteArray& path) const;
     QString failureText(const Entry& e, int error) const;
+    // Whether each file is where the run says it is; one that is not is marked lost (a driver
+    // may take a file with it when it refuses a rename).
+    bool verify(QList<Entry>& entries) const;
     // A line for each file that is not at `home`, or that was changed.
     QString whereTheyAre(const QList<Entry>& entries, Where home) const;
+    // The files of the last run, and in *error why they cannot be put back.
     QList<UndoItem> readUndo(QString* error) const;
+    QString undoRefusal(const UndoRecord& record) const;
 
     QByteArray m_state;
     FileOps m_ops;
