@@ -1,5 +1,7 @@
 #include "platform/Dialogs.h"
 
+#include "platform/OwnFolders.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -29,18 +31,6 @@ namespace {
 // from this many lines on it scrolls.
 constexpr int kLinesInBox = 24;
 
-// Creates the missing folders of path, readable by the user alone.
-void makePrivateFolders(const QByteArray& path)
-{
-    qsizetype slash = 0;
-    do {
-        slash = path.indexOf('/', slash + 1);
-        const QByteArray level = slash < 0 ? path : path.left(slash);
-        if (::mkdir(level.constData(), 0700) != 0 && errno != EEXIST)
-            return;
-    } while (slash >= 0);
-}
-
 // Qt's folder chooser remembers the folders last chosen in a settings file of Qt's own, which it
 // would create readable by everyone, and which other Qt programs share: a target folder's path
 // says where someone keeps what. The file is made readable by the user alone before the chooser
@@ -50,7 +40,7 @@ void keepChooserHistoryPrivate()
     const QByteArray path = QFile::encodeName(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName());
     const qsizetype slash = path.lastIndexOf('/');
     if (slash > 0)
-        makePrivateFolders(path.left(slash));
+        makeMissingFolders(path.left(slash));
     const int fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return;

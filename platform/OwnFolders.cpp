@@ -27,7 +27,7 @@ int makeLevel(const QByteArray& path)
 
 } // namespace
 
-int makeOwnFolder(const QByteArray& path)
+int makeMissingFolders(const QByteArray& path)
 {
     if (!path.startsWith('/'))
         return EINVAL;
@@ -37,10 +37,15 @@ int makeOwnFolder(const QByteArray& path)
         if (const int e = makeLevel(path.first(slash)))
             return e;
     }
-    if (!path.endsWith('/')) {
-        if (const int e = makeLevel(path))
-            return e;
-    }
+    if (!path.endsWith('/'))
+        return makeLevel(path);
+    return 0;
+}
+
+int makeOwnFolder(const QByteArray& path)
+{
+    if (const int e = makeMissingFolders(path))
+        return e;
     struct stat st{};
     if (::stat(path.constData(), &st) != 0)
         return errno;

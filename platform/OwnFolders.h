@@ -11,5 +11,9 @@ namespace platform {
 // except the folder itself when it is the user's own: an earlier version may have made it open to
 // all. 0 or the errno value of the failure.
 int makeOwnFolder(const QByteArray& path);
+// Makes the missing levels of the absolute path readable by the user only, and leaves those that
+// are there as they are: for a folder the program shares with others, such as the configuration
+// folder.
+int makeMissingFolders(const QByteArray& path);
 
 } // namespace platform

@@ -396,15 +396,21 @@ private slots:
         const renaming::Renamer r;
         QFile record(QFile::decodeName(r.undoRecordPath()));
         QVERIFY(record.open(QIODevice::ReadOnly));
-        std::optional<QList<renaming::UndoItem>> items = renaming::parseUndo(record.readAll());
+        std::optional<renaming::UndoRecord> items = renaming::parseUndo(record.readAll());
         record.close();
-        QVERIFY(items && items->size() == 13);
-        renaming::UndoItem& moved = items->last();
+        QVERIFY(items && items->items.size() == 13);
+        renaming::UndoItem& moved = items->items.last();
         QCOMPARE(moved.current, m_folder + "/img0013.jpg");
         const QByteArray now = elsewhere + "/img0013.jpg";
         QCOMPARE(::rename(moved.current.constData(), now.constData()), 0);
         moved.current = now;
         moved.original = back + "/a22.jpg";
+        // A record that names the folders it is about: the two new ones are its own.
+        for (const QByteArray& folder : {elsewhere, back}) {
+            const std::optional<renaming::FileSystemId> fs = renaming::fileSystemId(folder);
+            QVERIFY(fs);
+            items->folders.append({folder, *fs});
+        }
         QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
         record.write(renaming::undoText(*items));
         record.close();
