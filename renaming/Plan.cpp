@@ -64,6 +64,7 @@ struct Survey::Data
     struct Item
     {
         QByteArray source;
+        QByteArray name;   // its old one
         QByteArray folder; // its target
         std::optional<FileId> recorded;
         Folder* to = nullptr;
@@ -142,6 +143,7 @@ Survey Renamer::surveyOf(const QList<Planned>& moves, bool exact) const
         const qsizetype i = d.items.size();
         Item& item = d.items.emplace_back();
         item.source = p.source;
+        item.name = fileNameOf(p.source);
         item.folder = p.folder;
         if (p.recorded)
             item.recorded = *p.recorded;
@@ -194,7 +196,7 @@ Survey Renamer::surveyOf(const QList<Planned>& moves, bool exact) const
                 continue;
             }
         }
-        const QByteArray sourceKey = item.from->key + fileNameOf(p.source);
+        const QByteArray sourceKey = item.from->key + item.name;
         if (d.sources.contains(sourceKey)) {
             refuse(QStringLiteral("\"%1\" steht mehr als einmal in der Liste.").arg(shown(p.source)));
             continue;
@@ -285,8 +287,10 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
     // The new names one by one, and that no two are one name in their folder.
     QList<bool> planned(n, false); // passed so far, and so checked further
     QList<QByteArray> folds(n);
-    QHash<QByteArray, qsizetype> wanted;
-    wanted.reserve(n);
+    // By folder, as the folder compares names.
+    std::map<QByteArray, QHash<QByteArray, qsizetype>> wantedIn;
+    const Folder* lastFolder = nullptr;
+    QHash<QByteArray, qsizetype>* wanted = nullptr;
     for (qsizetype i = 0; i < n; ++i) {
         const Survey::Data::Item& item = d.items[i];
         const QByteArray& name = names[i];
@@ -294,7 +298,7 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
             folderProblem(item.to->problem);
             continue;
         }
-        c.unchanged[i] = item.from && item.from->key == item.to->key && fileNameOf(item.source) == name;
+        c.unchanged[i] = item.from && item.from->key == item.to->key && item.name == name;
         if (const QString why = nameProblem(name, item.source, item.folder, item.to->info); !why.isEmpty()) {
             c.problems.append({i, why});
             continue;
@@ -308,8 +312,13 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
         }
         if (item.to->info.ignoresCase || item.to->listed)
             folds[i] = foldedName(name);
-        const QByteArray key = item.to->key + (item.to->info.ignoresCase ? folds[i] : name);
-        if (const auto other = wanted.constFind(key); other != wanted.cend()) {
+        if (item.to != lastFolder) {
+            lastFolder = item.to;
+            wanted = &wantedIn[item.to->key];
+            wanted->reserve(n);
+        }
+        const QByteArray& key = item.to->info.ignoresCase ? folds[i] : name;
+        if (const auto other = wanted->constFind(key); other != wanted->cend()) {
             const QByteArray& otherName = names[*other];
             QString text = QStringLiteral("\"%1\" und \"%2\" sollen beide \"%3\" heißen.")
                                .arg(shown(d.items[*other].source), shown(item.source), shown(name));
@@ -318,7 +327,7 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
             c.problems.append({i, text});
             continue;
         }
-        wanted.insert(key, i);
+        wanted->insert(key, i);
         planned[i] = true;
     }
 
@@ -343,14 +352,19 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
             continue;
         const Survey::Data::Item& w = d.items[i];
         const QByteArray& name = names[i];
-        const QByteArray final = joinPath(w.folder, name);
         const QList<QByteArray>* listed = nullptr;
         if (w.to->listed) {
             const auto it = w.to->byFold.constFind(folds[i]);
             listed = it != w.to->byFold.cend() ? &*it : nullptr;
         }
+        const auto ofTheRun = [&](const QByteArray& heldName) { return d.sources.contains(w.to->key + heldName); };
+        // Without `exact`, the listing says which names are held, and a name is looked up only where
+        // the inode number of its holder could tell more.
+        const bool listedAsIs = listed && listed->contains(name);
+        const bool lookUp = d.exact || (listed && !w.to->info.ignoresCase && !(listedAsIs && ofTheRun(name)));
         std::optional<FileId> holder;
-        if (d.exact || listed) {
+        if (lookUp) {
+            const QByteArray final = joinPath(w.folder, name);
             int e = 0;
             holder = m_ops.id(final, false, &e);
             if (!holder && e != ENOENT) {
@@ -363,11 +377,10 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
         if (w.to->info.ignoresCase) {
             if (listed)
                 held = *listed;
-        } else if (holder) {
+        } else if (holder || (!lookUp && listedAsIs)) {
             held.append(name);
         }
         if (holder || !held.isEmpty()) {
-            const auto ofTheRun = [&](const QByteArray& heldName) { return d.sources.contains(w.to->key + heldName); };
             bool ours = !held.isEmpty() && std::all_of(held.cbegin(), held.cend(), ofTheRun);
             // A folder that ignores case without telling: the holder is a file of the run under
             // another spelling, as its inode number shows.
