@@ -280,12 +280,14 @@ private slots:
         bool done = false;
         QString text;
         QString offered;
+        QStringList openRows;
         QStringList firstRows;
         QStringList rows;
         QString count;
         onPrompt(this, &done, [&](const Prompt& p) {
             text = p.text->text();
             offered = p.field->text();
+            openRows = p.rows();
             for (const QChar c : QStringLiteral("Urlaub ")) {
                 QTest::keyClicks(p.field, QString(c));
                 firstRows.append(p.rows().value(0));
@@ -301,6 +303,7 @@ private slots:
         QCOMPARE(text, QStringLiteral("Dateiprefix ('xxxx.jpg' wird automatisch angehängt)\n"
                                       "Leer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen"));
         QCOMPARE(offered, QStringLiteral("img"));
+        QCOMPARE(openRows.value(2), "Urlaub c.JPG" + kArrow + "img0003.jpg");
         const QString first = QStringLiteral("Urlaub 0001.jpg");
         QCOMPARE(firstRows, QStringList({first + kArrow + "U0001.jpg", first + kArrow + "Ur0001.jpg",
                                          first + kArrow + "Url0001.jpg", first + kArrow + "Urla0001.jpg",

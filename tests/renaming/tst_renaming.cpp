@@ -700,9 +700,10 @@ private slots:
         QTest::addColumn<QByteArray>("prefix");
         QTest::addColumn<QList<qsizetype>>("marked"); // rows
         QTest::addColumn<QString>("problem");         // in the line; empty: none
+        QTest::addColumn<QByteArray>("target");       // a folder in the folder; empty: the folder itself
         const auto row = [](const char* what, Simulated sim, const char* change, const QByteArray& prefix,
-                            const QList<qsizetype>& marked, const QString& problem) {
-            QTest::newRow(what) << sim << QByteArray(change) << prefix << marked << problem;
+                            const QList<qsizetype>& marked, const QString& problem, const char* target = "") {
+            QTest::newRow(what) << sim << QByteArray(change) << prefix << marked << problem << QByteArray(target);
         };
         const QList<qsizetype> all{0, 1, 2};
         row("a file outside the run holds a new name", Simulated::None, "+img0002.jpg", "img", {1},
@@ -721,6 +722,8 @@ private slots:
             "enthält \":\", den das Dateisystem des Ziels (FAT) nicht erlaubt");
         row("fusefat: an umlaut", Simulated::FatCard, "", "S\xc3\xbc" "d", all, "(FAT über fusefat)");
         row("a file gone since it was listed", Simulated::None, "-a.jpg", "img", {1}, "a.jpg\" ist nicht mehr da");
+        // Said once for all its files.
+        row("the target folder gone", Simulated::None, "", "img", {}, "gone\" ist nicht erreichbar", "gone");
     }
     void previewShowsWhatStopsTheRun()
     {
@@ -729,9 +732,11 @@ private slots:
         QFETCH(QByteArray, prefix);
         QFETCH(QList<qsizetype>, marked);
         QFETCH(QString, problem);
+        QFETCH(QByteArray, target);
         QTemporaryDir dir(scratch());
         QTemporaryDir state(scratch());
         const QByteArray folder = pathOf(dir);
+        const QByteArray to = target.isEmpty() ? folder : folder + '/' + target;
         const QList<QByteArray> names{"c.jpg", "a.jpg", "b.jpg"};
         writeNamedFiles(folder, names);
         ::change(folder, change);
@@ -744,7 +749,7 @@ private slots:
         int steps = 0;
         r.setStepHook([&](const Step&) { return ++steps, 0; });
         const renaming::Numbering numbering(sources, platform::ExtensionPattern("jpg"));
-        renaming::Preview preview(r, numbering, folder);
+        renaming::Preview preview(r, numbering, to);
         preview.setPrefix("ok");
         preview.setPrefix(prefix);
         QCOMPARE(steps, 0);
@@ -759,10 +764,11 @@ private slots:
         QCOMPARE(rows, marked);
         const QString line = preview.problemText();
         QVERIFY2(problem.isEmpty() ? line.isEmpty() : line.contains(problem), qPrintable(line));
+        QCOMPARE(line.contains(QStringLiteral("\n… und ")), marked.size() == 3);
         QCOMPARE(line.endsWith(QStringLiteral("\n… und 2 weitere")), marked.size() == 3);
         QVERIFY(marked.isEmpty() || line.startsWith(preview.row(marked.first()).problem));
 
-        const Result result = r.run(numbering.moves(prefix), folder);
+        const Result result = r.run(numbering.moves(prefix), to);
         QCOMPARE(result.outcome, problem.isEmpty() ? Result::Outcome::Done : Result::Outcome::Refused);
         QVERIFY2(problem.isEmpty() || result.message.endsWith(line.section('\n', 0, 0)), qPrintable(result.message));
     }
