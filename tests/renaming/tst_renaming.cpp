@@ -597,24 +597,6 @@ private slots:
         for (const QByteArray& path : snapshot({folder, to}).keys())
             ::unlink(path.constData());
     }
-    void checkedOnCardsAsTheRunChecks_data() { namesTheTargetCannotHold_data(); }
-    void checkedOnCardsAsTheRunChecks()
-    {
-        QFETCH(renaming::Simulated, sim);
-        QFETCH(QByteArray, newName);
-        QTemporaryDir dir(scratch());
-        QTemporaryDir state(scratch());
-        const QByteArray folder = pathOf(dir);
-        const QList<Move> moves = movesIn(folder, {"IMG_1.JPG", "IMG_2.JPG"}, {newName, "n2.jpg"});
-        Renamer r(pathOf(state));
-        r.simulate(sim);
-        const renaming::Checked checked = r.check(r.survey({moves[0].source, moves[1].source}, folder), {newName, "n2.jpg"});
-        const Result result = r.run(moves, folder);
-        QCOMPARE(result.message, checked.ok() ? QString() : QStringLiteral("Es wurde nichts umbenannt.\n\n") + checked.problems.first().text);
-        for (const QByteArray& path : snapshot({folder}).keys())
-            ::unlink(path.constData());
-    }
-
     // The prompt's rows are the names the run then gives, in both schemes, with several extensions
     // or a pattern, to names that are not UTF-8; a file that has its new name already is marked, and
     // the count says how many change.
