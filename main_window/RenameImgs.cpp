@@ -7,6 +7,7 @@
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
 #include "renaming/Names.h"
+#include "renaming/Preview.h"
 #include "renaming/Renamer.h"
 
 #include <QCoreApplication>
@@ -168,21 +169,22 @@ void frmmain::mnuRenameImgs_Click()
                                  : QStringLiteral("jede Datei behält ihre Erweiterung");
     const QString prompt = QStringLiteral("Dateiprefix (") + appended +
                            QStringLiteral(")\nLeer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
-    const QByteArray prefix = platform::encodeName(platform::dialogs().inputBox(this, prompt, QStringLiteral("img")));
-    setPointer(platform::MousePointer::Hourglass);
-    // The files are numbered in the order shown now; one coming later would leave the view in
-    // another order than the names.
+    // The files are numbered in the order shown when the prompt opens, the order its list shows;
+    // one coming later would leave the view in another order than the names.
     cancelOrdering();
-
     // Every entry but the last: that is the placeholder, or while a folder is still being
     // listed, a file whose place is not settled yet.
-    QList<renaming::Move> moves;
-    moves.reserve(order.size());
-    for (qsizetype k = 0; k + 1 < order.size(); ++k) {
-        const QByteArray& old = picScroll->element(order[k]).nativePath;
-        const QByteArray extension = renaming::keptExtension(extensions, renaming::fileNameOf(old));
-        moves.append({old, renaming::newName(prefix, static_cast<int>(k + 1), extension, old)});
-    }
+    QList<QByteArray> sources;
+    sources.reserve(order.size());
+    for (qsizetype k = 0; k + 1 < order.size(); ++k)
+        sources.append(picScroll->element(order[k]).nativePath);
+    const renaming::Numbering numbering(sources, extensions);
+    renaming::Preview preview(renamer(), numbering, target);
+    const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
+    if (!prefix)
+        return;
+    setPointer(platform::MousePointer::Hourglass);
+    const QList<renaming::Move> moves = numbering.moves(platform::encodeName(*prefix));
     renaming::Renamer r = renamer();
     RunProgress progress(this);
     r.setProgress(std::ref(progress));

@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/OwnFolders.h"
+#include "platform/RenamePrompt.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -107,6 +108,19 @@ public:
         }
         returnFocusTo(parent);
         return yes;
+    }
+
+    std::optional<QString> renamePrompt(QWidget* parent, const QString& prompt, const QString& defaultText,
+                                        RenamePreview& preview) override
+    {
+        std::optional<QString> prefix;
+        {
+            RenamePrompt dialog(parent, prompt, defaultText, preview);
+            if (dialog.exec() == QDialog::Accepted)
+                prefix = dialog.prefix();
+        }
+        returnFocusTo(parent);
+        return prefix;
     }
 
 private:

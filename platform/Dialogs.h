@@ -2,9 +2,13 @@
 
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 namespace platform {
+
+class RenamePreview;
 
 // The program's title: every message box, input box and folder browser shows it.
 QString applicationTitle();
@@ -27,6 +31,11 @@ public:
     virtual QString browseForFolder(QWidget* parent, const QString& title, const QString& startFolder) = 0;
     // A question with the buttons Yes and No; true for Yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
+    // The prefix of a renaming, asked with prompt and offered as defaultText. Below the field,
+    // the list of renames that preview works out for the text typed, kept up to date, and what
+    // would stop the run; OK only while nothing does. nullopt when the user cancels.
+    virtual std::optional<QString> renamePrompt(QWidget* parent, const QString& prompt, const QString& defaultText,
+                                                RenamePreview& preview) = 0;
 };
 
 // A tooltip that shows text exactly as it stands. Qt takes a tooltip for markup when it looks like

@@ -20,6 +20,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -346,6 +347,10 @@ std::optional<Space> folderSpace(const QByteArray& folder)
 
 QByteArray foldedName(const QByteArray& name)
 {
+    // Most names are ASCII, whose letters fold to their small ones; a prompt folds every new name at
+    // each key pressed.
+    if (std::all_of(name.cbegin(), name.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return name.toLower();
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(name);
     // A name that is not UTF-8 keeps its other bytes: folding them through U+FFFD would make

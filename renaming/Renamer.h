@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 // Renaming a list of files, all or nothing, without ever replacing or losing a file.
 //
@@ -24,12 +25,6 @@
 // the same way, and names every file it could not find or found changed; the last completed run
 // can be undone, also after a restart.
 namespace renaming {
-
-struct Move
-{
-    QByteArray source;  // full native path
-    QByteArray newName; // a name, not a path
-};
 
 struct Renamed
 {
@@ -81,6 +76,39 @@ struct Notice
     QString text;
 };
 
+// Something that would stop a run.
+struct Problem
+{
+    qsizetype move = -1; // the move it is about; -1 for a folder or the run as a whole
+    QString text;
+};
+
+// What a check of a run's new names found.
+struct Checked
+{
+    QList<Problem> problems; // in the order a run meets them: a run is refused with the first
+    QList<bool> unchanged;   // for each move: the file has its new name already
+    bool viaTemp = false;    // a new name is held by another file of the run
+    bool ok() const { return problems.isEmpty(); }
+};
+
+// The files and folders of a run as they were when surveyed: everything a check needs that does not
+// depend on the new names. Made by Renamer::survey; cheap to copy.
+class Survey
+{
+public:
+    Survey();
+    ~Survey();
+    Survey(const Survey&);
+    Survey& operator=(const Survey&);
+    qsizetype size() const;
+
+private:
+    friend class Renamer;
+    struct Data;
+    std::shared_ptr<const Data> d;
+};
+
 // $XDG_STATE_HOME/Tessaline, or ~/.local/state/Tessaline.
 QByteArray defaultStateFolder();
 
@@ -99,6 +127,17 @@ public:
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
     Result run(const QList<Move>& moves, const QByteArray& targetFolder);
+
+    // A run checks its plan in two parts, neither of which changes anything: what it finds of its
+    // files and folders (reading them, their folders' listings and free space), then the new
+    // names against that. A prompt surveys once and checks the names of each prefix as it is
+    // typed, with the very rules of the run; the run does both again when it starts.
+    Survey survey(const QList<QByteArray>& sources, const QByteArray& targetFolder) const;
+    // names: one for each surveyed source, in its order.
+    Checked check(const Survey& survey, const QList<QByteArray>& names) const;
+
+    // A path or a name as messages show it.
+    QString shown(const QByteArray& path) const;
 
     // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
@@ -136,9 +175,13 @@ private:
     using GoOn = std::function<bool(int file, int files)>;
 
     static QList<Planned> reversedMoves(const QList<UndoItem>& items);
+    // exact: every new name is looked up, not only those the folder's listing holds in some spelling
+    // (a file made since, a file system that takes other names as one).
+    Survey surveyOf(const QList<Planned>& moves, bool exact) const;
     QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
-    QString nameProblem(const Planned& p, const FolderInfo& info) const;
+    QString nameProblem(const QByteArray& name, const QByteArray& source, const QByteArray& folder,
+                        const FolderInfo& info) const;
     const FolderInfo& infoOf(const QByteArray& folder) const;
     bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
     int move(const QByteArray& from, const QByteArray& to);
@@ -153,7 +196,6 @@ private:
     bool interruptedRunPending() const;
     Notice recoverOne(const QByteArray& journalPath, int fd);
     void locate(Journal& journal, QStringList* remarks);
-    QString shown(const QByteArray& path) const;
     QString failureText(const Entry& e, int error) const;
     // Whether each file is where the run says it is; one that is not is marked lost (a driver
     // may take a file with it when it refuses a rename).

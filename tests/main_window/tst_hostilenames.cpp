@@ -19,6 +19,7 @@
 #include <QHelpEvent>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -163,6 +164,18 @@ private:
         } else if (auto* chooser = qobject_cast<QFileDialog*>(dialog)) {
             chooser->setDirectory(folders.isEmpty() ? QString() : folders.dequeue());
             static_cast<QDialog*>(chooser)->accept(); // as its button would
+        } else if (auto* prefix = dialog->findChild<QLineEdit*>(QStringLiteral("renamePrefix"))) {
+            // The renaming prompt: its text and what would stop the run; OK where it can be pressed.
+            if (!inputs.isEmpty())
+                prefix->setText(inputs.dequeue());
+            for (const char* name : {"renamePromptText", "renameProblem"}) {
+                const auto* label = dialog->findChild<QLabel*>(QLatin1String(name));
+                if (!label->text().isEmpty())
+                    shown.append({label->text(), label->textFormat()});
+            }
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+            (ok->isEnabled() ? ok : buttons->button(QDialogButtonBox::Cancel))->click();
         } else if (const auto* lines = dialog->findChild<QPlainTextEdit*>()) {
             shown.append({lines->toPlainText(), Qt::PlainText});
             auto* buttons = dialog->findChild<QDialogButtonBox*>();
@@ -352,7 +365,7 @@ private slots:
         QVERIFY(build(w, m_dir->path()));
         QVERIFY(QFile::remove(QFile::decodeName(m_folder + '/' + names[1])));
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.shown.size(), 6); // the prefix, then why nothing was renamed
+        QCOMPARE(dialogs.shown.size(), 6); // the prefix, and in its window why nothing can be renamed
         QVERIFY2(dialogs.shown[5].text.contains(names[1]), qPrintable(dialogs.shown[5].text));
         for (const RealDialogs::Shown& s : std::as_const(dialogs.shown))
             QCOMPARE(s.format, Qt::PlainText);

@@ -1,4 +1,5 @@
 #include "renaming/Names.h"
+#include "renaming/Preview.h"
 #include "renaming/Renamer.h"
 
 #include "TestFiles.h"
@@ -557,6 +558,201 @@ private slots:
         QCOMPARE(steps == 0, !refusal.isEmpty());
         for (const QByteArray& path : snapshot({folder}).keys())
             ::unlink(path.constData());
+    }
+
+    // The check a prompt makes as the prefix is typed is the run's own: it finds the problem the run
+    // is refused with, word for word, and touches nothing, neither a file nor the state folder.
+    void checkedAsTheRunChecks_data() { renamesAllOrRefusesUntouched_data(); }
+    void checkedAsTheRunChecks()
+    {
+        QFETCH(QList<QByteArray>, names);
+        QFETCH(QList<QByteArray>, newNames);
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, target);
+        QFETCH(bool, card);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir(scratch());
+        QTemporaryDir state(scratch());
+        const QByteArray folder = pathOf(dir);
+        const QList<Move> moves = movesIn(folder, names, newNames);
+        ::change(folder, change);
+        const Snapshot before = snapshot({folder});
+        Renamer r(pathOf(state));
+        r.simulate(card ? renaming::Simulated::FatCard : renaming::Simulated::None);
+        int steps = 0;
+        r.setStepHook([&](const Step&) { return ++steps, 0; });
+        const QByteArray to = folder + '/' + target;
+        QList<QByteArray> sources;
+        for (const Move& m : moves)
+            sources.append(m.source);
+        const renaming::Checked checked = r.check(r.survey(sources, to), newNames);
+        QCOMPARE(steps, 0);
+        QCOMPARE(snapshot({folder}), before);
+        QVERIFY(QDir(state.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QCOMPARE(checked.ok(), refusal.isEmpty());
+        const Result result = r.run(moves, to);
+        QCOMPARE(result.outcome, checked.ok() ? Result::Outcome::Done : Result::Outcome::Refused);
+        if (!checked.ok())
+            QCOMPARE(result.message, QStringLiteral("Es wurde nichts umbenannt.\n\n") + checked.problems.first().text);
+        for (const QByteArray& path : snapshot({folder, to}).keys())
+            ::unlink(path.constData());
+    }
+    // The prompt's rows are the names the run then gives, in both schemes, with several extensions
+    // or a pattern, to names that are not UTF-8; a file that has its new name already is marked, and
+    // the count says how many change.
+    void previewShowsTheNamesGiven_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("names"); // in the order shown
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::addColumn<QString>("count");
+        const auto row = [](const char* what, const QList<QByteArray>& names, const char* setting, const QByteArray& prefix,
+                            const QList<QByteArray>& expected, const QString& count) {
+            QTest::newRow(what) << names << QByteArray(setting) << prefix << expected << count;
+        };
+        const QList<QByteArray> cab{"c.jpg", "a.jpg", "b.jpg"};
+        row("prefix", cab, "jpg", "img", {"img0001.jpg", "img0002.jpg", "img0003.jpg"}, "3 Dateien werden umbenannt");
+        row("empty: number in front", cab, "jpg", "", {"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"},
+            "3 Dateien werden umbenannt");
+        row("one keeps its name", {"img0001.jpg", "b.jpg", "a.jpg"}, "jpg", "img",
+            {"img0001.jpg", "img0002.jpg", "img0003.jpg"}, "2 Dateien werden umbenannt, 1 behält ihren Namen");
+        row("two keep theirs", {"img0001.jpg", "img0002.jpg", "a.jpg"}, "jpg", "img",
+            {"img0001.jpg", "img0002.jpg", "img0003.jpg"}, "1 Datei wird umbenannt, 2 behalten ihren Namen");
+        row("renumbered: every new name held by another file", {"img0002.jpg", "img0001.jpg"}, "jpg", "img",
+            {"img0001.jpg", "img0002.jpg"}, "2 Dateien werden umbenannt");
+        row("camera and phone", {"a.JPG", "b.jpeg", "c.heic"}, "jpg;jpeg;heic", "Urlaub ",
+            {"Urlaub 0001.jpg", "Urlaub 0002.jpeg", "Urlaub 0003.heic"}, "3 Dateien werden umbenannt");
+        row("pattern", {"a.JPG", "b.jpeg"}, "jp*", "x", {"x0001.JPG", "x0002.jpeg"}, "2 Dateien werden umbenannt");
+        row("not UTF-8", {"M\xfcnchen.jpg"}, "jpg", "", {"0001 M\xfcnchen.jpg"}, "1 Datei wird umbenannt");
+        row("nothing shown", {}, "jpg", "img", {}, "0 Dateien werden umbenannt");
+    }
+    void previewShowsTheNamesGiven()
+    {
+        QFETCH(QList<QByteArray>, names);
+        QFETCH(QByteArray, setting);
+        QFETCH(QByteArray, prefix);
+        QFETCH(QList<QByteArray>, expected);
+        QFETCH(QString, count);
+        QTemporaryDir dir(scratch());
+        QTemporaryDir state(scratch());
+        const QByteArray folder = pathOf(dir);
+        writeNamedFiles(folder, names);
+        QList<QByteArray> sources;
+        for (const QByteArray& name : names)
+            sources.append(folder + '/' + name);
+        Renamer r(pathOf(state));
+        r.setDisplayName([](const QByteArray& path) { return QString::fromLatin1(path); });
+        const renaming::Numbering numbering(sources, platform::ExtensionPattern(setting));
+        renaming::Preview preview(r, numbering, folder);
+        preview.setPrefix("zz"); // what another prefix showed is gone
+        preview.setPrefix(prefix);
+        QCOMPARE(preview.rowCount(), names.size());
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const platform::RenameRow row = preview.row(i);
+            QCOMPARE(row.oldName, QString::fromLatin1(names[i]));
+            QCOMPARE(row.newName, QString::fromLatin1(expected[i]));
+            QCOMPARE(row.keepsName, names[i] == expected[i]);
+            QCOMPARE(row.problem, QString());
+        }
+        QCOMPARE(preview.countText(), count);
+        QCOMPARE(preview.problemText(), QString());
+
+        const Result result = r.run(numbering.moves(prefix), folder);
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        Snapshot want;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            want[expected[i]] = names[i];
+        Snapshot now;
+        for (const auto& [path, held] : snapshot({folder}).asKeyValueRange())
+            now[path.mid(folder.size() + 1)] = held.left(held.lastIndexOf(' ', held.lastIndexOf(' ') - 1)); // no mode, time
+        QCOMPARE(now, want);
+        for (const QByteArray& path : snapshot({folder}).keys())
+            ::unlink(path.constData());
+    }
+
+    // What would stop a run is in the preview before anything moves: on the row of each file it
+    // stops at, and in the line under the list, which says how many more there are; the run is then
+    // refused with the same words.
+    void previewShowsWhatStopsTheRun_data()
+    {
+        using renaming::Simulated;
+        QTest::addColumn<Simulated>("sim");
+        QTest::addColumn<QByteArray>("change"); // after the folder was listed (see change())
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QList<qsizetype>>("marked"); // rows
+        QTest::addColumn<QString>("problem");         // in the line; empty: none
+        QTest::addColumn<QByteArray>("target");       // a folder in the folder; empty: the folder itself
+        const auto row = [](const char* what, Simulated sim, const char* change, const QByteArray& prefix,
+                            const QList<qsizetype>& marked, const QString& problem, const char* target = "") {
+            QTest::newRow(what) << sim << QByteArray(change) << prefix << marked << problem << QByteArray(target);
+        };
+        const QList<qsizetype> all{0, 1, 2};
+        row("a file outside the run holds a new name", Simulated::None, "+img0002.jpg", "img", {1},
+            "Den Namen \"img0002.jpg\" trägt in");
+        row("a folder outside the run holds a new name", Simulated::None, "/img0003.jpg", "img", {2},
+            "Den Namen \"img0003.jpg\" trägt in");
+        row("card: held in other letters, named as spelt", Simulated::FatCard, "+IMG0002.JPG", "img", {1},
+            "die nicht mit umbenannt wird (\"IMG0002.JPG\").");
+        row("held by a file of the run", Simulated::None, "", "", {}, "");
+        row("free names beside a taken one", Simulated::None, "+img0004.jpg", "img", {}, "");
+        row("the longest name", Simulated::None, "", QByteArray(247, 'x'), {}, "");
+        row("a byte longer", Simulated::None, "", QByteArray(248, 'x'), all, "ist 256 Bytes lang");
+        row("a slash in the prefix", Simulated::None, "", "2024/img", all, "Schrägstrich");
+        row("a NUL in the prefix", Simulated::None, "", QByteArray("a\0b", 3), all, "Nullzeichen");
+        row("FAT: a colon", Simulated::Fat, "", "a:b", all,
+            "enthält \":\", den das Dateisystem des Ziels (FAT) nicht erlaubt");
+        row("fusefat: an umlaut", Simulated::FatCard, "", "S\xc3\xbc" "d", all, "(FAT über fusefat)");
+        row("a file gone since it was listed", Simulated::None, "-a.jpg", "img", {1}, "a.jpg\" ist nicht mehr da");
+        // Said once for all its files.
+        row("the target folder gone", Simulated::None, "", "img", {}, "gone\" ist nicht erreichbar", "gone");
+    }
+    void previewShowsWhatStopsTheRun()
+    {
+        QFETCH(renaming::Simulated, sim);
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, prefix);
+        QFETCH(QList<qsizetype>, marked);
+        QFETCH(QString, problem);
+        QFETCH(QByteArray, target);
+        QTemporaryDir dir(scratch());
+        QTemporaryDir state(scratch());
+        const QByteArray folder = pathOf(dir);
+        const QByteArray to = target.isEmpty() ? folder : folder + '/' + target;
+        const QList<QByteArray> names{"c.jpg", "a.jpg", "b.jpg"};
+        writeNamedFiles(folder, names);
+        ::change(folder, change);
+        QList<QByteArray> sources;
+        for (const QByteArray& name : names)
+            sources.append(folder + '/' + name);
+        const Snapshot before = snapshot({folder});
+        Renamer r(pathOf(state));
+        r.simulate(sim);
+        int steps = 0;
+        r.setStepHook([&](const Step&) { return ++steps, 0; });
+        const renaming::Numbering numbering(sources, platform::ExtensionPattern("jpg"));
+        renaming::Preview preview(r, numbering, to);
+        preview.setPrefix("ok");
+        preview.setPrefix(prefix);
+        QCOMPARE(steps, 0);
+        QCOMPARE(snapshot({folder}), before);
+        QVERIFY(QDir(state.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+
+        QList<qsizetype> rows;
+        for (qsizetype i = 0; i < preview.rowCount(); ++i) {
+            if (!preview.row(i).problem.isEmpty())
+                rows.append(i);
+        }
+        QCOMPARE(rows, marked);
+        const QString line = preview.problemText();
+        QVERIFY2(problem.isEmpty() ? line.isEmpty() : line.contains(problem), qPrintable(line));
+        QCOMPARE(line.contains(QStringLiteral("\n… und ")), marked.size() == 3);
+        QCOMPARE(line.endsWith(QStringLiteral("\n… und 2 weitere")), marked.size() == 3);
+        QVERIFY(marked.isEmpty() || line.startsWith(preview.row(marked.first()).problem));
+
+        const Result result = r.run(numbering.moves(prefix), to);
+        QCOMPARE(result.outcome, problem.isEmpty() ? Result::Outcome::Done : Result::Outcome::Refused);
+        QVERIFY2(problem.isEmpty() || result.message.endsWith(line.section('\n', 0, 0)), qPrintable(result.message));
     }
 
     // Every step of a run fails in turn, also while a failed run goes back: the files end up all at
