@@ -7,88 +7,16 @@
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
+#include "platform/WorkProgress.h"
 #include "renaming/Names.h"
+#include "renaming/Preview.h"
 #include "renaming/Renamer.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QHash>
-#include <QProgressDialog>
-
-#include <memory>
 
 namespace {
 
-// A run that takes longer than this shows its progress and a Cancel button.
-constexpr qint64 kProgressAfterMs = 1000;
-// How often a run lets the window repaint.
-constexpr qint64 kRepaintMs = 40;
-
-// Keeps the window painted during a run; after a second it shows file n of N, and its Cancel
-// makes the run put every file back. Until then the user's input waits, so that nothing
-// else starts in between.
-class RunProgress
+QString shownPath(const QByteArray& path)
 {
-public:
-    explicit RunProgress(QWidget* owner) : m_owner(owner)
-    {
-        m_started.start();
-        m_pumped.start();
-    }
-
-    bool operator()(const renaming::Progress& p)
-    {
-        if (m_pumped.elapsed() < kRepaintMs)
-            return !(m_dialog && m_dialog->wasCanceled());
-        m_pumped.restart();
-        if (!m_dialog && m_started.elapsed() >= kProgressAfterMs) {
-            m_dialog = std::make_unique<QProgressDialog>(m_owner);
-            m_dialog->setObjectName(QStringLiteral("renameProgress"));
-            m_dialog->setWindowTitle(platform::applicationTitle());
-            m_dialog->setWindowModality(Qt::WindowModal);
-            m_dialog->setCancelButtonText(QStringLiteral("Abbrechen"));
-            m_dialog->setAutoClose(false);
-            m_dialog->setAutoReset(false);
-            m_dialog->setMinimumDuration(0);
-            m_dialog->setRange(0, p.steps);
-            m_dialog->show();
-        }
-        if (!m_dialog) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            return true;
-        }
-        m_dialog->setLabelText(QStringLiteral("Datei %1 von %2").arg(p.file).arg(p.files));
-        m_dialog->setValue(p.step);
-        QCoreApplication::processEvents();
-        return !m_dialog->wasCanceled();
-    }
-
-private:
-    QWidget* m_owner;
-    QElapsedTimer m_started;
-    QElapsedTimer m_pumped;
-    std::unique_ptr<QProgressDialog> m_dialog;
-};
-
-QString undoQuestion(const renaming::UndoPreview& preview)
-{
-    constexpr qsizetype kShown = 12;
-    const renaming::Renamed& first = preview.moves.first();
-    const QString now = platform::displayName(platform::decodeName(renaming::folderOf(first.from)));
-    const QString back = platform::displayName(platform::decodeName(renaming::folderOf(first.to)));
-    QString text = QStringLiteral("Die letzte Umbenennung rückgängig machen?\n\n%1 Dateien in \"%2\" bekommen wieder "
-                                  "ihre vorigen Namen")
-                       .arg(preview.moves.size())
-                       .arg(now);
-    text += now == back ? QStringLiteral(":\n") : QStringLiteral(" und kommen zurück nach \"%1\":\n").arg(back);
-    for (qsizetype i = 0; i < preview.moves.size() && i < kShown; ++i) {
-        const renaming::Renamed& m = preview.moves[i];
-        text += QLatin1Char('\n') + platform::displayName(platform::decodeName(renaming::fileNameOf(m.from))) +
-                QStringLiteral(" \u2192 ") + platform::displayName(platform::decodeName(renaming::fileNameOf(m.to)));
-    }
-    if (preview.moves.size() > kShown)
-        text += QStringLiteral("\n\u2026 und %1 weitere").arg(preview.moves.size() - kShown);
-    return text;
+    return platform::displayName(platform::decodeName(path));
 }
 
 } // namespace
@@ -119,28 +47,29 @@ void frmmain::mnuRenameImgs_Click()
     const platform::ExtensionPattern extensions(platform::encodeName(imageerw));
     // Several extensions or a wildcard: there is no one extension to name.
     const QString appended = extensions.isSingleExtension()
-                                 ? QStringLiteral("'xxxx.") + platform::decodeName(extensions.entries().first()) +
+                                 ? QStringLiteral("'xxxx.") + shownPath(extensions.entries().first()) +
                                        QStringLiteral("' wird automatisch angehängt")
                                  : QStringLiteral("jede Datei behält ihre Erweiterung");
     const QString prompt = QStringLiteral("Dateiprefix (") + appended +
                            QStringLiteral(")\nLeer lassen, um die Nummerierung vorne an den Dateinamen anzuhängen");
-    const QByteArray prefix = platform::encodeName(platform::dialogs().inputBox(this, prompt, QStringLiteral("img")));
-    setPointer(platform::MousePointer::Hourglass);
-    // The files are numbered in the order shown now; one coming later would leave the view in
-    // another order than the names.
+    // The files are numbered in the order shown when the prompt opens, the order its list shows;
+    // one coming later would leave the view in another order than the names.
     cancelOrdering();
-
     const QList<int>& order = m_order.shown();
-    QList<renaming::Move> moves;
-    moves.reserve(order.size());
-    for (qsizetype k = 0; k < order.size(); ++k) {
-        const QByteArray& old = pathOf(order[k]);
-        const QByteArray extension = renaming::keptExtension(extensions, renaming::fileNameOf(old));
-        moves.append({old, renaming::newName(prefix, static_cast<int>(k + 1), extension, old)});
-    }
+    QList<QByteArray> sources;
+    sources.reserve(order.size());
+    for (const int id : order)
+        sources.append(pathOf(id));
+    const renaming::Numbering numbering(sources, extensions);
+    renaming::Preview preview(renamer(), numbering, target);
+    const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
+    if (!prefix)
+        return;
+    setPointer(platform::MousePointer::Hourglass);
+    const QList<renaming::Move> moves = numbering.moves(platform::encodeName(*prefix));
     renaming::Renamer r = renamer();
-    RunProgress progress(this);
-    r.setProgress(std::ref(progress));
+    platform::WorkProgress progress(this, QStringLiteral("renameProgress"), QStringLiteral("Datei %1 von %2"));
+    r.setProgress([&progress](const renaming::Progress& p) { return progress(p.file, p.files, p.step, p.steps); });
     stopLoading(); // the pictures still to come are loaded from their new paths afterwards
     // The order the names are given, as it is now, is what an undo brings back.
     keepOrderNow();
@@ -161,11 +90,11 @@ void frmmain::mnuUndoRename_Click()
         updateUndoRename(true);
         return;
     }
-    if (!platform::dialogs().question(this, undoQuestion(preview)))
+    if (!platform::dialogs().question(this, r.undoQuestion(preview)))
         return;
     setPointer(platform::MousePointer::Hourglass);
-    RunProgress progress(this);
-    r.setProgress(std::ref(progress));
+    platform::WorkProgress progress(this, QStringLiteral("renameProgress"), QStringLiteral("Datei %1 von %2"));
+    r.setProgress([&progress](const renaming::Progress& p) { return progress(p.file, p.files, p.step, p.steps); });
     stopLoading();
     renamed(r.undo(), true);
 }
@@ -223,7 +152,7 @@ void frmmain::updateUndoRename(bool check)
     }
     const renaming::UndoPreview preview = r.undoPreview();
     mnuUndoRename->setEnabled(preview.possible);
-    mnuUndoRename->setToolTip(preview.possible || !preview.recorded ? QString() : preview.reason);
+    mnuUndoRename->setToolTip(preview.possible || !preview.recorded ? QString() : platform::plainToolTip(preview.reason));
 }
 
 void frmmain::recoverInterruptedRenames()

@@ -1,6 +1,7 @@
 #include "main_window/ThumbCanvas.h"
 
 #include "ordering/Selection.h"
+#include "platform/Dialogs.h"
 #include "platform/FileNames.h"
 #include "thumbnails/Thumbnails.h"
 
@@ -198,7 +199,8 @@ bool ThumbCanvas::event(QEvent* event)
         const int index = elementAt(help->pos());
         if (index != 0 && m_toolTip) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::displayName(m_toolTip(index)), this, e.rect());
+            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(m_toolTip(index))), this,
+                               e.rect());
         } else {
             QToolTip::hideText();
             event->ignore();

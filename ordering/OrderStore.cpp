@@ -3,6 +3,7 @@
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FileTime.h"
+#include "platform/OwnFolders.h"
 #include "renaming/FileOps.h"
 
 #include <QCryptographicHash>
@@ -266,14 +267,11 @@ QByteArray OrderStore::stashPathFor(const QByteArray& folder) const
 bool OrderStore::ensureFolder() const
 {
     // The state folder may not be there yet on a new system; it is the user's own.
-    const qsizetype orders = m_folder.lastIndexOf('/');
-    for (qsizetype slash = m_folder.indexOf('/', 1); slash >= 0 && slash <= orders;
-         slash = slash == orders ? -1 : m_folder.indexOf('/', slash + 1)) {
-        const QByteArray level = m_folder.first(slash);
-        if (::mkdir(level.constData(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return ::mkdir(m_folder.constData(), 0700) == 0 || errno == EEXIST;
+    int error = platform::makeOwnFolder(m_folder.first(m_folder.lastIndexOf('/')));
+    if (error == 0)
+        error = platform::makeOwnFolder(m_folder);
+    errno = error; // the reason a failed write reports
+    return error == 0;
 }
 
 void OrderStore::setAside(const QByteArray& path) const

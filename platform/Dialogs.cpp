@@ -1,15 +1,27 @@
 #include "platform/Dialogs.h"
 
+#include "platform/OwnFolders.h"
+#include "platform/RenamePrompt.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
 #include <QStyle>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -20,15 +32,35 @@ namespace {
 // from this many lines on it scrolls.
 constexpr int kLinesInBox = 24;
 
+// Qt's folder chooser remembers the folders last chosen in a settings file of Qt's own, which it
+// would create readable by everyone, and which other Qt programs share: a target folder's path
+// says where someone keeps what. The file is made readable by the user alone before the chooser
+// writes to it; Qt keeps that mode when it writes the file again.
+void keepChooserHistoryPrivate()
+{
+    const QByteArray path = QFile::encodeName(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName());
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0)
+        makeMissingFolders(path.left(slash));
+    const int fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        ::fchmod(fd, 0600);
+    ::close(fd);
+}
+
 class WidgetDialogs final : public DialogProvider
 {
 public:
     void messageBox(QWidget* parent, const QString& text, MessageIcon icon) override
     {
         if (text.count(QLatin1Char('\n')) >= kLinesInBox) {
-            scrollingMessage(parent, text, toQt(icon));
+            scrolling(parent, text, toQt(icon), QDialogButtonBox::Ok);
         } else {
             QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, parent);
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         }
         returnFocusTo(parent);
@@ -37,14 +69,24 @@ public:
     QString inputBox(QWidget* parent, const QString& prompt, const QString& defaultText) override
     {
         bool ok = false;
-        const QString text = QInputDialog::getText(parent, applicationTitle(), prompt, QLineEdit::Normal,
-                                                   defaultText, &ok);
+        QString text;
+        {
+            QInputDialog dialog(parent);
+            dialog.setWindowTitle(applicationTitle());
+            dialog.setLabelText(prompt);
+            if (auto* label = dialog.findChild<QLabel*>())
+                label->setTextFormat(Qt::PlainText);
+            dialog.setTextValue(defaultText);
+            ok = dialog.exec() == QDialog::Accepted;
+            text = dialog.textValue();
+        }
         returnFocusTo(parent);
         return ok ? text : QString();
     }
 
     QString browseForFolder(QWidget* parent, const QString& title, const QString& startFolder) override
     {
+        keepChooserHistoryPrivate();
         // Qt's own dialog rather than the desktop's: that one speaks the system's language,
         // and the program speaks German on every system.
         const QString folder = QFileDialog::getExistingDirectory(
@@ -55,25 +97,44 @@ public:
 
     bool question(QWidget* parent, const QString& text) override
     {
-        QMessageBox::StandardButton answer;
-        {
-            QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
-            box.setDefaultButton(QMessageBox::No);
-            answer = static_cast<QMessageBox::StandardButton>(box.exec());
+        bool yes = false;
+        if (text.count(QLatin1Char('\n')) >= kLinesInBox) {
+            yes = scrolling(parent, text, QMessageBox::Question, QDialogButtonBox::Yes | QDialogButtonBox::No);
+        } else {
+            QMessageBox ask(QMessageBox::Question, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+            ask.setTextFormat(Qt::PlainText);
+            ask.setDefaultButton(QMessageBox::No);
+            yes = ask.exec() == QMessageBox::Yes;
         }
         returnFocusTo(parent);
-        return answer == QMessageBox::Yes;
+        return yes;
+    }
+
+    std::optional<QString> renamePrompt(QWidget* parent, const QString& prompt, const QString& defaultText,
+                                        RenamePreview& preview) override
+    {
+        std::optional<QString> prefix;
+        {
+            RenamePrompt dialog(parent, prompt, defaultText, preview);
+            if (dialog.exec() == QDialog::Accepted)
+                prefix = dialog.prefix();
+        }
+        returnFocusTo(parent);
+        return prefix;
     }
 
 private:
-    static void scrollingMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon)
+    // True when the dialog was answered with OK or Yes.
+    static bool scrolling(QWidget* parent, const QString& text, QMessageBox::Icon icon,
+                          QDialogButtonBox::StandardButtons answers)
     {
         QDialog dialog(parent);
         dialog.setWindowTitle(applicationTitle());
         auto* grid = new QGridLayout(&dialog);
-        const QStyle::StandardPixmap pixmap = icon == QMessageBox::Critical  ? QStyle::SP_MessageBoxCritical
-                                              : icon == QMessageBox::Warning ? QStyle::SP_MessageBoxWarning
-                                                                             : QStyle::SP_MessageBoxInformation;
+        const QStyle::StandardPixmap pixmap = icon == QMessageBox::Critical   ? QStyle::SP_MessageBoxCritical
+                                              : icon == QMessageBox::Warning  ? QStyle::SP_MessageBoxWarning
+                                              : icon == QMessageBox::Question ? QStyle::SP_MessageBoxQuestion
+                                                                              : QStyle::SP_MessageBoxInformation;
         if (icon != QMessageBox::NoIcon) {
             auto* picture = new QLabel(&dialog);
             const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
@@ -85,10 +146,13 @@ private:
         const QFontMetrics metrics(lines->font());
         lines->setMinimumSize(metrics.averageCharWidth() * 90, metrics.lineSpacing() * kLinesInBox);
         grid->addWidget(lines, 0, 1);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        auto* buttons = new QDialogButtonBox(answers, &dialog);
+        if (QPushButton* no = buttons->button(QDialogButtonBox::No))
+            no->setDefault(true);
         QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         grid->addWidget(buttons, 1, 0, 1, 2);
-        dialog.exec();
+        return dialog.exec() == QDialog::Accepted;
     }
 
     static QMessageBox::Icon toQt(MessageIcon icon)
@@ -121,6 +185,13 @@ void returnFocusTo(QWidget* owner)
     QWidget* window = owner->window();
     if (window->isVisible() && !QApplication::activeModalWidget())
         window->activateWindow();
+}
+
+QString plainToolTip(const QString& text)
+{
+    // Escaped, and laid out as given: broken where the text breaks its lines, nowhere else, as a
+    // plain tooltip is.
+    return text.isEmpty() ? QString() : QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(text.toHtmlEscaped());
 }
 
 QString applicationTitle()

@@ -15,8 +15,13 @@ namespace platform {
 QString decodeName(QByteArrayView native);
 QByteArray encodeName(QStringView name);
 
-// The same names shown to a person: an escaped byte appears as its Latin-1 letter, or as
-// U+FFFD where Latin-1 has none.
+// The same names shown to a person, so that two names that differ look different. An escaped
+// byte appears as its Latin-1 letter, or as U+FFFD where Latin-1 has none. A character that shows
+// nothing or rearranges what follows (controls, line breaks, zero-width, bidirectional and other
+// formatting characters, whatever Unicode tells renderers to leave invisible) appears as \u202E,
+// or \U000E0001 beyond 16 bits, unless it belongs to an emoji sequence or joins the letters of a
+// script that needs it; a backslash that could read as the start of such an escape is doubled.
+// Everything else, umlauts, accents, CJK, emoji, stays exactly as it is.
 QString displayName(QStringView name);
 
 } // namespace platform

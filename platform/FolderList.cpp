@@ -144,7 +144,7 @@ void DirListBox::rebuild(const QByteArray& highlight)
         item->setText(0, text);
         item->setIcon(0, icon);
         item->setData(0, kPathRole, path);
-        item->setToolTip(0, wrappedPath(path, kToolTipWidth));
+        item->setToolTip(0, plainToolTip(wrappedPath(path, kToolTipWidth)));
     };
 
     QTreeWidgetItem* folderItem = nullptr;

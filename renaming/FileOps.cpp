@@ -20,6 +20,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -83,25 +84,91 @@ int copyContents(int in, int out, qint64 size)
     }
 }
 
-// The type of the mount a path lies on, as /proc/self/mountinfo names it ("fuseblk",
-// "fuse.fusefat"); empty where it cannot be told.
-QByteArray mountType(const QByteArray& path)
+// The mount a path lies on, as /proc/self/mountinfo describes it.
+struct Mount
 {
-    const std::optional<FileId> file = fileId(path, true);
-    if (!file || file->mount == 0)
-        return {};
+    QByteArray type;   // "ext4", "fuseblk", "fuse.fusefat"; empty where it cannot be told
+    QByteArray source; // "/dev/sda1", "tmpfs", "fusefat"
+};
+
+Mount mountOf(const FileId& file)
+{
     const UniqueFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return {};
     const QByteArray text = internal::readAll(fd.get());
-    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the type follows " - ".
-    const QByteArray id = QByteArray::number(file->mount) + ' ';
+    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw": the type and the source
+    // follow " - ". Without the mount's id, the device's numbers tell (bind mounts alike).
+    const QByteArray id = QByteArray::number(file.mount) + ' ';
+    const QByteArray dev = ' ' + QByteArray::number(major(file.dev)) + ':' + QByteArray::number(minor(file.dev)) + ' ';
     for (const QByteArray& line : text.split('\n')) {
         const qsizetype dash = line.indexOf(" - ");
-        if (line.startsWith(id) && dash > 0)
-            return line.mid(dash + 3).split(' ').value(0);
+        if (dash < 0 || !(file.mount ? line.startsWith(id) : line.indexOf(dev) >= 0))
+            continue;
+        const QList<QByteArray> f = line.mid(dash + 3).split(' ');
+        return {f.value(0), f.value(1)};
     }
     return {};
+}
+
+QByteArray mountType(const QByteArray& path)
+{
+    const std::optional<FileId> file = fileId(path, true);
+    return file && file->mount ? mountOf(*file).type : QByteArray();
+}
+
+// What a FUSE file system on a block device is, from its boot sector where it can be read
+// (mostly as root): exfat-fuse and ntfs-3g both mount as "fuseblk".
+QByteArray fuseblkKind(const QByteArray& folder)
+{
+    const std::optional<FileId> file = fileId(folder, true);
+    const QByteArray source = file ? mountOf(*file).source : QByteArray();
+    char sector[11] = {};
+    const UniqueFd fd(source.startsWith("/dev/") ? ::open(source.constData(), O_RDONLY | O_CLOEXEC) : -1);
+    if (fd.get() >= 0 && ::pread(fd.get(), sector, sizeof sector, 0) == ssize_t(sizeof sector)) {
+        if (QByteArrayView(sector + 3, 8) == "EXFAT   ")
+            return QByteArrayLiteral("exFAT");
+        if (QByteArrayView(sector + 3, 8) == "NTFS    ")
+            return QByteArrayLiteral("NTFS");
+    }
+    return QByteArrayLiteral("exFAT oder NTFS");
+}
+
+// Types whose inode numbers are made up at each mount.
+bool fleetingInodes(const QByteArray& type)
+{
+    return type == "vfat" || type == "msdos" || type == "exfat" || type.startsWith("fuse");
+}
+
+// A loop device stands for its image file; the device's number may differ at the next mount.
+QByteArray loopImage(const QByteArray& source)
+{
+    if (!source.startsWith("/dev/loop"))
+        return source;
+    const UniqueFd fd(::open(QByteArray("/sys/block/" + source.mid(5) + "/loop/backing_file").constData(),
+                             O_RDONLY | O_CLOEXEC));
+    const QByteArray image = fd.get() >= 0 ? internal::readAll(fd.get()).trimmed() : QByteArray();
+    return image.startsWith('/') ? image : source;
+}
+
+// The UUID that udev lists for a block device.
+QByteArray uuidOf(dev_t device)
+{
+    QByteArray uuid;
+    if (DIR* dir = ::opendir("/dev/disk/by-uuid")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat st{};
+            const QByteArray name(entry->d_name);
+            if (name.startsWith('.') || ::stat(QByteArray("/dev/disk/by-uuid/" + name).constData(), &st) != 0)
+                continue;
+            if (S_ISBLK(st.st_mode) && st.st_rdev == device) {
+                uuid = name;
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    return uuid;
 }
 
 bool refusesNoReplace(int error)
@@ -162,6 +229,10 @@ FolderInfo folderInfo(const QByteArray& folder)
 {
     FolderInfo info;
     struct statfs fs{};
+    const auto fat = [&](const QByteArray& kind, NameRules names = NameRules::Fat) {
+        info.names = names;
+        info.kind = kind;
+    };
     if (::statfs(folder.constData(), &fs) != 0) {
         // Nothing known (some FUSE file systems fail calls under load): the least that any
         // folder offers.
@@ -173,15 +244,30 @@ FolderInfo folderInfo(const QByteArray& folder)
         switch (type) {
         case MSDOS_SUPER_MAGIC:
         case EXFAT_SUPER_MAGIC:
-        case FUSE_SUPER_MAGIC: // exFAT and NTFS on cards and sticks usually come through FUSE
+        case FUSE_SUPER_MAGIC: { // exFAT and NTFS on cards and sticks usually come through FUSE
             info.ignoresCase = true;
             info.stableInodes = false;
+            const QByteArray mount = type == FUSE_SUPER_MAGIC ? mountType(folder) : QByteArray();
             // exfat-fuse and ntfs-3g keep them; fusefat gives a file the time of a rename or of
             // closing it, and MTP mounts of cameras and phones cannot set them at all.
-            info.keepsTimes = mountType(folder) == "fuseblk";
+            info.keepsTimes = mount == "fuseblk";
+            if (type == MSDOS_SUPER_MAGIC)
+                fat("FAT");
+            else if (type == EXFAT_SUPER_MAGIC)
+                fat("exFAT");
+            else if (mount == "fuseblk")
+                fat(fuseblkKind(folder));
+            else if (mount == "fuse.fusefat")
+                fat("FAT über fusefat", NameRules::FuseFat);
+            else if (mount.contains("fat") || mount.contains("ntfs") || mount.contains("mtp"))
+                fat(mount); // the storage of a camera or phone (MTP) is FAT too
             break;
+        }
         case kNtfsMagic:
         case kNtfs3Magic:
+            info.ignoresCase = true;
+            fat("NTFS");
+            break;
         case CIFS_SUPER_MAGIC:
         case SMB2_SUPER_MAGIC:
             info.ignoresCase = true;
@@ -203,6 +289,49 @@ FolderInfo folderInfo(const QByteArray& folder)
     return info;
 }
 
+std::optional<FileSystemId> fileSystemId(const QByteArray& folder)
+{
+    const std::optional<FileId> file = fileId(folder, true);
+    struct statvfs vfs{};
+    if (!file || ::statvfs(folder.constData(), &vfs) != 0)
+        return std::nullopt;
+    const Mount mount = mountOf(*file);
+    FileSystemId id;
+    id.type = mount.type;
+    id.source = loopImage(mount.source);
+    id.dev = file->dev;
+    id.bytes = static_cast<qint64>(vfs.f_blocks) * static_cast<qint64>(vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize);
+    id.folderIno = file->ino;
+    struct stat device{};
+    if (mount.source.startsWith("/dev/") && ::stat(mount.source.constData(), &device) == 0 && S_ISBLK(device.st_mode))
+        id.uuid = uuidOf(device.st_rdev);
+    return id;
+}
+
+bool sameFileSystem(const FileSystemId& recorded, const FileSystemId& now)
+{
+    if (!recorded.uuid.isEmpty() && !now.uuid.isEmpty()) {
+        // Also when the kernel's driver mounts what FUSE did before.
+        if (recorded.uuid != now.uuid)
+            return false;
+    } else if (recorded.type != now.type) {
+        return false;
+    } else if (recorded.source.startsWith('/')) {
+        // A device or an image, which may come back under another device number (FUSE).
+        if (recorded.source != now.source)
+            return false;
+    } else if (recorded.type.startsWith("fuse")) {
+        // Nothing names it (fusefat): a card of the same size counts as the one.
+        if (recorded.bytes != now.bytes)
+            return false;
+    } else if (recorded.dev != now.dev) {
+        // tmpfs and the like: mounted again, it is another file system.
+        return false;
+    }
+    // An empty folder bound over the one recorded, on the same file system.
+    return fleetingInodes(recorded.type) || recorded.folderIno == now.folderIno;
+}
+
 std::optional<Space> folderSpace(const QByteArray& folder)
 {
     struct statvfs vfs{};
@@ -218,6 +347,10 @@ std::optional<Space> folderSpace(const QByteArray& folder)
 
 QByteArray foldedName(const QByteArray& name)
 {
+    // Most names are ASCII, whose letters fold to their small ones; a prompt folds every new name at
+    // each key pressed.
+    if (std::all_of(name.cbegin(), name.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return name.toLower();
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(name);
     // A name that is not UTF-8 keeps its other bytes: folding them through U+FFFD would make
@@ -227,7 +360,7 @@ QByteArray foldedName(const QByteArray& name)
 
 std::optional<FileId> FileOps::id(const QByteArray& path, bool followLinks, int* error) const
 {
-    if (!m_card)
+    if (!card())
         return fileId(path, followLinks, error);
     int e = 0;
     std::optional<FileId> found = fileId(path, followLinks, &e);
@@ -257,9 +390,30 @@ std::optional<FileId> FileOps::id(const QByteArray& path, bool followLinks, int*
 FolderInfo FileOps::info(const QByteArray& folder) const
 {
     FolderInfo info = folderInfo(folder);
-    if (m_card) {
+    if (m_sim != Simulated::None)
+        info.nameMax = 255 * 6; // what the kernel's FAT gives: 255 UTF-16 units in UTF-8 at the most
+    switch (m_sim) {
+    case Simulated::None:
+        break;
+    case Simulated::ExFatCard:
         info.ignoresCase = true;
         info.stableInodes = false;
+        info.names = NameRules::Fat;
+        info.kind = "exFAT";
+        break;
+    case Simulated::FatCard:
+        info.ignoresCase = true;
+        info.stableInodes = false;
+        info.keepsTimes = false; // a rename gives the file the time of the rename
+        info.names = NameRules::FuseFat;
+        info.kind = "FAT über fusefat";
+        break;
+    case Simulated::Fat:
+    case Simulated::Ntfs:
+        info.ignoresCase = true;
+        info.names = NameRules::Fat;
+        info.kind = m_sim == Simulated::Fat ? "FAT" : "NTFS";
+        break;
     }
     return info;
 }
@@ -294,7 +448,7 @@ int FileOps::moveNoReplace(const QByteArray& from, const QByteArray& to, bool st
 int FileOps::move(const QByteArray& from, const QByteArray& to, bool linksAllowed)
 {
     int e = EINVAL; // what a card answers
-    if (!m_card) {
+    if (!card()) {
         e = step(Op::RenameNoReplace, to);
         if (e == 0 && ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0)
             e = lastError();
@@ -302,7 +456,7 @@ int FileOps::move(const QByteArray& from, const QByteArray& to, bool linksAllowe
     if (!refusesNoReplace(e))
         return e;
 
-    if (linksAllowed && !m_card) {
+    if (linksAllowed && !card()) {
         // link fails when the new name is taken, so nothing is replaced either.
         e = step(Op::Link, to);
         if (e == 0 && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
@@ -329,10 +483,12 @@ int FileOps::move(const QByteArray& from, const QByteArray& to, bool linksAllowe
     e = step(Op::Rename, to);
     if (e == 0 && ::rename(from.constData(), to.constData()) != 0)
         e = lastError();
-    if (e == 0 && m_card) {
+    if (e == 0 && m_sim == Simulated::FatCard) {
         const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
         ::utimensat(AT_FDCWD, to.constData(), now, AT_SYMLINK_NOFOLLOW);
     }
+    if (e == EPERM && m_sim == Simulated::FatCard)
+        ::unlink(from.constData());
     return e;
 }
 
@@ -341,7 +497,7 @@ int FileOps::copyNew(const QByteArray& from, const QByteArray& to, FileId* made)
     int e = step(Op::CreateCopy, to);
     if (e)
         return e;
-    if (m_card && id(to))
+    if (card() && id(to))
         return EEXIST; // O_EXCL below sees the exact spelling only
     const UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)

@@ -57,6 +57,14 @@ struct FileId
 // *error when there is none.
 std::optional<FileId> fileId(const QByteArray& path, bool followLinks = false, int* error = nullptr);
 
+// The names a file system can hold, beyond the slash and NUL that none can.
+enum class NameRules {
+    Posix,   // any bytes up to the longest name in bytes
+    Fat,     // FAT, exFAT, NTFS: no " * : < > ? \ | or control characters, no dot or blank at the end,
+             // UTF-8 of at most 255 UTF-16 units
+    FuseFat, // FAT through fusefat: as Fat, and ASCII only (it refuses other letters)
+};
+
 // What a folder's file system means for the names in it.
 struct FolderInfo
 {
@@ -64,8 +72,26 @@ struct FolderInfo
     bool stableInodes = true;
     bool keepsTimes = true;     // a file's time of modification changes only when it is written to
     long nameMax = 255;         // the longest name in bytes
+    NameRules names = NameRules::Posix;
+    QByteArray kind;            // the file system's name for messages where it limits names ("exFAT")
 };
 FolderInfo folderInfo(const QByteArray& folder);
+
+// Which file system a folder lies on, as far as it can be told after a restart: a card not plugged
+// in leaves an empty folder where it was mounted, on another file system.
+struct FileSystemId
+{
+    QByteArray type;   // as the kernel names the mount: "ext4", "vfat", "fuseblk", "fuse.fusefat"
+    QByteArray source; // what is mounted: "/dev/sdb1", a loop device's image file, "tmpfs"
+    QByteArray uuid;   // the file system's UUID, where the system lists it
+    quint64 dev = 0;
+    qint64 bytes = 0;  // its total size
+    quint64 folderIno = 0;
+};
+std::optional<FileSystemId> fileSystemId(const QByteArray& folder);
+// Whether a folder now lies on the file system recorded for it, and is the same folder there
+// where inode numbers last.
+bool sameFileSystem(const FileSystemId& recorded, const FileSystemId& now);
 
 // Whether a recorded identity still describes a file after a restart: the same size, the same
 // time of modification where the file system keeps it, and the same inode number where it keeps
@@ -108,6 +134,18 @@ private:
     int m_fd;
 };
 
+// File systems the tests stand in for.
+enum class Simulated {
+    None,
+    // A camera card through FUSE: a lookup finds a name in any letter case, each spelling of a
+    // name has an inode number of its own, neither the no-replace flag nor links are offered.
+    ExFatCard, // exfat-fuse: times are kept
+    FatCard,   // fusefat: a rename gives the file the time of the rename, so times are not trusted,
+               // and a name it refuses (EPERM) takes the file with it
+    Fat,       // the kernel's FAT, for its name rules
+    Ntfs,      // NTFS, for its name rules
+};
+
 // Returned instead of an errno value: the file was not the one planned with, or it changed while
 // it was copied.
 inline constexpr int kSourceChanged = -1;
@@ -119,11 +157,8 @@ public:
     void restartCount() { m_steps = 0; }
     int steps() const { return m_steps; }
     void setSpaceHook(SpaceFn space) { m_space = std::move(space); }
-    // Makes every folder behave as one of a camera card through FUSE does: a lookup finds a name
-    // in any letter case, each spelling of a name has an inode number of its own (exFAT), neither
-    // the no-replace flag nor links are offered, and a rename gives the file the time of the
-    // rename (fusefat). Tests reproduce cards with it.
-    void simulateCameraCard(bool on) { m_card = on; }
+    // Makes every folder behave as one on another file system, where tests cannot mount one.
+    void simulate(Simulated kind) { m_sim = kind; }
 
     // fileId, folderInfo and folderSpace as this file system answers them.
     std::optional<FileId> id(const QByteArray& path, bool followLinks = false, int* error = nullptr) const;
@@ -166,7 +201,8 @@ private:
     StepHook m_hook;
     SpaceFn m_space;
     int m_steps = 0;
-    bool m_card = false;
+    Simulated m_sim = Simulated::None;
+    bool card() const { return m_sim == Simulated::ExFatCard || m_sim == Simulated::FatCard; }
 };
 
 } // namespace renaming

@@ -4,9 +4,11 @@ namespace renaming {
 
 namespace {
 
-const QByteArray kJournalHeader = QByteArrayLiteral("tessaline-rename-journal 2");
-const QByteArray kJournalHeader1 = QByteArrayLiteral("tessaline-rename-journal 1");
-const QByteArray kUndoHeader = QByteArrayLiteral("tessaline-rename-undo 1");
+// Headers by version, from 1.
+const QList<QByteArray> kJournalHeaders{"tessaline-rename-journal 1", "tessaline-rename-journal 2",
+                                        "tessaline-rename-journal 3"};
+const QList<QByteArray> kUndoHeaders{"tessaline-rename-undo 1", "tessaline-rename-undo 2"};
+const QByteArray kFolder = QByteArrayLiteral("F");
 const QByteArray kEnd = QByteArrayLiteral("end");
 const QByteArray kFinish = QByteArrayLiteral("finish");
 const QByteArray kRollback = QByteArrayLiteral("rollback");
@@ -45,6 +47,30 @@ bool readKind(const QByteArray& field, Kind* kind)
     return true;
 }
 
+QByteArray folderLine(const RecordedFolder& f)
+{
+    return kFolder + ' ' + encoded(f.path) + ' ' + encoded(f.fs.type) + ' ' + encoded(f.fs.source) + ' ' +
+           encoded(f.fs.uuid) + ' ' + QByteArray::number(f.fs.dev) + ' ' + QByteArray::number(f.fs.bytes) + ' ' +
+           QByteArray::number(f.fs.folderIno) + '\n';
+}
+
+bool readFolder(const QList<QByteArray>& f, RecordedFolder* folder)
+{
+    if (f.size() != 8 || f[0] != kFolder)
+        return false;
+    bool a = false;
+    bool b = false;
+    bool c = false;
+    folder->path = QByteArray::fromPercentEncoding(f[1]);
+    folder->fs.type = QByteArray::fromPercentEncoding(f[2]);
+    folder->fs.source = QByteArray::fromPercentEncoding(f[3]);
+    folder->fs.uuid = QByteArray::fromPercentEncoding(f[4]);
+    folder->fs.dev = f[5].toULongLong(&a);
+    folder->fs.bytes = f[6].toLongLong(&b);
+    folder->fs.folderIno = f[7].toULongLong(&c);
+    return a && b && c;
+}
+
 // The complete lines of a text: a line cut short by a crash while it was appended is left out.
 QList<QByteArray> completeLines(const QByteArray& text)
 {
@@ -57,7 +83,10 @@ QList<QByteArray> completeLines(const QByteArray& text)
 
 QByteArray journalText(const Journal& journal)
 {
-    QByteArray text = kJournalHeader + '\n' + (journal.undoRun ? "undo" : "run") + '\n' + encoded(journal.target) + '\n';
+    QByteArray text = kJournalHeaders.last() + '\n' + (journal.undoRun ? "undo" : "run") + '\n' +
+                      encoded(journal.target) + '\n';
+    for (const RecordedFolder& f : journal.folders)
+        text += folderLine(f);
     for (const Entry& e : journal.entries) {
         text += char(e.kind) + QByteArray(" ") + idFields(e.id) + ' ' + encoded(e.source) + ' ' + encoded(e.temp) +
                 ' ' + encoded(e.final) + '\n';
@@ -88,14 +117,15 @@ QByteArray backMark()
 std::optional<Journal> parseJournal(const QByteArray& text)
 {
     const QList<QByteArray> lines = completeLines(text);
-    if (lines.size() < 4 || (lines[0] != kJournalHeader && lines[0] != kJournalHeader1) ||
-        (lines[1] != "run" && lines[1] != "undo"))
+    if (lines.size() < 4 || !kJournalHeaders.contains(lines[0]) || (lines[1] != "run" && lines[1] != "undo"))
         return std::nullopt;
     Journal journal;
-    journal.version = lines[0] == kJournalHeader ? 2 : 1;
+    journal.version = int(kJournalHeaders.indexOf(lines[0]) + 1);
     journal.undoRun = lines[1] == "undo";
     journal.target = QByteArray::fromPercentEncoding(lines[2]);
     qsizetype k = 3;
+    for (RecordedFolder f; journal.version >= 3 && k < lines.size() && readFolder(lines[k].split(' '), &f); ++k)
+        journal.folders.append(f);
     for (; k < lines.size() && lines[k] != kEnd; ++k) {
         const QList<QByteArray> f = lines[k].split(' ');
         Entry e;
@@ -129,30 +159,36 @@ std::optional<Journal> parseJournal(const QByteArray& text)
     return journal;
 }
 
-QByteArray undoText(const QList<UndoItem>& items)
+QByteArray undoText(const UndoRecord& record)
 {
-    QByteArray text = kUndoHeader + '\n';
-    for (const UndoItem& u : items)
+    QByteArray text = kUndoHeaders.last() + '\n';
+    for (const RecordedFolder& f : record.folders)
+        text += folderLine(f);
+    for (const UndoItem& u : record.items)
         text += char(u.kind) + QByteArray(" ") + idFields(u.id) + ' ' + encoded(u.current) + ' ' + encoded(u.original) + '\n';
     return text + kEnd + '\n';
 }
 
-std::optional<QList<UndoItem>> parseUndo(const QByteArray& text)
+std::optional<UndoRecord> parseUndo(const QByteArray& text)
 {
     const QList<QByteArray> lines = completeLines(text);
-    if (lines.size() < 2 || lines[0] != kUndoHeader || lines.last() != kEnd)
+    if (lines.size() < 2 || !kUndoHeaders.contains(lines[0]) || lines.last() != kEnd)
         return std::nullopt;
-    QList<UndoItem> items;
-    for (qsizetype k = 1; k + 1 < lines.size(); ++k) {
+    UndoRecord record;
+    record.version = int(kUndoHeaders.indexOf(lines[0]) + 1);
+    qsizetype k = 1;
+    for (RecordedFolder f; record.version >= 2 && k + 1 < lines.size() && readFolder(lines[k].split(' '), &f); ++k)
+        record.folders.append(f);
+    for (; k + 1 < lines.size(); ++k) {
         const QList<QByteArray> f = lines[k].split(' ');
         UndoItem u;
         if (f.size() != 6 || !readKind(f[0], &u.kind) || !readId(f, 1, &u.id))
             return std::nullopt;
         u.current = QByteArray::fromPercentEncoding(f[4]);
         u.original = QByteArray::fromPercentEncoding(f[5]);
-        items.append(u);
+        record.items.append(u);
     }
-    return items;
+    return record;
 }
 
 } // namespace renaming

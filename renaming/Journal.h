@@ -42,15 +42,24 @@ struct Entry
     bool direct() const { return temp == final; }
 };
 
+// A folder a run is about, and the file system it was on.
+struct RecordedFolder
+{
+    QByteArray path;
+    FileSystemId fs;
+};
+
 // The marks appended to a journal tell where a run is, and so which of two files of equal size
 // and time a name holds where inode numbers mean nothing: until `finish`, the files are at their
 // old or their temporary names; from `finish` until `back`, at their temporary or new ones; after
 // `back`, at their temporary or old ones again.
 struct Journal
 {
-    int version = 2;      // 1: written by a version that did not mark its way back
+    // 1: written by a version that did not mark its way back; 2: nor recorded its folders
+    int version = 3;
     bool undoRun = false; // the run undoes the recorded one
     QByteArray target;    // the target folder, for messages
+    QList<RecordedFolder> folders;
     QList<Entry> entries;
     bool finish = false;   // every file reached its temporary name: on to the new names
     bool rollback = false; // the run failed or was cancelled: back to the old names
@@ -72,7 +81,13 @@ struct UndoItem
     QByteArray current;
     QByteArray original;
 };
-QByteArray undoText(const QList<UndoItem>& items);
-std::optional<QList<UndoItem>> parseUndo(const QByteArray& text);
+struct UndoRecord
+{
+    int version = 2; // 1: written by a version that did not record its folders
+    QList<RecordedFolder> folders;
+    QList<UndoItem> items;
+};
+QByteArray undoText(const UndoRecord& record);
+std::optional<UndoRecord> parseUndo(const QByteArray& text);
 
 } // namespace renaming

@@ -33,6 +33,33 @@ QByteArray newName(const QByteArray& prefix, int i, const QByteArray& extension,
     return prefix.isEmpty() ? numberedName(i, fileNameOf(oldPath)) : prefixedName(prefix, i, extension);
 }
 
+Numbering::Numbering(QList<QByteArray> sources, const platform::ExtensionPattern& extensions)
+    : m_sources(std::move(sources))
+{
+    m_extensions.reserve(m_sources.size());
+    for (const QByteArray& source : std::as_const(m_sources))
+        m_extensions.append(keptExtension(extensions, fileNameOf(source)));
+}
+
+QList<QByteArray> Numbering::names(const QByteArray& prefix) const
+{
+    QList<QByteArray> names;
+    names.reserve(m_sources.size());
+    for (qsizetype k = 0; k < m_sources.size(); ++k)
+        names.append(newName(prefix, static_cast<int>(k + 1), m_extensions[k], m_sources[k]));
+    return names;
+}
+
+QList<Move> Numbering::moves(const QByteArray& prefix) const
+{
+    const QList<QByteArray> given = names(prefix);
+    QList<Move> moves;
+    moves.reserve(given.size());
+    for (qsizetype k = 0; k < given.size(); ++k)
+        moves.append({m_sources[k], given[k]});
+    return moves;
+}
+
 QByteArray fileNameOf(const QByteArray& path)
 {
     return path.mid(path.lastIndexOf('/') + 1);

@@ -3,9 +3,16 @@
 #include "platform/ExtensionPattern.h"
 
 #include <QByteArray>
+#include <QList>
 
 // The names a renaming run gives, as the file system's bytes (file names need not be UTF-8).
 namespace renaming {
+
+struct Move
+{
+    QByteArray source;  // full native path
+    QByteArray newName; // a name, not a path
+};
 
 // The running number of position i (counted from 1): four digits up to 9999, then as many as
 // it takes (10000, 10001, ...), so that a long folder never wraps around onto its first names.
@@ -28,6 +35,25 @@ QByteArray numberedName(int i, const QByteArray& oldName);
 // The new name of the file at oldPath in position i: with a prefix the first scheme, with an
 // empty one the second.
 QByteArray newName(const QByteArray& prefix, int i, const QByteArray& extension, const QByteArray& oldPath);
+
+// The files of a run in the order they are numbered, with the extension each keeps: the names a
+// prefix gives them come from here, for the prompt's list as for the run itself.
+class Numbering
+{
+public:
+    Numbering() = default;
+    Numbering(QList<QByteArray> sources, const platform::ExtensionPattern& extensions);
+
+    qsizetype size() const { return m_sources.size(); }
+    const QList<QByteArray>& sources() const { return m_sources; }
+    // newName of each file in its position.
+    QList<QByteArray> names(const QByteArray& prefix) const;
+    QList<Move> moves(const QByteArray& prefix) const;
+
+private:
+    QList<QByteArray> m_sources;
+    QList<QByteArray> m_extensions; // worked out once: a prompt asks for the names at every key
+};
 
 // What follows the last "/" of a path (the whole path when it has none).
 QByteArray fileNameOf(const QByteArray& path);

@@ -23,6 +23,48 @@ bool odd(const Entry& e)
     return e.changed || e.at == Where::Lost || e.at == Where::Unclear;
 }
 
+// "rename-<id>.journal" gives the id.
+QByteArray runIdOf(const QByteArray& journalPath)
+{
+    const QByteArray name = fileNameOf(journalPath);
+    const QByteArray prefix = QByteArrayLiteral("rename-");
+    if (!name.startsWith(prefix) || !name.endsWith(kJournalSuffix))
+        return {};
+    return name.mid(prefix.size(), name.size() - prefix.size() - kJournalSuffix.size());
+}
+
+// The entries whose names are all the run's own: clean absolute paths, the hidden name the run
+// gives its nth file in the folder of the new name, and folders that the run was about. A journal
+// of a version that did not list its folders renamed files of one folder into its target. The
+// others go to *refused.
+QList<Entry> ownEntries(const Journal& journal, const QByteArray& runId, QList<Entry>* refused)
+{
+    QSet<QByteArray> folders;
+    for (const RecordedFolder& f : journal.folders)
+        folders.insert(f.path);
+    QList<QByteArray> sources;
+    for (const Entry& e : journal.entries)
+        sources.append(e.source);
+    const QByteArray sourceFolder = commonFolder(sources);
+    const QByteArray target = journal.target.size() > 1 && journal.target.endsWith('/') ? journal.target.chopped(1)
+                                                                                         : journal.target;
+    QList<Entry> own;
+    for (qsizetype i = 0; i < journal.entries.size(); ++i) {
+        const Entry& e = journal.entries[i];
+        const bool clean = cleanPath(e.source) && cleanPath(e.temp) && cleanPath(e.final);
+        const bool hidden = e.direct() ? e.kind == Kind::Rename
+                                       : !runId.isEmpty() && e.temp == tempName(folderOf(e.final), runId, i);
+        const bool within = journal.version >= 3
+                                ? folders.contains(folderOf(e.source)) && folders.contains(folderOf(e.final))
+                                : folderOf(e.source) == sourceFolder && folderOf(e.final) == target;
+        if (clean && hidden && within)
+            own.append(e);
+        else
+            refused->append(e);
+    }
+    return own;
+}
+
 } // namespace
 
 QList<Notice> Renamer::recover()
@@ -173,15 +215,51 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
                             ? QStringLiteral("Das unterbrochene Rückgängigmachen einer Umbenennung in \"%1\"")
                             : QStringLiteral("Eine unterbrochene Umbenennung in \"%1\"");
     const QString what = run.arg(shown(journal->target));
-    for (const QByteArray& folder : foldersOf(entries)) {
+
+    // Only names the run made are touched; an entry with others is left out and kept.
+    QList<Entry> refused;
+    entries = ownEntries(*journal, runIdOf(journalPath), &refused);
+    QList<QByteArray> folders = foldersOf(entries);
+    for (const RecordedFolder& f : journal->folders) {
+        if (!folders.contains(f.path))
+            folders.append(f.path);
+    }
+    for (const QByteArray& folder : folders) {
         const std::optional<FileId> id = fileId(folder, true);
         if (!id || !S_ISDIR(id->mode))
             return {true, QStringLiteral("%1 kann erst zu Ende gebracht werden, wenn \"%2\" wieder erreichbar ist. "
                                          "Tessaline versucht es beim nächsten Start wieder.")
                               .arg(what, shown(folder))};
     }
+    // A card not plugged in leaves the empty folder it was mounted on: nothing is written there.
+    for (const RecordedFolder& f : journal->folders) {
+        const std::optional<FileSystemId> now = fileSystemId(f.path);
+        if (!now || !sameFileSystem(f.fs, *now))
+            return {true, QStringLiteral("%1 liegt auf einem Datenträger, der nicht eingehängt ist (\"%2\"); die "
+                                         "Umbenennung wird fortgesetzt, sobald er wieder da ist.")
+                              .arg(what, shown(f.path))};
+    }
+    // Kept for a look by hand, under a name no start takes up again.
+    const QByteArray keptAs = journalPath + ".refused";
+    QString refusedText;
+    if (!refused.isEmpty()) {
+        refusedText = QStringLiteral("Diese Einträge im Protokoll nennen Namen, die nicht zu der Umbenennung gehören; "
+                                     "Tessaline hat sie nicht angerührt:");
+        for (const Entry& e : refused)
+            refusedText += QStringLiteral("\n\"%1\" \u2192 \"%2\" \u2192 \"%3\"")
+                               .arg(shown(e.source), shown(e.temp), shown(e.final));
+    }
 
     QStringList remarks;
+    if (!refused.isEmpty()) {
+        if (entries.isEmpty()) {
+            const int error = ::rename(journalPath.constData(), keptAs.constData()) == 0 ? 0 : errno;
+            return {true, what + QStringLiteral(" wurde nicht angerührt. ") + refusedText +
+                              (error ? QStringLiteral("\n\nDas Protokoll \"%1\" bleibt liegen: %2.")
+                                           .arg(shown(journalPath), errorText(error))
+                                     : QStringLiteral("\n\nDas Protokoll bleibt als \"%1\" liegen.").arg(shown(keptAs)))};
+        }
+    }
     locate(*journal, &remarks);
     Drive d{*journal, journalPath, fd, {}, false};
     bool forwards = !journal->rollback && (journal->finish || std::none_of(entries.cbegin(), entries.cend(), [](const Entry& e) {
@@ -198,6 +276,7 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
     const auto home = [&](const Entry& e) {
         return forwards ? e.at == Where::Final || e.at == Where::SourceRemoved : e.at == Where::Source;
     };
+    verify(entries);
     settled = settled && std::none_of(entries.cbegin(), entries.cend(), [&](const Entry& e) {
                   return e.at == Where::Temp || (!odd(e) && !home(e));
               });
@@ -211,18 +290,32 @@ Notice Renamer::recoverOne(const QByteArray& journalPath, int fd)
                       failuresText(d.failures + remarks) +
                       QStringLiteral("\n\nDiese Dateien liegen jetzt so:\n") + whereTheyAre(entries, Where::Source) +
                       QStringLiteral("\n\nTessaline versucht es beim nächsten Start wieder.");
+        if (!refused.isEmpty())
+            notice.text += QStringLiteral("\n\n") + refusedText;
         return notice;
     }
+    // The journal goes, or with entries that were not the run's, is put aside.
+    const auto done = [&] {
+        if (refused.isEmpty()) {
+            if (const int error = m_ops.unlink(journalPath, Op::RemoveJournal))
+                remarks.append(QStringLiteral("Das Protokoll \"%1\" konnte nicht entfernt werden: %2.")
+                                   .arg(shown(journalPath), errorText(error)));
+        } else if (::rename(journalPath.constData(), keptAs.constData()) != 0) {
+            remarks.append(refusedText + QStringLiteral("\n\nDas Protokoll \"%1\" konnte nicht beiseitegelegt werden: %2.")
+                                             .arg(shown(journalPath), errorText(errno)));
+        } else {
+            remarks.append(refusedText + QStringLiteral("\n\nDas Protokoll bleibt als \"%1\" liegen.").arg(shown(keptAs)));
+        }
+    };
     if (forwards) {
         removeSources(entries, &remarks);
-        finish(*journal, journalPath, &remarks);
+        finish(*journal, QByteArray(), &remarks);
+        done();
         notice.text = what + (journal->undoRun ? QStringLiteral(" wurde zu Ende geführt: Die Dateien haben wieder ihre "
                                                                 "vorigen Namen.")
                                                : QStringLiteral(" wurde zu Ende geführt: Die Dateien haben ihre neuen Namen."));
     } else {
-        if (const int error = m_ops.unlink(journalPath, Op::RemoveJournal))
-            remarks.append(QStringLiteral("Das Protokoll \"%1\" konnte nicht entfernt werden: %2.")
-                               .arg(shown(journalPath), errorText(error)));
+        done();
         notice.text = what + (journal->undoRun ? QStringLiteral(" wurde abgebrochen: Die Dateien haben wieder die "
                                                                 "Namen aus der Umbenennung, die sich weiter rückgängig "
                                                                 "machen lässt.")

@@ -2,12 +2,14 @@
 
 #include "renaming/Internal.h"
 #include "renaming/Names.h"
+#include "platform/OwnFolders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <dirent.h>
@@ -31,6 +33,40 @@ QString errorText(int error)
     if (error == kSourceChanged)
         return QStringLiteral("Die Datei wurde währenddessen verändert");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray tempName(const QByteArray& folder, const QByteArray& runId, qsizetype n)
+{
+    return joinPath(folder, kTempPrefix + runId + '-' + QByteArray::number(n));
+}
+
+bool cleanPath(const QByteArray& path)
+{
+    if (!path.startsWith('/') || path.size() < 2 || path.contains('\0'))
+        return false;
+    const QList<QByteArray> parts = path.mid(1).split('/');
+    return std::none_of(parts.cbegin(), parts.cend(),
+                        [](const QByteArray& part) { return part.isEmpty() || part == "." || part == ".."; });
+}
+
+QList<RecordedFolder> recordedFolders(const QList<QByteArray>& folders)
+{
+    QList<RecordedFolder> recorded;
+    for (const QByteArray& folder : folders)
+        recorded.append({folder, fileSystemId(folder).value_or(FileSystemId{})});
+    return recorded;
+}
+
+QByteArray commonFolder(const QList<QByteArray>& paths)
+{
+    QHash<QByteArray, int> count;
+    QByteArray common;
+    for (const QByteArray& path : paths) {
+        const int n = ++count[folderOf(path)];
+        if (n > count.value(common))
+            common = folderOf(path);
+    }
+    return common;
 }
 
 QSet<QByteArray> listNames(const QByteArray& folder)
@@ -101,28 +137,6 @@ QByteArray newRunId()
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
 }
 
-QByteArray inodeKey(const FileId& id)
-{
-    return QByteArray::number(id.dev) + ':' + QByteArray::number(id.ino);
-}
-
-bool onOtherFileSystem(const FileId& file, const FileId& folder)
-{
-    // Two mounts of one file system (a bind mount) refuse renames between them too.
-    if (file.mount && folder.mount)
-        return file.mount != folder.mount;
-    return file.dev != folder.dev;
-}
-
-// Sizes in messages: what is needed rounded up, what is free rounded down.
-QString sizeText(qint64 bytes, bool up)
-{
-    const qint64 kb = up ? (bytes + 1023) / 1024 : bytes / 1024;
-    if (kb < 10 * 1024)
-        return QStringLiteral("%1 KB").arg(kb);
-    return QStringLiteral("%1 MB").arg(up ? (kb + 1023) / 1024 : kb / 1024);
-}
-
 } // namespace
 
 QByteArray defaultStateFolder()
@@ -159,213 +173,6 @@ Result Renamer::run(const QList<Move>& moves, const QByteArray& targetFolder)
     for (const Move& m : moves)
         planned.append({m.source, targetFolder, m.newName, nullptr});
     return execute(planned, false, targetFolder);
-}
-
-QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const
-{
-    struct Folder
-    {
-        QByteArray path;
-        FileId id;
-        FolderInfo info;
-        QByteArray key;
-        // The names it holds by their folded form, listed when first asked for.
-        std::optional<QHash<QByteArray, QList<QByteArray>>> byFold;
-    };
-    std::map<QByteArray, Folder> folders;
-    QString error;
-    const auto folder = [&](const QByteArray& path) -> Folder* {
-        if (const auto it = folders.find(path); it != folders.end())
-            return &it->second;
-        int e = 0;
-        const std::optional<FileId> id = fileId(path, true, &e);
-        if (!id) {
-            error = QStringLiteral("Der Ordner \"%1\" ist nicht erreichbar: %2.").arg(shown(path), errorText(e));
-            return nullptr;
-        }
-        if (!S_ISDIR(id->mode)) {
-            error = QStringLiteral("\"%1\" ist kein Ordner.").arg(shown(path));
-            return nullptr;
-        }
-        if (::access(path.constData(), W_OK | X_OK) != 0) {
-            error = QStringLiteral("In den Ordner \"%1\" kann nicht geschrieben werden: %2.")
-                        .arg(shown(path), errorText(errno));
-            return nullptr;
-        }
-        const QByteArray key = inodeKey(*id) + '/';
-        return &folders.emplace(path, Folder{path, *id, infoOf(path), key, std::nullopt}).first->second;
-    };
-    const auto heldNames = [](Folder& f, const QByteArray& name) {
-        if (!f.byFold) {
-            f.byFold.emplace();
-            for (const QByteArray& stored : listNames(f.path))
-                (*f.byFold)[foldedName(stored)].append(stored);
-        }
-        return f.byFold->value(foldedName(name));
-    };
-    const auto nameKey = [](const Folder* f, const QByteArray& name) -> QByteArray {
-        return f->key + (f->info.ignoresCase ? foldedName(name) : name);
-    };
-
-    struct Work
-    {
-        const Planned* p;
-        FileId file;
-        qint64 size; // of the file a link leads to
-        Folder* from;
-        Folder* to;
-        bool unchanged;
-    };
-    QList<Work> work;
-    work.reserve(moves.size());
-    QHash<QByteArray, qsizetype> sources; // the run's files by folder and name as stored
-    QHash<QByteArray, qsizetype> wanted;  // by the key of their new name
-    QHash<QByteArray, qsizetype> inodes;
-    sources.reserve(moves.size());
-    wanted.reserve(moves.size());
-    inodes.reserve(moves.size());
-    for (const Planned& p : moves) {
-        const QByteArray& name = p.name;
-        Folder* to = folder(p.folder);
-        if (!to)
-            return error;
-        if (name.isEmpty() || name == "." || name == "..")
-            return QStringLiteral("\"%1\" ist kein gültiger Name für \"%2\".").arg(shown(name), shown(p.source));
-        if (name.contains('/'))
-            return QStringLiteral("Der neue Name \"%1\" für \"%2\" enthält einen Schrägstrich (/).")
-                .arg(shown(name), shown(p.source));
-        if (name.contains('\0'))
-            return QStringLiteral("Der neue Name für \"%1\" enthält ein Nullzeichen.").arg(shown(p.source));
-        if (name.size() > to->info.nameMax)
-            return QStringLiteral("Der neue Name \"%1\" ist %2 Bytes lang; in \"%3\" sind höchstens %4 erlaubt.")
-                .arg(shown(name))
-                .arg(name.size())
-                .arg(shown(p.folder))
-                .arg(to->info.nameMax);
-        Folder* from = folder(folderOf(p.source));
-        if (!from)
-            return error;
-        int e = 0;
-        const std::optional<FileId> file = m_ops.id(p.source, false, &e);
-        if (!file)
-            return QStringLiteral("Die Datei \"%1\" ist nicht mehr da: %2.").arg(shown(p.source), errorText(e));
-        const std::optional<FileId> content = file->isLink() ? m_ops.id(p.source, true) : file;
-        if (!content || !content->isRegular())
-            return QStringLiteral("\"%1\" ist keine gewöhnliche Datei.").arg(shown(p.source));
-        if (p.recorded && !stillSameFile(*p.recorded, *file, from->info))
-            return QStringLiteral("\"%1\" wurde seit der Umbenennung verändert.").arg(shown(p.source));
-        if (file->isLink() && from->key != to->key && !onOtherFileSystem(*file, to->id)) {
-            // Renamed into another folder, a link keeps its text; a relative one would point elsewhere.
-            char target[PATH_MAX];
-            const ssize_t n = ::readlink(p.source.constData(), target, sizeof target);
-            if (n <= 0 || target[0] != '/')
-                return QStringLiteral("\"%1\" ist eine symbolische Verknüpfung mit einem relativen Ziel (\"%2\"). In "
-                                      "\"%3\" zeigte sie ins Leere; bitte verschieben Sie sie von Hand.")
-                    .arg(shown(p.source), shown(QByteArray(target, qMax<ssize_t>(n, 0))), shown(p.folder));
-        }
-        const QByteArray oldName = fileNameOf(p.source);
-        const QByteArray sourceKey = from->key + oldName;
-        if (sources.contains(sourceKey))
-            return QStringLiteral("\"%1\" steht mehr als einmal in der Liste.").arg(shown(p.source));
-        sources.insert(sourceKey, work.size());
-        // Recovery knows the files of a run by their inode numbers, so two names of one file would
-        // each pass for the other.
-        const QByteArray inode = inodeKey(*file);
-        if (const auto other = inodes.constFind(inode); other != inodes.cend() && file->links > 1)
-            return QStringLiteral("\"%1\" und \"%2\" sind zwei Namen derselben Datei (harte Verknüpfung). Tessaline "
-                                  "benennt eine Datei nicht unter zwei Namen zugleich um.")
-                .arg(shown(work[*other].p->source), shown(p.source));
-        inodes.insert(inode, work.size());
-        const QByteArray key = nameKey(to, name);
-        if (const auto other = wanted.constFind(key); other != wanted.cend()) {
-            const Planned& q = *work[*other].p;
-            QString text = QStringLiteral("\"%1\" und \"%2\" sollen beide \"%3\" heißen.")
-                               .arg(shown(q.source), shown(p.source), shown(name));
-            if (q.name != name)
-                text += QStringLiteral(" Der Zielordner unterscheidet nicht zwischen Groß- und Kleinbuchstaben.");
-            return text;
-        }
-        wanted.insert(key, work.size());
-        work.append({&p, *file, content->size, from, to, from->key == to->key && oldName == name});
-    }
-
-    // A new name may only be held by a file that leaves it in this run. Which file holds it is
-    // read from the folder's listing, compared as the folder compares names: where letter case
-    // is ignored, FUSE gives each spelling of a name an inode number of its own.
-    bool viaTemp = false;
-    std::map<const Folder*, QList<qsizetype>> copies;
-    for (qsizetype i = 0; i < work.size(); ++i) {
-        const Work& w = work[i];
-        if (w.unchanged)
-            continue;
-        const QByteArray final = joinPath(w.p->folder, w.p->name);
-        int e = 0;
-        const std::optional<FileId> holder = m_ops.id(final, false, &e);
-        if (!holder && e != ENOENT)
-            return QStringLiteral("\"%1\" kann nicht geprüft werden: %2.").arg(shown(final), errorText(e));
-        QList<QByteArray> held;
-        if (w.to->info.ignoresCase)
-            held = heldNames(*w.to, w.p->name);
-        else if (holder)
-            held.append(w.p->name);
-        if (holder || !held.isEmpty()) {
-            bool ours = !held.isEmpty() && std::all_of(held.cbegin(), held.cend(), [&](const QByteArray& n) {
-                return sources.contains(w.to->key + n);
-            });
-            // A folder that ignores case without telling: the holder is a file of the run under
-            // another spelling, as its inode number shows.
-            if (!ours && holder && !w.to->info.ignoresCase && w.to->info.stableInodes) {
-                const qsizetype j = inodes.value(inodeKey(*holder), -1);
-                ours = j >= 0 && work[j].from->key == w.to->key;
-            }
-            if (!ours)
-                return QStringLiteral("Den Namen \"%1\" trägt in \"%2\" schon eine Datei, die nicht mit umbenannt wird.")
-                    .arg(shown(w.p->name), shown(w.p->folder));
-            viaTemp = true;
-        }
-        if (onOtherFileSystem(w.file, w.to->id))
-            copies[w.to].append(i);
-    }
-
-    // Copies take whole blocks, and a folder's entries take room too (as many as FAT needs for a
-    // long name, for the temporary and for the new name).
-    const qsizetype tempLength = kTempPrefix.size() + runId.size() + 6;
-    for (const auto& [to, list] : copies) {
-        const std::optional<Space> space = m_ops.space(to->path);
-        if (!space || space->unit <= 0)
-            continue;
-        const qint64 unit = space->unit;
-        qint64 units = 1;
-        qint64 folderBytes = 0;
-        for (const qsizetype i : list) {
-            units += (work[i].size + unit - 1) / unit;
-            folderBytes += 32 * (4 + (tempLength + 14) / 15 + (work[i].p->name.size() + 14) / 15);
-        }
-        units += (folderBytes + unit - 1) / unit;
-        if (units > space->freeUnits)
-            return QStringLiteral("In \"%1\" ist nicht genug Platz: %2 werden gebraucht, %3 sind frei.")
-                .arg(shown(to->path), sizeText(units * unit, true), sizeText(space->freeUnits * unit, false));
-        if (space->freeFiles >= 0 && list.size() > space->freeFiles)
-            return QStringLiteral("In \"%1\" können nur noch %2 Dateien angelegt werden, gebraucht werden %3.")
-                .arg(shown(to->path))
-                .arg(space->freeFiles)
-                .arg(list.size());
-    }
-
-    for (const Work& w : work) {
-        if (w.unchanged)
-            continue;
-        Entry e;
-        e.kind = onOtherFileSystem(w.file, w.to->id) ? Kind::Copy : Kind::Rename;
-        e.source = w.p->source;
-        e.final = joinPath(w.p->folder, w.p->name);
-        const bool hidden = viaTemp || e.kind == Kind::Copy;
-        e.temp = hidden ? joinPath(w.p->folder, kTempPrefix + runId + '-' + QByteArray::number(entries->size()))
-                        : e.final;
-        e.id = w.file;
-        entries->append(e);
-    }
-    return {};
 }
 
 int Renamer::move(const QByteArray& from, const QByteArray& to)
@@ -563,7 +370,10 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
             const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : m_ops.id(e.final).value_or(e.copy);
             items.append({e.kind, id, e.final, e.source});
         }
-        int error = complete ? m_ops.writeWhole(undoRecordPath(), undoText(items), Op::WriteUndo) : ENOENT;
+        UndoRecord record;
+        record.folders = journal.folders.isEmpty() ? recordedFolders(foldersOf(journal.entries)) : journal.folders;
+        record.items = items;
+        int error = complete ? m_ops.writeWhole(undoRecordPath(), undoText(record), Op::WriteUndo) : ENOENT;
         if (complete && error)
             remarks->append(QStringLiteral("Die Umbenennung kann nicht rückgängig gemacht werden: \"%1\" kann "
                                            "nicht geschrieben werden: %2.")
@@ -576,6 +386,8 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
                                            "werden: %2.")
                                 .arg(shown(undoRecordPath()), errorText(error)));
     }
+    if (journalPath.isEmpty())
+        return;
     if (const int error = m_ops.unlink(journalPath, Op::RemoveJournal))
         remarks->append(QStringLiteral("Das Protokoll \"%1\" konnte nicht entfernt werden: %2.")
                             .arg(shown(journalPath), errorText(error)));
@@ -586,11 +398,41 @@ QString Renamer::failureText(const Entry& e, int error) const
     if (error == kSourceChanged)
         return QStringLiteral("\"%1\" wurde verändert, während es %2 werden sollte.")
             .arg(shown(e.source), e.kind == Kind::Copy ? QStringLiteral("kopiert") : QStringLiteral("umbenannt"));
-    if (e.kind == Kind::Copy && e.at == Where::Source)
+    // The step that failed: from the old name, or from the hidden one.
+    const bool first = e.at == Where::Source;
+    const bool hidden = first && !e.direct();
+    QString why = errorText(error);
+    if (error == EEXIST && hidden)
+        why = e.kind == Kind::Copy
+                  ? QStringLiteral("Den vorläufigen Namen \"%1\" trägt schon eine andere Datei").arg(shown(e.temp))
+                  : QStringLiteral("Diesen Namen trägt schon eine andere Datei");
+    // exfat-fuse answers so for a name it cannot hold.
+    if (error == ENOENT && m_ops.id(first ? e.source : e.temp))
+        why += QStringLiteral(" (die Datei ist noch da; das Dateisystem des Ziels nimmt den Namen nicht an)");
+    if (e.kind == Kind::Copy && first)
         return QStringLiteral("\"%1\" konnte nicht nach \"%2\" kopiert werden: %3.")
-            .arg(shown(e.source), shown(folderOf(e.final)), errorText(error));
+            .arg(shown(e.source), shown(folderOf(e.final)), why);
+    if (hidden)
+        return QStringLiteral("\"%1\" konnte nicht in den vorläufigen Namen \"%2\" umbenannt werden: %3.")
+            .arg(shown(e.source), shown(e.temp), why);
     return QStringLiteral("\"%1\" konnte nicht in \"%2\" umbenannt werden: %3.")
-        .arg(shown(e.source), shown(fileNameOf(e.final)), errorText(error));
+        .arg(shown(e.source), shown(fileNameOf(e.final)), why);
+}
+
+bool Renamer::verify(QList<Entry>& entries) const
+{
+    bool all = true;
+    for (Entry& e : entries) {
+        const QByteArray* path = e.at == Where::Source ? &e.source
+                                 : e.at == Where::Temp ? &e.temp
+                                 : e.at == Where::Final || e.at == Where::SourceRemoved ? &e.final
+                                                                                        : nullptr;
+        if (path && !m_ops.id(*path)) {
+            e.at = Where::Lost;
+            all = false;
+        }
+    }
+    return all;
 }
 
 QString Renamer::whereTheyAre(const QList<Entry>& entries, Where home) const
@@ -664,7 +506,13 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
         return result;
     }
 
-    QDir().mkpath(QFile::decodeName(m_state));
+    journal.folders = recordedFolders(foldersOf(entries));
+    if (const int error = platform::makeOwnFolder(m_state)) {
+        result.outcome = Result::Outcome::Refused;
+        result.message = nothing + QStringLiteral("\n\nDer Ordner \"%1\" für das Protokoll kann nicht angelegt werden: %2.")
+                                       .arg(shown(m_state), errorText(error));
+        return result;
+    }
     const QByteArray journalPath = m_state + "/rename-" + runId + kJournalSuffix;
     int fd = -1;
     if (const int error = m_ops.writeWhole(journalPath, journalText(journal), Op::WriteJournal, &fd)) {
@@ -682,24 +530,35 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
         return !m_progress || m_progress(Progress{file, of, ++step, files + secondPass});
     };
     Drive d{journal, journalPath, fd, {}, false};
+    const auto renamed = [&] {
+        for (const Entry& e : entries) {
+            if (e.at == Where::Final || e.at == Where::SourceRemoved)
+                result.renamed.append({e.source, e.final});
+        }
+    };
     if (forward(d, goOn)) {
+        const bool allThere = verify(entries);
         QStringList remarks;
         removeSources(entries, &remarks);
         finish(journal, journalPath, &remarks);
-        for (const Entry& e : entries)
-            result.renamed.append({e.source, e.final});
+        renamed();
+        if (!allThere) {
+            result.outcome = Result::Outcome::Incomplete;
+            remarks.prepend(QStringLiteral("Nicht jede Datei ist dort, wo sie nach dem Umbenennen sein sollte:\n") +
+                            whereTheyAre(entries, Where::Final));
+        }
         result.message = remarks.join(QStringLiteral("\n\n"));
         return result;
     }
 
     // Should this process die now, the next start goes on by what the journal holds.
     const bool allBackNow = back(d);
-    for (const Entry& e : entries) {
-        if (e.at == Where::Final || e.at == Where::SourceRemoved)
-            result.renamed.append({e.source, e.final});
-    }
+    const bool seen = verify(entries);
+    renamed();
     const QString failure = d.failures.value(0);
-    if (allBackNow) {
+    const bool onlyLost = std::all_of(entries.cbegin(), entries.cend(),
+                                      [](const Entry& e) { return e.at == Where::Source || e.at == Where::Lost; });
+    if (allBackNow && seen) {
         m_ops.unlink(journalPath, Op::RemoveJournal);
         result.outcome = d.cancelled ? Result::Outcome::Cancelled : Result::Outcome::RolledBack;
         result.message = d.cancelled ? QString(QStringLiteral("Abgebrochen. ") + allBack)
@@ -715,6 +574,11 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
                      whereTheyAre(entries, Where::Source);
     if (std::any_of(entries.cbegin(), entries.cend(), [](const Entry& e) { return e.at == Where::Source; }))
         result.message += QStringLiteral("\n\nAlle anderen haben ihre vorigen Namen.");
+    if (allBackNow && onlyLost) {
+        // Nothing is left for a later start to move.
+        m_ops.unlink(journalPath, Op::RemoveJournal);
+        return result;
+    }
     result.message += journal.rollback
                           ? QStringLiteral(" Tessaline versucht beim nächsten Start, auch diese zurückzubenennen.")
                           : QStringLiteral(" Beim nächsten Start bringt Tessaline die Umbenennung zu Ende oder, wo das "
@@ -727,12 +591,54 @@ QList<UndoItem> Renamer::readUndo(QString* error) const
     QFile file(QFile::decodeName(undoRecordPath()));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const std::optional<QList<UndoItem>> items = parseUndo(file.readAll());
-    if (!items) {
+    const std::optional<UndoRecord> record = parseUndo(file.readAll());
+    if (!record) {
         *error = QStringLiteral("Die Aufzeichnung \"%1\" ist unlesbar.").arg(shown(undoRecordPath()));
         return {};
     }
-    return *items;
+    *error = undoRefusal(*record);
+    return record->items;
+}
+
+QString Renamer::undoRefusal(const UndoRecord& record) const
+{
+    // Paths that are not the run's own: the record was damaged or made by hand. A record of a
+    // version that did not list its folders had its files in one folder and brought them back
+    // into one.
+    QSet<QByteArray> folders;
+    for (const RecordedFolder& f : record.folders)
+        folders.insert(f.path);
+    QList<QByteArray> currents;
+    QList<QByteArray> originals;
+    for (const UndoItem& u : record.items) {
+        currents.append(u.current);
+        originals.append(u.original);
+    }
+    const QByteArray currentFolder = commonFolder(currents);
+    const QByteArray originalFolder = commonFolder(originals);
+    const auto ours = [&](const UndoItem& u) {
+        if (!cleanPath(u.current) || !cleanPath(u.original))
+            return false;
+        if (record.version >= 2)
+            return folders.contains(folderOf(u.current)) && folders.contains(folderOf(u.original));
+        return folderOf(u.current) == currentFolder && folderOf(u.original) == originalFolder;
+    };
+    QStringList foreign;
+    for (const UndoItem& u : record.items) {
+        if (!ours(u))
+            foreign.append(QStringLiteral("\"%1\" \u2192 \"%2\"").arg(shown(u.current), shown(u.original)));
+    }
+    if (!foreign.isEmpty())
+        return QStringLiteral("Die Aufzeichnung \"%1\" nennt Dateien, die nicht zu der Umbenennung gehören; sie bleibt, "
+                              "wie sie ist, und es wird nichts zurückbenannt:\n")
+                   .arg(shown(undoRecordPath())) +
+               failuresText(foreign);
+    for (const RecordedFolder& f : record.folders) {
+        const std::optional<FileSystemId> now = fileSystemId(f.path);
+        if (now && !sameFileSystem(f.fs, *now))
+            return QStringLiteral("\"%1\" liegt auf einem Datenträger, der nicht eingehängt ist.").arg(shown(f.path));
+    }
+    return {};
 }
 
 bool Renamer::hasUndo() const
@@ -761,6 +667,8 @@ UndoPreview Renamer::undoPreview() const
     QString error;
     const QList<UndoItem> items = readUndo(&error);
     preview.recorded = !items.isEmpty() || !error.isEmpty();
+    for (const UndoItem& u : items)
+        preview.moves.append({u.current, u.original});
     if (!error.isEmpty() || items.isEmpty()) {
         preview.reason = error;
         return preview;
@@ -770,8 +678,6 @@ UndoPreview Renamer::undoPreview() const
                          ? QStringLiteral("Eine unterbrochene Umbenennung ist noch nicht abgeschlossen.")
                          : plan(reversedMoves(items), QByteArrayLiteral("0"), &entries);
     preview.possible = preview.reason.isEmpty();
-    for (const UndoItem& u : items)
-        preview.moves.append({u.current, u.original});
     return preview;
 }
 
@@ -783,6 +689,10 @@ Result Renamer::undo()
     result.outcome = Result::Outcome::Refused;
     if (items.isEmpty()) {
         result.message = error.isEmpty() ? QStringLiteral("Es gibt nichts rückgängig zu machen.") : error;
+        return result;
+    }
+    if (!error.isEmpty()) {
+        result.message = QStringLiteral("Es wurde nichts zurückbenannt.\n\n") + error;
         return result;
     }
     if (interruptedRunPending()) {

@@ -11,23 +11,20 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 // Renaming a list of files, all or nothing, without ever replacing or losing a file.
 //
-// A run checks its whole plan before it touches anything, writes a journal to the state folder,
-// takes every file to a hidden temporary name in its target folder when a new name is still held
-// by another file of the run (so any permutation works), then gives the new names; into another
-// file system it copies and removes the sources last. Any failure or a cancel puts every file
-// back; where even that fails, the message says where each file is. The next start finishes or
-// undoes a run that was interrupted, the same way, and names every file it could not find or
-// found changed; the last completed run can be undone, also after a restart.
+// A run checks its whole plan before it touches anything (also that the target's file system can
+// hold each new name), writes a journal to the state folder, takes every file to a hidden
+// temporary name in its target folder when a new name is still held by another file of the run
+// (so any permutation works), then gives the new names; into another file system it copies and
+// removes the sources last. Any failure or a cancel puts every file back; where even that fails,
+// the message says where each file is. Every outcome is checked: a file not found where the run
+// says it is is named as missing. The next start finishes or undoes a run that was interrupted,
+// the same way, and names every file it could not find or found changed; the last completed run
+// can be undone, also after a restart.
 namespace renaming {
-
-struct Move
-{
-    QByteArray source;  // full native path
-    QByteArray newName; // a name, not a path
-};
 
 struct Renamed
 {
@@ -56,7 +53,8 @@ struct Result
         Refused,    // the plan failed its check: nothing was renamed
         RolledBack, // a step failed: every file is back at its old name
         Cancelled,  // cancelled: every file is back at its old name
-        Incomplete, // a step failed and not everything could be put back: the message says where
+        Incomplete, // a step failed and not everything could be put back, or a file is not where the
+                    // run took it: the message says where each file is, and which are missing
     };
     Outcome outcome = Outcome::Done;
     QString message;
@@ -78,6 +76,39 @@ struct Notice
     QString text;
 };
 
+// Something that would stop a run.
+struct Problem
+{
+    qsizetype move = -1; // the move it is about; -1 for a folder or the run as a whole
+    QString text;
+};
+
+// What a check of a run's new names found.
+struct Checked
+{
+    QList<Problem> problems; // in the order a run meets them: a run is refused with the first
+    QList<bool> unchanged;   // for each move: the file has its new name already
+    bool viaTemp = false;    // a new name is held by another file of the run
+    bool ok() const { return problems.isEmpty(); }
+};
+
+// The files and folders of a run as they were when surveyed: everything a check needs that does not
+// depend on the new names. Made by Renamer::survey; cheap to copy.
+class Survey
+{
+public:
+    Survey();
+    ~Survey();
+    Survey(const Survey&);
+    Survey& operator=(const Survey&);
+    qsizetype size() const;
+
+private:
+    friend class Renamer;
+    struct Data;
+    std::shared_ptr<const Data> d;
+};
+
 // $XDG_STATE_HOME/Tessaline, or ~/.local/state/Tessaline.
 QByteArray defaultStateFolder();
 
@@ -90,22 +121,38 @@ public:
     void setSpaceHook(SpaceFn space) { m_ops.setSpaceHook(std::move(space)); }
     void setProgress(ProgressFn progress) { m_progress = std::move(progress); }
     void setDisplayName(DisplayFn display) { m_display = std::move(display); }
-    // Every folder behaves as on a camera card (see FileOps::simulateCameraCard).
-    void simulateCameraCard(bool on) { m_ops.simulateCameraCard(on); }
+    // Every folder behaves as on another file system (see FileOps::simulate).
+    void simulate(Simulated kind) { m_ops.simulate(kind); }
 
     // Gives each source its new name in targetFolder. A file that already has its new name there
     // counts as renamed.
     Result run(const QList<Move>& moves, const QByteArray& targetFolder);
 
+    // A run checks its plan in two parts, neither of which changes anything: what it finds of its
+    // files and folders (reading them, their folders' listings and free space), then the new
+    // names against that. A prompt surveys once and checks the names of each prefix as it is
+    // typed, with the very rules of the run; the run does both again when it starts.
+    Survey survey(const QList<QByteArray>& sources, const QByteArray& targetFolder) const;
+    // names: one for each surveyed source, in its order.
+    Checked check(const Survey& survey, const QList<QByteArray>& names) const;
+
+    // A path or a name as messages show it.
+    QString shown(const QByteArray& path) const;
+
     // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
     UndoPreview undoPreview() const;
+    // What the user is asked before an undo: how many files go back, from which folders to which,
+    // the first of them by name.
+    QString undoQuestion(const UndoPreview& preview) const;
     // Puts the files of the last completed run back, with the same rules as a run.
     Result undo();
 
     // Finishes or undoes the runs that were interrupted, and says what it did. A run whose
-    // folders cannot be reached now (a card not plugged in), or that cannot be put in order yet,
-    // is kept for a later start, and the notice says why and where each file is.
+    // folders cannot be reached now or lie on another file system than they did (a card not
+    // plugged in, its empty mount point), or that cannot be put in order yet, is kept for a later
+    // start, and the notice says why and where each file is. Entries of a journal that name paths
+    // the run did not make are left alone, named, and kept aside with the journal.
     QList<Notice> recover();
 
     QByteArray undoRecordPath() const;
@@ -131,8 +178,13 @@ private:
     using GoOn = std::function<bool(int file, int files)>;
 
     static QList<Planned> reversedMoves(const QList<UndoItem>& items);
+    // exact: every new name is looked up, not only those the folder's listing holds in some spelling
+    // (a file made since, a file system that takes other names as one).
+    Survey surveyOf(const QList<Planned>& moves, bool exact) const;
     QString plan(const QList<Planned>& moves, const QByteArray& runId, QList<Entry>* entries) const;
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
+    QString nameProblem(const QByteArray& name, const QByteArray& source, const QByteArray& folder,
+                        const FolderInfo& info) const;
     const FolderInfo& infoOf(const QByteArray& folder) const;
     bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
     int move(const QByteArray& from, const QByteArray& to);
@@ -147,11 +199,15 @@ private:
     bool interruptedRunPending() const;
     Notice recoverOne(const QByteArray& journalPath, int fd);
     void locate(Journal& journal, QStringList* remarks);
-    QString shown(const QByteArray& path) const;
     QString failureText(const Entry& e, int error) const;
+    // Whether each file is where the run says it is; one that is not is marked lost (a driver
+    // may take a file with it when it refuses a rename).
+    bool verify(QList<Entry>& entries) const;
     // A line for each file that is not at `home`, or that was changed.
     QString whereTheyAre(const QList<Entry>& entries, Where home) const;
+    // The files of the last run, and in *error why they cannot be put back.
     QList<UndoItem> readUndo(QString* error) const;
+    QString undoRefusal(const UndoRecord& record) const;
 
     QByteArray m_state;
     FileOps m_ops;

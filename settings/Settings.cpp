@@ -1,7 +1,10 @@
 #include "settings/Settings.h"
 
 #include "platform/Numeric.h"
+#include "platform/OwnFolders.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -100,6 +103,8 @@ bool Store::write(const QList<std::pair<Setting, QString>>& values) const
     // QSettings keeps the first error it meets, so a damaged file would make even a successful
     // write look failed (and hide a real write failure). The first object takes the parse error;
     // the second shares its parsed copy and starts clean, so its status speaks of the write.
+    // QSettings would make its folder with the umask's mode.
+    platform::makeOwnFolder(QFile::encodeName(QFileInfo(m_fileName).absolutePath()));
     const QSettings parsed(m_fileName, QSettings::IniFormat);
     QSettings file(m_fileName, QSettings::IniFormat);
     file.beginGroup(Section);

@@ -1,6 +1,7 @@
 #include "settings/frmOptions.h"
 
 #include "platform/Dialogs.h"
+#include "platform/FileNames.h"
 #include "platform/FormGeometry.h"
 #include "platform/Screen.h"
 #include "settings/TextBox.h"
@@ -129,7 +130,7 @@ void frmOptions::cmdOK_Click()
         // The dialog stays open with the user's entries, so they can retry or cancel.
         platform::dialogs().messageBox(
             this,
-            QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:\n") + m_store.fileName(),
+            QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:\n") + platform::displayName(m_store.fileName()),
             platform::MessageIcon::Exclamation);
         return;
     }

@@ -1,11 +1,12 @@
 #include "thumbnails/ThumbnailCache.h"
 
 #include "platform/FileTime.h"
+#include "platform/OwnFolders.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -400,8 +401,7 @@ bool ThumbnailCache::Connection::open()
         // Thumbnails of private photos are private: the folder and the file are the user's alone
         // (SQLite gives its journal files the database's mode).
         const QString folder = QFileInfo(m_cache->m_fileName).absolutePath();
-        QDir().mkpath(QFileInfo(folder).absolutePath());
-        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        platform::makeOwnFolder(QFile::encodeName(folder));
         const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         struct stat st = {};
         if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

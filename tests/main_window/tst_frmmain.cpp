@@ -709,7 +709,7 @@ private slots:
     void schemes_data()
     {
         QTest::addColumn<QList<QByteArray>>("shown"); // in display order
-        QTest::addColumn<QString>("answer");          // empty: Cancel
+        QTest::addColumn<QString>("answer");          // empty: OK on an emptied field
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QList<QByteArray>>("expected");
         const auto row = [](const char* what, const QList<QByteArray>& shown, const QString& answer,
@@ -718,7 +718,7 @@ private slots:
         };
         const QList<QByteArray> cab{"c.jpg", "a.jpg", "b.jpg"};
         row("prefix img", cab, "img", "jpg", {"img0001.jpg", "img0002.jpg", "img0003.jpg"});
-        row("Cancel: number in front", cab, {}, "jpg", {"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"});
+        row("empty: number in front", cab, {}, "jpg", {"0001 c.jpg", "0002 a.jpg", "0003 b.jpg"});
         row("extension as configured", {"c.jpg", "a.JPG"}, "img", "JPG", {"img0001.JPG", "img0002.JPG"});
         row("camera and phone", {"a.JPG", "b.jpeg", "c.heic", "portrait.heic"}, "img", "jpg;jpeg;heic",
             {"img0001.jpg", "img0002.jpeg", "img0003.heic", "img0004.heic"});

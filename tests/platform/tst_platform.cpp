@@ -1,3 +1,4 @@
+#include "platform/Dialogs.h"
 #include "platform/DirListing.h"
 #include "platform/ExtensionPattern.h"
 #include "platform/FileNames.h"
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 
 #include <cerrno>
 #include <cstdio>
@@ -97,6 +99,8 @@ private slots:
         row("lone continuation byte", "a\x80z.jpg", text("a", QChar(0xDC80), "z.jpg"));
         row("overlong slash", "a\xc0\xaf.jpg", text("a", QChar(0xDCC0), QChar(0xDCAF), ".jpg"));
         row("encoded surrogate", "\xed\xb2\x80.jpg", text(QChar(0xDCED), QChar(0xDCB2), QChar(0xDC80), ".jpg"));
+        row("byte order mark at the start", "\xef\xbb\xbf" "a.jpg", text(QChar(0xFEFF), "a.jpg"));
+        row("byte order mark after a bad byte", "\xff\xef\xbb\xbf" "a.jpg", text(QChar(0xDCFF), QChar(0xFEFF), "a.jpg"));
         row("four bytes, then a bad byte", "\xf0\x9f\x98\x80\xff", text(QString::fromUcs4(U"\U0001F600"), QChar(0xDCFF)));
     }
     void decodesText()
@@ -107,11 +111,110 @@ private slots:
         QCOMPARE(platform::encodeName(text), native);
     }
 
-    void displayShowsLatin1Letters()
+    // Names are shown as they are, unless a character in them shows nothing or rearranges what
+    // follows: such a character appears as its escape, so that two names that differ look
+    // different. Within emoji sequences and the scripts that need them, joiners and selectors are
+    // part of the name as meant. Bytes that are not UTF-8 appear as Latin-1 letters.
+    void displayName_data()
     {
-        QCOMPARE(platform::displayName(platform::decodeName("M\xfcnchen.jpg")),
-                 QStringLiteral("M\u00fcnchen.jpg"));
-        QCOMPARE(platform::displayName(platform::decodeName("a\x85.jpg")), QStringLiteral("a\ufffd.jpg"));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        const auto same = [](const char* what, const QString& name) { QTest::newRow(what) << name << name; };
+        const auto row = [](const char* what, const QString& name, const QString& shown) {
+            QTest::newRow(what) << name << shown;
+        };
+        const auto u = [](const char32_t* text) { return QString::fromUcs4(text); };
+        same("ascii", "img0001.jpg");
+        same("markup is text", "<a href=\"file:///etc/passwd\">click &amp; me</a>.jpg");
+        same("umlauts", u(U"M\u00fcller Stra\u00dfe.jpg"));
+        same("decomposed accent", u(U"cafe\u0301.jpg"));
+        same("two spaces", "a  b (1).jpg");
+        same("cjk", u(U"\u6771\u4eac\u30bf\u30ef\u30fc \uc11c\uc6b8.jpg"));
+        same("hebrew", u(U"\u05e9\u05dc\u05d5\u05dd.jpg"));
+        same("emoji", u(U"\U0001F600.jpg"));
+        same("family", u(U"\U0001F468\u200D\U0001F469\u200D\U0001F467.jpg"));
+        same("rainbow flag", u(U"\U0001F3F3\uFE0F\u200D\U0001F308.jpg"));
+        same("skin tone and joiner", u(U"\U0001F9D1\U0001F3FD\u200D\U0001F4BB.jpg"));
+        same("heart with selector", u(U"\u2764\uFE0F.jpg"));
+        same("keycap", u(U"1\uFE0F\u20E3.jpg"));
+        same("flag of england", u(U"\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F.jpg"));
+        same("persian non-joiner", u(U"\u0645\u06cc\u200C\u062e\u0648\u0627\u0647\u0645.jpg"));
+        same("arabic vowel sign before a non-joiner", u(U"\u0628\u064E\u200C\u062A.jpg"));
+        same("sinhala joiner", u(U"\u0DC1\u0DCA\u200D\u0DBB\u0DD3.jpg"));
+        same("ideographic variation", u(U"\u845B\U000E0100.jpg"));
+        same("hangul filler in a syllable", u(U"\u1100\u1160\u11A8.jpg"));
+        same("backslash", R"(a\b.jpg)");
+        row("zero-width space", u(U"\u200Bimg0001.jpg"), R"(\u200Bimg0001.jpg)");
+        row("right-to-left override", u(U"\u202Egpj.2000gmi.jpg"), R"(\u202Egpj.2000gmi.jpg)");
+        row("isolates", u(U"\u2066a\u2069.jpg"), R"(\u2066a\u2069.jpg)");
+        row("byte order mark", QChar(0xFEFF) + QString("a.jpg"), R"(\uFEFFa.jpg)");
+        row("soft hyphen", u(U"im\u00ADg.jpg"), R"(im\u00ADg.jpg)");
+        row("word joiner", u(U"a\u2060b.jpg"), R"(a\u2060b.jpg)");
+        row("arabic letter mark", u(U"a\u061Cb.jpg"), R"(a\u061Cb.jpg)");
+        row("newline", "a\nb.jpg", R"(a\u000Ab.jpg)");
+        row("carriage return, tab, escape, delete", "\r\t\x1b\x7f.jpg", R"(\u000D\u0009\u001B\u007F.jpg)");
+        row("next line", u(U"a\u0085.jpg"), R"(a\u0085.jpg)");
+        row("line separator", u(U"a\u2028b.jpg"), R"(a\u2028b.jpg)");
+        row("joiner between latin letters", u(U"i\u200Dmg.jpg"), R"(i\u200Dmg.jpg)");
+        row("non-joiner between latin letters", u(U"i\u200Cmg.jpg"), R"(i\u200Cmg.jpg)");
+        row("joiner before an emoji only", u(U"\u200D\U0001F600.jpg"), R"(\u200D)" + u(U"\U0001F600.jpg"));
+        row("joiner after an emoji only", u(U"\U0001F600\u200D.jpg"), u(U"\U0001F600") + R"(\u200D.jpg)");
+        row("non-joiner between arabic and latin", u(U"\u0645\u200Cm.jpg"), u(U"\u0645") + R"(\u200Cm.jpg)");
+        row("selector after a letter", u(U"a\uFE0F.jpg"), R"(a\uFE0F.jpg)");
+        row("selector after a digit", u(U"1\uFE0F.jpg"), R"(1\uFE0F.jpg)");
+        row("grapheme joiner", u(U"a\u034Fb.jpg"), R"(a\u034Fb.jpg)");
+        row("hangul filler", u(U"\u3164.jpg"), R"(\u3164.jpg)");
+        row("hangul fillers alone", u(U"\u115F\u1160.jpg"), R"(\u115F\u1160.jpg)");
+        row("tag without a flag", u(U"a\U000E0041.jpg"), R"(a\U000E0041.jpg)");
+        row("tags not cancelled", u(U"\U0001F3F4\U000E0067\U000E0062.jpg"),
+            u(U"\U0001F3F4") + R"(\U000E0067\U000E0062.jpg)");
+        row("language tag", u(U"\U000E0001a.jpg"), R"(\U000E0001a.jpg)");
+        row("unassigned ignorable", u(U"a\u2065.jpg"), R"(a\u2065.jpg)");
+        row("lone surrogate", QString(QChar(0xD800)) + "a.jpg", R"(\uD800a.jpg)");
+        row("backslash before u", R"(\u200Bimg0001.jpg)", R"(\\u200Bimg0001.jpg)");
+        row("backslash before an escape", "\\" + u(U"\u200Bimg0001.jpg"), R"(\\\u200Bimg0001.jpg)");
+        row("two backslashes", R"(a\\b.jpg)", R"(a\\\b.jpg)");
+        row("backslash at the end", R"(a.jpg\)", R"(a.jpg\)");
+        row("latin-1", platform::decodeName("M\xfcnchen.jpg"), u(U"M\u00fcnchen.jpg"));
+        row("byte without a latin-1 letter", platform::decodeName("a\x85.jpg"), u(U"a\uFFFD.jpg"));
+        row("latin-1 soft hyphen", platform::decodeName("a\xad.jpg"), R"(a\u00AD.jpg)");
+    }
+    void displayName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(platform::displayName(name), shown);
+    }
+
+    // Names that would look alike if the invisible were not shown, and their escapes typed out
+    // as text: no two look the same.
+    void lookalikesShownApart()
+    {
+        const QStringList names{"img0001.jpg",
+                                QString::fromUcs4(U"\u200Bimg0001.jpg"),
+                                R"(\u200Bimg0001.jpg)",
+                                R"(\\u200Bimg0001.jpg)",
+                                "\\" + QString::fromUcs4(U"\u200Bimg0001.jpg"),
+                                QString::fromUcs4(U"img0001.jpg\u200B"),
+                                QString::fromUcs4(U"img0001.jpg\u200C"),
+                                R"(img0001.jpg\)",
+                                R"(img0001.jpg\\)",
+                                QString::fromUcs4(U"img0001.jpg\\\u200B"),
+                                QString::fromUcs4(U"\U000E0041img0001.jpg")};
+        QSet<QString> shown;
+        for (const QString& name : names)
+            shown.insert(platform::displayName(name));
+        QCOMPARE(shown.size(), names.size());
+    }
+
+    // A tooltip shows the text itself: markup, entities and line breaks as they were given.
+    void toolTipsArePlainText()
+    {
+        QCOMPARE(platform::plainToolTip(QString()), QString());
+        const QString text = "<b>bold</b> <img src=\"/dev/zero\"> &amp; &lt;\n<a href=\"file:///etc/passwd\">x</a>  two";
+        QTextDocument shown;
+        shown.setHtml(platform::plainToolTip(text));
+        QCOMPARE(shown.toPlainText(), text);
     }
 
     // The extension setting: which entry a name matches first ("-" none), and the extension it

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/FileNames.h"
+#include "platform/RenamePreview.h"
 
 #include <QQueue>
 #include <QStringList>
+
+#include <optional>
 
 // Answers the program's dialogs from a script and records what they asked, while it lives.
 class ScriptedDialogs final : public platform::DialogProvider
@@ -39,6 +43,28 @@ public:
         questions.append(text);
         return questionAnswers.isEmpty() || questionAnswers.dequeue();
     }
+    // Answered from prefixAnswers, else from inputAnswers (where an empty text is OK on an emptied
+    // field), else with the offered prefix. A scripted OK is taken even where the real prompt
+    // disables it: the run must then refuse by itself, as it does when a file changes after the
+    // prompt.
+    std::optional<QString> renamePrompt(QWidget*, const QString& prompt, const QString& defaultText,
+                                        platform::RenamePreview& preview) override
+    {
+        prompts.append(prompt);
+        std::optional<QString> answer = defaultText;
+        if (!prefixAnswers.isEmpty())
+            answer = prefixAnswers.dequeue();
+        else if (!inputAnswers.isEmpty())
+            answer = inputAnswers.dequeue();
+        // What the prompt showed for the text it was left with.
+        preview.setPrefix(platform::encodeName(answer.value_or(defaultText)));
+        RenamePromptShown shown{{}, preview.countText(), preview.problemText()};
+        for (qsizetype i = 0; i < preview.rowCount(); ++i)
+            shown.rows.append(preview.row(i));
+        renamePrompts.append(shown);
+        return answer;
+    }
+
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -47,8 +73,17 @@ public:
         return texts;
     }
 
+    struct RenamePromptShown
+    {
+        QList<platform::RenameRow> rows;
+        QString count;
+        QString problem;
+    };
+
     QList<Message> messages;
+    QList<RenamePromptShown> renamePrompts;
     QStringList prompts, browseTitles, browseStarts, questions;
     QQueue<QString> inputAnswers, folderAnswers; // an empty text stands for cancel
     QQueue<bool> questionAnswers;                // Yes unless told otherwise
+    QQueue<std::optional<QString>> prefixAnswers; // std::nullopt: Abbrechen
 };
