@@ -5,6 +5,7 @@
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
+#include "platform/Volumes.h"
 #include "renaming/Renamer.h"
 #include "viewer/frmShowImage.h"
 
@@ -93,6 +94,14 @@ void answerOptions(frmmain& w, const char* button = nullptr)
     });
     w.mnuOptions->trigger();
 }
+
+// Volumes a test makes up.
+class MadeUpVolumes final : public platform::VolumeSource
+{
+public:
+    QList<platform::Volume> volumes() override { return list; }
+    QList<platform::Volume> list;
+};
 
 // The order kept for a folder (the names, in it), and its file.
 QStringList keptNames(const QByteArray& folder)
@@ -249,6 +258,30 @@ private slots:
         emit w.mnuHelp->aboutToShow();
         QVERIFY(w.DirSelect->checkPresent());
         QCOMPARE(dialogs.messages.size(), 1);
+    }
+
+    // The drive list shows the volume that holds the folder shown: the longest root that is a whole
+    // part of its path (a folder under /mnt/card-old is not on /mnt/card), else "/". Choosing a
+    // drive goes back to the folder last shown on it.
+    void driveOfTheFolderShown()
+    {
+        const QString card = makeFolder(m_dir->filePath("card/DCIM"), {"a.jpg"});
+        const QString old = makeFolder(m_dir->filePath("card-old/DCIM"), {"b.jpg"});
+        MadeUpVolumes volumes;
+        volumes.list = {{"/", QStringLiteral("/")}, {m_folder + "/card", QStringLiteral("card")}};
+        frmmain w;
+        auto* drives = w.findChild<platform::DriveListBox*>(QStringLiteral("DrvSelect"));
+        drives->setVolumeSource(&volumes);
+        QVERIFY(openActive(w, card));
+        QCOMPARE(drives->currentText(), QStringLiteral("card"));
+        QVERIFY(build(w, old));
+        QCOMPARE(drives->currentText(), QStringLiteral("/"));
+        drives->setFocus();
+        QTest::keyClick(drives, Qt::Key_Down);
+        QCOMPARE(drives->currentText(), QStringLiteral("card"));
+        QTRY_COMPARE(shownNames(w), QStringList{"a.jpg"});
+        QTest::keyClick(drives, Qt::Key_Up);
+        QTRY_COMPARE(shownNames(w), QStringList{"b.jpg"});
     }
 
     // The guards that keep every look-up within `order`, also while a folder is being listed.
@@ -662,24 +695,89 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
+    // A folder's kept order goes when the folder was not shown for 90 days: the next start removes
+    // it. Showing the folder counts as much as changing its order.
+    void keptOrderAge_data()
+    {
+        QTest::addColumn<qint64>("age"); // of the kept order, in seconds
+        QTest::addColumn<bool>("shownThen"); // the folder is shown now, the next start two days later
+        QTest::addColumn<bool>("kept");
+        const qint64 day = 24 * 3600;
+        QTest::newRow("not shown for 90 days less a minute") << 90 * day - 60 << false << true;
+        QTest::newRow("not shown for 90 days and a minute") << 90 * day + 60 << false << false;
+        QTest::newRow("shown after 89 days, two days before the start") << 89 * day << true << true;
+    }
+    void keptOrderAge()
+    {
+        QFETCH(qint64, age);
+        QFETCH(bool, shownThen);
+        QFETCH(bool, kept);
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(3));
+        const orders::Store store(renaming::defaultStateFolder());
+        QVERIFY(store.save(m_folder + "/p/", {"p0003.jpg", "p0001.jpg", "p0002.jpg"}, {}));
+        setModified(keptFile(m_folder + "/p"), QDateTime::currentDateTime().addSecs(-age));
+        if (shownThen) {
+            frmmain w;
+            QVERIFY(build(w, folder));
+            QCOMPARE(shown(w), (QList<int>{3, 1, 2}));
+            w.close();
+            store.prune(orders::kPruneLimits, QDateTime::currentSecsSinceEpoch() + 2 * 24 * 3600);
+        }
+        frmmain w;
+        QVERIFY(build(w, folder));
+        QCOMPARE(shown(w), kept ? (QList<int>{3, 1, 2}) : (QList<int>{1, 2, 3}));
+    }
+
+    // During a long run of moves the order is written half a second after the first of them, not
+    // only once they stop: a crash in the middle of an hour of moves loses the last half second.
+    void keptDuringALongRunOfMoves()
+    {
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(30));
+        frmmain w;
+        QVERIFY(openActive(w, folder));
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        int moves = 0;
+        QTimer mover;
+        mover.setInterval(100);
+        connect(&mover, &QTimer::timeout, &w, [&] {
+            QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
+            if (++moves == 29)
+                mover.stop();
+        });
+        mover.start();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(keptFile(m_folder + "/p")), 2500);
+        QVERIFY(mover.isActive());
+        QVERIFY(keptNames(m_folder + "/p").indexOf("p0001.jpg") > 0);
+    }
+
     // A rename gives the names the order, so that nothing more needs keeping; its undo, after a new
-    // start and from another folder, brings back the order from before it.
+    // start and from another folder, brings back the order from before it, also from a rename into
+    // another folder. Asked first, the user learns where the files are and where they go back to.
+    void renameThenUndoKeepsTheOrder_data()
+    {
+        QTest::addColumn<QString>("into"); // empty: where they are
+        QTest::newRow("where they are") << QString();
+        QTest::newRow("into another folder") << QStringLiteral("r");
+    }
     void renameThenUndoKeepsTheOrder()
     {
+        QFETCH(QString, into);
         ScriptedDialogs dialogs;
         writeNamedFiles(m_folder, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
         const QString folder = QFile::decodeName(m_folder);
         const QString other = makeFolder(m_dir->filePath("q"), numbered(2, "q"));
+        const QString target = into.isEmpty() ? folder : makeFolder(m_dir->filePath(into), {});
+        const QStringList renamed{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg"};
         {
             frmmain w;
             QVERIFY(openView(w, folder));
             drag(w, 3, 1);
-            w.selectfolder = false;
+            w.selectfolder = !into.isEmpty();
+            dialogs.folderAnswers.enqueue(target);
             w.mnuRenameImgs->trigger();
-            QCOMPARE(contents(m_folder).value("img0001.jpg"), QByteArray("c.jpg"));
+            QCOMPARE(contents(QFile::encodeName(target)).value("img0001.jpg"), QByteArray("c.jpg"));
             QVERIFY(build(w, other));
-            QVERIFY(build(w, folder));
-            const QStringList renamed{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg"};
+            QVERIFY(build(w, target));
             QCOMPARE(shownNames(w), renamed);
         }
         {
@@ -687,6 +785,10 @@ private slots:
             QVERIFY(openView(w, other));
             w.mnuUndoRename->trigger();
         }
+        QCOMPARE(dialogs.questions.size(), 1);
+        const QString question = "4 Dateien in \"" + target + "\" bekommen wieder ihre vorigen Namen" +
+                                 (into.isEmpty() ? QStringLiteral(":\n") : " und kommen zurück nach \"" + folder + "\":\n");
+        QVERIFY2(dialogs.questions[0].contains(question), qPrintable(dialogs.questions[0]));
         frmmain w;
         QVERIFY(openView(w, folder));
         QCOMPARE(shownNames(w), (QStringList{"c.jpg", "a.jpg", "b.jpg", "d.jpg"}));
