@@ -8,9 +8,7 @@
 #include <QTest>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <memory>
@@ -26,35 +24,26 @@ using renaming::Result;
 
 namespace {
 
-// A file system mounted for a test, unmounted when it goes.
+// A file system mounted for a test, unmounted when it goes: a tmpfs (4 KiB blocks), or an image of
+// ext2 (1 KiB blocks, half of them kept for root) or FAT (1 KiB clusters, no inodes to count) on a
+// loop device.
 class Mount
 {
 public:
-    // "tmpfs" (4 KiB blocks; options as mount(8) takes them), or an image of "ext2" (1 KiB blocks,
-    // half of them kept for root) or "vfat" (1 KiB clusters, no inodes to count) on a loop device.
-    static std::unique_ptr<Mount> make(const QString& kind, QString* why)
+    explicit Mount(const QString& kind)
     {
-        auto m = std::unique_ptr<Mount>(new Mount);
-        if (!m->m_dir.isValid() || !QDir(m->m_dir.path()).mkdir(QStringLiteral("fs")))
-            return *why = QStringLiteral("no temporary folder"), nullptr;
-        m->path = QFile::encodeName(m->m_dir.filePath(QStringLiteral("fs")));
-        if (kind == "tmpfs") {
-            if (::mount("tessaline-test", m->path.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                        "size=400k,nr_inodes=64,mode=0755") != 0)
-                return *why = QStringLiteral("mount tmpfs: %1").arg(QString::fromLocal8Bit(strerror(errno))), nullptr;
-            m->m_mounted = true;
-            return m;
-        }
-        const QString image = m->m_dir.filePath(QStringLiteral("image"));
-        const QStringList format =
-            kind == "ext2" ? QStringList{"mke2fs", "-q", "-F", "-t", "ext2", "-b", "1024", "-m", "50", "-N", "64", image, "1024"}
-                           : QStringList{"mkfs.vfat", "-C", "-S", "512", "-s", "2", image, "1024"};
-        if (!run(format, why) || !run({"mount", "-o", "loop", image, QFile::decodeName(m->path)}, why))
-            return nullptr;
-        m->m_mounted = true;
-        return m;
+        const QString image = m_dir.filePath(QStringLiteral("image"));
+        const QString at = m_dir.filePath(QStringLiteral("fs"));
+        path = QFile::encodeName(at);
+        if (!QDir().mkpath(at))
+            return;
+        if (kind == "tmpfs")
+            m_mounted = run({"mount", "-t", "tmpfs", "-o", "size=400k,nr_inodes=64", "tessaline-test", at});
+        else if (run(kind == "ext2" ? QStringList{"mke2fs", "-q", "-F", "-t", "ext2", "-b", "1024", "-m", "50",
+                                                  "-N", "64", image, "1024"}
+                                    : QStringList{"mkfs.fat", "-C", "-S", "512", "-s", "2", image, "1024"}))
+            m_mounted = run({"mount", "-o", "loop", image, at});
     }
-
     ~Mount()
     {
         if (m_mounted)
@@ -62,17 +51,16 @@ public:
     }
 
     QByteArray path;
+    QString failure; // why it could not be mounted
 
 private:
-    Mount() = default;
-
-    static bool run(const QStringList& command, QString* why)
+    bool run(const QStringList& command)
     {
         QProcess p;
         p.start(command.first(), command.mid(1));
         if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
             return true;
-        *why = command.first() + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAllStandardError()) + p.errorString();
+        failure = command.first() + QStringLiteral(": ") + p.errorString() + u' ' + p.readAllStandardError();
         return false;
     }
 
@@ -80,50 +68,40 @@ private:
     bool m_mounted = false;
 };
 
-struct Free
-{
-    qint64 unit = 0;
-    qint64 units = 0; // for an unprivileged user
-    qint64 files = 0;
-};
-
-Free freeIn(const QByteArray& folder)
+// What an unprivileged user has left there: f_bavail blocks of f_frsize bytes, f_favail files.
+struct statvfs freeIn(const QByteArray& folder)
 {
     struct statvfs v{};
-    if (::statvfs(folder.constData(), &v) != 0)
-        return {};
-    return {qint64(v.f_frsize), qint64(v.f_bavail), qint64(v.f_favail)};
+    ::statvfs(folder.constData(), &v);
+    return v;
 }
 
-// Appends `units` blocks of zeros (never holes) to a file.
-bool grow(const QByteArray& path, qint64 units, qint64 unit)
+// Appends zeros (never holes) to a file.
+bool grow(const QByteArray& path, qint64 bytes)
 {
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_APPEND | O_CLOEXEC, 0644);
-    const QByteArray block(unit, '\0');
-    bool ok = fd >= 0;
-    for (qint64 k = 0; ok && k < units; ++k)
-        ok = ::write(fd, block.constData(), size_t(unit)) == unit;
-    return ::close(fd) == 0 && ok;
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::Append) && file.write(QByteArray(bytes, '\0')) == bytes && file.flush();
 }
 
 // Fills a file system until exactly `units` blocks are left: most in one file, the last few a
 // block at a time into a small file (whose blocks need no blocks of pointers besides).
 bool leaveUnits(const QByteArray& folder, qint64 units)
 {
-    Free f = freeIn(folder);
-    if (f.units - units > 8 && !grow(folder + "/filler", f.units - units - 8, f.unit))
+    struct statvfs v = freeIn(folder);
+    const qint64 unit = qint64(v.f_frsize);
+    if (qint64(v.f_bavail) - units > 8 && !grow(folder + "/filler", (qint64(v.f_bavail) - units - 8) * unit))
         return false;
-    while ((f = freeIn(folder)).units > units)
-        if (!grow(folder + "/filler-end", 1, f.unit))
+    while (qint64((v = freeIn(folder)).f_bavail) > units)
+        if (!grow(folder + "/filler-end", unit))
             return false;
-    return f.units == units;
+    return qint64(v.f_bavail) == units;
 }
 
 bool leaveFiles(const QByteArray& folder, qint64 files)
 {
-    for (int k = 0; freeIn(folder).files > files; ++k)
+    for (int k = 0; qint64(freeIn(folder).f_favail) > files; ++k)
         touch(folder + "/used-" + QByteArray::number(k));
-    return freeIn(folder).files == files;
+    return qint64(freeIn(folder).f_favail) == files;
 }
 
 } // namespace
@@ -164,10 +142,9 @@ private slots:
         QFETCH(QString, refusal);
         if (::geteuid() != 0)
             QSKIP("mounting a file system needs root");
-        QString why;
-        const std::unique_ptr<Mount> target = Mount::make(kind, &why);
-        if (!target)
-            QSKIP(qPrintable(why));
+        const auto target = std::make_unique<Mount>(kind);
+        if (!target->failure.isEmpty())
+            QSKIP(qPrintable(target->failure));
         QTemporaryDir sources;
         QTemporaryDir state;
         const QByteArray from = QFile::encodeName(sources.path());
