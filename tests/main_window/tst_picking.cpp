@@ -18,9 +18,18 @@
 
 namespace {
 
-QList<int> shown(const frmmain& w) { return numbersOf(shownNames(w)); }
-QList<int> picked(const frmmain& w) { return numbersOf(pickedNames(w)); }
-int focused(const frmmain& w) { return numbersOf({focusedName(w)}).value(0); }
+QList<int> shown(const frmmain& w)
+{
+    return numbersOf(shownNames(w));
+}
+QList<int> picked(const frmmain& w)
+{
+    return numbersOf(pickedNames(w));
+}
+int focused(const frmmain& w)
+{
+    return numbersOf({focusedName(w)}).value(0);
+}
 
 // Clicks on the photos at display positions: "c4" a click, "C4" with Ctrl, "S4" with Shift, "X4"
 // with Ctrl and Shift; "b" a click beside the photos.
@@ -43,9 +52,9 @@ void click(const frmmain& w, const QString& script)
 void press(const frmmain& w, const QString& script)
 {
     static const QMap<QString, Qt::Key> keys{
-        {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right}, {"Up", Qt::Key_Up},     {"Down", Qt::Key_Down},
+        {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},     {"Down", Qt::Key_Down},
         {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown}, {"Home", Qt::Key_Home}, {"End", Qt::Key_End},
-        {"Space", Qt::Key_Space}, {"Esc", Qt::Key_Escape},  {"A", Qt::Key_A},       {"Z", Qt::Key_Z}};
+        {"Space", Qt::Key_Space}, {"Esc", Qt::Key_Escape},    {"A", Qt::Key_A},       {"Z", Qt::Key_Z}};
     for (QString k : script.split(u' ', Qt::SkipEmptyParts)) {
         Qt::KeyboardModifiers modifiers;
         if (k.startsWith("S-"))
@@ -63,11 +72,14 @@ void press(const frmmain& w, const QString& script)
 bool inView(const frmmain& w, int number)
 {
     const qsizetype position = shown(w).indexOf(number);
-    const QRect box = boxAt(w, position).rect().translated(w.picScroll->pos());
-    return position >= 0 && w.pctPreview->rect().contains(box);
+    return position >= 0 &&
+           w.pctPreview->rect().contains(boxAt(w, position).rect().translated(w.picScroll->pos()));
 }
 
-QString undoText(const frmmain& w) { return menuItem(w, "mnuUndoOrder")->text(); }
+QString undoText(const frmmain& w)
+{
+    return menuItem(w, "mnuUndoOrder")->text();
+}
 
 QString moving(qsizetype n)
 {
@@ -198,19 +210,30 @@ private slots:
         QTest::addColumn<QString>("clicks");
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QList<int>>("expected");
-        QTest::newRow("Ctrl+Right: one place on") << "c2" << "C-Right" << QList<int>{1, 3, 2, 4, 5, 6, 7, 8, 9};
-        QTest::newRow("Ctrl+Left: one place back") << "c6" << "C-Left" << QList<int>{1, 2, 3, 4, 6, 5, 7, 8, 9};
-        QTest::newRow("Ctrl+Down: a row down") << "c2" << "C-Down" << QList<int>{1, 3, 4, 5, 2, 6, 7, 8, 9};
-        QTest::newRow("Ctrl+Up: a row up") << "c8" << "C-Up" << QList<int>{1, 2, 3, 4, 8, 5, 6, 7, 9};
+        QTest::newRow("Ctrl+Right: one place on") << "c2"
+                                                  << "C-Right" << QList<int>{1, 3, 2, 4, 5, 6, 7, 8, 9};
+        QTest::newRow("Ctrl+Left: one place back") << "c6"
+                                                   << "C-Left" << QList<int>{1, 2, 3, 4, 6, 5, 7, 8, 9};
+        QTest::newRow("Ctrl+Down: a row down") << "c2"
+                                               << "C-Down" << QList<int>{1, 3, 4, 5, 2, 6, 7, 8, 9};
+        QTest::newRow("Ctrl+Up: a row up") << "c8"
+                                           << "C-Up" << QList<int>{1, 2, 3, 4, 8, 5, 6, 7, 9};
         QTest::newRow("Ctrl+Down in the last row: to the end")
-            << "c8" << "C-Down" << QList<int>{1, 2, 3, 4, 5, 6, 7, 9, 8};
-        QTest::newRow("Ctrl+Left at the start: nothing") << "c1" << "C-Left" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        QTest::newRow("a block passes others as one") << "c2 S3" << "C-Right" << QList<int>{1, 4, 2, 3, 5, 6, 7, 8, 9};
+            << "c8"
+            << "C-Down" << QList<int>{1, 2, 3, 4, 5, 6, 7, 9, 8};
+        QTest::newRow("Ctrl+Left at the start: nothing") << "c1"
+                                                         << "C-Left" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
+        QTest::newRow("a block passes others as one") << "c2 S3"
+                                                      << "C-Right" << QList<int>{1, 4, 2, 3, 5, 6, 7, 8, 9};
         QTest::newRow("scattered ones close up, a row down")
-            << "c1 C3" << "C-Down" << QList<int>{2, 4, 5, 1, 3, 6, 7, 8, 9};
-        QTest::newRow("Ctrl+Home") << "c3 C5 C7" << "C-Home" << QList<int>{3, 5, 7, 1, 2, 4, 6, 8, 9};
-        QTest::newRow("Ctrl+End") << "c3 C5 C7" << "C-End" << QList<int>{1, 2, 4, 6, 8, 9, 3, 5, 7};
-        QTest::newRow("Ctrl+End twice: once") << "c8 S9" << "C-End C-End" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
+            << "c1 C3"
+            << "C-Down" << QList<int>{2, 4, 5, 1, 3, 6, 7, 8, 9};
+        QTest::newRow("Ctrl+Home") << "c3 C5 C7"
+                                   << "C-Home" << QList<int>{3, 5, 7, 1, 2, 4, 6, 8, 9};
+        QTest::newRow("Ctrl+End") << "c3 C5 C7"
+                                  << "C-End" << QList<int>{1, 2, 4, 6, 8, 9, 3, 5, 7};
+        QTest::newRow("Ctrl+End twice: once") << "c8 S9"
+                                              << "C-End C-End" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
     }
     void moveKeys()
     {
@@ -225,7 +248,8 @@ private slots:
         QCOMPARE(shown(w), expected);
         QCOMPARE(picked(w), before);
         const bool moved = expected != QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        QCOMPARE(undoText(w), moved ? "&Rückgängig: " + moving(before.size()) : QStringLiteral("&Rückgängig"));
+        QCOMPARE(undoText(w),
+                 moved ? "&Rückgängig: " + moving(before.size()) : QStringLiteral("&Rückgängig"));
     }
 
     // Three scattered photos picked with Ctrl and dragged onto the first land first, in their old

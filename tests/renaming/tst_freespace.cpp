@@ -39,8 +39,8 @@ public:
             return;
         if (kind == "tmpfs")
             m_mounted = run({"mount", "-t", "tmpfs", "-o", "size=400k,nr_inodes=64", "tessaline-test", at});
-        else if (run(kind == "ext2" ? QStringList{"mke2fs", "-q", "-F", "-t", "ext2", "-b", "1024", "-m", "50",
-                                                  "-N", "64", image, "1024"}
+        else if (run(kind == "ext2" ? QStringList{"mke2fs", "-q", "-F", "-t", "ext2", "-b", "1024", "-m",
+                                                  "50", "-N", "64", image, "1024"}
                                     : QStringList{"mkfs.fat", "-C", "-S", "512", "-s", "2", image, "1024"}))
             m_mounted = run({"mount", "-o", "loop", image, at});
     }
@@ -71,7 +71,9 @@ private:
 // What an unprivileged user has left there: f_bavail blocks of f_frsize bytes, f_favail files.
 struct statvfs freeIn(const QByteArray& folder)
 {
-    struct statvfs v{};
+    struct statvfs v
+    {
+    };
     ::statvfs(folder.constData(), &v);
     return v;
 }
@@ -118,20 +120,24 @@ private slots:
     void copyFitsOrIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<qint64>("units"); // left free; -1: as it comes
-        QTest::addColumn<qint64>("files"); // left free; -1: as it comes
+        QTest::addColumn<qint64>("units");    // left free; -1: as it comes
+        QTest::addColumn<qint64>("files");    // left free; -1: as it comes
         QTest::addColumn<QString>("refusal"); // empty: done
         QTest::newRow("tmpfs, room for exactly the copy") << "tmpfs" << qint64(43) << qint64(-1) << QString();
-        QTest::newRow("tmpfs, a block less") << "tmpfs" << qint64(42) << qint64(-1)
-                                             << "ist nicht genug Platz: 172 KB werden gebraucht, 168 KB sind frei.";
+        QTest::newRow("tmpfs, a block less")
+            << "tmpfs" << qint64(42) << qint64(-1)
+            << "ist nicht genug Platz: 172 KB werden gebraucht, 168 KB sind frei.";
         QTest::newRow("ext2, room for exactly the copy") << "ext2" << qint64(106) << qint64(-1) << QString();
         QTest::newRow("ext2, a block less, more kept for root")
-            << "ext2" << qint64(105) << qint64(-1) << "ist nicht genug Platz: 106 KB werden gebraucht, 105 KB sind frei.";
+            << "ext2" << qint64(105) << qint64(-1)
+            << "ist nicht genug Platz: 106 KB werden gebraucht, 105 KB sind frei.";
         QTest::newRow("tmpfs, a file each") << "tmpfs" << qint64(-1) << qint64(20) << QString();
         QTest::newRow("tmpfs, a file less")
-            << "tmpfs" << qint64(-1) << qint64(19) << "können nur noch 19 Dateien angelegt werden, gebraucht werden 20.";
+            << "tmpfs" << qint64(-1) << qint64(19)
+            << "können nur noch 19 Dateien angelegt werden, gebraucht werden 20.";
         QTest::newRow("tmpfs, no file left")
-            << "tmpfs" << qint64(-1) << qint64(0) << "können nur noch 0 Dateien angelegt werden, gebraucht werden 20.";
+            << "tmpfs" << qint64(-1) << qint64(0)
+            << "können nur noch 0 Dateien angelegt werden, gebraucht werden 20.";
         QTest::newRow("FAT counts no files") << "vfat" << qint64(-1) << qint64(-1) << QString();
     }
     void copyFitsOrIsRefused()
