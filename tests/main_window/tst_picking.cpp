@@ -115,6 +115,7 @@ private slots:
         QTest::newRow("Shift with nothing clicked before: that photo") << "S3 S5" << QList<int>{3, 4, 5};
         QTest::newRow("Ctrl adds one") << "c1 C3 C5" << QList<int>{1, 3, 5};
         QTest::newRow("Ctrl+Shift adds a range from the last") << "c1 C3 X5" << QList<int>{1, 3, 4, 5};
+        QTest::newRow("Ctrl on a picked one takes it out") << "c1 S3 C2" << QList<int>{1, 3};
         QTest::newRow("Ctrl takes one out and ranges start there") << "c1 S4 C2 S3" << QList<int>{2, 3};
         QTest::newRow("a click on a picked one: it alone, and ranges start there")
             << "c2 S5 c4 S6" << QList<int>{4, 5, 6};
@@ -168,6 +169,7 @@ private slots:
         row("Page Down and Page Up", 0, 2, "PgDn PgDn PgUp", 11, {2});
         row("the ends hold the focus", 0, 5, "End Down Right Home Up Left", 1, {5}, 0);
         row("Shift picks from the anchor", 0, 0, "Home Right S-Right S-Down", 6, {2, 3, 4, 5, 6});
+        row("Shift back towards the anchor: a shorter range", 0, 0, "Home Right S-Down S-Up", 2, {2});
         row("Space picks one more", 0, 0, "Home Right S-Right S-Down Down Space", 9, {2, 3, 4, 5, 6, 9});
         row("Space on a picked one takes it out", 0, 4, "Space", 4, {});
         row("Escape picks none", 0, 0, "Home S-End Esc", 30, {});
