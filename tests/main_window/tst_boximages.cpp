@@ -31,8 +31,8 @@ namespace {
 QList<int> inView(const frmmain& w)
 {
     QList<int> boxes;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
+    for (const int box : shownBoxes(w)) {
+        const ImgPreview& e = w.picScroll->element(box);
         if (e.Top + w.picScroll->y() < w.pctPreview->height() && e.Top + e.Height + w.picScroll->y() > 0)
             boxes.append(e.Index);
     }
@@ -103,7 +103,7 @@ private slots:
         QList<QImage> before;
         for (int i : first)
             before.append(w.picScroll->shownImage(i));
-        const ImgPreview& cross = w.picScroll->element(w.order[7]);
+        const ImgPreview& cross = boxAt(w, 7);
         QVERIFY(!w.picScroll->hasBoxImage(cross.Index));
         COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
         QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
@@ -161,14 +161,14 @@ private slots:
             QVERIFY(boxes.size() > 9);
             if (round == 0) {
                 for (int i : boxes)
-                    QCOMPARE(previews.contains(i), i != w.order[5] && i != w.order[7]);
+                    QCOMPARE(previews.contains(i), positionOf(w, i) != 5 && positionOf(w, i) != 7);
                 QCOMPARE(QSet<int>(previews.begin(), previews.end()).size(), previews.size());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 0);
             } else {
                 QVERIFY(previews.isEmpty());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 40);
             }
-            const ImgPreview& damaged = w.picScroll->element(w.order[8]);
+            const ImgPreview& damaged = boxAt(w, 8);
             QCOMPARE(damaged.shows, ImgPreview::Shows::Cross);
             QVERIFY(!w.picScroll->hasBoxImage(damaged.Index));
             for (int i : boxes) {
@@ -193,10 +193,10 @@ private slots:
         w.thumbheight = 90;
         QVERIFY(openView(w, dir.path()));
         QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
-        const int moved = w.order[38];
+        const int moved = boxAt(w, 38).Index;
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));
-        QCOMPARE(w.order.indexOf(moved), 1);
+        QCOMPARE(positionOf(w, moved), 1);
         const qreal ratio = w.devicePixelRatioF();
         for (int i : inView(w)) {
             const QString path = w.picScroll->element(i).ToolTipText();
@@ -292,13 +292,13 @@ private slots:
             });
             w.openFolder(dir.path());
             QVERIFY(built.wait(20000));
-            QCOMPARE(w.order.size(), 28);
+            QCOMPARE(shownBoxes(w).size(), 27);
             QList<qsizetype> positions;
             for (int index : loads)
-                positions.append(w.order.indexOf(index));
+                positions.append(positionOf(w, index));
             QList<qsizetype> previewPositions;
             for (int index : previews)
-                previewPositions.append(w.order.indexOf(index));
+                previewPositions.append(positionOf(w, index));
             if (threaded == 1) {
                 // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
                 QCOMPARE(w.ScrollMe->value(), 16);
@@ -310,9 +310,9 @@ private slots:
                 QVERIFY(previewPositions.isEmpty());
                 QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
-            for (qsizetype k = 0; k + 1 < w.order.size(); ++k)
-                views[threaded].append(w.picScroll->shownImage(w.order[k]));
-            QVERIFY(!w.picScroll->element(w.order.last()).Loaded); // the placeholder
+            for (const int box : shownBoxes(w))
+                views[threaded].append(w.picScroll->shownImage(box));
+            QVERIFY(!boxAt(w, 27).Loaded); // the empty slot after the last
         }
         QVERIFY(dialogs.messages.isEmpty());
         for (qsizetype k = 0; k < views[0].size(); ++k)
@@ -348,8 +348,8 @@ private slots:
         w.openFolder(dir.filePath(QStringLiteral("a")));
         QVERIFY(built.wait(20000));
         QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order.size(), 2);
-        COMPARE_IMAGES(w.picScroll->shownImage(w.order[0]), drawn(prepareFile(small)));
+        QCOMPARE(shownBoxes(w).size(), 1);
+        COMPARE_IMAGES(w.picScroll->shownImage(boxAt(w, 0).Index), drawn(prepareFile(small)));
     }
 
 private:
