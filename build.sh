@@ -5,6 +5,8 @@
 #   ./build.sh test           build and run every test
 #   ./build.sh test-asan      the tests once more under AddressSanitizer + UBSan
 #   ./build.sh bench          build the benchmark programs (build/release/bench)
+#   ./build.sh mutants [ARGS] put the faults of tools/mutants/*.txt in one at a time and tell which
+#                             the tests catch (tools/mutants/run --help; not part of CI)
 #   ./build.sh package        build the Debian package build/release/tessaline_VERSION_ARCH.deb
 #
 # TESSALINE_WERROR=ON turns compiler warnings into errors (CI sets it).
@@ -84,13 +86,18 @@ case "$command" in
         install_missing
         configure_and_build release
         ;;
+    mutants)
+        install_missing "${test_packages[@]}"
+        generate_test_locale
+        exec tools/mutants/run "$@"
+        ;;
     package)
         install_missing "${package_packages[@]}"
         configure_and_build release
         (cd build/release && cpack -G DEB)
         ;;
     *)
-        echo "usage: $0 run [FOLDER] | test | test-asan | bench | package" >&2
+        echo "usage: $0 run [FOLDER] | test | test-asan | bench | mutants [ARGS] | package" >&2
         exit 2
         ;;
 esac

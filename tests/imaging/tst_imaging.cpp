@@ -140,6 +140,12 @@ private slots:
         heif("AVIF", encodeHeif(landscape, HeifSample().av1()), landscape);
         heif("10 bits per colour", encodeHeif(landscape, HeifSample().deep(10)), landscape);
         heif("transparent parts on white", encodeHeif(halfClear, HeifSample().withAlpha()), onWhite);
+        QImage clearPremultiplied = halfClear;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 20; ++x)
+                clearPremultiplied.setPixel(x, y, 0); // a colour times no opacity
+        heif("transparent parts of premultiplied colours on white",
+             encodeHeif(clearPremultiplied, HeifSample().premultipliedAlpha()), onWhite);
         heif("HEIC cut short", heic.left(heic.size() - 40), {});
         heif("flipped bytes in the picture data", flipped, {});
         heif("claims 60000 x 60000", withClaimedSize(heic, 60000, 60000), {});

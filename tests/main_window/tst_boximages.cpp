@@ -31,8 +31,8 @@ namespace {
 QList<int> inView(const frmmain& w)
 {
     QList<int> boxes;
-    for (const int id : shownIds(w)) {
-        const ImgPreview& e = w.picScroll->element(id);
+    for (const int box : shownBoxes(w)) {
+        const ImgPreview& e = w.picScroll->element(box);
         if (e.Top + w.picScroll->y() < w.pctPreview->height() && e.Top + e.Height + w.picScroll->y() > 0)
             boxes.append(e.Index);
     }
@@ -103,7 +103,7 @@ private slots:
         QList<QImage> before;
         for (int i : first)
             before.append(w.picScroll->shownImage(i));
-        const ImgPreview& cross = w.picScroll->element(shownIds(w)[7]);
+        const ImgPreview& cross = boxAt(w, 7);
         QVERIFY(!w.picScroll->hasBoxImage(cross.Index));
         COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
         QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
@@ -161,14 +161,14 @@ private slots:
             QVERIFY(boxes.size() > 9);
             if (round == 0) {
                 for (int i : boxes)
-                    QCOMPARE(previews.contains(i), i != shownIds(w)[5] && i != shownIds(w)[7]);
+                    QCOMPARE(previews.contains(i), positionOf(w, i) != 5 && positionOf(w, i) != 7);
                 QCOMPARE(QSet<int>(previews.begin(), previews.end()).size(), previews.size());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 0);
             } else {
                 QVERIFY(previews.isEmpty());
                 QCOMPARE(w.thumbnailLoader().cacheHitCount(), 40);
             }
-            const ImgPreview& damaged = w.picScroll->element(shownIds(w)[8]);
+            const ImgPreview& damaged = boxAt(w, 8);
             QCOMPARE(damaged.shows, ImgPreview::Shows::Cross);
             QVERIFY(!w.picScroll->hasBoxImage(damaged.Index));
             for (int i : boxes) {
@@ -193,10 +193,10 @@ private slots:
         w.thumbheight = 90;
         QVERIFY(openView(w, dir.path()));
         QTRY_VERIFY_WITH_TIMEOUT(w.thumbnailLoader().idle(), 60000);
-        const int moved = shownIds(w)[38];
+        const int moved = boxAt(w, 38).Index;
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));
-        QCOMPARE(w.order().positionOf(moved), 1);
+        QCOMPARE(positionOf(w, moved), 1);
         const qreal ratio = w.devicePixelRatioF();
         for (int i : inView(w)) {
             const QString path = platform::decodeName(w.order().picture(i).path());
@@ -292,15 +292,15 @@ private slots:
             });
             w.openFolder(dir.path());
             QVERIFY(built.wait(20000));
-            QCOMPARE(w.order().count(), 27);
+            QCOMPARE(shownBoxes(w).size(), 27);
             QList<qsizetype> positions;
             for (int index : loads)
-                positions.append(w.order().positionOf(index));
+                positions.append(positionOf(w, index));
             QList<qsizetype> previewPositions;
             for (int index : previews)
-                previewPositions.append(w.order().positionOf(index));
+                previewPositions.append(positionOf(w, index));
             if (threaded == 1) {
-                // Nine rows of three; at the end, rows 5 to 8 and the place after the last are in view.
+                // Nine rows of three; at the end, rows 5 to 8 and the placeholder's are in view.
                 QCOMPARE(w.ScrollMe->value(), 16);
                 QCOMPARE(previewPositions,
                          (QList<qsizetype>{0, 15, 16, 17, 18, 19, 20, 21, 22, 23, 12, 13, 14}));
@@ -310,8 +310,9 @@ private slots:
                 QVERIFY(previewPositions.isEmpty());
                 QCOMPARE(QSet<qsizetype>(positions.begin(), positions.end()).size(), 27);
             }
-            for (const int id : shownIds(w))
-                views[threaded].append(w.picScroll->shownImage(id));
+            for (const int box : shownBoxes(w))
+                views[threaded].append(w.picScroll->shownImage(box));
+            QVERIFY(!boxAt(w, 27).Loaded); // the empty slot after the last
         }
         QVERIFY(dialogs.messages.isEmpty());
         for (qsizetype k = 0; k < views[0].size(); ++k)
@@ -347,8 +348,8 @@ private slots:
         w.openFolder(dir.filePath(QStringLiteral("a")));
         QVERIFY(built.wait(20000));
         QCOMPARE(built.size(), 1);
-        QCOMPARE(w.order().count(), 1);
-        COMPARE_IMAGES(w.picScroll->shownImage(shownIds(w)[0]), drawn(prepareFile(small)));
+        QCOMPARE(shownBoxes(w).size(), 1);
+        COMPARE_IMAGES(w.picScroll->shownImage(boxAt(w, 0).Index), drawn(prepareFile(small)));
     }
 
 private:

@@ -1,11 +1,12 @@
-#include "ordering/OrderStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/OrderStore.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
+#include "platform/Volumes.h"
 #include "renaming/Renamer.h"
 #include "viewer/frmShowImage.h"
 
@@ -30,73 +31,13 @@
 
 namespace {
 
-// A folder of empty files with the given names.
-QString makeFolder(const QString& path, const QList<QByteArray>& files)
-{
-    QDir().mkpath(path);
-    for (const QByteArray& f : files)
-        touch(platform::encodeName(path) + '/' + f);
-    return path;
-}
+// The numbers of the files shown, in display order.
+QList<int> shown(const frmmain& w) { return numbersOf(shownNames(w)); }
 
-// p0001.jpg, p0002.jpg, ...: file k is listed k-th.
-QList<QByteArray> numbered(int n, const char* prefix = "p")
+QRect markerBefore(const frmmain& w, qsizetype position)
 {
-    QList<QByteArray> names;
-    for (int k = 1; k <= n; ++k)
-        names.append(prefix + QByteArray::number(k).rightJustified(4, '0') + ".jpg");
-    return names;
-}
-
-// The numbers of the files the elements stand for (p0001.jpg is 1).
-QList<int> numbersOf(const frmmain& w, const QList<int>& elements)
-{
-    QList<int> numbers;
-    for (const int e : elements)
-        numbers.append(nameOf(w, e).mid(1, 4).toInt());
-    return numbers;
-}
-
-// The files shown, and those picked, in display order.
-QList<int> shown(const frmmain& w) { return numbersOf(w, shownIds(w)); }
-QList<int> picked(const frmmain& w) { return numbersOf(w, w.order().selection().inOrder(shownIds(w))); }
-
-// Shown in an active window, for the keys.
-bool openActive(frmmain& w, const QString& folder)
-{
-    if (!openView(w, folder))
-        return false;
-    w.activateWindow();
-    return QTest::qWaitForWindowActive(&w);
-}
-
-// The place of the thumbnail at display position `position` (from 1) on the canvas; one after the
-// last is the empty place after it.
-QRect place(const frmmain& w, int position)
-{
-    if (position <= shownIds(w).size())
-        return w.picScroll->element(shownIds(w)[position - 1]).rect();
-    const Arrangement a = arrangeSlots(position, w.thumbwidth, w.thumbheight,
-                                       w.pctPreview->width() - w.ScrollMe->width());
-    return QRect(a.positions.last(), QSize(w.thumbwidth, w.thumbheight));
-}
-
-// A point of the canvas in the thumbnail at display position `position` (from 1).
-QPoint at(const frmmain& w, int position, int dx = 50, int dy = 50)
-{
-    return place(w, position).topLeft() + QPoint(dx, dy);
-}
-
-// A point of the viewport, in the canvas's coordinates (where the test's mouse events go).
-QPoint inViewport(const frmmain& w, int x, int y)
-{
-    return w.picScroll->mapFrom(w.pctPreview, QPoint(x, y));
-}
-
-QRect markerBefore(const frmmain& w, int position)
-{
-    const QRect box = place(w, position);
-    return QRect(box.left() - 1, box.top(), 3, box.height());
+    const ImgPreview& box = boxAt(w, position - 1);
+    return QRect(box.Left - 1, box.Top, 3, box.Height);
 }
 
 bool dragging()
@@ -127,42 +68,23 @@ Folder contents(const QByteArray& folder)
     return files;
 }
 
-// Files that hold their own names, listed in the window in the display order given (their kept
-// order), to be renamed where they are.
+// Files that hold their own names, listed in the window in the display order given (kept for the
+// folder as if the user had made it), to be renamed where they are.
 bool showInOrder(frmmain& w, const QByteArray& folder, const QList<QByteArray>& shown)
 {
     writeNamedFiles(folder, shown);
-    QList<ordering::KeptEntry> kept;
-    for (const QByteArray& name : shown)
-        kept.append({name, {}});
     w.selectfolder = false;
-    return ordering::OrderStore(renaming::defaultStateFolder()).write(folder + '/', kept) &&
-           build(w, platform::decodeName(folder)) && w.order().count() == shown.size();
+    ordering::OrderStore(renaming::defaultStateFolder()).save(folder + '/', shown, {});
+    return build(w, platform::decodeName(folder)) && shownNames(w).size() == shown.size();
 }
 
-// The names of the files in `folder` that the pictures stand for now, in display order.
+// The names of the files in `folder` that the boxes stand for now, in display order.
 QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
 {
     QList<QByteArray> paths;
-    for (const int id : shownIds(w))
-        paths.append(w.order().picture(id).path().mid(folder.size() + 1));
+    for (const int box : shownBoxes(w))
+        paths.append(w.order().picture(box).path().mid(folder.size() + 1));
     return paths;
-}
-
-// Every listing of the window from now on hands over `batches` batches of ten files, then waits
-// until released.
-void holdListing(frmmain& w, int batches)
-{
-    w.folderListing().setBatchFiles(10);
-    w.folderListing().holdAfter(batches);
-}
-
-// A drag from the thumbnail at display position `from` onto the one at `to`.
-void drag(const frmmain& w, int from, int to)
-{
-    QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, from));
-    QTest::mouseMove(w.picScroll, at(w, to, 40));
-    QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, to, 40));
 }
 
 // Opens the options and, as soon as they show, clicks the button named, or closes them.
@@ -174,6 +96,14 @@ void answerOptions(frmmain& w, const char* button = nullptr)
     });
     w.mnuOptions->trigger();
 }
+
+// Volumes a test makes up.
+class MadeUpVolumes final : public platform::VolumeSource
+{
+public:
+    QList<platform::Volume> volumes() override { return list; }
+    QList<platform::Volume> list;
+};
 
 // The order kept for a folder (the names, in it), and its file.
 QStringList keptNames(const QByteArray& folder)
@@ -187,6 +117,14 @@ QStringList keptNames(const QByteArray& folder)
 QString keptFile(const QByteArray& folder)
 {
     return QFile::decodeName(ordering::OrderStore(renaming::defaultStateFolder()).pathFor(folder + '/'));
+}
+
+// Every listing of the window from now on hands over `batches` batches of ten files, then waits
+// until released.
+void holdListing(frmmain& w, int batches)
+{
+    w.folderListing().setBatchFiles(10);
+    w.folderListing().holdAfter(batches);
 }
 
 } // namespace
@@ -239,15 +177,18 @@ private slots:
         const QStringList ordinal{platform::decodeName("M\xfcnchen.jpg"), "Zebra.jpg", "apfel.jpg", "birne.jpg",
                                   "img10.jpg", "img2.jpg"};
         QCOMPARE(shownNames(w), ordinal);
-        const QByteArray first = w.order().picture(shownIds(w).first()).path();
+        const QByteArray first = w.order().picture(boxAt(w, 0).Index).path();
         QCOMPARE(first, platform::encodeName(folder) + "/M\xfcnchen.jpg");
-        // The place after the last picture is laid out, but no picture is there.
-        QCOMPARE(w.picScroll->elementAt(place(w, 7).center()), 0);
-        QVERIFY(w.picScroll->geometry().contains(place(w, 7).bottomRight()));
+        // The slot after the last: laid out, but no picture, never under the mouse.
+        const ImgPreview placeholder = boxAt(w, 6);
+        QVERIFY(!placeholder.Visible && placeholder.Index == 0);
+        QCOMPARE(w.picScroll->elementAt(placeholder.rect().center()), 0);
+        QVERIFY(w.picScroll->geometry().contains(placeholder.rect().bottomRight()));
         QVERIFY(!w.building);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
         drag(w, 6, 1);
-        drag(w, 5, 2);
+        drag(w, 3, 2);
+        QVERIFY(shownNames(w) != ordinal);
         w.mnuOrderByName->trigger(); // the listing's order again
         QCOMPARE(shownNames(w), ordinal);
         ::unlink(first.constData()); // a name QTemporaryDir cannot remove
@@ -332,6 +273,30 @@ private slots:
         emit w.mnuHelp->aboutToShow();
         QVERIFY(w.DirSelect->checkPresent());
         QCOMPARE(dialogs.messages.size(), 1);
+    }
+
+    // The drive list shows the volume that holds the folder shown: the longest root that is a whole
+    // part of its path (a folder under /mnt/card-old is not on /mnt/card), else "/". Choosing a
+    // drive goes back to the folder last shown on it.
+    void driveOfTheFolderShown()
+    {
+        const QString card = makeFolder(m_dir->filePath("card/DCIM"), {"a.jpg"});
+        const QString old = makeFolder(m_dir->filePath("card-old/DCIM"), {"b.jpg"});
+        MadeUpVolumes volumes;
+        volumes.list = {{"/", QStringLiteral("/")}, {m_folder + "/card", QStringLiteral("card")}};
+        frmmain w;
+        auto* drives = w.findChild<platform::DriveListBox*>(QStringLiteral("DrvSelect"));
+        drives->setVolumeSource(&volumes);
+        QVERIFY(openActive(w, card));
+        QCOMPARE(drives->currentText(), QStringLiteral("card"));
+        QVERIFY(build(w, old));
+        QCOMPARE(drives->currentText(), QStringLiteral("/"));
+        drives->setFocus();
+        QTest::keyClick(drives, Qt::Key_Down);
+        QCOMPARE(drives->currentText(), QStringLiteral("card"));
+        QTRY_COMPARE(shownNames(w), QStringList{"a.jpg"});
+        QTest::keyClick(drives, Qt::Key_Up);
+        QTRY_COMPARE(shownNames(w), QStringList{"b.jpg"});
     }
 
     // Where the marker stands for the right part of a picture while the folder is being listed:
@@ -437,7 +402,7 @@ private slots:
         if (then != "" && then != "wide")
             QVERIFY(!w.linWohin->isVisible() && !dragging());
         QTest::mouseRelease(w.picScroll, button, {}, end);
-        QTRY_VERIFY(w.order().listed());
+        QTRY_VERIFY(w.order().listed()); // a folder shown anew is listed on a thread of its own
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible() && !dragging());
     }
@@ -477,7 +442,7 @@ private slots:
             const int under = w.picScroll->elementAt(inViewport(w, x, edgeY));
             QCOMPARE(w.linWohin->isVisible(), under != 0);
             if (under != 0)
-                QCOMPARE(w.linWohin->geometry(), markerBefore(w, int(w.order().positionOf(under)) + 1));
+                QCOMPARE(w.linWohin->geometry(), markerBefore(w, positionOf(w, under) + 1));
         }
         QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, inViewport(w, x, edgeY));
     }
@@ -512,10 +477,10 @@ private slots:
             QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, 1));
             QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 2));
             QTest::keyClick(w.pctPreview, Qt::Key_A, Qt::ControlModifier);
-            pickedWhileListing = w.order().selection().count();
+            pickedWhileListing = pickedNames(w).size();
             beforeDrop = shownNames(w);
             QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
-            drag(w, int(shownIds(w).size()), 1);
+            drag(w, beforeDrop.size(), 1);
             afterDrop = shownNames(w);
             w.mnuRenameImgs->trigger();
             w.folderListing().holdAfter(-1);
@@ -547,7 +512,7 @@ private slots:
             QVERIFY(build(w, folder));
         }
         QCOMPARE(shownNames(w), expected);
-        QVERIFY(w.order().history().size() == 0 && !w.mnuUndoOrder->isEnabled());
+        QVERIFY(!w.mnuUndoOrder->isEnabled());
         w.close();
         frmmain again;
         QVERIFY(build(again, folder));
@@ -555,7 +520,8 @@ private slots:
     }
 
     // Photo 1900 (row 633, 63933 pixels down) in view at value 1862, then picked up; ten notches
-    // of the wheel take the drag ten rows and 20 pixels further up, still in the same column.
+    // of the wheel take the drag ten rows and 20 pixels further up, still in the same column. The
+    // drop and five moves after it are undone one by one.
     void wheelCarriesADragAcrossABigFolder()
     {
         frmmain w;
@@ -573,137 +539,15 @@ private slots:
         QTest::mouseMove(w.picScroll, at(w, 1));
         QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
         QCOMPARE(shown(w).mid(0, 3), (QList<int>{1900, 1, 2}));
-    }
-
-    // Three scattered pictures picked with Ctrl and dragged onto the first land first, in their
-    // old relative order; undo and redo go back and forth, keeping them picked; Ctrl+End takes
-    // them to the end; a sort is a step too.
-    void severalMoveTogetherAndBack()
-    {
-        frmmain w;
-        const QString folder = makeFolder(m_dir->filePath("p"), numbered(8));
-        for (const char* name : {"p0003.jpg", "p0007.jpg"}) {
-            QImage dark(80, 60, QImage::Format_RGB32); // a picture under the caption, not a cross
-            dark.fill(Qt::darkGreen);
-            QVERIFY(dark.save(folder + u'/' + QLatin1String(name), "JPG"));
-        }
-        QVERIFY(openActive(w, folder));
-        QSignalSpy changed(&w, &frmmain::orderChanged);
-        for (int position : {7, 3, 5})
-            QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, position));
-        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
-        QVERIFY(w.pctPreview->hasFocus());
-        const QImage canvas = w.picScroll->grab().toImage();
-        QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
-        QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
-        for (int position : {3, 7}) { // picked; picked and focused: the name stays as drawn
-            const ImgPreview& box = w.picScroll->element(shownIds(w)[position - 1]);
-            const QRect name = thumbs::captionRect(QSizeF(box.Width, box.Height), nameOf(w, box.Index),
-                                                   thumbs::boxFont(platform::twipsPerPixelY()))
-                                   .toAlignedRect();
-            QVERIFY(name.bottom() >= box.Height - 3); // where the frame runs
-            QCOMPARE(canvas.copy(name.translated(box.Left, box.Top)).convertToFormat(QImage::Format_RGB32),
-                     w.picScroll->shownImage(box.Index).copy(name).convertToFormat(QImage::Format_RGB32));
-        }
-
-        const auto* count = w.findChild<QLabel*>(QStringLiteral("dragCount"));
-        QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 5));
-        QTest::mouseMove(w.picScroll, at(w, 7)); // onto one of them: no place to land
-        QVERIFY(!w.linWohin->isVisible());
-        QVERIFY(dragging() && count->isVisible());
-        QCOMPARE(count->text(), QStringLiteral("3"));
-        QTest::mouseMove(w.picScroll, at(w, 1));
-        QCOMPARE(w.linWohin->geometry(), markerBefore(w, 1));
-        QTest::mouseRelease(w.picScroll, Qt::LeftButton, {}, at(w, 1));
-        const QList<int> moved{3, 5, 7, 1, 2, 4, 6, 8};
-        QCOMPARE(shown(w), moved);
-        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
-        QVERIFY(!count->isVisible() && !dragging());
-        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 3 Bilder verschieben"));
-
-        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 8)); // picks 8 alone
-        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(shown(w), (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
-        QCOMPARE(picked(w), (QList<int>{3, 5, 7}));
+        // So big a folder keeps many steps to undo.
+        for (int k = 0; k < 5; ++k)
+            QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(shown(w).mid(0, 7), (QList<int>{1, 2, 3, 4, 5, 1900, 6}));
+        for (int k = 0; k < 6; ++k)
+            QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(shown(w).mid(0, 7), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(shown(w).indexOf(1900), 1899);
         QVERIFY(!w.mnuUndoOrder->isEnabled());
-        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig"));
-        QCOMPARE(w.mnuRedoOrder->text(), QStringLiteral("&Wiederholen: 3 Bilder verschieben"));
-        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(shown(w), moved);
-        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(w.pctPreview, Qt::Key_Y, Qt::ControlModifier);
-        QCOMPARE(shown(w), moved);
-        QVERIFY(!w.mnuRedoOrder->isEnabled());
-
-        w.DirSelect->setFocus(); // there Ctrl+End goes to the last folder, as it always did
-        QTest::keyClick(w.DirSelect, Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(shown(w), moved);
-        w.pctPreview->setFocus();
-        QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(shown(w), (QList<int>{1, 2, 4, 6, 8, 3, 5, 7}));
-        QTest::keyClick(w.pctPreview, Qt::Key_Up, Qt::ControlModifier); // a row: three places
-        QCOMPARE(shown(w), (QList<int>{1, 2, 3, 5, 7, 4, 6, 8}));
-        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 4)); // a click on one of them
-        QCOMPARE(picked(w), (QList<int>{5}));
-        QTest::keyClick(w.pctPreview, Qt::Key_Home, Qt::ControlModifier);
-        QCOMPARE(shown(w), (QList<int>{5, 1, 2, 3, 7, 4, 6, 8}));
-        w.mnuOrderByName->trigger();
-        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: Nach Dateiname ordnen"));
-        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(shown(w), (QList<int>{5, 1, 2, 3, 7, 4, 6, 8}));
-        QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 1 Bild verschieben"));
-        QCOMPARE(changed.size(), 10);
-        w.makeview(); // as another folder or the options do: the steps and picks are gone
-        QVERIFY(w.order().history().size() == 0 && w.order().selection().isEmpty());
-        QVERIFY(!w.mnuUndoOrder->isEnabled() && !w.mnuRedoOrder->isEnabled());
-    }
-
-    // The keyboard: the focus goes where the keys say and the view follows it, Shift picks from
-    // the anchor, Space picks one more; Escape, a click beside the thumbnails and Shift+click.
-    void keysPickAndFocus()
-    {
-        frmmain w;
-        QVERIFY(openActive(w, makeFolder(m_dir->filePath("p"), numbered(30))));
-        w.DirSelect->setFocus();
-        QTest::keyClick(w.DirSelect, Qt::Key_Tab);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w.pctPreview);
-        const auto focused = [&w] { return numbersOf(w, {w.order().selection().focus}).value(0); };
-        QTest::keyClick(w.pctPreview, Qt::Key_End); // no focus yet: from the first in view
-        QCOMPARE(focused(), 30);
-        QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
-        QTest::keyClick(w.pctPreview, Qt::Key_PageUp); // three rows of three in view
-        QCOMPARE(focused(), 21);
-        QCOMPARE(w.ScrollMe->value(), 17); // its row at the top
-        QTest::keyClick(w.pctPreview, Qt::Key_Home);
-        QCOMPARE(w.ScrollMe->value(), 0);
-        QVERIFY(picked(w).isEmpty());
-        QTest::keyClick(w.pctPreview, Qt::Key_Right);
-        QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ShiftModifier);
-        QTest::keyClick(w.pctPreview, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(picked(w), (QList<int>{2, 3, 4, 5, 6}));
-        QTest::keyClick(w.pctPreview, Qt::Key_Down);
-        QTest::keyClick(w.pctPreview, Qt::Key_Space);
-        QCOMPARE(picked(w), (QList<int>{2, 3, 4, 5, 6, 9}));
-        QTest::keyClick(w.pctPreview, Qt::Key_Escape);
-        QVERIFY(picked(w).isEmpty());
-        QTest::keyClick(w.pctPreview, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(picked(w).size(), 30);
-        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, inViewport(w, 350, 50));
-        QVERIFY(picked(w).isEmpty());
-        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 6));
-        QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ShiftModifier, at(w, 3));
-        QCOMPARE(picked(w), (QList<int>{3, 4, 5, 6}));
-        QCOMPARE(focused(), 3);
-        // Moved to the end, the view goes with them; undone, it comes back to them.
-        QTest::keyClick(w.pctPreview, Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
-        QTest::keyClick(w.pctPreview, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(w.ScrollMe->value(), 0);
-        // A drag from a thumbnail that is not picked carries that one alone.
-        drag(w, 8, 1);
-        QCOMPARE(shown(w).mid(0, 4), (QList<int>{8, 1, 2, 3}));
-        QCOMPARE(picked(w), QList<int>{8});
     }
 
     void schemes_data()
@@ -734,7 +578,7 @@ private slots:
         frmmain w;
         w.imageerw = extension;
         QVERIFY(showInOrder(w, m_folder, shown));
-        const QList<int> order = shownIds(w);
+        const QList<int> boxes = shownBoxes(w);
         QVERIFY(!w.mnuUndoRename->isEnabled());
 
         w.mnuRenameImgs->trigger();
@@ -749,7 +593,7 @@ private slots:
             want.insert(expected[i], shown[i]);
         QCOMPARE(contents(m_folder), want);
         // Not built again, but every box follows its file.
-        QCOMPARE(shownIds(w), order);
+        QCOMPARE(shownBoxes(w), boxes);
         QCOMPARE(shownPaths(w, m_folder), expected);
         QVERIFY(w.mnuUndoRename->isEnabled());
     }
@@ -886,6 +730,61 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
+    // A folder's kept order goes when the folder was not shown for 90 days: the next start removes
+    // it. Showing the folder counts as much as changing its order.
+    void keptOrderAge_data()
+    {
+        QTest::addColumn<qint64>("age"); // of the kept order, in seconds
+        QTest::addColumn<bool>("shownThen"); // the folder is shown now, the next start two days later
+        QTest::addColumn<bool>("kept");
+        const qint64 day = 24 * 3600;
+        QTest::newRow("not shown for 90 days less a minute") << 90 * day - 60 << false << true;
+        QTest::newRow("not shown for 90 days and a minute") << 90 * day + 60 << false << false;
+        QTest::newRow("shown after 89 days, two days before the start") << 89 * day << true << true;
+    }
+    void keptOrderAge()
+    {
+        QFETCH(qint64, age);
+        QFETCH(bool, shownThen);
+        QFETCH(bool, kept);
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(3));
+        const ordering::OrderStore store(renaming::defaultStateFolder());
+        QVERIFY(store.save(m_folder + "/p/", {"p0003.jpg", "p0001.jpg", "p0002.jpg"}, {}));
+        setModified(keptFile(m_folder + "/p"), QDateTime::currentDateTime().addSecs(-age));
+        if (shownThen) {
+            frmmain w;
+            QVERIFY(build(w, folder));
+            QCOMPARE(shown(w), (QList<int>{3, 1, 2}));
+            w.close();
+            store.prune(ordering::kPruneLimits, QDateTime::currentSecsSinceEpoch() + 2 * 24 * 3600);
+        }
+        frmmain w;
+        QVERIFY(build(w, folder));
+        QCOMPARE(shown(w), kept ? (QList<int>{3, 1, 2}) : (QList<int>{1, 2, 3}));
+    }
+
+    // During a long run of moves the order is written half a second after the first of them, not
+    // only once they stop: a crash in the middle of an hour of moves loses the last half second.
+    void keptDuringALongRunOfMoves()
+    {
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(30));
+        frmmain w;
+        QVERIFY(openActive(w, folder));
+        QTest::mouseClick(w.picScroll, Qt::LeftButton, {}, at(w, 1));
+        int moves = 0;
+        QTimer mover;
+        mover.setInterval(100);
+        connect(&mover, &QTimer::timeout, &w, [&] {
+            QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
+            if (++moves == 29)
+                mover.stop();
+        });
+        mover.start();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(keptFile(m_folder + "/p")), 2500);
+        QVERIFY(mover.isActive());
+        QVERIFY(keptNames(m_folder + "/p").indexOf("p0001.jpg") > 0);
+    }
+
     // An order that cannot be written is said in the status line, once for its folder and without a
     // dialog; it is written at the next change, and the line clears.
     void orderThatCannotBeKept()
@@ -916,23 +815,33 @@ private slots:
     }
 
     // A rename gives the names the order, so that nothing more needs keeping; its undo, after a new
-    // start and from another folder, brings back the order from before it.
+    // start and from another folder, brings back the order from before it, also from a rename into
+    // another folder. Asked first, the user learns where the files are and where they go back to.
+    void renameThenUndoKeepsTheOrder_data()
+    {
+        QTest::addColumn<QString>("into"); // empty: where they are
+        QTest::newRow("where they are") << QString();
+        QTest::newRow("into another folder") << QStringLiteral("r");
+    }
     void renameThenUndoKeepsTheOrder()
     {
+        QFETCH(QString, into);
         ScriptedDialogs dialogs;
         writeNamedFiles(m_folder, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
         const QString folder = QFile::decodeName(m_folder);
         const QString other = makeFolder(m_dir->filePath("q"), numbered(2, "q"));
+        const QString target = into.isEmpty() ? folder : makeFolder(m_dir->filePath(into), {});
+        const QStringList renamed{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg"};
         {
             frmmain w;
             QVERIFY(openView(w, folder));
             drag(w, 3, 1);
-            w.selectfolder = false;
+            w.selectfolder = !into.isEmpty();
+            dialogs.folderAnswers.enqueue(target);
             w.mnuRenameImgs->trigger();
-            QCOMPARE(contents(m_folder).value("img0001.jpg"), QByteArray("c.jpg"));
+            QCOMPARE(contents(QFile::encodeName(target)).value("img0001.jpg"), QByteArray("c.jpg"));
             QVERIFY(build(w, other));
-            QVERIFY(build(w, folder));
-            const QStringList renamed{"img0001.jpg", "img0002.jpg", "img0003.jpg", "img0004.jpg"};
+            QVERIFY(build(w, target));
             QCOMPARE(shownNames(w), renamed);
         }
         {
@@ -940,6 +849,10 @@ private slots:
             QVERIFY(openView(w, other));
             w.mnuUndoRename->trigger();
         }
+        QCOMPARE(dialogs.questions.size(), 1);
+        const QString question = "4 Dateien in \"" + target + "\" bekommen wieder ihre vorigen Namen" +
+                                 (into.isEmpty() ? QStringLiteral(":\n") : " und kommen zurück nach \"" + folder + "\":\n");
+        QVERIFY2(dialogs.questions[0].contains(question), qPrintable(dialogs.questions[0]));
         frmmain w;
         QVERIFY(openView(w, folder));
         QCOMPARE(shownNames(w), (QStringList{"c.jpg", "a.jpg", "b.jpg", "d.jpg"}));

@@ -17,6 +17,7 @@ struct HeifSample
     QByteArray exif;          // a TIFF structure, stored as the file's EXIF item
     bool lossless = true;     // RGB kept exactly, so that decoded pixels can be compared exactly
     bool alpha = false;       // the picture's alpha channel is kept
+    bool premultiplied = false; // its colours are marked as multiplied by their opacity
     int bitDepth = 8;         // 10: the picture is stored with ten bits per colour
     bool gridWrapped = false; // cropped by a grid of one tile, as libheif does for macOS by default
     QImage thumbnail;         // stored as the primary's thumbnail, scaled to fit thumbnailSide
@@ -27,6 +28,7 @@ struct HeifSample
     HeifSample& withExif(const QByteArray& tiff) { return exif = tiff, *this; }
     HeifSample& lossy() { return lossless = false, *this; }
     HeifSample& withAlpha() { return alpha = true, *this; }
+    HeifSample& premultipliedAlpha() { return alpha = premultiplied = true, *this; }
     HeifSample& deep(int bits) { return bitDepth = bits, *this; }
     HeifSample& inGrid() { return gridWrapped = true, *this; }
     HeifSample& withThumbnail(const QImage& picture, int side)
@@ -55,6 +57,7 @@ inline QByteArray encodeHeif(const QImage& picture, const HeifSample& sample = {
         heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image);
         heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(),
                              sample.bitDepth);
+        heif_image_set_premultiplied_alpha(image, sample.premultiplied);
         int stride = 0;
         uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
         const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);

@@ -178,6 +178,10 @@ private slots:
         QTest::newRow("thumbnail at half the size") << 1 << QSize(40, 20) << "GR/WB" << QByteArray();
         QTest::newRow("thumbnail below half the size") << 1 << QSize(32, 16) << "RG/BW" << QByteArray();
         QTest::newRow("thumbnail of other proportions") << 1 << QSize(160, 120) << "RG/BW" << QByteArray();
+        // In proportion within 2 %: a camera's rounding, not a letterboxed 4:3 one of a 3:2 photo.
+        QTest::newRow("thumbnail 1.2 % narrower") << 1 << QSize(160, 81) << "GR/WB" << QByteArray();
+        QTest::newRow("thumbnail 2.4 % narrower") << 1 << QSize(160, 82) << "RG/BW" << QByteArray();
+        QTest::newRow("thumbnail 11 % narrower, as 4:3 of 3:2") << 1 << QSize(160, 90) << "RG/BW" << QByteArray();
         // Read reduced in hardly less time than whole: no preview but the camera's own.
         QTest::newRow("no thumbnail, progressive") << 1 << QSize() << "" << QByteArray("progressive");
         QTest::newRow("no thumbnail, much coded data") << 1 << QSize() << "" << QByteArray("grain");
