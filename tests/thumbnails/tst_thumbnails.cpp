@@ -290,6 +290,11 @@ private slots:
         QTest::newRow("flat CMYK jpeg, 12.25 megapixels")
             << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false << false;
         QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false << true;
+        // Bytes that belong to no segment are only warned about, a missing table is fatal; the
+        // picture is never written.
+        QByteArray strayThenFatal = withoutSegments(encodeJpeg(smooth(320, 240), TJSAMP_420), 0xDB);
+        strayThenFatal.insert(markerAt(strayThenFatal, 0xC0), "stray");
+        QTest::newRow("jpeg with stray bytes and no quantisation tables") << strayThenFatal << true << false;
     }
     void unreadableOrNot()
     {
