@@ -90,21 +90,26 @@ ExifBlock findJpegExif(const std::uint8_t* data, std::size_t size)
     return block;
 }
 
-// The text of an entry as it is stored, up to its first zero byte: for an ASCII entry and for
-// bytes (some writers store texts as those); with `numbers`, an unsigned number as its decimal
-// digits too (makers' notes keep some serial numbers so). Nothing for entries of other types.
+// An entry's bytes up to the first zero byte, as the library's text of an ASCII entry ends; copied
+// rather than printed, which would cost a string stream for every entry.
+std::string bytesOf(const Exiv2::Exifdatum& datum)
+{
+    std::string bytes(std::size_t(std::max(0L, datum.size())), '\0');
+    datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::littleEndian);
+    bytes.resize(std::min(bytes.size(), bytes.find('\0')));
+    return bytes;
+}
+
+// The text of an entry as it is stored: for an ASCII entry and for bytes (some writers store
+// texts as those); with `numbers`, an unsigned number as its decimal digits too (makers' notes
+// keep some serial numbers so). Nothing for entries of other types.
 std::optional<std::string> storedText(const Exiv2::Exifdatum& datum, bool numbers = false)
 {
     switch (datum.typeId()) {
     case Exiv2::asciiString:
-        return datum.toString(); // which ends at the first zero byte
     case Exiv2::undefined:
-    case Exiv2::unsignedByte: {
-        std::string bytes(std::size_t(std::max(0L, datum.size())), '\0');
-        datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::littleEndian);
-        bytes.resize(std::min(bytes.size(), bytes.find('\0')));
-        return bytes;
-    }
+    case Exiv2::unsignedByte:
+        return bytesOf(datum);
     case Exiv2::unsignedShort:
     case Exiv2::unsignedLong:
         if (numbers && datum.count() == 1 && datum.value().ok())
@@ -171,9 +176,10 @@ void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
 {
     std::optional<std::string> original, originalFraction, digitized, digitizedFraction, originalZone, zone;
     std::optional<std::string> make, model, bodySerial, cameraSerial, makersSerial;
+    // A time of another type than ASCII is damaged and makes no time.
     const auto text = [](const Exiv2::Exifdatum& datum, std::optional<std::string>& into) {
         if (!into)
-            into = datum.toString();
+            into = datum.typeId() == Exiv2::asciiString ? bytesOf(datum) : std::string();
     };
     const auto stored = [](const Exiv2::Exifdatum& datum, std::optional<std::string>& into,
                            bool numbers = false) {
