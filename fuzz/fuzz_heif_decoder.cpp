@@ -40,7 +40,7 @@ void* noTurboJpeg()
 bool sameMetadata(const imaging::PhotoMetadata& a, const imaging::PhotoMetadata& b)
 {
     return a.orientation == b.orientation && a.original == b.original && a.digitized == b.digitized &&
-           a.modified == b.modified;
+           a.modified == b.modified && a.camera == b.camera;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Writes the generated seeds of the fuzz targets into CORPUS (fuzz/corpus): the quick looks'
-// camera photos with small pictures of every kind, sound and broken, and phone photos with small
-// pictures and the EXIF of a phone. Made with the tests' own writers (TurboJPEG, the metadata
-// library, libheif's encoders), so the same source gives the same bytes.
+// camera photos with small pictures of every kind, sound and broken, phone photos with small
+// pictures and the EXIF of a phone, and the cameras' makes, models, serial numbers and time zones. Made with
+// the tests' own writers (TurboJPEG, the metadata library, libheif's encoders), so the same source gives the
+// same bytes.
 //
 //   cmake --build --preset fuzz --target make_fuzz_seeds && build/fuzz/fuzz/make_fuzz_seeds fuzz/corpus
 
@@ -227,6 +228,46 @@ void heifSeeds()
               HeifSample().av1().lossy().turned(heif_orientation_rotate_270_cw).withThumbnail(phone, 96)));
 }
 
+// Cameras and phones as the metadata reader meets them: serial numbers in the body's field and in
+// makers' notes, time zones sound and broken, makes and models of bytes that are not UTF-8, of
+// control characters and of hundreds of bytes.
+void metadataSeeds()
+{
+    const QByteArray jpeg = encodeJpeg(photo(16, 8), TJSAMP_444);
+    const auto camera = [&jpeg](const QList<std::pair<const char*, const char*>>& tags,
+                                Exiv2::ByteOrder order = Exiv2::littleEndian) {
+        Exiv2::ExifData exif;
+        for (const auto& [key, value] : tags)
+            exif[key] = std::string(value);
+        return withExif(jpeg, blob(exif, order));
+    };
+    write("metadata", "camera-serial-zone.jpg",
+          camera({{"Exif.Image.Make", "Canon"},
+                  {"Exif.Image.Model", "Canon EOS R6"},
+                  {"Exif.Photo.BodySerialNumber", "032021001234"},
+                  {"Exif.Photo.DateTimeOriginal", "2024:07:12 10:15:00"},
+                  {"Exif.Photo.OffsetTimeOriginal", "+02:00"},
+                  {"Exif.Photo.OffsetTime", "+02:00"}}));
+    write("metadata", "camera-serial-zone-big-endian.jpg",
+          camera({{"Exif.Image.Make", "NIKON CORPORATION"},
+                  {"Exif.Image.Model", "NIKON D850"},
+                  {"Exif.Nikon3.SerialNumber", "6012345"},
+                  {"Exif.Photo.OffsetTime", "-05:30"}},
+                 Exiv2::bigEndian));
+    write("metadata", "dng-camera-serial.jpg",
+          camera({{"Exif.Image.Make", "Leica"}, {"Exif.Image.CameraSerialNumber", "L0001"}}));
+    Exiv2::ExifData canon;
+    canon["Exif.Image.Make"] = std::string("Canon");
+    canon["Exif.Image.Model"] = std::string("Canon EOS 5D");
+    canon["Exif.Canon.SerialNumber"] = std::uint32_t(1234567);
+    write("metadata", "canon-serial-in-makers-note.jpg", withExif(jpeg, blob(canon)));
+    write("metadata", "zones-malformed.jpg",
+          camera({{"Exif.Photo.OffsetTimeOriginal", "+2:00"}, {"Exif.Photo.OffsetTime", "+14:01"}}));
+    const std::string hundreds(400, 'M');
+    write("metadata", "make-not-utf8-model-400-bytes.jpg",
+          camera({{"Exif.Image.Make", "Caf\xE9\x01\n\xF0\x9F"}, {"Exif.Image.Model", hundreds.c_str()}}));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -238,5 +279,6 @@ int main(int argc, char** argv)
     g_corpus = QString::fromLocal8Bit(argv[1]);
     previewSeeds();
     heifSeeds();
+    metadataSeeds();
     return 0;
 }
