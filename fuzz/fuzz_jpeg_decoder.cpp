@@ -32,8 +32,8 @@ bool samePixels(const cDIBSection& a, const cDIBSection& b)
     const std::size_t used = std::size_t(a.Width()) * 3;
     for (int row = 0; row < a.Height(); ++row)
         if (std::memcmp(a.DIBSectionBitsPtr() + std::size_t(row) * std::size_t(a.BytesPerScanLine()),
-                        b.DIBSectionBitsPtr() + std::size_t(row) * std::size_t(b.BytesPerScanLine()),
-                        used) != 0)
+                        b.DIBSectionBitsPtr() + std::size_t(row) * std::size_t(b.BytesPerScanLine()), used)
+            != 0)
             return false;
     return true;
 }
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dib.KeepMemoryForReuse(true);
 
     constexpr std::uint8_t kStartOfImage[] = {0xFF, 0xD8};
-    const std::uint8_t* second =
-        size > 2 ? std::search(data + 2, data + size, kStartOfImage, kStartOfImage + 2) : data + size;
+    const std::uint8_t* second = size > 2 ? std::search(data + 2, data + size, kStartOfImage, kStartOfImage + 2)
+                                          : data + size;
     const std::size_t firstSize = std::size_t(second - data);
     const std::size_t secondSize = size - firstSize;
 
@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     imaging::JpegDecoder alone(kFuzzPixels);
     cDIBSection aloneDib;
-    if (alone.decodeData(aloneDib, second, secondSize).decoded() != decoded ||
-        (decoded && !samePixels(dib, aloneDib)))
+    if (alone.decodeData(aloneDib, second, secondSize).decoded() != decoded || (decoded && !samePixels(dib, aloneDib)))
         __builtin_trap();
     return 0;
 }
