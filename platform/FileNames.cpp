@@ -1,5 +1,7 @@
 #include "platform/FileNames.h"
 
+#include <QStringDecoder>
+
 namespace platform {
 
 namespace {
@@ -43,6 +45,14 @@ int validSequenceLength(const unsigned char* p, qsizetype left)
     return len;
 }
 
+// Valid UTF-8 as text. A byte order mark at its start is a character of the name like any other,
+// which QString::fromUtf8 would drop: the name would then not come back.
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 } // namespace
 
 QString decodeName(QByteArrayView native)
@@ -64,11 +74,11 @@ QString decodeName(QByteArrayView native)
             i += len;
             continue;
         }
-        out += QString::fromUtf8(native.sliced(start, i - start));
+        out += fromUtf8(native.sliced(start, i - start));
         out += QChar(static_cast<char16_t>(kEscapeBase + p[i]));
         start = ++i;
     }
-    out += QString::fromUtf8(native.sliced(start, n - start));
+    out += fromUtf8(native.sliced(start, n - start));
     return out;
 }
 

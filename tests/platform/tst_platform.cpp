@@ -98,6 +98,8 @@ private slots:
         row("overlong slash", "a\xc0\xaf.jpg", text("a", QChar(0xDCC0), QChar(0xDCAF), ".jpg"));
         row("encoded surrogate", "\xed\xb2\x80.jpg", text(QChar(0xDCED), QChar(0xDCB2), QChar(0xDC80), ".jpg"));
         row("four bytes, then a bad byte", "\xf0\x9f\x98\x80\xff", text(QString::fromUcs4(U"\U0001F600"), QChar(0xDCFF)));
+        row("byte order mark first", "\xef\xbb\xbfphoto.jpg", text(QChar(0xFEFF), "photo.jpg"));
+        row("byte order mark after a bad byte", "\xff\xef\xbb\xbf.jpg", text(QChar(0xDCFF), QChar(0xFEFF), ".jpg"));
     }
     void decodesText()
     {
