@@ -264,6 +264,8 @@ void metadataSeeds()
     write("metadata", "zones-malformed.jpg",
           camera({{"Exif.Photo.OffsetTimeOriginal", "+2:00"}, {"Exif.Photo.OffsetTime", "+14:01"}}));
     const std::string hundreds(400, 'M');
+    write("metadata", "make-begins-with-byte-order-mark.jpg",
+          camera({{"Exif.Image.Make", "\xEF\xBB\xBF  Canon"}, {"Exif.Image.Model", "\xFF\xEF\xBB\xBF"}}));
     write("metadata", "make-not-utf8-model-400-bytes.jpg",
           camera({{"Exif.Image.Make", "Caf\xE9\x01\n\xF0\x9F"}, {"Exif.Image.Model", hundreds.c_str()}}));
 }

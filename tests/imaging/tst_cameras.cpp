@@ -40,7 +40,8 @@ QByteArray block(const std::function<void(Exiv2::ExifData&)>& fill)
 void put(Exiv2::ExifData& exif, const char* key, Exiv2::TypeId type, const QByteArray& bytes)
 {
     const auto value = Exiv2::Value::create(type);
-    value->read(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()), Exiv2::littleEndian);
+    value->read(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()),
+                Exiv2::littleEndian);
     exif.add(Exiv2::ExifKey(key), value.get());
 }
 
@@ -65,8 +66,8 @@ class TestCameras : public QObject
         if (!decoder.decodePhoto(dib, native, &decoded).decoded())
             return QStringLiteral("not decoded");
         if (!(decoded.camera == alone.camera))
-            return described(decoded.camera) + QStringLiteral(" from the picture, ") + described(alone.camera) +
-                   QStringLiteral(" alone");
+            return described(decoded.camera) + QStringLiteral(" from the picture, ") +
+                   described(alone.camera) + QStringLiteral(" alone");
         return described(alone.camera);
     }
 
@@ -85,7 +86,8 @@ private slots:
         row("body serial number",
             exifTiff({{"Exif.Image.Make", "Canon"}, {"Exif.Photo.BodySerialNumber", "032021001234"}}),
             "Canon||032021001234|none");
-        row("camera serial number (DNG)", exifTiff({{"Exif.Image.CameraSerialNumber", "A1B2"}}), "||A1B2|none");
+        row("camera serial number (DNG)", exifTiff({{"Exif.Image.CameraSerialNumber", "A1B2"}}),
+            "||A1B2|none");
         const auto canon = [](Exiv2::ExifData& exif) {
             exif["Exif.Image.Make"] = std::string("Canon");
             exif["Exif.Image.Model"] = std::string("Canon EOS 5D");
@@ -126,6 +128,9 @@ private slots:
         // Latin-1 from an old camera: kept as its bytes, for displayName to show as letters.
         row("not UTF-8", exifTiff({{"Exif.Image.Make", "Caf\xE9 Cam\xFF"}}),
             platform::decodeName("Caf\xE9 Cam\xFF") + "|||none");
+        row("byte order marks",
+            exifTiff({{"Exif.Image.Make", "\xEF\xBB\xBF Canon"}, {"Exif.Image.Model", "\xFF\xEF\xBB\xBF"}}),
+            QString(QChar(0xFEFF)) + " Canon|" + QChar(0xDCFF) + QChar(0xFEFF) + "||none");
         row("control characters", exifTiff({{"Exif.Image.Model", "EOS\x01\nR6"}}), "|EOS\x01\nR6||none");
         const std::string hundreds(300, 'A');
         row("300 bytes", exifTiff({{"Exif.Image.Make", hundreds.c_str()}}), QString(64, u'A') + "|||none");
@@ -136,16 +141,19 @@ private slots:
         row("a character of two units at the cut", exifTiff({{"Exif.Image.Model", pairAtTheCut.c_str()}}),
             "|" + QString(63, u'a') + "||none");
         const std::string pairBeforeTheCut = std::string(62, 'a') + "\xF0\x9F\x93\xB7" + "b";
-        row("a character of two units before the cut", exifTiff({{"Exif.Image.Model", pairBeforeTheCut.c_str()}}),
+        row("a character of two units before the cut",
+            exifTiff({{"Exif.Image.Model", pairBeforeTheCut.c_str()}}),
             "|" + QString(62, u'a') + QString::fromUtf8("\xF0\x9F\x93\xB7") + "||none");
 
         row("zone +02:00", exifTiff({{"Exif.Photo.OffsetTimeOriginal", "+02:00"}}), "|||7200");
         row("zone -05:30", exifTiff({{"Exif.Photo.OffsetTimeOriginal", "-05:30"}}), "|||-19800");
         row("zone of the last change only", exifTiff({{"Exif.Photo.OffsetTime", "+09:00"}}), "|||32400");
-        row("both zones", exifTiff({{"Exif.Photo.OffsetTimeOriginal", "-03:00"}, {"Exif.Photo.OffsetTime", "+01:00"}}),
+        row("both zones",
+            exifTiff({{"Exif.Photo.OffsetTimeOriginal", "-03:00"}, {"Exif.Photo.OffsetTime", "+01:00"}}),
             "|||-10800");
         row("zone malformed, the last change's",
-            exifTiff({{"Exif.Photo.OffsetTimeOriginal", "+2:00"}, {"Exif.Photo.OffsetTime", "+01:00"}}), "|||3600");
+            exifTiff({{"Exif.Photo.OffsetTimeOriginal", "+2:00"}, {"Exif.Photo.OffsetTime", "+01:00"}}),
+            "|||3600");
         row("zone malformed", exifTiff({{"Exif.Photo.OffsetTimeOriginal", "02:00"}}), "|||none");
     }
     void cameraOfPhoto()
@@ -170,8 +178,8 @@ private slots:
         row("+13:59", "50340");
         row(QByteArray("+05:45\0", 7), "20700");
         row(" +05:45 ", "20700");
-        for (const char* none : {"+14:01", "-14:01", "+15:00", "+02:60", "+2:00", "02:00", "+0200", "+02:00:00",
-                                 "+02-00", "Z", "   :  ", "", "+a2:00", "+02:0b", "++2:00"})
+        for (const char* none : {"+14:01", "-14:01", "+15:00", "+02:60", "+2:00", "02:00", "+0200",
+                                 "+02:00:00", "+02-00", "Z", "   :  ", "", "+a2:00", "+02:0b", "++2:00"})
             row(none, "none");
     }
     void zoneOffset()
@@ -191,8 +199,8 @@ private slots:
                                           {"Exif.Photo.OffsetTimeOriginal", "-04:00"},
                                           {"Exif.Photo.OffsetTime", "+02:00"}});
         QTest::newRow("HEIC") << encodeHeif(testPicture(32, 16), HeifSample().withExif(exif));
-        QTest::newRow("HEIC, turned by its container")
-            << encodeHeif(testPicture(32, 16), HeifSample().turned(heif_orientation_rotate_90_cw).withExif(exif));
+        QTest::newRow("HEIC, turned by its container") << encodeHeif(
+            testPicture(32, 16), HeifSample().turned(heif_orientation_rotate_90_cw).withExif(exif));
         QTest::newRow("AVIF") << encodeHeif(testPicture(32, 16), HeifSample().av1().withExif(exif));
         QTest::newRow("JPEG") << withExif(encodeJpeg(testPicture(32, 16)), exif);
     }
@@ -218,7 +226,8 @@ private slots:
         row("model begins with the make's first word", "NIKON CORPORATION", "NIKON D850", "", "NIKON D850");
         row("model is the make", "Canon", "Canon", "", "Canon");
         row("model does not name the make", "Apple", "iPhone 13", "", "Apple iPhone 13");
-        row("model begins with the make as part of a word", "Canon", "Canonet QL17", "", "Canon Canonet QL17");
+        row("model begins with the make as part of a word", "Canon", "Canonet QL17", "",
+            "Canon Canonet QL17");
         row("model begins with part of the make's first word", "OLYMPUS", "OLY-1", "", "OLYMPUS OLY-1");
         row("serial number", "Canon", "Canon EOS R6", "032021001234", "Canon EOS R6 (032021001234)");
         row("make alone", "SONY", "", "", "SONY");
@@ -255,10 +264,9 @@ private slots:
         QCOMPARE(deviceIn("0320")->key, first->key);
         QVERIFY(deviceIn("")->key != first->key);
 
-        const QList<QStringList> triples = {{"a b", "c", ""},  {"a", "b c", ""}, {"a", "", "b"},
-                                            {"", "a", "b"},    {"a", "b", ""},   {"ab", "", ""},
-                                            {"1:a", "", ""},   {"1", "a", ""},   {"Canon", "EOS", ""},
-                                            {"canon", "EOS", ""}};
+        const QList<QStringList> triples = {
+            {"a b", "c", ""}, {"a", "b c", ""}, {"a", "", "b"}, {"", "a", "b"},       {"a", "b", ""},
+            {"ab", "", ""},   {"1:a", "", ""},  {"1", "a", ""}, {"Canon", "EOS", ""}, {"canon", "EOS", ""}};
         QSet<QString> keys;
         for (const QStringList& t : triples)
             keys.insert(imaging::deviceOf(t[0], t[1], t[2])->key);
