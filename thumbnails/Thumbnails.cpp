@@ -154,6 +154,7 @@ Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)
     const auto takeTime = [&] {
         p.taken = imaging::timeTaken(metadata);
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
+        p.camera = metadata.camera;
     };
     try {
         const imaging::JpegDecoder::Result r = m_decoder->decodePhoto(m_work, nativePath, wanted);

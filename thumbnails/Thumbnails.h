@@ -58,6 +58,7 @@ struct Prepared
     // the file could not be read at all. takenIsFileTime: it is only the file's last change.
     std::optional<imaging::ClockTime> taken;
     bool takenIsFileTime = false;
+    imaging::CameraData camera;       // read with the time taken
     bool decoderStartFailed = false;  // the JPEG decoder could not be started
     int decoderStartCode = 0;
     // The result tells more about this moment than about the file (memory ran out, the decoder

@@ -32,7 +32,8 @@ void TimeTakenReader::start(const QList<Job>& jobs)
     cancel();
     m_wanted = true;
     m_watcher.setFuture(QtConcurrent::mapped(&m_pool, jobs, [](const Job& job) {
-        return Result{job.index, imaging::timeTaken(imaging::readFileMetadata(job.nativePath))};
+        const imaging::PhotoMetadata metadata = imaging::readFileMetadata(job.nativePath);
+        return Result{job.index, imaging::timeTaken(metadata), metadata.camera};
     }));
 }
 
