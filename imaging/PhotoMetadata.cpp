@@ -4,6 +4,7 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
+#include "imaging/VideoDecoder.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -297,8 +298,10 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
         const std::int64_t got = file.read(bytes.data(), bytes.size());
         if (got < 0)
             return PhotoMetadata();
-        // Other kinds of file keep their metadata anywhere, often at the end.
         const auto have = std::size_t(got);
+        if (looksLikeVideo(bytes.data(), have))
+            return clipPhotoMetadata(readClipMetadata(nativePath).value_or(ClipMetadata()), modified);
+        // Other kinds of file keep their metadata anywhere, often at the end.
         if (have == bytes.size() && have < whole &&
             (!jpeg::isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
             bytes.resize(whole);

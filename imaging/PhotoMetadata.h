@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,11 @@ struct PhotoMetadata
     std::optional<ClockTime> original;  // DateTimeOriginal with SubSecTimeOriginal
     std::optional<ClockTime> digitized; // DateTimeDigitized with SubSecTimeDigitized
     std::optional<ClockTime> modified;  // the file's last change, local time; only from files
+    // The device, as the file names it; empty where it does not. How far the clock of `original`
+    // was ahead of UTC, where the file says.
+    std::string make;
+    std::string model;
+    std::optional<std::int32_t> utcOffsetSeconds;
 
     Orientation shownAs() const { return orientation.value_or(Orientation::Normal); }
 };
@@ -46,8 +52,9 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size,
                                 std::vector<std::uint8_t>* thumbnail = nullptr) noexcept;
 
 // The metadata of the file at the native path without decoding it, reading no more of a JPEG
-// than its segments up to the EXIF block; with the file's last change. Only regular files are
-// read, opened without blocking. Nothing when the file cannot be read.
+// than its segments up to the EXIF block, and of a clip than its container's header (its time
+// taken as `original`); with the file's last change. Only regular files are read, opened without
+// blocking. Nothing when the file cannot be read.
 PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept;
 
 // An EXIF date and time ("2024:07:12 10:15:00") with its fraction of a second ("25" is a quarter

@@ -266,7 +266,8 @@ int videoStream(const AVFormatContext* format)
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* stream = format->streams[i];
         if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO ||
-            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) || !avcodec_find_decoder(stream->codecpar->codec_id))
+            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
+            !avcodec_find_decoder(stream->codecpar->codec_id))
             continue;
         const bool isDefault = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
         if (best < 0 || (isDefault && !bestIsDefault)) {
@@ -349,9 +350,9 @@ Orientation orientationOf(const AVStream* stream)
         Orientation orientation;
     };
     static constexpr Turn kTurns[] = {
-        {0, 1, -1, 0, Orientation::Rotate90},         {-1, 0, 0, -1, Orientation::Rotate180},
-        {0, -1, 1, 0, Orientation::Rotate270},        {-1, 0, 0, 1, Orientation::MirrorHorizontal},
-        {1, 0, 0, -1, Orientation::MirrorVertical},   {0, 1, 1, 0, Orientation::Transpose},
+        {0, 1, -1, 0, Orientation::Rotate90},       {-1, 0, 0, -1, Orientation::Rotate180},
+        {0, -1, 1, 0, Orientation::Rotate270},      {-1, 0, 0, 1, Orientation::MirrorHorizontal},
+        {1, 0, 0, -1, Orientation::MirrorVertical}, {0, 1, 1, 0, Orientation::Transpose},
         {0, -1, -1, 0, Orientation::Transverse},
     };
     for (const Turn& t : kTurns)
@@ -402,8 +403,9 @@ ClipMetadata metadataOf(const AVFormatContext* format, const AVStream* video)
 bool isBlack(const AVFrame* frame)
 {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-    if (!d || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL |
-                           AV_PIX_FMT_FLAG_BITSTREAM)) ||
+    if (!d ||
+        (d->flags &
+         (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) ||
         d->nb_components < 1 || frame->width < 1 || frame->height < 1)
         return false;
     const AVComponentDescriptor& luma = d->comp[0];
@@ -412,7 +414,8 @@ bool isBlack(const AVFrame* frame)
     const bool wide = luma.depth > 8;
     const bool bigEndian = (d->flags & AV_PIX_FMT_FLAG_BE) != 0;
     const int shift = luma.depth - 8;
-    const bool full = frame->color_range == AVCOL_RANGE_JPEG || AVPixelFormat(frame->format) == AV_PIX_FMT_YUVJ420P ||
+    const bool full = frame->color_range == AVCOL_RANGE_JPEG ||
+                      AVPixelFormat(frame->format) == AV_PIX_FMT_YUVJ420P ||
                       AVPixelFormat(frame->format) == AV_PIX_FMT_YUVJ422P ||
                       AVPixelFormat(frame->format) == AV_PIX_FMT_YUVJ444P;
     // A tenth of the way from black to white, in 8 bits.
@@ -460,10 +463,15 @@ int swsColourSpace(const AVFrame* frame)
 // comes out at once however many frames the decoder would otherwise hold back for reordering.
 // Transport streams from cameras may carry a frame as two fields in two packets; there the
 // packets after it are sent until the frame comes out.
-enum class Got { Frame, Nothing, Interrupted };
+enum class Got
+{
+    Frame,
+    Nothing,
+    Interrupted
+};
 
-VideoDecoder::Result decodeFrom(cDIBSection& cDib, Source& source, ClipContainer container, ClipMetadata* metadata,
-                                std::int64_t maxPixels, SwsContext*& converter)
+VideoDecoder::Result decodeFrom(cDIBSection& cDib, Source& source, ClipContainer container,
+                                ClipMetadata* metadata, std::int64_t maxPixels, SwsContext*& converter)
 {
     setUpLibraries();
     VideoDecoder::Result result;
@@ -620,8 +628,8 @@ VideoDecoder::Result decodeFrom(cDIBSection& cDib, Source& source, ClipContainer
             widened * 4 >= width)
             shownWidth = int(widened);
     }
-    converter = sws_getCachedContext(converter, width, height, AVPixelFormat(frame->format), shownWidth, height,
-                                       AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    converter = sws_getCachedContext(converter, width, height, AVPixelFormat(frame->format), shownWidth,
+                                     height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!converter)
         return fail();
     int* table = nullptr;
@@ -670,7 +678,8 @@ void VideoDecoder::release()
     m_converter = nullptr;
 }
 
-VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath, ClipMetadata* metadata)
+VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath,
+                                          ClipMetadata* metadata)
 {
     Result result;
     if (metadata)
@@ -688,7 +697,10 @@ VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& n
         }
         Source source(file.size(), m_timeLimit, &m_cancelled);
         source.fd = file.handle();
-        return decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
+        result = decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
+        if (metadata)
+            metadata->modified = file.modified();
+        return result;
     } catch (const std::exception&) {
         return result;
     }
@@ -701,7 +713,8 @@ VideoDecoder::Result VideoDecoder::decodeData(cDIBSection& cDib, const std::uint
     if (metadata)
         *metadata = ClipMetadata();
     const ClipContainer container = clipContainer(data, size);
-    if (container == ClipContainer::None || size > std::size_t(std::numeric_limits<std::int64_t>::max() / 4)) {
+    if (container == ClipContainer::None ||
+        size > std::size_t(std::numeric_limits<std::int64_t>::max() / 4)) {
         result.status = Status::NotVideo;
         return result;
     }
@@ -763,7 +776,27 @@ std::optional<ZonedClockTime> parseClipTime(std::string_view text)
     return zoned;
 }
 
-std::optional<ClipMetadata> readClipMetadata(const QByteArray& nativePath, std::chrono::milliseconds timeLimit) noexcept
+PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTime> modified)
+{
+    PhotoMetadata photo;
+    photo.original = clip.taken;
+    photo.utcOffsetSeconds = clip.utcOffsetSeconds;
+    photo.make = clip.make;
+    photo.model = clip.model;
+    photo.modified = modified;
+    return photo;
+}
+
+bool isClipFile(const QByteArray& nativePath)
+{
+    RegularFile file(nativePath);
+    std::uint8_t head[kClipHeadBytes];
+    const std::int64_t got = file.isOpen() ? file.read(head, sizeof head) : 0;
+    return got > 0 && looksLikeVideo(head, std::size_t(got));
+}
+
+std::optional<ClipMetadata> readClipMetadata(const QByteArray& nativePath,
+                                             std::chrono::milliseconds timeLimit) noexcept
 {
     try {
         setUpLibraries();
@@ -777,11 +810,14 @@ std::optional<ClipMetadata> readClipMetadata(const QByteArray& nativePath, std::
             return std::nullopt;
         Source source(file.size(), timeLimit, nullptr);
         source.fd = file.handle();
+        ClipMetadata metadata;
         Input in;
-        if (!openInput(in, source, container))
-            return ClipMetadata();
-        const int index = videoStream(in.format);
-        return metadataOf(in.format, index >= 0 ? in.format->streams[index] : nullptr);
+        if (openInput(in, source, container)) {
+            const int index = videoStream(in.format);
+            metadata = metadataOf(in.format, index >= 0 ? in.format->streams[index] : nullptr);
+        }
+        metadata.modified = file.modified();
+        return metadata;
     } catch (...) {
         return std::nullopt;
     }

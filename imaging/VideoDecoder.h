@@ -29,8 +29,8 @@ inline constexpr std::chrono::milliseconds kClipTimeLimit{2000};
 enum class ClipContainer : std::uint8_t
 {
     None,
-    IsoMedia,  // MP4, MOV, M4V, 3GP: QuickTime's boxes (a HEIF photo is not one of them)
-    Matroska,  // MKV, WebM
+    IsoMedia, // MP4, MOV, M4V, 3GP: QuickTime's boxes (a HEIF photo is not one of them)
+    Matroska, // MKV, WebM
     Avi,
     Transport, // MPEG transport stream, plain (188-byte packets) or as on AVCHD cards (192)
 };
@@ -63,13 +63,22 @@ struct ClipMetadata
     std::optional<std::int64_t> durationMs;
     // How the stored frames are turned to be seen (the video stream's display matrix).
     Orientation orientation = Orientation::Normal;
+    // The file's last change, local time; only from files.
+    std::optional<ClockTime> modified;
 };
+
+// Whether the file at the native path begins like a clip; reads its first bytes only.
+bool isClipFile(const QByteArray& nativePath);
 
 // The metadata of the clip at the native path, from its container alone (no frame decoded), with
 // the same bounds as VideoDecoder (the time limit among them); nothing when the file is not a
 // clip. Only regular files are read, opened without blocking. Never throws; safe on any thread.
 std::optional<ClipMetadata> readClipMetadata(const QByteArray& nativePath,
                                              std::chrono::milliseconds timeLimit = kClipTimeLimit) noexcept;
+
+// What a clip tells, as a photo's metadata: its time taken as the time the picture was taken,
+// the device, and the file's last change (`modified`, which only a file has).
+PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTime> modified);
 
 // A clip's creation date or time as FFmpeg gives the container's tag ("2024-07-12T10:15:00+0200",
 // "2024-07-12T08:15:00.000000Z", "2024-07-12 10:15:00"): the clock time written and the zone

@@ -28,7 +28,7 @@ constexpr int kSchemaVersion = 1;
 
 // Raised whenever the stored bytes of a result are laid out anew, so that values kept by an
 // earlier version are never read.
-constexpr int kValueLayout = 2;
+constexpr int kValueLayout = 3;
 
 // Entries and their pixels live in two tables, so that looking through the entries (for the
 // least recently used) reads small rows, not the pixels.
@@ -176,6 +176,7 @@ QByteArray encodePrepared(const Prepared& prepared)
     else
         out << quint8(StoredTime::Recorded) << qint64(prepared.taken->seconds)
             << qint32(prepared.taken->nanoseconds);
+    out << quint8(prepared.clip ? 1 : 0) << qint64(prepared.clipMs.value_or(-1));
     switch (prepared.kind) {
     case Prepared::Kind::Jpeg: {
         const cDIBSection& dib = *prepared.dib;
@@ -226,6 +227,14 @@ std::optional<Prepared> decodePrepared(const char* data, std::size_t size, int T
     } else if (StoredTime(time) != StoredTime::None) {
         return std::nullopt;
     }
+    quint8 clip = 0;
+    qint64 clipMs = -1;
+    in >> clip >> clipMs;
+    if (clip > 1 || clipMs < -1 || (clipMs >= 0 && !clip))
+        return std::nullopt;
+    p.clip = clip != 0;
+    if (clipMs >= 0)
+        p.clipMs = clipMs;
     quint8 kind = 0;
     in >> kind;
     const auto rest = [&] { return qsizetype(size) - in.device()->pos(); };

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSize>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -117,6 +118,9 @@ private:
     std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;
+    // The same, for workers to ask while they prepare without taking the lock: a clip being read
+    // for a series that was cancelled is given up.
+    std::atomic<unsigned> m_liveGeneration{0};
     int m_TW = 0; // the box size of the series, for every job of it
     int m_TH = 0;
     bool m_stop = false;

@@ -7,8 +7,8 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 #include <ctime>
 
@@ -23,8 +23,16 @@ using imaging::VideoDecoder;
 namespace {
 
 // A clip whose every second has a colour of its own, so that a frame tells when it was taken.
-const QList<QColor> kSeconds = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta, Qt::white,
-                                QColor(255, 128, 0), QColor(128, 0, 255), QColor(0, 128, 255)};
+const QList<QColor> kSeconds = {Qt::red,
+                                Qt::green,
+                                Qt::blue,
+                                Qt::yellow,
+                                Qt::cyan,
+                                Qt::magenta,
+                                Qt::white,
+                                QColor(255, 128, 0),
+                                QColor(128, 0, 255),
+                                QColor(0, 128, 255)};
 
 QString colourName(QColor c)
 {
@@ -33,7 +41,8 @@ QString colourName(QColor c)
     int bestDistance = c.red() + c.green() + c.blue();
     for (int i = 0; i < kSeconds.size(); ++i) {
         const QColor& s = kSeconds[i];
-        const int d = std::abs(s.red() - c.red()) + std::abs(s.green() - c.green()) + std::abs(s.blue() - c.blue());
+        const int d =
+            std::abs(s.red() - c.red()) + std::abs(s.green() - c.green()) + std::abs(s.blue() - c.blue());
         if (d < bestDistance) {
             bestDistance = d;
             best = QStringLiteral("second %1").arg(i);
@@ -46,7 +55,8 @@ QString timeText(const std::optional<imaging::ClockTime>& t)
 {
     if (!t)
         return QStringLiteral("none");
-    return QDateTime::fromSecsSinceEpoch(t->seconds, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+    return QDateTime::fromSecsSinceEpoch(t->seconds, QTimeZone::utc())
+               .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
            (t->nanoseconds ? QStringLiteral(".%1").arg(t->nanoseconds, 9, 10, QLatin1Char('0')) : QString());
 }
 
@@ -93,13 +103,18 @@ private slots:
         QTest::addColumn<QByteArray>("muxer");
         QTest::addColumn<QByteArray>("encoder");
         QTest::addColumn<int>("container");
-        QTest::newRow("MP4, H.264") << QByteArray("mp4") << QByteArray("libx264") << int(imaging::ClipContainer::IsoMedia);
-        QTest::newRow("MOV, H.264") << QByteArray("mov") << QByteArray("libx264") << int(imaging::ClipContainer::IsoMedia);
-        QTest::newRow("3GP, MPEG-4") << QByteArray("3gp") << QByteArray("mpeg4") << int(imaging::ClipContainer::IsoMedia);
-        QTest::newRow("Matroska, MPEG-4") << QByteArray("matroska") << QByteArray("mpeg4")
-                                          << int(imaging::ClipContainer::Matroska);
-        QTest::newRow("WebM, VP8") << QByteArray("webm") << QByteArray("libvpx") << int(imaging::ClipContainer::Matroska);
-        QTest::newRow("AVI, MPEG-4") << QByteArray("avi") << QByteArray("mpeg4") << int(imaging::ClipContainer::Avi);
+        QTest::newRow("MP4, H.264") << QByteArray("mp4") << QByteArray("libx264")
+                                    << int(imaging::ClipContainer::IsoMedia);
+        QTest::newRow("MOV, H.264") << QByteArray("mov") << QByteArray("libx264")
+                                    << int(imaging::ClipContainer::IsoMedia);
+        QTest::newRow("3GP, MPEG-4") << QByteArray("3gp") << QByteArray("mpeg4")
+                                     << int(imaging::ClipContainer::IsoMedia);
+        QTest::newRow("Matroska, MPEG-4")
+            << QByteArray("matroska") << QByteArray("mpeg4") << int(imaging::ClipContainer::Matroska);
+        QTest::newRow("WebM, VP8") << QByteArray("webm") << QByteArray("libvpx")
+                                   << int(imaging::ClipContainer::Matroska);
+        QTest::newRow("AVI, MPEG-4") << QByteArray("avi") << QByteArray("mpeg4")
+                                     << int(imaging::ClipContainer::Avi);
         QTest::newRow("MTS, H.264") << QByteArray("mpegts") << QByteArray("libx264")
                                     << int(imaging::ClipContainer::Transport);
     }
@@ -108,13 +123,16 @@ private slots:
         QFETCH(QByteArray, muxer);
         QFETCH(QByteArray, encoder);
         QFETCH(int, container);
-        const QString path = make(QStringLiteral("clip.") + muxer,
-                                  ClipSample().in(muxer.constData()).with(encoder.constData()).length(20).showing(
-                                      [](int) { return quartered(); }));
+        const QString path =
+            make(QStringLiteral("clip.") + muxer,
+                 ClipSample().in(muxer.constData()).with(encoder.constData()).length(20).showing([](int) {
+                     return quartered();
+                 }));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray head = file.read(qint64(imaging::kClipHeadBytes));
-        QCOMPARE(int(imaging::clipContainer(reinterpret_cast<const uint8_t*>(head.constData()), size_t(head.size()))),
+        QCOMPARE(int(imaging::clipContainer(reinterpret_cast<const uint8_t*>(head.constData()),
+                                            size_t(head.size()))),
                  container);
 
         ClipMetadata metadata;
@@ -123,7 +141,8 @@ private slots:
         QCOMPARE(QSize(m_dib.Width(), m_dib.Height()), QSize(64, 48));
         QCOMPARE(quartersOf(pictureOf(m_dib)), QStringLiteral("RG/BW"));
         QVERIFY(metadata.durationMs);
-        QVERIFY2(std::abs(*metadata.durationMs - 2000) <= 100, qPrintable(QString::number(*metadata.durationMs)));
+        QVERIFY2(std::abs(*metadata.durationMs - 2000) <= 100,
+                 qPrintable(QString::number(*metadata.durationMs)));
     }
 
     // A key frame a tenth of the way in, 5 s at the most; black frames give way to the next key
@@ -140,7 +159,8 @@ private slots:
         QTest::newRow("just before a tenth") << 99 << 3 << 0 << 1 << "second 0"; // 0.98 s: key frame at 0.9
         QTest::newRow("5 s in at most") << 800 << 10 << 0 << 4 << "second 1";    // 8 s would be second 2
         QTest::newRow("key frame before the place") << 100 << 30 << 0 << 1 << "second 0";
-        QTest::newRow("a fade from black") << 40 << 2 << 9 << 1 << "second 1"; // frame 10, after four black ones
+        QTest::newRow("a fade from black")
+            << 40 << 2 << 9 << 1 << "second 1"; // frame 10, after four black ones
         QTest::newRow("black past the key frames looked at") << 40 << 2 << 30 << 1 << "black";
         QTest::newRow("black all through") << 20 << 2 << 20 << 1 << "black";
         QTest::newRow("three frames") << 3 << 5 << 0 << 1 << "second 0";
@@ -153,11 +173,10 @@ private slots:
         QFETCH(int, blackFrames);
         QFETCH(int, secondsPerColour);
         QFETCH(QString, shown);
-        const QString path = make(QStringLiteral("frames.mp4"),
-                                  ClipSample().length(frames).keys(keyEvery).showing([=](int i) {
-                                      return i < blackFrames ? plain(Qt::black)
-                                                             : plain(kSeconds[i / 10 / secondsPerColour % 10]);
-                                  }));
+        const QString path =
+            make(QStringLiteral("frames.mp4"), ClipSample().length(frames).keys(keyEvery).showing([=](int i) {
+                return i < blackFrames ? plain(Qt::black) : plain(kSeconds[i / 10 / secondsPerColour % 10]);
+            }));
         QVERIFY(decode(path).decoded());
         QCOMPARE(colourName(pictureOf(m_dib).pixelColor(32, 24)), shown);
     }
@@ -186,8 +205,9 @@ private slots:
         QFETCH(bool, mirrored);
         QFETCH(int, orientation);
         QFETCH(QString, shown);
-        const QString path = make(QStringLiteral("turned.mov"),
-                                  ClipSample().in("mov").turned(degrees, mirrored).showing([](int) { return quartered(); }));
+        const QString path =
+            make(QStringLiteral("turned.mov"),
+                 ClipSample().in("mov").turned(degrees, mirrored).showing([](int) { return quartered(); }));
         ClipMetadata metadata;
         QVERIFY(decode(path, &metadata).decoded());
         QCOMPARE(int(metadata.orientation), orientation);
@@ -200,11 +220,10 @@ private slots:
     // as a camera's anamorphic 1440 x 1080 is seen at 1920 x 1080.
     void nonSquarePixels()
     {
-        const QString path = make(QStringLiteral("anamorphic.mkv"), ClipSample()
-                                                                        .in("matroska")
-                                                                        .sized(48, 48)
-                                                                        .pixels(4, 3)
-                                                                        .showing([](int) { return quartered({48, 48}); }));
+        const QString path = make(QStringLiteral("anamorphic.mkv"),
+                                  ClipSample().in("matroska").sized(48, 48).pixels(4, 3).showing([](int) {
+                                      return quartered({48, 48});
+                                  }));
         QVERIFY(decode(path).decoded());
         QCOMPARE(QSize(m_dib.Width(), m_dib.Height()), QSize(64, 48));
         QCOMPARE(quartersOf(pictureOf(m_dib)), QStringLiteral("RG/BW"));
@@ -227,33 +246,54 @@ private slots:
                                      {"creation_time", "2024-07-12T08:15:00Z"},
                                      {"com.apple.quicktime.make", "Apple"},
                                      {"com.apple.quicktime.model", "iPhone 13 mini"}}
-                                << T{} << "2024-07-12 10:15:00" << "120 min" << "Apple/iPhone 13 mini";
+                                << T{} << "2024-07-12 10:15:00"
+                                << "120 min"
+                                << "Apple/iPhone 13 mini";
         QTest::newRow("iPhone abroad") << QByteArray("mov")
                                        << T{{"com.apple.quicktime.creationdate", "2024-07-12T10:15:00-04:00"},
                                             {"creation_time", "2024-07-12T14:15:00Z"}}
-                                       << T{} << "2024-07-12 10:15:00" << "-240 min" << "/";
+                                       << T{} << "2024-07-12 10:15:00"
+                                       << "-240 min"
+                                       << "/";
         QTest::newRow("Android, summer") << QByteArray("mp4")
                                          << T{{"creation_time", "2024-07-12T08:15:01.250000Z"},
                                               {"com.android.manufacturer", "samsung"},
                                               {"com.android.model", "SM-G991B"}}
-                                         << T{} << "2024-07-12 10:15:01.250000000" << "120 min"
+                                         << T{} << "2024-07-12 10:15:01.250000000"
+                                         << "120 min"
                                          << "samsung/SM-G991B";
-        QTest::newRow("Android, winter") << QByteArray("mp4") << T{{"creation_time", "2024-01-12T08:15:00Z"}} << T{}
-                                         << "2024-01-12 09:15:00" << "60 min" << "/";
+        QTest::newRow("Android, winter") << QByteArray("mp4") << T{{"creation_time", "2024-01-12T08:15:00Z"}}
+                                         << T{} << "2024-01-12 09:15:00"
+                                         << "60 min"
+                                         << "/";
         QTest::newRow("across midnight") << QByteArray("mp4") << T{{"creation_time", "2023-12-31T23:30:00Z"}}
-                                         << T{} << "2024-01-01 00:30:00" << "60 min" << "/";
+                                         << T{} << "2024-01-01 00:30:00"
+                                         << "60 min"
+                                         << "/";
         QTest::newRow("camera") << QByteArray("mov")
-                                << T{{"creation_time", "2024-07-12T08:15:00Z"}, {"make", "  Canon "}, {"model", "EOS R6"}}
-                                << T{} << "2024-07-12 10:15:00" << "120 min" << "Canon/EOS R6";
-        QTest::newRow("stream only") << QByteArray("mov") << T{{"creation_time", "2024-07-12T08:15:00Z"}} << T{}
-                                     << "2024-07-12 10:15:00" << "120 min" << "/";
-        QTest::newRow("Matroska") << QByteArray("matroska") << T{{"creation_time", "2024-07-12T08:15:00Z"}} << T{}
-                                  << "2024-07-12 10:15:00" << "120 min" << "/";
+                                << T{{"creation_time", "2024-07-12T08:15:00Z"},
+                                     {"make", "  Canon "},
+                                     {"model", "EOS R6"}}
+                                << T{} << "2024-07-12 10:15:00"
+                                << "120 min"
+                                << "Canon/EOS R6";
+        QTest::newRow("stream only") << QByteArray("mov") << T{{"creation_time", "2024-07-12T08:15:00Z"}}
+                                     << T{} << "2024-07-12 10:15:00"
+                                     << "120 min"
+                                     << "/";
+        QTest::newRow("Matroska") << QByteArray("matroska") << T{{"creation_time", "2024-07-12T08:15:00Z"}}
+                                  << T{} << "2024-07-12 10:15:00"
+                                  << "120 min"
+                                  << "/";
         QTest::newRow("Apple's date damaged") << QByteArray("mov")
                                               << T{{"com.apple.quicktime.creationdate", "2024-07-12T10:15"},
                                                    {"creation_time", "2024-07-12T08:15:00Z"}}
-                                              << T{} << "2024-07-12 10:15:00" << "120 min" << "/";
-        QTest::newRow("none") << QByteArray("mp4") << T{} << T{} << "none" << "none" << "/";
+                                              << T{} << "2024-07-12 10:15:00"
+                                              << "120 min"
+                                              << "/";
+        QTest::newRow("none") << QByteArray("mp4") << T{} << T{} << "none"
+                              << "none"
+                              << "/";
     }
     void metadata()
     {
@@ -263,7 +303,8 @@ private slots:
         QFETCH(QString, taken);
         QFETCH(QString, offset);
         QFETCH(QString, device);
-        ClipSample sample = ClipSample().in(muxer.constData()).with(muxer == "mp4" || muxer == "mov" ? "libx264" : "mpeg4");
+        ClipSample sample =
+            ClipSample().in(muxer.constData()).with(muxer == "mp4" || muxer == "mov" ? "libx264" : "mpeg4");
         sample.tags = tags;
         sample.streamTags = streamTags;
         const QString path = make(QStringLiteral("tagged.") + muxer, sample);
@@ -297,23 +338,54 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("clock");
         QTest::addColumn<QString>("offset");
-        QTest::newRow("Apple") << "2024-07-12T10:15:00+0200" << "2024-07-12 10:15:00" << "120 min";
-        QTest::newRow("with colon") << "2024-07-12T10:15:00+02:00" << "2024-07-12 10:15:00" << "120 min";
-        QTest::newRow("hours only") << "2024-07-12T10:15:00-05" << "2024-07-12 10:15:00" << "-300 min";
-        QTest::newRow("half hours") << "2024-07-12T10:15:00+0530" << "2024-07-12 10:15:00" << "330 min";
-        QTest::newRow("UTC") << "2024-07-12T08:15:00.000000Z" << "2024-07-12 08:15:00" << "0 min";
-        QTest::newRow("fraction") << "2024-07-12T08:15:00.5Z" << "2024-07-12 08:15:00.500000000" << "0 min";
-        QTest::newRow("without zone") << "2024-07-12 10:15:00" << "2024-07-12 10:15:00" << "none";
-        QTest::newRow("trailing zero byte") << QStringLiteral("2024-07-12T10:15:00Z") + QChar(0) << "2024-07-12 10:15:00"
-                                            << "0 min";
-        QTest::newRow("zone too far") << "2024-07-12T10:15:00+1500" << "none" << "none";
-        QTest::newRow("minutes too many") << "2024-07-12T10:15:00+0260" << "none" << "none";
-        QTest::newRow("three digits") << "2024-07-12T10:15:00+020" << "none" << "none";
-        QTest::newRow("something after") << "2024-07-12T10:15:00Zx" << "none" << "none";
-        QTest::newRow("no fraction digits") << "2024-07-12T10:15:00.Z" << "none" << "none";
-        QTest::newRow("no day") << "2024-02-30T10:15:00Z" << "none" << "none";
-        QTest::newRow("short") << "2024-07-12T10:15" << "none" << "none";
-        QTest::newRow("empty") << "" << "none" << "none";
+        QTest::newRow("Apple") << "2024-07-12T10:15:00+0200"
+                               << "2024-07-12 10:15:00"
+                               << "120 min";
+        QTest::newRow("with colon") << "2024-07-12T10:15:00+02:00"
+                                    << "2024-07-12 10:15:00"
+                                    << "120 min";
+        QTest::newRow("hours only") << "2024-07-12T10:15:00-05"
+                                    << "2024-07-12 10:15:00"
+                                    << "-300 min";
+        QTest::newRow("half hours") << "2024-07-12T10:15:00+0530"
+                                    << "2024-07-12 10:15:00"
+                                    << "330 min";
+        QTest::newRow("UTC") << "2024-07-12T08:15:00.000000Z"
+                             << "2024-07-12 08:15:00"
+                             << "0 min";
+        QTest::newRow("fraction") << "2024-07-12T08:15:00.5Z"
+                                  << "2024-07-12 08:15:00.500000000"
+                                  << "0 min";
+        QTest::newRow("without zone") << "2024-07-12 10:15:00"
+                                      << "2024-07-12 10:15:00"
+                                      << "none";
+        QTest::newRow("trailing zero byte")
+            << QStringLiteral("2024-07-12T10:15:00Z") + QChar(0) << "2024-07-12 10:15:00"
+            << "0 min";
+        QTest::newRow("zone too far") << "2024-07-12T10:15:00+1500"
+                                      << "none"
+                                      << "none";
+        QTest::newRow("minutes too many") << "2024-07-12T10:15:00+0260"
+                                          << "none"
+                                          << "none";
+        QTest::newRow("three digits") << "2024-07-12T10:15:00+020"
+                                      << "none"
+                                      << "none";
+        QTest::newRow("something after") << "2024-07-12T10:15:00Zx"
+                                         << "none"
+                                         << "none";
+        QTest::newRow("no fraction digits") << "2024-07-12T10:15:00.Z"
+                                            << "none"
+                                            << "none";
+        QTest::newRow("no day") << "2024-02-30T10:15:00Z"
+                                << "none"
+                                << "none";
+        QTest::newRow("short") << "2024-07-12T10:15"
+                               << "none"
+                               << "none";
+        QTest::newRow("empty") << ""
+                               << "none"
+                               << "none";
     }
     void clipTime()
     {
@@ -373,7 +445,8 @@ private slots:
             for (const qsizetype at : {avc1 + 4 + 24, avc1 + 4 + 26})
                 bytes[at] = char(0xFF), bytes[at + 1] = char(0xFF);
         } else if (damage == "mkv-huge") {
-            QFile mkv(make(QStringLiteral("huge.mkv"), ClipSample(sample).in("matroska").with("mpeg4").claiming(100000, 100000)));
+            QFile mkv(make(QStringLiteral("huge.mkv"),
+                           ClipSample(sample).in("matroska").with("mpeg4").claiming(100000, 100000)));
             QVERIFY(mkv.open(QIODevice::ReadOnly));
             bytes = mkv.readAll();
         } else if (damage == "ts-cut") {
@@ -408,8 +481,9 @@ private slots:
         QCOMPARE(m_dib.DIBSectionBitsPtr(), before);
         // From memory alike.
         cDIBSection fromMemory;
-        QCOMPARE(int(VideoDecoder().decodeData(fromMemory, reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                               size_t(bytes.size()))
+        QCOMPARE(int(VideoDecoder()
+                         .decodeData(fromMemory, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                     size_t(bytes.size()))
                          .status),
                  status);
     }
@@ -418,9 +492,11 @@ private slots:
     // pixel below it refused; also where the container claims less than the coded frames hold.
     void pixelLimit()
     {
-        const QString path = make(QStringLiteral("limit.mp4"), ClipSample().showing([](int) { return quartered(); }));
-        const QString understated = make(QStringLiteral("understated.mkv"),
-                                         ClipSample().in("matroska").claiming(32, 24).showing([](int) { return quartered(); }));
+        const QString path =
+            make(QStringLiteral("limit.mp4"), ClipSample().showing([](int) { return quartered(); }));
+        const QString understated =
+            make(QStringLiteral("understated.mkv"),
+                 ClipSample().in("matroska").claiming(32, 24).showing([](int) { return quartered(); }));
         cDIBSection dib;
         QVERIFY(VideoDecoder(64 * 48).decode(dib, platform::encodeName(path)).decoded());
         QVERIFY(VideoDecoder(64 * 48).decode(dib, platform::encodeName(understated)).decoded());
@@ -437,7 +513,8 @@ private slots:
         const QString path = make(QStringLiteral("long.mp4"), ClipSample().length(200).keys(50));
         cDIBSection dib;
         const VideoDecoder::Result late =
-            VideoDecoder(imaging::maxDecodePixels(), std::chrono::milliseconds(0)).decode(dib, platform::encodeName(path));
+            VideoDecoder(imaging::maxDecodePixels(), std::chrono::milliseconds(0))
+                .decode(dib, platform::encodeName(path));
         QCOMPARE(int(late.status), int(VideoDecoder::Status::NotDecodable));
         QVERIFY(late.interrupted);
 
@@ -451,7 +528,8 @@ private slots:
         decoder.setCancelCheck({});
         QVERIFY(decoder.decode(dib, platform::encodeName(path)).decoded());
 
-        QVERIFY(!imaging::readClipMetadata(platform::encodeName(path), std::chrono::milliseconds(0))->durationMs);
+        QVERIFY(
+            !imaging::readClipMetadata(platform::encodeName(path), std::chrono::milliseconds(0))->durationMs);
     }
 
     // Only regular files are opened: a FIFO would hold the reader until some writer came.
@@ -459,7 +537,8 @@ private slots:
     {
         const QByteArray fifo = platform::encodeName(m_dir.filePath(QStringLiteral("fifo.mp4")));
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        QCOMPARE(int(decode(m_dir.filePath(QStringLiteral("fifo.mp4"))).status), int(VideoDecoder::Status::NotDecodable));
+        QCOMPARE(int(decode(m_dir.filePath(QStringLiteral("fifo.mp4"))).status),
+                 int(VideoDecoder::Status::NotDecodable));
         QVERIFY(!imaging::readClipMetadata(fifo));
         QCOMPARE(int(decode(m_dir.path()).status), int(VideoDecoder::Status::NotDecodable));
     }

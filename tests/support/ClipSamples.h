@@ -50,12 +50,18 @@ struct ClipSample
     ClipSample& length(int count, int rate = 10) { return frames = count, fps = rate, *this; }
     ClipSample& keys(int every) { return keyEvery = every, *this; }
     ClipSample& showing(std::function<QImage(int)> f) { return picture = std::move(f), *this; }
-    ClipSample& tag(const QByteArray& key, const QByteArray& value) { return tags.append({key, value}), *this; }
+    ClipSample& tag(const QByteArray& key, const QByteArray& value)
+    {
+        return tags.append({key, value}), *this;
+    }
     ClipSample& streamTag(const QByteArray& key, const QByteArray& value)
     {
         return streamTags.append({key, value}), *this;
     }
-    ClipSample& turned(double degrees, bool mirror = false) { return rotation = degrees, mirrored = mirror, *this; }
+    ClipSample& turned(double degrees, bool mirror = false)
+    {
+        return rotation = degrees, mirrored = mirror, *this;
+    }
     ClipSample& pixels(int num, int den) { return pixelAspect = AVRational{num, den}, *this; }
     ClipSample& claiming(int w, int h) { return claimed = QSize(w, h), *this; }
 };
@@ -136,9 +142,11 @@ inline QString writeClip(const QString& path, const ClipSample& sample)
             av_dict_set(&stream->metadata, key.constData(), value.constData(), 0);
         // Apple's and Android's keys are written as QuickTime metadata keys, as phones do; other
         // tags where the container has its own places for them (a camera's make and model).
-        if (std::any_of(sample.tags.begin(), sample.tags.end(), [](const auto& t) { return t.first.startsWith("com."); }))
+        if (std::any_of(sample.tags.begin(), sample.tags.end(),
+                        [](const auto& t) { return t.first.startsWith("com."); }))
             av_dict_set(&options, "movflags", "use_metadata_tags", 0);
-        if (avio_open(&out->pb, file.constData(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out, &options) < 0) {
+        if (avio_open(&out->pb, file.constData(), AVIO_FLAG_WRITE) < 0 ||
+            avformat_write_header(out, &options) < 0) {
             error = QStringLiteral("cannot write %1").arg(path);
             break;
         }
@@ -194,8 +202,9 @@ inline QImage quartered(QSize size = QSize(64, 48))
     const int h = size.height() / 2;
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, y < h ? (x < w ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
-                                       : (x < w ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
+            image.setPixel(x, y,
+                           y < h ? (x < w ? qRgb(255, 0, 0) : qRgb(0, 255, 0))
+                                 : (x < w ? qRgb(0, 0, 255) : qRgb(255, 255, 255)));
     return image;
 }
 
