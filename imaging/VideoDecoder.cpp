@@ -311,14 +311,16 @@ std::string deviceText(const char* text)
     return std::string(name.substr(0, kLongest));
 }
 
+// Nothing for a length below a millisecond: a clip that short has no length to show.
 std::optional<std::int64_t> durationOf(const AVFormatContext* format, const AVStream* stream)
 {
+    std::int64_t ms = 0;
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
-        return format->duration / 1000;
-    if (stream && stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.num > 0 &&
-        stream->time_base.den > 0)
-        return av_rescale_q(stream->duration, stream->time_base, AVRational{1, 1000});
-    return std::nullopt;
+        ms = format->duration / 1000;
+    else if (stream && stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.num > 0 &&
+             stream->time_base.den > 0)
+        ms = av_rescale_q(stream->duration, stream->time_base, AVRational{1, 1000});
+    return ms > 0 ? std::optional<std::int64_t>(ms) : std::nullopt;
 }
 
 // How a display matrix turns the stored frame: only quarter turns and mirrorings count, anything
