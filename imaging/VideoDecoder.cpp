@@ -24,6 +24,7 @@ extern "C" {
 #include <mutex>
 #include <string_view>
 
+#include <malloc.h>
 #include <unistd.h>
 
 // FFmpeg's own messages about the files it reads: "QT_LOGGING_RULES=tessaline.clips.debug=true"
@@ -678,6 +679,12 @@ void VideoDecoder::release()
 {
     sws_freeContext(m_converter);
     m_converter = nullptr;
+    // The decoders' frames come from the allocator, which keeps large freed blocks in its heaps
+    // once it has seen a few (its threshold for giving them back moves up); tens of megabytes for
+    // clips of 4K would stay with the process after a folder of them.
+    if (m_readSinceRelease)
+        ::malloc_trim(0);
+    m_readSinceRelease = false;
 }
 
 VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& nativePath,
@@ -699,6 +706,7 @@ VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& n
         }
         Source source(file.size(), m_timeLimit, &m_cancelled);
         source.fd = file.handle();
+        m_readSinceRelease = true;
         result = decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
         if (metadata)
             metadata->modified = file.modified();
@@ -723,6 +731,7 @@ VideoDecoder::Result VideoDecoder::decodeData(cDIBSection& cDib, const std::uint
     try {
         Source source(std::int64_t(size), m_timeLimit, &m_cancelled);
         source.data = data;
+        m_readSinceRelease = true;
         return decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
     } catch (const std::exception&) {
         return result;

@@ -137,7 +137,8 @@ public:
     Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
                       ClipMetadata* metadata = nullptr);
 
-    // Gives the colour converter's tables back.
+    // Gives the colour converter's tables back, and what the allocator kept of the frames of the
+    // clips read since the last release.
     void release();
 
 private:
@@ -145,6 +146,7 @@ private:
     std::chrono::milliseconds m_timeLimit;
     std::function<bool()> m_cancelled;
     SwsContext* m_converter = nullptr;
+    bool m_readSinceRelease = false;
 };
 
 } // namespace imaging
