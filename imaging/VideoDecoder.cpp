@@ -2,6 +2,7 @@
 
 #include "imaging/HeifDecoder.h"
 #include "imaging/RegularFile.h"
+#include "imaging/ZeroedBlock.h"
 #include "imaging/cDIBSection.h"
 
 #include <QLoggingCategory>
@@ -474,7 +475,8 @@ enum class Got
 };
 
 VideoDecoder::Result decodeFrom(cDIBSection& cDib, Source& source, ClipContainer container,
-                                ClipMetadata* metadata, std::int64_t maxPixels, SwsContext*& converter)
+                                ClipMetadata* metadata, std::int64_t maxPixels, SwsContext*& converter,
+                                ZeroedBlock& converted)
 {
     setUpLibraries();
     VideoDecoder::Result result;
@@ -648,17 +650,30 @@ VideoDecoder::Result decodeFrom(cDIBSection& cDib, Source& source, ClipContainer
         sws_setColorspaceDetails(converter, sws_getCoefficients(swsColourSpace(frame)), full ? 1 : 0, table,
                                  targetRange, brightness, contrast, saturation);
     }
-    if (!cDib.Create(shownWidth, height))
+    // The converter writes whole vector registers, some pixels past the end of a row where the
+    // width is not a multiple of their size: past the end of the picture's memory at its last
+    // row, and into the row before at the others when rows are written upwards. So it writes
+    // into rows of its own with room to spare, which are then copied into the picture.
+    const std::size_t rowBytes = std::size_t(shownWidth) * 3;
+    const std::size_t pitch = (rowBytes + 128 + 63) & ~std::size_t(63);
+    if (pitch > std::size_t(std::numeric_limits<int>::max()))
         return fail();
-    // The buffer's rows go from the bottom up.
-    const std::int32_t stride = cDib.BytesPerScanLine();
-    std::uint8_t* const rows[4] = {cDib.DIBSectionBitsPtr() + std::ptrdiff_t(height - 1) * stride, nullptr,
-                                   nullptr, nullptr};
-    const int strides[4] = {-stride, 0, 0, 0};
-    if (sws_scale(converter, frame->data, frame->linesize, 0, height, rows, strides) != height) {
-        cDib.ClearUp();
-        return fail();
+    if (converted.size() < pitch * std::size_t(height)) {
+        converted.reset();
+        converted = ZeroedBlock(pitch * std::size_t(height));
+        if (!converted)
+            return fail();
     }
+    std::uint8_t* const rows[4] = {converted.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {int(pitch), 0, 0, 0};
+    if (sws_scale(converter, frame->data, frame->linesize, 0, height, rows, strides) != height ||
+        !cDib.Create(shownWidth, height))
+        return fail();
+    // The picture's rows go from the bottom up.
+    const std::int32_t stride = cDib.BytesPerScanLine();
+    for (int y = 0; y < height; ++y)
+        std::memcpy(cDib.DIBSectionBitsPtr() + std::ptrdiff_t(height - 1 - y) * stride,
+                    converted.data() + std::size_t(y) * pitch, rowBytes);
     result.status = VideoDecoder::Status::Decoded;
     return result;
 }
@@ -679,6 +694,7 @@ void VideoDecoder::release()
 {
     sws_freeContext(m_converter);
     m_converter = nullptr;
+    m_converted.reset();
     // The decoders' frames come from the allocator, which keeps large freed blocks in its heaps
     // once it has seen a few (its threshold for giving them back moves up); tens of megabytes for
     // clips of 4K would stay with the process after a folder of them.
@@ -707,7 +723,7 @@ VideoDecoder::Result VideoDecoder::decode(cDIBSection& cDib, const QByteArray& n
         Source source(file.size(), m_timeLimit, &m_cancelled);
         source.fd = file.handle();
         m_readSinceRelease = true;
-        result = decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
+        result = decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter, m_converted);
         if (metadata)
             metadata->modified = file.modified();
         return result;
@@ -732,7 +748,7 @@ VideoDecoder::Result VideoDecoder::decodeData(cDIBSection& cDib, const std::uint
         Source source(std::int64_t(size), m_timeLimit, &m_cancelled);
         source.data = data;
         m_readSinceRelease = true;
-        return decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter);
+        return decodeFrom(cDib, source, container, metadata, m_maxPixels, m_converter, m_converted);
     } catch (const std::exception&) {
         return result;
     }

@@ -3,6 +3,7 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/Orientation.h"
 #include "imaging/PhotoMetadata.h"
+#include "imaging/ZeroedBlock.h"
 
 #include <QByteArray>
 
@@ -137,8 +138,8 @@ public:
     Result decodeData(cDIBSection& cDib, const std::uint8_t* data, std::size_t size,
                       ClipMetadata* metadata = nullptr);
 
-    // Gives the colour converter's tables back, and what the allocator kept of the frames of the
-    // clips read since the last release.
+    // Gives the colour converter's tables and rows back, and what the allocator kept of the
+    // frames of the clips read since the last release.
     void release();
 
 private:
@@ -146,6 +147,7 @@ private:
     std::chrono::milliseconds m_timeLimit;
     std::function<bool()> m_cancelled;
     SwsContext* m_converter = nullptr;
+    ZeroedBlock m_converted; // the converter's rows, kept for the next clip
     bool m_readSinceRelease = false;
 };
 

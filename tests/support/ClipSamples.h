@@ -26,7 +26,7 @@ struct ClipSample
 {
     using Tags = QList<QPair<QByteArray, QByteArray>>;
 
-    const char* muxer = "mp4"; // mp4, mov, matroska, webm, avi, mpegts
+    const char* muxer = "mp4"; // mp4, mov, 3gp, matroska, webm, avi, mpegts, m2ts (AVCHD's packets)
     const char* encoder = "libx264";
     QSize size{64, 48};
     int fps = 10;
@@ -72,7 +72,9 @@ inline QString writeClip(const QString& path, const ClipSample& sample)
     av_log_set_level(AV_LOG_ERROR);
     const QByteArray file = path.toLocal8Bit();
     AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, nullptr, sample.muxer, file.constData()) < 0 || !out)
+    const bool m2ts = qstrcmp(sample.muxer, "m2ts") == 0;
+    if (avformat_alloc_output_context2(&out, nullptr, m2ts ? "mpegts" : sample.muxer, file.constData()) < 0 ||
+        !out)
         return QStringLiteral("no muxer %1").arg(QLatin1String(sample.muxer));
     QString error;
     const AVCodec* codec = avcodec_find_encoder_by_name(sample.encoder);
@@ -145,6 +147,8 @@ inline QString writeClip(const QString& path, const ClipSample& sample)
         if (std::any_of(sample.tags.begin(), sample.tags.end(),
                         [](const auto& t) { return t.first.startsWith("com."); }))
             av_dict_set(&options, "movflags", "use_metadata_tags", 0);
+        if (m2ts)
+            av_dict_set(&options, "mpegts_m2ts_mode", "1", 0);
         if (avio_open(&out->pb, file.constData(), AVIO_FLAG_WRITE) < 0 ||
             avformat_write_header(out, &options) < 0) {
             error = QStringLiteral("cannot write %1").arg(path);
