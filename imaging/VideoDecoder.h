@@ -26,6 +26,12 @@ namespace imaging {
 // never ends, is cut off here, so that the thumbnails of the other files go on.
 inline constexpr std::chrono::milliseconds kClipTimeLimit{2000};
 
+// The largest frame, in pixels, that is decoded at all: 8192 x 8192. 8K clips (7680 x 4320) and
+// the frames of the largest 360-degree cameras fit; a decoder's work and memory for one frame
+// grow with its size and cannot be stopped midway by the time limit, so a header claiming more
+// is refused, as photos beyond their own (larger) limit are.
+inline constexpr std::int64_t kMaxClipPixels = std::int64_t(8192) * 8192;
+
 // The container families the program reads clips from, told by the first bytes of a file.
 enum class ClipContainer : std::uint8_t
 {
@@ -117,7 +123,7 @@ public:
         bool decoded() const { return status == Status::Decoded; }
     };
 
-    explicit VideoDecoder(std::int64_t maxPixels = maxDecodePixels(),
+    explicit VideoDecoder(std::int64_t maxPixels = kMaxClipPixels,
                           std::chrono::milliseconds timeLimit = kClipTimeLimit);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;

@@ -521,6 +521,14 @@ private slots:
         for (const QString& clip : {path, understated})
             QCOMPARE(int(VideoDecoder(64 * 48 - 1).decode(dib, platform::encodeName(clip)).status),
                      int(VideoDecoder::Status::NotDecodable));
+        // By default, 8192 x 8192: what a container claims beyond that is not tried.
+        for (const QSize claim : {QSize(8192, 8192), QSize(8192, 8193)}) {
+            const QString claiming =
+                make(QStringLiteral("claims.mkv"),
+                     ClipSample().in("matroska").claiming(claim.width(), claim.height()));
+            QCOMPARE(VideoDecoder().decode(dib, platform::encodeName(claiming)).decoded(),
+                     claim.height() == 8192);
+        }
     }
 
     // A clip that takes longer than its time, or whose reading is called off, is given up and
@@ -529,9 +537,8 @@ private slots:
     {
         const QString path = make(QStringLiteral("long.mp4"), ClipSample().length(200).keys(50));
         cDIBSection dib;
-        const VideoDecoder::Result late =
-            VideoDecoder(imaging::maxDecodePixels(), std::chrono::milliseconds(0))
-                .decode(dib, platform::encodeName(path));
+        const VideoDecoder::Result late = VideoDecoder(imaging::kMaxClipPixels, std::chrono::milliseconds(0))
+                                              .decode(dib, platform::encodeName(path));
         QCOMPARE(int(late.status), int(VideoDecoder::Status::NotDecodable));
         QVERIFY(late.interrupted);
 
