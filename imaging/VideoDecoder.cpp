@@ -24,6 +24,7 @@ extern "C" {
 #include <limits>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -63,7 +64,7 @@ bool isIsoBox(const std::uint8_t* type)
                        [type](const char* box) { return std::memcmp(type, box, 4) == 0; });
 }
 
-// Sync bytes at the start of `count` packets in a row.
+// Sync bytes at the start of four packets of `packet` bytes in a row, the first at `first`.
 bool transportPackets(const std::uint8_t* data, std::size_t size, std::size_t first, std::size_t packet)
 {
     constexpr int kPackets = 4;

