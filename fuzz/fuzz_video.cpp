@@ -30,8 +30,8 @@ void checkMetadata(const imaging::ClipMetadata& m)
 {
     const auto orientation = static_cast<int>(m.orientation);
     if (orientation < 1 || orientation > 8 || (m.durationMs && *m.durationMs <= 0) ||
-        (m.utcOffsetSeconds && (*m.utcOffsetSeconds < -24 * 3600 || *m.utcOffsetSeconds > 24 * 3600)) ||
-        m.make.size() > 255 || m.model.size() > 255)
+        (m.zoneOffset && (*m.zoneOffset < -24 * 3600 || *m.zoneOffset > 24 * 3600)) || m.make.size() > 255 ||
+        m.model.size() > 255)
         __builtin_trap();
     if (m.taken && (m.taken->nanoseconds < 0 || m.taken->nanoseconds > 999'999'999))
         __builtin_trap();

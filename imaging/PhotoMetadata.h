@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,11 +32,6 @@ struct PhotoMetadata
     std::optional<ClockTime> original;  // DateTimeOriginal with SubSecTimeOriginal
     std::optional<ClockTime> digitized; // DateTimeDigitized with SubSecTimeDigitized
     std::optional<ClockTime> modified;  // the file's last change, local time; only from files
-    // The device, as the file names it; empty where it does not. How far the clock of `original`
-    // was ahead of UTC, where the file says.
-    std::string make;
-    std::string model;
-    std::optional<std::int32_t> utcOffsetSeconds;
 
     Orientation shownAs() const { return orientation.value_or(Orientation::Normal); }
 };

@@ -372,7 +372,7 @@ ClipMetadata metadataOf(const AVFormatContext* format, const AVStream* video)
     if (const char* apple = tag(format->metadata, "com.apple.quicktime.creationdate")) {
         if (const std::optional<ZonedClockTime> t = parseClipTime(apple)) {
             metadata.taken = t->clock;
-            metadata.utcOffsetSeconds = t->utcOffsetSeconds;
+            metadata.zoneOffset = t->zoneOffset;
         }
     }
     if (!metadata.taken) {
@@ -380,12 +380,12 @@ ClipMetadata metadataOf(const AVFormatContext* format, const AVStream* video)
         if (!created && video)
             created = tag(video->metadata, "creation_time");
         const std::optional<ZonedClockTime> t = created ? parseClipTime(created) : std::nullopt;
-        if (t && t->utcOffsetSeconds) {
-            const std::int64_t utc = t->clock.seconds - *t->utcOffsetSeconds;
+        if (t && t->zoneOffset) {
+            const std::int64_t utc = t->clock.seconds - *t->zoneOffset;
             // Zero is what a device without a clock leaves there.
             if (utc != 0) {
                 metadata.taken = localClockTime(utc, t->clock.nanoseconds);
-                metadata.utcOffsetSeconds = std::int32_t(metadata.taken->seconds - utc);
+                metadata.zoneOffset = std::int32_t(metadata.taken->seconds - utc);
             }
         } else if (t) {
             metadata.taken = t->clock;
@@ -779,7 +779,7 @@ std::optional<ZonedClockTime> parseClipTime(std::string_view text)
     if (rest.empty())
         return zoned;
     if (rest == "Z") {
-        zoned.utcOffsetSeconds = 0;
+        zoned.zoneOffset = 0;
         return zoned;
     }
     // +HH, +HHMM or +HH:MM
@@ -800,7 +800,7 @@ std::optional<ZonedClockTime> parseClipTime(std::string_view text)
     const int minutes = digits.size() == 4 ? (digits[2] - '0') * 10 + (digits[3] - '0') : 0;
     if (hours > 14 || minutes > 59)
         return std::nullopt;
-    zoned.utcOffsetSeconds = sign * (hours * 3600 + minutes * 60);
+    zoned.zoneOffset = sign * (hours * 3600 + minutes * 60);
     return zoned;
 }
 
@@ -808,9 +808,6 @@ PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTim
 {
     PhotoMetadata photo;
     photo.original = clip.taken;
-    photo.utcOffsetSeconds = clip.utcOffsetSeconds;
-    photo.make = clip.make;
-    photo.model = clip.model;
     photo.modified = modified;
     return photo;
 }

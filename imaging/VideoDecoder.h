@@ -61,9 +61,10 @@ struct ClipMetadata
     // then off by its zone's offset, which the camera-clock alignment corrects); a creation time
     // without zone (AVI) as written.
     std::optional<ClockTime> taken;
-    // By how much `taken` is ahead of UTC, where that is known.
-    std::optional<std::int32_t> utcOffsetSeconds;
-    // The device, from Apple's, Android's or a camera's tags; empty when the file does not say.
+    // Seconds east of UTC of the clock `taken` is on (7200 for "+02:00"), where that is known.
+    std::optional<std::int32_t> zoneOffset;
+    // The device, from Apple's, Android's or a camera's tags, as they are written, without blanks
+    // around them and cut to 255 bytes; empty when the file does not say.
     std::string make;
     std::string model;
     // The length of the clip; nothing when the container does not know it.
@@ -84,7 +85,7 @@ std::optional<ClipMetadata> readClipMetadata(const QByteArray& nativePath,
                                              std::chrono::milliseconds timeLimit = kClipTimeLimit) noexcept;
 
 // What a clip tells, as a photo's metadata: its time taken as the time the picture was taken,
-// the device, and the file's last change (`modified`, which only a file has).
+// and the file's last change (`modified`, which only a file has).
 PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTime> modified);
 
 // A clip's creation date or time as FFmpeg gives the container's tag ("2024-07-12T10:15:00+0200",
@@ -93,7 +94,7 @@ PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTim
 struct ZonedClockTime
 {
     ClockTime clock;
-    std::optional<std::int32_t> utcOffsetSeconds;
+    std::optional<std::int32_t> zoneOffset;
 };
 std::optional<ZonedClockTime> parseClipTime(std::string_view text);
 

@@ -334,7 +334,7 @@ private slots:
               }())}) {
             QVERIFY(m);
             QCOMPARE(timeText(m->taken), taken);
-            QCOMPARE(offsetText(m->utcOffsetSeconds), offset);
+            QCOMPARE(offsetText(m->zoneOffset), offset);
             QCOMPARE(QString::fromStdString(m->make + '/' + m->model), device);
         }
     }
@@ -402,7 +402,7 @@ private slots:
         const std::optional<imaging::ZonedClockTime> t =
             imaging::parseClipTime(std::string_view(bytes.constData(), std::size_t(bytes.size())));
         QCOMPARE(timeText(t ? std::optional(t->clock) : std::nullopt), clock);
-        QCOMPARE(offsetText(t ? t->utcOffsetSeconds : std::nullopt), offset);
+        QCOMPARE(offsetText(t ? t->zoneOffset : std::nullopt), offset);
     }
 
     // Damaged, cut short, empty, a clip by name only, one claiming a frame far beyond the limit:

@@ -291,8 +291,8 @@ private slots:
         }
     }
 
-    // The time reader reads clips from their containers, as "Nach Aufnahmezeit" needs them, with
-    // the device; a clip without a time is taken at its file's last change.
+    // The time reader reads clips from their containers, as "Nach Aufnahmezeit" needs them; a clip
+    // without a time is taken at its file's last change.
     void timesTaken()
     {
         const QString iphone = make(QStringLiteral("IMG_4712.MOV"),
@@ -323,11 +323,7 @@ private slots:
         QCOMPARE(timeText(results[1].taken), QStringLiteral("2024-07-12 10:16:22"));
         QCOMPARE(timeText(results[2].taken), QStringLiteral("2024-07-13 11:00:00"));
 
-        const imaging::PhotoMetadata a = imaging::readFileMetadata(platform::encodeName(iphone));
-        QCOMPARE(QString::fromStdString(a.make + '/' + a.model), QStringLiteral("Apple/iPhone 13 mini"));
-        QCOMPARE(a.utcOffsetSeconds, std::optional<std::int32_t>(7200));
         const imaging::PhotoMetadata g = imaging::readFileMetadata(platform::encodeName(android));
-        QCOMPARE(QString::fromStdString(g.make + '/' + g.model), QStringLiteral("Google/Pixel 7"));
         QVERIFY(g.modified && !imaging::readFileMetadata(platform::encodeName(untagged)).original);
     }
 };
