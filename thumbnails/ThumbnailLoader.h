@@ -26,8 +26,8 @@ class ThumbnailCache;
 // (the ones the user looks at), and quick previews of some can be asked for ahead of them all.
 // Results are handed out as they are finished. At most a few results wait at any time, each
 // worker keeps its full-size buffer from one picture to the next, and a cancelled series is
-// dropped as soon as the pictures being prepared are done. With a
-// cache, a picture kept from before is taken from it instead of being decoded, and what is
+// dropped as soon as the pictures being prepared are done (a clip being read is given up at
+// once). With a cache, a picture kept from before is taken from it instead of being decoded, and what is
 // prepared is kept there; its size limit is checked whenever a series has been worked off.
 class ThumbnailLoader : public QObject
 {
