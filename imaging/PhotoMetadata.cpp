@@ -5,6 +5,7 @@
 #include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
 #include "platform/FileNames.h"
+#include "imaging/VideoDecoder.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -384,6 +385,17 @@ std::optional<Device> deviceOf(const QString& make, const QString& model, const 
     return device;
 }
 
+PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTime> modified)
+{
+    PhotoMetadata photo;
+    photo.original = clip.taken;
+    photo.modified = modified;
+    photo.camera.make = cameraText(clip.make);
+    photo.camera.model = cameraText(clip.model);
+    photo.camera.zoneOffset = clip.zoneOffset;
+    return photo;
+}
+
 std::optional<Device> deviceOf(const CameraData& camera)
 {
     return deviceOf(camera.make, camera.model, camera.serial);
@@ -470,8 +482,10 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
         const std::int64_t got = file.read(bytes.data(), bytes.size());
         if (got < 0)
             return PhotoMetadata();
-        // Other kinds of file keep their metadata anywhere, often at the end.
         const auto have = std::size_t(got);
+        if (looksLikeVideo(bytes.data(), have))
+            return clipPhotoMetadata(readClipMetadata(nativePath).value_or(ClipMetadata()), modified);
+        // Other kinds of file keep their metadata anywhere, often at the end.
         if (have == bytes.size() && have < whole &&
             (!jpeg::isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
             bytes.resize(whole);

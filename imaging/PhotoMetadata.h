@@ -68,8 +68,9 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size,
                                 std::vector<std::uint8_t>* thumbnail = nullptr) noexcept;
 
 // The metadata of the file at the native path without decoding it, reading no more of a JPEG
-// than its segments up to the EXIF block; with the file's last change. Only regular files are
-// read, opened without blocking. Nothing when the file cannot be read.
+// than its segments up to the EXIF block, and of a clip than its container's header (its time
+// taken as `original`); with the file's last change. Only regular files are read, opened without
+// blocking. Nothing when the file cannot be read.
 PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept;
 
 // An EXIF date and time ("2024:07:12 10:15:00") with its fraction of a second ("25" is a quarter
