@@ -16,9 +16,12 @@ cd "$(dirname "$0")"
 
 # libheif-dev for phone photos (HEIC, AVIF); Debian 12's libheif1 brings the decoders libde265 and
 # dav1d, and the encoders x265 and aom with which the tests make their phone photos.
+# FFmpeg's libraries for clips (MP4, MOV, Matroska, AVI, MTS); Debian 12's libavcodec59 brings the
+# decoders, and the encoders libx264 and MPEG-4 with which the tests make their clips.
 # qt6-translations-l10n: Qt's own buttons and dialogs in German.
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libturbojpeg0-dev libsqlite3-dev
-          libexiv2-dev libheif-dev fonts-liberation qt6-image-formats-plugins qt6-translations-l10n)
+          libexiv2-dev libheif-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+          fonts-liberation qt6-image-formats-plugins qt6-translations-l10n)
 # The checkers of the desktop entry, the AppStream metainfo and the manual page, and the locale
 # data for the tests that sort under German collation rules.
 test_packages=(desktop-file-utils appstream groff-base locales)

@@ -33,8 +33,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Qt, TurboJPEG, libheif and whatever library comes later are found in the binary by
-# dpkg-shlibdeps. (Debian 12's libheif1, 1.15, links its HEVC and AV1 decoders libde265-0 and
+# Qt, TurboJPEG, libheif, FFmpeg's libavformat, libavcodec, libswscale and libavutil (clips), and
+# whatever library comes later are found in the binary by dpkg-shlibdeps. (Debian 12's libheif1, 1.15, links its HEVC and AV1 decoders libde265-0 and
 # libdav1d6 itself, so phone photos need no plugin package; later releases split them into
 # libheif-plugin-libde265 and libheif-plugin-dav1d, which would then be named here.) What Qt
 # loads at run time is not found, so it is named here. Qt's German catalogue is a dependency

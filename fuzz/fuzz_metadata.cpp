@@ -1,6 +1,7 @@
 // Damaged metadata through the reader the way the decoder and the fallback reader hand it over:
-// the bytes of a whole file, of whatever kind. Whatever it finds must be within range, and a
-// picture is then turned by it as the thumbnails will be.
+// the bytes of a whole file, of whatever kind. Whatever it finds must be within range (times,
+// the orientation, the camera's texts and time zone, the device they make), and a picture is
+// then turned by it as the thumbnails will be.
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_metadata
 //   build/fuzz/fuzz/fuzz_metadata -dict=fuzz/metadata.dict -max_len=65536 -use_value_profile=1 \
@@ -29,6 +30,33 @@ void checkTime(const std::optional<imaging::ClockTime>& time)
         __builtin_trap();
 }
 
+// Within the limit, trimmed, and no character cut in half.
+void checkText(const QString& text)
+{
+    if (text.size() > imaging::kMaxCameraText)
+        __builtin_trap();
+    const auto blank = [](QChar c) { return c == u'\0' || c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    if (!text.isEmpty() && (blank(text.front()) || blank(text.back()) || text.back().isHighSurrogate()))
+        __builtin_trap();
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        if (text[i].isHighSurrogate() && !text[i + 1].isLowSurrogate())
+            __builtin_trap();
+}
+
+void checkCamera(const imaging::CameraData& camera)
+{
+    checkText(camera.make);
+    checkText(camera.model);
+    checkText(camera.serial);
+    if (camera.zoneOffset &&
+        (*camera.zoneOffset % 60 != 0 || *camera.zoneOffset < -14 * 3600 || *camera.zoneOffset > 14 * 3600))
+        __builtin_trap();
+    const std::optional<imaging::Device> device = imaging::deviceOf(camera);
+    if (bool(device) != !(camera.make.isEmpty() && camera.model.isEmpty() && camera.serial.isEmpty()) ||
+        (device && (device->label.isEmpty() || device->key.isEmpty())))
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -36,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const imaging::PhotoMetadata metadata = imaging::readPhotoMetadata(data, size);
     checkTime(metadata.original);
     checkTime(metadata.digitized);
+    checkCamera(metadata.camera);
     if (metadata.modified)
         __builtin_trap();
     if (!metadata.orientation)

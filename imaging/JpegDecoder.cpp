@@ -117,6 +117,20 @@ FrameCoding frameCoding(const std::uint8_t* data, std::size_t size)
     return coding;
 }
 
+// A pattern no decoded row plausibly shows: a picture's row would have to repeat it byte for byte.
+std::uint8_t rowMark(std::size_t i)
+{
+    return static_cast<std::uint8_t>(i * 151 + 89);
+}
+
+bool rowMarked(const std::uint8_t* row, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; ++i)
+        if (row[i] != rowMark(i))
+            return false;
+    return true;
+}
+
 // Reading at a reduced size saves the inverse transforms and the colour conversion (about a
 // nanosecond a pixel here) but not the entropy decoding of every coefficient (about eight a byte of
 // coded data). A camera's photo of a few megabytes thus costs two thirds of its full read even at
@@ -314,10 +328,17 @@ JpegDecoder::Result JpegDecoder::decodeReduced(cDIBSection& cDib, const QByteArr
     if (!created(cDib, scaledWidth, scaledHeight))
         return done(result);
     // A warning leaves libjpeg's own grey where the data is missing, which is good enough for a look.
+    // But TurboJPEG also calls a fatal error a warning once a warning came before it, and then the
+    // rows after the error hold whatever the buffer held. The picture's last row is written last
+    // (it comes first in the bottom-up buffer): still as marked, the decoder never got there.
+    std::uint8_t* const lastRow = cDib.DIBSectionBitsPtr();
+    const std::size_t rowBytes = std::size_t(scaledWidth) * 3;
+    for (std::size_t i = 0; i < rowBytes; ++i)
+        lastRow[i] = rowMark(i);
     if (tjDecompress2(handle.get(), data, jpegSize, cDib.DIBSectionBitsPtr(), scaledWidth,
                       cDib.BytesPerScanLine(), scaledHeight, TJPF_BGR,
                       TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) == 0 ||
-        tjGetErrorCode(handle.get()) == TJERR_WARNING)
+        (tjGetErrorCode(handle.get()) == TJERR_WARNING && !rowMarked(lastRow, rowBytes)))
         result.status = Status::Decoded;
     return done(result);
 }

@@ -4,6 +4,8 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegMarkers.h"
 #include "imaging/RegularFile.h"
+#include "platform/FileNames.h"
+#include "imaging/VideoDecoder.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -89,28 +91,132 @@ ExifBlock findJpegExif(const std::uint8_t* data, std::size_t size)
     return block;
 }
 
+// An entry's bytes up to the first zero byte, as the library's text of an ASCII entry ends; copied
+// rather than printed, which would cost a string stream for every entry.
+std::string bytesOf(const Exiv2::Exifdatum& datum)
+{
+    std::string bytes(std::size_t(std::max(0L, datum.size())), '\0');
+    datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::littleEndian);
+    bytes.resize(std::min(bytes.size(), bytes.find('\0')));
+    return bytes;
+}
+
+// The text of an entry as it is stored: for an ASCII entry and for bytes (some writers store
+// texts as those); with `numbers`, an unsigned number as its decimal digits too (makers' notes
+// keep some serial numbers so). Nothing for entries of other types.
+std::optional<std::string> storedText(const Exiv2::Exifdatum& datum, bool numbers = false)
+{
+    switch (datum.typeId()) {
+    case Exiv2::asciiString:
+    case Exiv2::undefined:
+    case Exiv2::unsignedByte:
+        return bytesOf(datum);
+    case Exiv2::unsignedShort:
+    case Exiv2::unsignedLong:
+        if (numbers && datum.count() == 1 && datum.value().ok())
+            return std::to_string(datum.toLong(0));
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// A camera's text as it is kept (see CameraData).
+QString cameraText(const std::optional<std::string>& stored)
+{
+    if (!stored)
+        return QString();
+    std::string_view text(*stored);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    // Three bytes make at most one unit, and a sequence cut short by this is beyond the limit.
+    QString kept = platform::decodeName(
+        QByteArrayView(text.data(), qsizetype(std::min<std::size_t>(text.size(), 4 * kMaxCameraText))));
+    if (kept.size() > kMaxCameraText) {
+        // Not between the two halves of a character beyond the first 65,536.
+        const bool pair = kept[kMaxCameraText - 1].isHighSurrogate() && kept[kMaxCameraText].isLowSurrogate();
+        kept.truncate(pair ? kMaxCameraText - 1 : kMaxCameraText);
+        while (!kept.isEmpty() && kept.back().unicode() < 0x80 && isBlank(char(kept.back().unicode())))
+            kept.chop(1);
+    }
+    return kept;
+}
+
+// The serial numbers that makers' notes hold, as the metadata library names them; the body's own
+// field (BodySerialNumber) comes first.
+struct MakersSerial
+{
+    int directory;
+    std::uint16_t tag;
+};
+
+const std::vector<MakersSerial>& makersSerials()
+{
+    static const std::vector<MakersSerial> serials = [] {
+        std::vector<MakersSerial> found;
+        for (const char* key :
+             {"Exif.Canon.SerialNumber", "Exif.Nikon3.SerialNumber", "Exif.OlympusEq.SerialNumber",
+              "Exif.Pentax.SerialNumber", "Exif.Fujifilm.SerialNumber"}) {
+            const Exiv2::ExifKey known(key);
+            found.push_back({known.ifdId(), known.tag()});
+        }
+        return found;
+    }();
+    return serials;
+}
+
 // Takes what the program uses from EXIF data; the first of each tag counts.
 void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
 {
-    std::optional<std::string> original, originalFraction, digitized, digitizedFraction;
+    std::optional<std::string> original, originalFraction, digitized, digitizedFraction, originalZone, zone;
+    std::optional<std::string> make, model, bodySerial, cameraSerial, makersSerial;
+    // A time of another type than ASCII is damaged and makes no time.
     const auto text = [](const Exiv2::Exifdatum& datum, std::optional<std::string>& into) {
         if (!into)
-            into = datum.toString();
+            into = datum.typeId() == Exiv2::asciiString ? bytesOf(datum) : std::string();
+    };
+    const auto stored = [](const Exiv2::Exifdatum& datum, std::optional<std::string>& into,
+                           bool numbers = false) {
+        if (!into)
+            into = storedText(datum, numbers);
     };
     // The library names its directories only through keys.
     static const int imageDirectory = Exiv2::ExifKey("Exif.Image.Orientation").ifdId();
     static const int photoDirectory = Exiv2::ExifKey("Exif.Photo.DateTimeOriginal").ifdId();
     for (const Exiv2::Exifdatum& datum : exif) {
-        if (datum.ifdId() == imageDirectory && datum.tag() == 0x0112) {
-            // A value of another type is a damaged entry, whatever its first bytes say.
-            const Exiv2::TypeId type = datum.typeId();
-            if (metadata.orientation || datum.count() < 1 ||
-                (type != Exiv2::unsignedShort && type != Exiv2::unsignedLong && type != Exiv2::signedShort &&
-                 type != Exiv2::signedLong))
-                continue;
-            const long value = datum.toLong(0);
-            if (datum.value().ok())
-                metadata.orientation = orientationFromTag(value);
+        if (datum.ifdId() == imageDirectory) {
+            switch (datum.tag()) {
+            case 0x0112: {
+                // A value of another type is a damaged entry, whatever its first bytes say.
+                const Exiv2::TypeId type = datum.typeId();
+                if (metadata.orientation || datum.count() < 1 ||
+                    (type != Exiv2::unsignedShort && type != Exiv2::unsignedLong &&
+                     type != Exiv2::signedShort && type != Exiv2::signedLong))
+                    break;
+                const long value = datum.toLong(0);
+                if (datum.value().ok())
+                    metadata.orientation = orientationFromTag(value);
+                break;
+            }
+            case 0x010F:
+                stored(datum, make);
+                break;
+            case 0x0110:
+                stored(datum, model);
+                break;
+            case 0xC62F:
+                stored(datum, cameraSerial);
+                break;
+            default:
+                break;
+            }
         } else if (datum.ifdId() == photoDirectory) {
             switch (datum.tag()) {
             case 0x9003:
@@ -125,15 +231,39 @@ void take(const Exiv2::ExifData& exif, PhotoMetadata& metadata)
             case 0x9292:
                 text(datum, digitizedFraction);
                 break;
+            case 0x9010:
+                stored(datum, zone);
+                break;
+            case 0x9011:
+                stored(datum, originalZone);
+                break;
+            case 0xA431:
+                stored(datum, bodySerial);
+                break;
             default:
                 break;
             }
+        } else if (!makersSerial) {
+            for (const MakersSerial& serial : makersSerials())
+                if (datum.ifdId() == serial.directory && datum.tag() == serial.tag)
+                    stored(datum, makersSerial, true);
         }
     }
     if (original)
         metadata.original = parseExifDateTime(*original, originalFraction.value_or(std::string()));
     if (digitized)
         metadata.digitized = parseExifDateTime(*digitized, digitizedFraction.value_or(std::string()));
+
+    CameraData& camera = metadata.camera;
+    camera.make = cameraText(make);
+    camera.model = cameraText(model);
+    for (const std::optional<std::string>* serial : {&bodySerial, &cameraSerial, &makersSerial})
+        if (camera.serial.isEmpty())
+            camera.serial = cameraText(*serial);
+    if (originalZone)
+        camera.zoneOffset = parseExifZoneOffset(*originalZone);
+    if (!camera.zoneOffset && zone)
+        camera.zoneOffset = parseExifZoneOffset(*zone);
 }
 
 // The kinds of file that carry EXIF data among those Qt's readers show. Other kinds are left
@@ -214,6 +344,61 @@ std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::strin
             time.nanoseconds = time.nanoseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
     }
     return time;
+}
+
+std::optional<std::int32_t> parseExifZoneOffset(std::string_view zone)
+{
+    const std::string_view text = trimmed(zone);
+    if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':')
+        return std::nullopt;
+    const int hours = digitsAt(text, 1, 2);
+    const int minutes = digitsAt(text, 4, 2);
+    // The zones of the world lie between 12 hours behind and 14 ahead of UTC.
+    if (hours < 0 || minutes < 0 || minutes > 59 || hours * 60 + minutes > 14 * 60)
+        return std::nullopt;
+    const std::int32_t seconds = (hours * 60 + minutes) * 60;
+    return text[0] == '-' ? -seconds : seconds;
+}
+
+std::optional<Device> deviceOf(const QString& make, const QString& model, const QString& serial)
+{
+    if (make.isEmpty() && model.isEmpty() && serial.isEmpty())
+        return std::nullopt;
+    const auto beginsWith = [&model](QStringView word) {
+        return !word.isEmpty() && model.startsWith(word, Qt::CaseInsensitive) &&
+               (model.size() == word.size() || model[word.size()] == u' ');
+    };
+    const qsizetype space = make.indexOf(u' ');
+    QString name = model;
+    if (!make.isEmpty() && !beginsWith(make) && !(space > 0 && beginsWith(QStringView(make).left(space))))
+        name = model.isEmpty() ? make : make + u' ' + model;
+    Device device;
+    if (serial.isEmpty())
+        device.label = name;
+    else if (name.isEmpty())
+        device.label = serial;
+    else
+        device.label = name + QStringLiteral(" (") + serial + u')';
+    // Each part with its length before it, so that no two triples make one key.
+    for (const QString* part : {&make, &model, &serial})
+        device.key += QString::number(part->size()) + u':' + *part;
+    return device;
+}
+
+PhotoMetadata clipPhotoMetadata(const ClipMetadata& clip, std::optional<ClockTime> modified)
+{
+    PhotoMetadata photo;
+    photo.original = clip.taken;
+    photo.modified = modified;
+    photo.camera.make = cameraText(clip.make);
+    photo.camera.model = cameraText(clip.model);
+    photo.camera.zoneOffset = clip.zoneOffset;
+    return photo;
+}
+
+std::optional<Device> deviceOf(const CameraData& camera)
+{
+    return deviceOf(camera.make, camera.model, camera.serial);
 }
 
 ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanoseconds)
@@ -297,8 +482,10 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept
         const std::int64_t got = file.read(bytes.data(), bytes.size());
         if (got < 0)
             return PhotoMetadata();
-        // Other kinds of file keep their metadata anywhere, often at the end.
         const auto have = std::size_t(got);
+        if (looksLikeVideo(bytes.data(), have))
+            return clipPhotoMetadata(readClipMetadata(nativePath).value_or(ClipMetadata()), modified);
+        // Other kinds of file keep their metadata anywhere, often at the end.
         if (have == bytes.size() && have < whole &&
             (!jpeg::isJpeg(bytes.data(), have) || findJpegExif(bytes.data(), have).ranOut)) {
             bytes.resize(whole);

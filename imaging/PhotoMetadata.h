@@ -3,6 +3,7 @@
 #include "imaging/Orientation.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <compare>
 #include <cstddef>
@@ -24,6 +25,26 @@ struct ClockTime
     auto operator<=>(const ClockTime&) const = default;
 };
 
+// The longest text kept of a camera's make, model or serial number, in UTF-16 units: more than any
+// camera writes, and a damaged block's hundreds of bytes do not end up in a window.
+inline constexpr qsizetype kMaxCameraText = 64;
+
+// What a picture file tells about the camera (or phone) that took it and the time zone its clock
+// was set to. The texts are as the file has them, trimmed of blanks and zero bytes at either end
+// and cut to kMaxCameraText; bytes that are not UTF-8 are kept as platform::decodeName keeps
+// them, for platform::displayName to show. Empty where the file has none.
+struct CameraData
+{
+    QString make;   // EXIF Make
+    QString model;  // EXIF Model
+    QString serial; // the body's serial number: BodySerialNumber, else one a maker's note holds
+    // Seconds east of UTC of the clock that recorded the picture (OffsetTimeOriginal, else
+    // OffsetTime): 7200 for "+02:00".
+    std::optional<std::int32_t> zoneOffset;
+
+    bool operator==(const CameraData&) const = default;
+};
+
 // What a picture file tells about itself beyond its pixels. Anything missing, damaged or
 // implausible is simply absent.
 struct PhotoMetadata
@@ -32,6 +53,7 @@ struct PhotoMetadata
     std::optional<ClockTime> original;  // DateTimeOriginal with SubSecTimeOriginal
     std::optional<ClockTime> digitized; // DateTimeDigitized with SubSecTimeDigitized
     std::optional<ClockTime> modified;  // the file's last change, local time; only from files
+    CameraData camera;
 
     Orientation shownAs() const { return orientation.value_or(Orientation::Normal); }
 };
@@ -46,8 +68,9 @@ PhotoMetadata readPhotoMetadata(const std::uint8_t* data, std::size_t size,
                                 std::vector<std::uint8_t>* thumbnail = nullptr) noexcept;
 
 // The metadata of the file at the native path without decoding it, reading no more of a JPEG
-// than its segments up to the EXIF block; with the file's last change. Only regular files are
-// read, opened without blocking. Nothing when the file cannot be read.
+// than its segments up to the EXIF block, and of a clip than its container's header (its time
+// taken as `original`); with the file's last change. Only regular files are read, opened without
+// blocking. Nothing when the file cannot be read.
 PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept;
 
 // An EXIF date and time ("2024:07:12 10:15:00") with its fraction of a second ("25" is a quarter
@@ -55,6 +78,23 @@ PhotoMetadata readFileMetadata(const QByteArray& nativePath) noexcept;
 // else. Trailing blanks and zero bytes are ignored; a fraction that is not made of digits
 // counts as none.
 std::optional<ClockTime> parseExifDateTime(std::string_view dateTime, std::string_view subSeconds);
+
+// An EXIF time zone ("+02:00", "-05:30") in seconds east of UTC; nothing for anything else,
+// such as an offset of more than 14 hours. Blanks and zero bytes around it are ignored.
+std::optional<std::int32_t> parseExifZoneOffset(std::string_view zone);
+
+// The device a picture was taken with, for telling pictures of several cameras apart: `key` is
+// the same for the same make, model and serial number and differs otherwise; `label` names it
+// for people ("Canon EOS R6", "Apple iPhone 13", with the serial number in brackets where there
+// is one). A model that begins with the make, or with the make's first word ("NIKON D850" of
+// "NIKON CORPORATION"), is not preceded by it again. Nothing when all three are empty.
+struct Device
+{
+    QString key;
+    QString label;
+};
+std::optional<Device> deviceOf(const QString& make, const QString& model, const QString& serial);
+std::optional<Device> deviceOf(const CameraData& camera);
 
 // A moment counted from the epoch (a file time) as the local clock showed it.
 ClockTime localClockTime(std::int64_t secondsSinceEpoch, std::int32_t nanoseconds);

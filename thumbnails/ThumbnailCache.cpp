@@ -29,7 +29,7 @@ constexpr int kSchemaVersion = 1;
 
 // Raised whenever the stored bytes of a result are laid out anew, so that values kept by an
 // earlier version are never read.
-constexpr int kValueLayout = 2;
+constexpr int kValueLayout = 4;
 
 // Entries and their pixels live in two tables, so that looking through the entries (for the
 // least recently used) reads small rows, not the pixels.
@@ -177,6 +177,10 @@ QByteArray encodePrepared(const Prepared& prepared)
     else
         out << quint8(StoredTime::Recorded) << qint64(prepared.taken->seconds)
             << qint32(prepared.taken->nanoseconds);
+    const imaging::CameraData& camera = prepared.camera;
+    out << camera.make << camera.model << camera.serial << bool(camera.zoneOffset)
+        << qint32(camera.zoneOffset.value_or(0));
+    out << quint8(prepared.clip ? 1 : 0) << qint64(prepared.clipMs.value_or(-1));
     switch (prepared.kind) {
     case Prepared::Kind::Jpeg: {
         const cDIBSection& dib = *prepared.dib;
@@ -227,6 +231,23 @@ std::optional<Prepared> decodePrepared(const char* data, std::size_t size, int T
     } else if (StoredTime(time) != StoredTime::None) {
         return std::nullopt;
     }
+    imaging::CameraData& camera = p.camera;
+    bool zoned = false;
+    qint32 zone = 0;
+    in >> camera.make >> camera.model >> camera.serial >> zoned >> zone;
+    if (camera.make.size() > imaging::kMaxCameraText || camera.model.size() > imaging::kMaxCameraText ||
+        camera.serial.size() > imaging::kMaxCameraText || zone < -14 * 3600 || zone > 14 * 3600)
+        return std::nullopt;
+    if (zoned)
+        camera.zoneOffset = zone;
+    quint8 clip = 0;
+    qint64 clipMs = -1;
+    in >> clip >> clipMs;
+    if (clip > 1 || clipMs < -1 || (clipMs >= 0 && !clip))
+        return std::nullopt;
+    p.clip = clip != 0;
+    if (clipMs >= 0)
+        p.clipMs = clipMs;
     quint8 kind = 0;
     in >> kind;
     const auto rest = [&] { return qsizetype(size) - in.device()->pos(); };

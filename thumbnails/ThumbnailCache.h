@@ -34,10 +34,11 @@ struct FileStamp
 std::optional<FileStamp> stampOf(const QByteArray& nativePath);
 
 // A prepared thumbnail as bytes and back, exactly: the resampled pixels and their fit, the
-// fallback picture in its own format and its fit, or "unreadable", and the time taken. Nothing
-// for bytes that do not describe a result (damaged, or of another layout), or a result that is
-// not kept (transient). A time taken that is the file's last change comes back marked but empty,
-// for the caller to take from the file.
+// fallback picture in its own format and its fit, or "unreadable", the time taken, the camera
+// that took it, and whether it is a clip's, with the clip's length. Nothing for bytes that do not
+// describe a result (damaged, or of another layout), or a result that is not kept (transient). A
+// time taken that is the file's last change comes back marked but empty, for the caller to take
+// from the file.
 QByteArray encodePrepared(const Prepared& prepared);
 std::optional<Prepared> decodePrepared(const char* data, std::size_t size, int TW, int TH);
 

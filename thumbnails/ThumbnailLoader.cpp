@@ -41,6 +41,7 @@ ThumbnailLoader::~ThumbnailLoader()
 void ThumbnailLoader::resetLocked()
 {
     ++m_generation;
+    m_liveGeneration = m_generation;
     // Assigned afresh rather than cleared, so that the memory of a large folder's series goes too.
     m_previews = {};
     m_previewsStarted = {};
@@ -185,6 +186,8 @@ bool ThumbnailLoader::mayStartLocked()
 void ThumbnailLoader::run()
 {
     thumbs::Preparer preparer;
+    unsigned preparing = 0; // the series of the picture being prepared
+    preparer.setCancelCheck([this, &preparing] { return m_liveGeneration != preparing; });
     std::optional<thumbs::ThumbnailCache::Connection> cache;
     if (m_cache)
         cache.emplace(m_cache);
@@ -225,6 +228,7 @@ void ThumbnailLoader::run()
         (preview ? m_previewsStarted : m_started).insert(job.index);
         holding = true;
         const unsigned generation = m_generation;
+        preparing = generation;
         const int TW = m_TW;
         const int TH = m_TH;
         m_inFlight.push_back({job.index, generation});

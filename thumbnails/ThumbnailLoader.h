@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSize>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -25,8 +26,8 @@ class ThumbnailCache;
 // (the ones the user looks at), and quick previews of some can be asked for ahead of them all.
 // Results are handed out as they are finished. At most a few results wait at any time, each
 // worker keeps its full-size buffer from one picture to the next, and a cancelled series is
-// dropped as soon as the pictures being prepared are done. With a
-// cache, a picture kept from before is taken from it instead of being decoded, and what is
+// dropped as soon as the pictures being prepared are done (a clip being read is given up at
+// once). With a cache, a picture kept from before is taken from it instead of being decoded, and what is
 // prepared is kept there; its size limit is checked whenever a series has been worked off.
 class ThumbnailLoader : public QObject
 {
@@ -117,6 +118,9 @@ private:
     std::vector<InFlight> m_inFlight; // boxes being prepared right now
     int m_maxAhead = 0;
     unsigned m_generation = 0;
+    // The same, for workers to ask while they prepare without taking the lock: a clip being read
+    // for a series that was cancelled is given up.
+    std::atomic<unsigned> m_liveGeneration{0};
     int m_TW = 0; // the box size of the series, for every job of it
     int m_TH = 0;
     bool m_stop = false;

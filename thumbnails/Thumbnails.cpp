@@ -9,7 +9,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <new>
 
 namespace thumbs {
@@ -77,9 +79,15 @@ Preparer::Preparer() : m_decoder(std::in_place), m_previewDecoder(std::in_place)
     m_previewWork.KeepMemoryForReuse(true);
 }
 
+void Preparer::setCancelCheck(std::function<bool()> cancelled)
+{
+    m_clips.setCancelCheck(std::move(cancelled));
+}
+
 void Preparer::release()
 {
     m_decoder.emplace();
+    m_clips.release();
     m_previewDecoder.emplace();
     for (cDIBSection* work : {&m_work, &m_previewWork}) {
         work->ClearUp();
@@ -116,8 +124,10 @@ Prepared Preparer::preview(const QByteArray& nativePath, int TW, int TH)
             return p;
         }
         m_previewWork.ClearUp();
-        // A JPEG too small to be read reduced is quick to read whole.
-        if (jpeg || r.status == imaging::JpegDecoder::Status::StartFailed || !metadata.modified)
+        // A JPEG too small to be read reduced is quick to read whole; a clip's exact picture is
+        // one frame, which is what a look at it would cost.
+        if (jpeg || r.status == imaging::JpegDecoder::Status::StartFailed || !metadata.modified ||
+            imaging::isClipFile(nativePath))
             return p;
         PictureFit pictureFit;
         const auto coverPicture = [&](QSize stored, imaging::Orientation orientation) {
@@ -154,8 +164,33 @@ Prepared Preparer::prepare(const QByteArray& nativePath, int TW, int TH)
     const auto takeTime = [&] {
         p.taken = imaging::timeTaken(metadata);
         p.takenIsFileTime = p.taken && !metadata.original && !metadata.digitized;
+        p.camera = metadata.camera;
     };
     try {
+        // A clip is told by its first bytes, before a photo decoder reads the whole file.
+        imaging::ClipMetadata clip;
+        const imaging::VideoDecoder::Result v = m_clips.decode(m_work, nativePath, &clip);
+        if (v.status != imaging::VideoDecoder::Status::NotVideo) {
+            p.clip = true;
+            p.clipMs = clip.durationMs;
+            if (wanted) {
+                p.taken = clip.taken ? clip.taken : clip.modified;
+                p.takenIsFileTime = !clip.taken && clip.modified;
+                p.camera = imaging::clipPhotoMetadata(clip, clip.modified).camera;
+            }
+            if (v.decoded()) {
+                std::unique_ptr<cDIBSection> scaled = scaleJpeg(m_work, clip.orientation, TW, TH, p.jpegFit);
+                if (scaled) {
+                    p.kind = Prepared::Kind::Jpeg;
+                    p.dib = std::move(scaled);
+                }
+            }
+            // A clip given up for time may read another time, when the machine is less busy.
+            p.transient = v.interrupted;
+            m_work.ClearUp();
+            return p;
+        }
+
         const imaging::JpegDecoder::Result r = m_decoder->decodePhoto(m_work, nativePath, wanted);
         takeTime();
         if (r.decoded()) {
@@ -222,6 +257,40 @@ QRectF captionRect(const QSizeF& box, const QString& caption, const QFont& font)
     return QRectF(x, y, textWidth, textHeight);
 }
 
+QString clipLengthText(std::int64_t ms)
+{
+    std::int64_t seconds = (std::max<std::int64_t>(ms, 0) + 500) / 1000;
+    if (ms > 0 && seconds == 0)
+        seconds = 1;
+    const QChar zero = QLatin1Char('0');
+    if (seconds < 3600)
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, zero)
+        .arg(seconds % 60, 2, 10, zero);
+}
+
+ClipMark clipMarkRect(const QRectF& picture, const QString& length, const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    // Clear of the picture's edges, so that the mark sits on the picture and not on the box.
+    const double margin = std::max(1.0, std::round(metrics.height() / 6));
+    const double height = std::round(metrics.height());
+    const double textWidth = length.isEmpty() ? 0 : std::ceil(metrics.horizontalAdvance(length));
+    const double room = picture.width() - 2 * margin;
+    if (picture.height() - 2 * margin < height || room < height)
+        return {};
+    ClipMark mark;
+    double width = height;
+    if (textWidth > 0 && height * 0.85 + textWidth + height * 0.3 <= room) {
+        width = height * 0.85 + textWidth + height * 0.3;
+        mark.withLength = true;
+    }
+    mark.rect = QRectF(picture.left() + margin, picture.top() + margin, width, height);
+    return mark;
+}
+
 void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style)
 {
     const qreal ratio = box.devicePixelRatio();
@@ -252,6 +321,38 @@ void draw(QImage& box, const Prepared& prepared, const QString& caption, const C
         p.end();
     }
     box.setDevicePixelRatio(ratio);
+
+    if (prepared.clip && prepared.kind == Prepared::Kind::Jpeg) {
+        const QString length = prepared.clipMs ? clipLengthText(*prepared.clipMs) : QString();
+        const JpegFit& f = prepared.jpegFit;
+        const ClipMark mark =
+            clipMarkRect(QRectF(f.left / ratio, f.top / ratio, prepared.dib->Width() / ratio,
+                                prepared.dib->Height() / ratio),
+                         length, style.font);
+        if (!mark.rect.isEmpty()) {
+            p.begin(&box);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 0, 0, 150));
+            const double radius = mark.rect.height() / 4;
+            p.drawRoundedRect(mark.rect, radius, radius);
+            // The play mark: a triangle pointing right in the square at the mark's left end.
+            const double side = mark.rect.height();
+            const QRectF square(mark.rect.left(), mark.rect.top(), side, side);
+            const QPointF triangle[] = {square.topLeft() + QPointF(side * 0.32, side * 0.22),
+                                        square.topLeft() + QPointF(side * 0.32, side * 0.78),
+                                        square.topLeft() + QPointF(side * 0.80, side * 0.50)};
+            p.setBrush(Qt::white);
+            p.drawPolygon(triangle, 3);
+            if (mark.withLength) {
+                p.setPen(Qt::white);
+                p.setFont(style.font);
+                const QRectF text = mark.rect.adjusted(side * 0.85, 0, 0, 0);
+                p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, length);
+            }
+            p.end();
+        }
+    }
 
     if (!caption.isEmpty()) {
         p.begin(&box);

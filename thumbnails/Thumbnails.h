@@ -2,6 +2,7 @@
 
 #include "imaging/JpegDecoder.h"
 #include "imaging/PhotoMetadata.h"
+#include "imaging/VideoDecoder.h"
 #include "imaging/cDIBSection.h"
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,6 +61,7 @@ struct Prepared
     // the file could not be read at all. takenIsFileTime: it is only the file's last change.
     std::optional<imaging::ClockTime> taken;
     bool takenIsFileTime = false;
+    imaging::CameraData camera;       // read with the time taken
     bool decoderStartFailed = false;  // the JPEG decoder could not be started
     int decoderStartCode = 0;
     // The result tells more about this moment than about the file (memory ran out, the decoder
@@ -66,11 +70,15 @@ struct Prepared
     // A quick look made from a reduced read of the file (Preparer::preview): shown until the exact
     // picture replaces it, and never kept anywhere.
     bool preview = false;
+    // A clip: its picture is one of its frames (Kind::Jpeg, as a decoded photo), drawn with a
+    // play mark and the clip's length, where its container tells that.
+    bool clip = false;
+    std::optional<std::int64_t> clipMs;
 };
 
 // Raised whenever prepare gives other results for the same file than before, so that results
 // kept from an earlier version are not used.
-inline constexpr int kPreparedVersion = 3;
+inline constexpr int kPreparedVersion = 4;
 
 // Prepares one picture after another on one thread. The decoder and the full-size buffer are kept
 // from one picture to the next, so that their memory is reused, until release().
@@ -79,20 +87,27 @@ class Preparer
 public:
     Preparer();
 
-    // Decodes the file and scales it for a TW x TH box. The JPEG decoder is tried first whatever
-    // the extension; a file it rejects goes to the HEIF decoder (phone photos, which then take the
-    // JPEG's way: Kind::Jpeg), and one that rejects too to Qt's image readers; a file none can
-    // read, or one that fails in any other way (a JPEG one pixel wide cannot be resampled), is
-    // Unreadable. The picture is turned by its EXIF orientation. Never throws.
+    // Decodes the file and scales it for a TW x TH box. A file whose content is a clip's (MP4,
+    // MOV, Matroska, AVI, MTS, whatever its name) gives one of its frames, turned as its
+    // container says, which takes the JPEG's way (Kind::Jpeg); a damaged clip is Unreadable.
+    // Otherwise the JPEG decoder is tried first whatever the extension; a file it rejects goes to
+    // the HEIF decoder (phone photos, which then take the JPEG's way too), and one that rejects
+    // too to Qt's image readers; a file none can read, or one that fails in any other way (a JPEG
+    // one pixel wide cannot be resampled), is Unreadable. The picture is turned by its EXIF
+    // orientation. Never throws.
     Prepared prepare(const QByteArray& nativePath, int TW, int TH);
 
     // A quick look at the file for the same box, fitted and placed as prepare's picture will be:
     // the small picture a camera or phone stored in a JPEG or HEIF file, a JPEG decoded at a
     // reduced size where that is quick, a picture of another format where Qt's reader can scale
     // while reading. Its pixels are close to prepare's, not the same. Unreadable (with preview
-    // set) where no such look can be had cheaply: other formats, small pictures, files that are
-    // not there. Buffers of its own, so that prepare's are left as they are; never throws.
+    // set) where no such look can be had cheaply: other formats, clips, small pictures, files
+    // that are not there. Buffers of its own, so that prepare's are left as they are; never throws.
     Prepared preview(const QByteArray& nativePath, int TW, int TH);
+
+    // Asked now and then while a clip is read; when it answers true, the clip is given up (its
+    // result Unreadable and transient). For a loader whose series moved on.
+    void setCancelCheck(std::function<bool()> cancelled);
 
     // Gives what is kept for the next picture back to the system: the full-size pixels and the
     // file's bytes, tens of megabytes for a large photo.
@@ -100,6 +115,7 @@ public:
 
 private:
     std::optional<imaging::JpegDecoder> m_decoder;
+    imaging::VideoDecoder m_clips;
     cDIBSection m_work;
     std::optional<imaging::JpegDecoder> m_previewDecoder;
     cDIBSection m_previewWork;
@@ -132,10 +148,25 @@ QRectF captionRect(const QSizeF& box, const QString& caption, const QFont& font)
 
 // Draws a prepared picture into the box's persistent image: on white, centred, with the file
 // name along the bottom edge when caption is not empty; an unreadable file gets a red cross
-// over whatever the box held, without caption. The picture is placed in the image's own pixels;
-// the caption is laid out in the box's (the image's device pixel ratio applies) and drawn at the
-// image's resolution.
+// over whatever the box held, without caption. A clip's picture gets a play mark and its length
+// in its top left corner, in the caption's font, where the picture has room for them. The picture
+// is placed in the image's own pixels; the caption and the mark are laid out in the box's (the
+// image's device pixel ratio applies) and drawn at the image's resolution.
 void draw(QImage& box, const Prepared& prepared, const QString& caption, const CaptionStyle& style);
+
+// Where draw puts a clip's mark, in the box's pixels, for a picture at `picture` (the box's pixels
+// too); whether it holds the length or only the play mark, which is all that fits a small
+// picture. Empty when not even that fits.
+struct ClipMark
+{
+    QRectF rect;
+    bool withLength = false;
+};
+ClipMark clipMarkRect(const QRectF& picture, const QString& length, const QFont& font);
+
+// A clip's length as clips are labelled: "0:42", "12:05", "1:02:03"; to the nearest second, and a
+// clip shorter than half a second is "0:01".
+QString clipLengthText(std::int64_t ms);
 
 // The file name part of a path: what follows its last "/".
 QString fileNameOf(const QString& path);

@@ -50,8 +50,10 @@ void TimeTakenReader::start(const QList<Job>& jobs)
             [this, first, part = jobs.mid(first, kFilesAJob)](const platform::Worker::Ticket& series) {
                 QList<Result> read;
                 read.reserve(part.size());
-                for (const Job& job : part)
-                    read.append({job.index, imaging::timeTaken(imaging::readFileMetadata(job.nativePath))});
+                for (const Job& job : part) {
+                    const imaging::PhotoMetadata metadata = imaging::readFileMetadata(job.nativePath);
+                    read.append({job.index, imaging::timeTaken(metadata), metadata.camera});
+                }
                 m_worker.deliver(series, [this, first, read] {
                     std::copy(read.cbegin(), read.cend(), m_results.begin() + first);
                     m_done += read.size();

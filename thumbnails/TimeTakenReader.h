@@ -21,6 +21,7 @@ public:
     {
         int index = 0;
         std::optional<imaging::ClockTime> taken; // nothing when the file tells no time at all
+        imaging::CameraData camera;              // read with it
     };
 
     // workers 0 picks one per processor core, up to four.

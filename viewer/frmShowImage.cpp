@@ -164,11 +164,19 @@ void frmShowImage::ShowImage(const QString& fn)
         startDecoding();
 }
 
-frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSection& dib,
-                                        const QByteArray& nativePath)
+frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, imaging::VideoDecoder& clips,
+                                        cDIBSection& dib, const QByteArray& nativePath)
 {
     Loaded loaded;
     try {
+        // Told by its first bytes, before the photo decoder reads the whole file.
+        imaging::ClipMetadata clip;
+        const imaging::VideoDecoder::Result frame = clips.decode(dib, nativePath, &clip);
+        if (frame.status != imaging::VideoDecoder::Status::NotVideo) {
+            loaded.ok = frame.decoded();
+            loaded.orientation = clip.orientation;
+            return loaded;
+        }
         imaging::PhotoMetadata metadata;
         const imaging::JpegDecoder::Result result = decoder.decodePhoto(dib, nativePath, &metadata);
         if (result.decoded()) {
@@ -198,8 +206,8 @@ frmShowImage::Loaded frmShowImage::load(imaging::JpegDecoder& decoder, cDIBSecti
 void frmShowImage::startDecoding()
 {
     m_decoding = m_request;
-    m_watcher.setFuture(
-        QtConcurrent::run(&m_thread, [this, path = m_path] { return load(m_decoder, m_dib, path); }));
+    m_watcher.setFuture(QtConcurrent::run(
+        &m_thread, [this, path = m_path] { return load(m_decoder, m_clips, m_dib, path); }));
 }
 
 void frmShowImage::decoded()

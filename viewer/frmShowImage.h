@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/JpegDecoder.h"
+#include "imaging/VideoDecoder.h"
 #include "imaging/cDIBSection.h"
 #include "platform/AsyncKeyState.h"
 #include "viewer/ViewerGeometry.h"
@@ -45,10 +46,12 @@ Environment& systemEnvironment();
 // A peek window: one picture at its natural size, turned the way its file says it is seen, in a
 // borderless window centred on the mouse pointer, open while the right mouse button is held. It
 // pans when the pointer is pushed against a screen edge and doubles or halves with plus and minus
-// (keypad or main keyboard) or the wheel. It never takes the keyboard or the mouse: keys go on reaching the window that had them.
+// (keypad or main keyboard) or the wheel. It never takes the keyboard or the mouse: keys go on reaching the
+// window that had them.
 //
 // The picture is decoded on a thread of its own and the window appears once it is ready, where
-// the pointer was when ShowImage was called; a file that cannot be read shows nothing.
+// the pointer was when ShowImage was called; a file that cannot be read shows nothing. A clip
+// shows the frame its thumbnail shows, at its full size.
 class frmShowImage : public QWidget
 {
     Q_OBJECT
@@ -86,7 +89,8 @@ private:
         bool decoderStartFailed = false;
         int decoderStartCode = 0;
     };
-    static Loaded load(imaging::JpegDecoder& decoder, cDIBSection& dib, const QByteArray& nativePath);
+    static Loaded load(imaging::JpegDecoder& decoder, imaging::VideoDecoder& clips, cDIBSection& dib,
+                       const QByteArray& nativePath);
     void startDecoding();
     void decoded();
     void showPicture();
@@ -99,6 +103,7 @@ private:
     // its thread touches them.
     cDIBSection m_dib;
     imaging::JpegDecoder m_decoder;
+    imaging::VideoDecoder m_clips;
     QThreadPool m_thread;
     QFutureWatcher<Loaded> m_watcher;
 

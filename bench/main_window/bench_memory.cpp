@@ -4,7 +4,9 @@
 //   - 10,000 photos of 640 x 480 (each file its own, so the thumbnail cache holds 10,000 entries)
 //     at 100 x 100, and 1,000 of them at 500 x 500, where the box images' budget is what holds,
 //   - 20 photos of 6000 x 4000, whose decoding needs the most memory of all; once they are all
-//     in, that memory goes back.
+//     in, that memory goes back;
+//   - 300 clips of 4K HEVC (2 s each, made with the ffmpeg program; left out where it is missing),
+//     each a frame of 3840 x 2160 to decode, at 100 x 100.
 // Each case runs in a process of its own, with settings and thumbnail cache in a fresh folder of
 // the run's own: the folder is listed, laid out and filled, then the view goes to the end, back
 // to the start and is dragged by its scroll box through the whole folder, and finally goes to an
@@ -14,7 +16,7 @@
 // thread spends without turning to its events (a timer of 0 ms that checks in at every turn): how
 // long the window can stand still for the user.
 //
-//   bench_memory [--files N] [--photos N] [--large-photos N] [--huge-photos N] [--into DIR]
+//   bench_memory [--files N] [--photos N] [--large-photos N] [--huge-photos N] [--clips N] [--into DIR]
 //
 // The folders are made under /dev/shm when there is room (else in the temporary folder), and
 // removed afterwards; --into keeps them in DIR and reuses them on the next run.
@@ -32,9 +34,11 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -206,6 +210,52 @@ QByteArray photo(int width, int height)
     return bytes;
 }
 
+// `count` copies of one 4K HEVC clip, each a file of its own; false when the ffmpeg program is
+// missing or fails.
+bool writeClips(const QString& folder, int count)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty() || !QDir().mkpath(folder))
+        return false;
+    const QString source = folder + QStringLiteral("/../clip-source.mov");
+    if (!QFileInfo::exists(source)) {
+        QProcess encoder;
+        encoder.setProcessChannelMode(QProcess::ForwardedChannels);
+        encoder.start(ffmpeg, {QStringLiteral("-hide_banner"),
+                               QStringLiteral("-loglevel"),
+                               QStringLiteral("error"),
+                               QStringLiteral("-y"),
+                               QStringLiteral("-f"),
+                               QStringLiteral("lavfi"),
+                               QStringLiteral("-i"),
+                               QStringLiteral("testsrc2=size=3840x2160:rate=30,noise=alls=12:allf=t"),
+                               QStringLiteral("-t"),
+                               QStringLiteral("2"),
+                               QStringLiteral("-pix_fmt"),
+                               QStringLiteral("yuv420p"),
+                               QStringLiteral("-c:v"),
+                               QStringLiteral("libx265"),
+                               QStringLiteral("-preset"),
+                               QStringLiteral("ultrafast"),
+                               QStringLiteral("-b:v"),
+                               QStringLiteral("8M"),
+                               QStringLiteral("-x265-params"),
+                               QStringLiteral("log-level=error:keyint=30"),
+                               QStringLiteral("-tag:v"),
+                               QStringLiteral("hvc1"),
+                               source + QStringLiteral(".part.mov")});
+        if (!encoder.waitForFinished(-1) || encoder.exitCode() != 0 ||
+            !QFile::rename(source + QStringLiteral(".part.mov"), source))
+            return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString clip = folder + QStringLiteral("/IMG_%1.MOV").arg(i, 6, 10, QLatin1Char('0'));
+        if (!QFileInfo::exists(clip) && !QFile::copy(source, clip))
+            return false;
+    }
+    return true;
+}
+
 struct Case
 {
     const char* title;
@@ -213,6 +263,7 @@ struct Case
     int files;
     int size;
     double target; // MiB of peak resident size; 0 when the issue sets none
+    const char* extensions = "jpg";
 };
 
 } // namespace
@@ -232,6 +283,7 @@ int main(int argc, char* argv[])
     int photos = 10000;
     int largePhotos = 1000;
     int hugePhotos = 20;
+    int clips = 300;
     QString into;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--files") == 0)
@@ -242,6 +294,8 @@ int main(int argc, char* argv[])
             largePhotos = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--huge-photos") == 0)
             hugePhotos = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--clips") == 0)
+            clips = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--into") == 0)
             into = QString::fromLocal8Bit(argv[i + 1]);
     }
@@ -254,6 +308,7 @@ int main(int argc, char* argv[])
     const QString photoFiles = root + QStringLiteral("/photos-%1").arg(photos);
     const QString largeFiles = root + QStringLiteral("/photos-large-%1").arg(largePhotos);
     const QString hugeFiles = root + QStringLiteral("/photos-huge-%1").arg(hugePhotos);
+    const QString clipFiles = root + QStringLiteral("/clips-%1").arg(clips);
     const QString empty = root + QStringLiteral("/nothing");
     std::printf("making %d empty files, %d + %d photos of 640 x 480 and %d of 6000 x 4000 in %s ...\n", files,
                 photos, largePhotos, hugePhotos, qPrintable(root));
@@ -266,6 +321,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot write the folders in %s\n", qPrintable(root));
         return 1;
     }
+    if (clips > 0 && !writeClips(clipFiles, clips)) {
+        std::printf("no clips: the ffmpeg program is missing or cannot make them\n");
+        clips = 0;
+    }
 
     const QList<Case> cases = {
         {"empty files, 100 x 100", emptyFiles, files, 100, 300},
@@ -273,6 +332,7 @@ int main(int argc, char* argv[])
         {"photos 640 x 480, 100 x 100", photoFiles, photos, 100, 250},
         {"photos 640 x 480, 500 x 500", largeFiles, largePhotos, 500, 0},
         {"photos 6000 x 4000, 100 x 100", hugeFiles, hugePhotos, 100, 0},
+        {"clips 4K HEVC, 100 x 100", clipFiles, clips, 100, 250, "mov"},
     };
     std::printf("MiB of resident size: base = peak after a bare listing in the same process, peak = peak of the "
                 "whole case,\nheld = after scrolling, after = in an empty folder afterwards; B/file = heap in use after "
@@ -290,7 +350,10 @@ int main(int argc, char* argv[])
         QFile ini(home.filePath(QStringLiteral("config/Tessaline/Tessaline.ini")));
         if (!ini.open(QIODevice::WriteOnly))
             return 1;
-        ini.write(QStringLiteral("[General%20Options]\nThumbnailWidth=%1\nThumbnailHeight=%1\n").arg(c.size).toUtf8());
+        ini.write(QStringLiteral("[General%20Options]\nThumbnailWidth=%1\nThumbnailHeight=%1\nImageErw=%2\n")
+                      .arg(c.size)
+                      .arg(QLatin1String(c.extensions))
+                      .toUtf8());
         ini.close();
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);

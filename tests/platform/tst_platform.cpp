@@ -102,6 +102,8 @@ private slots:
         row("byte order mark at the start", "\xef\xbb\xbf" "a.jpg", text(QChar(0xFEFF), "a.jpg"));
         row("byte order mark after a bad byte", "\xff\xef\xbb\xbf" "a.jpg", text(QChar(0xDCFF), QChar(0xFEFF), "a.jpg"));
         row("four bytes, then a bad byte", "\xf0\x9f\x98\x80\xff", text(QString::fromUcs4(U"\U0001F600"), QChar(0xDCFF)));
+        row("byte order mark first", "\xef\xbb\xbfphoto.jpg", text(QChar(0xFEFF), "photo.jpg"));
+        row("byte order mark after a bad byte", "\xff\xef\xbb\xbf.jpg", text(QChar(0xDCFF), QChar(0xFEFF), ".jpg"));
     }
     void decodesText()
     {

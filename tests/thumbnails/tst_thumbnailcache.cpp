@@ -1,6 +1,7 @@
 #include "thumbnails/ThumbnailCache.h"
 #include "thumbnails/ThumbnailLoader.h"
 
+#include "ExifSamples.h"
 #include "TestFiles.h"
 #include "ThumbnailPictures.h"
 
@@ -58,6 +59,7 @@ int load(const QList<QString>& paths, QSize box = {100, 100}, std::int64_t limit
             QCOMPARE(r->prepared.kind, fresh.kind);
             QCOMPARE(r->prepared.picture.format(), fresh.picture.format());
             QCOMPARE(r->prepared.taken, fresh.taken);
+            QVERIFY(r->prepared.camera == fresh.camera);
             COMPARE_IMAGES(drawn(r->prepared), drawn(fresh));
         }();
     }
@@ -103,6 +105,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("jpeg") << encoded(pattern(333, 250), "JPG");
+        QTest::newRow("camera jpeg")
+            << withExif(encoded(pattern(333, 250), "JPG"),
+                        exifTiff({{"Exif.Image.Make", "Canon"},
+                                  {"Exif.Image.Model", "Canon EOS R6"},
+                                  {"Exif.Photo.BodySerialNumber", "0320"},
+                                  {"Exif.Photo.DateTimeOriginal", "2024:07:12 10:15:00"},
+                                  {"Exif.Photo.OffsetTimeOriginal", "-05:30"}}));
         QTest::newRow("16-bit grey png named .jpg")
             << encoded(pattern(300, 100).convertToFormat(QImage::Format_Grayscale16), "PNG");
         QTest::newRow("unreadable") << QByteArray("not a picture");

@@ -294,6 +294,11 @@ private slots:
         QTest::newRow("flat CMYK jpeg, 12.25 megapixels")
             << encodeJpeg(cmyk, TJSAMP_444, 0, TJPF_CMYK) << false << false;
         QTest::newRow("jpeg cut in half") << photo.left(photo.size() / 2) << false << true;
+        // Bytes that belong to no segment are only warned about, a missing table is fatal; the
+        // picture is never written.
+        QByteArray strayThenFatal = withoutSegments(encodeJpeg(smooth(320, 240), TJSAMP_420), 0xDB);
+        strayThenFatal.insert(markerAt(strayThenFatal, 0xC0), "stray");
+        QTest::newRow("jpeg with stray bytes and no quantisation tables") << strayThenFatal << true << false;
     }
     void unreadableOrNot()
     {
@@ -450,6 +455,46 @@ private slots:
         store.put(4, p, false);
         QVERIFY(store.contains(4) && !store.contains(5));
         QCOMPARE(store.bytes(), store.budget());
+    }
+
+    // The camera that took a picture comes with its time taken, by either way the window has it:
+    // with the thumbnail, or from the time-taken reader.
+    void cameraComesWithTheTime()
+    {
+        QTemporaryDir dir;
+        const QByteArray exif = exifTiff({{"Exif.Image.Make", "Apple"},
+                                          {"Exif.Image.Model", "iPhone 13"},
+                                          {"Exif.Photo.BodySerialNumber", "F17"},
+                                          {"Exif.Photo.DateTimeOriginal", "2024:07:12 10:15:00"},
+                                          {"Exif.Photo.OffsetTimeOriginal", "+02:00"}});
+        const QList<QByteArray> files = {withExif(encodeJpeg(pattern(16, 8)), exif),
+                                         encodeHeif(pattern(16, 8), HeifSample().withExif(exif)),
+                                         encodeJpeg(pattern(16, 8))};
+        QList<TimeTakenReader::Job> jobs;
+        for (const QByteArray& file : files) {
+            const QString path = dir.filePath(QString::number(jobs.size() + 1));
+            writeFile(path, file);
+            jobs.append({int(jobs.size()) + 1, QFile::encodeName(path)});
+        }
+        imaging::CameraData phone;
+        phone.make = QStringLiteral("Apple");
+        phone.model = QStringLiteral("iPhone 13");
+        phone.serial = QStringLiteral("F17");
+        phone.zoneOffset = 7200;
+        const QList<imaging::CameraData> expected = {phone, phone, imaging::CameraData()};
+        TimeTakenReader reader(2);
+        QList<TimeTakenReader::Result> read;
+        connect(&reader, &TimeTakenReader::finished, this,
+                [&](const QList<TimeTakenReader::Result>& results) { read = results; });
+        reader.start(jobs);
+        QTRY_COMPARE(read.size(), jobs.size());
+        thumbs::Preparer preparer;
+        for (qsizetype i = 0; i < jobs.size(); ++i) {
+            const thumbs::Prepared p = preparer.prepare(jobs[i].nativePath, 40, 40);
+            QVERIFY(p.kind == thumbs::Prepared::Kind::Jpeg && p.taken);
+            QVERIFY2(p.camera == expected[i], qPrintable(QString::number(i)));
+            QVERIFY2(read[i].camera == expected[i], qPrintable(QString::number(i)));
+        }
     }
 
     // Only the series last started and not cancelled gives results: times read for a folder that

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <set>
 
+#include "ClipSamples.h"
 #include "ExifSamples.h"
 #include "HeifSamples.h"
 #include "ImagingTestSupport.h"
@@ -84,6 +85,31 @@ private slots:
                                                                            .turned(heif_orientation_rotate_90_cw)
                                                                            .withExif(orientationTiff(6))));
         writeFile(path("bomb.heic"), withClaimedSize(encodeHeif(testPicture(16, 16)), 20000, 20000));
+        // A phone's clip held upright: stored lying, turned by its display matrix.
+        const QString clip = writeClip(
+            path("IMG_4712.MOV"),
+            ClipSample().in("mov").sized(64, 48).turned(90).showing([](int) { return quartered(); }));
+        QVERIFY2(clip.isEmpty(), qPrintable(clip));
+        QFile whole(path("IMG_4712.MOV"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        writeFile(path("cut.mov"), whole.read(whole.size() / 2));
+    }
+
+    // A clip shows the frame its thumbnail shows, at full size and turned as the phone was held.
+    void clip()
+    {
+        FakeEnvironment env;
+        frmShowImage viewer(&env);
+        QSignalSpy finished(&viewer, &frmShowImage::loadFinished);
+        viewer.ShowImage(path("IMG_4712.MOV"));
+        QVERIFY(finished.wait(20000));
+        QVERIFY(finished.last().at(0).toBool());
+        QCOMPARE(viewer.geometry(), QRect(376, 268, 48, 64));
+        QCOMPARE(quartersOf(onScreen(viewer)), QStringLiteral("BR/WG"));
+        viewer.ShowImage(path("cut.mov"));
+        QVERIFY(finished.wait(20000));
+        QVERIFY(!finished.last().at(0).toBool());
+        QVERIFY(!viewer.isVisible());
     }
 
     // Unreadable files show nothing, and no message box (it would wait here); the viewer waits for
