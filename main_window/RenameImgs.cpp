@@ -3,140 +3,20 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/Dialogs.h"
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
+#include "platform/WorkProgress.h"
 #include "renaming/Names.h"
 #include "renaming/Preview.h"
 #include "renaming/Renamer.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QHash>
-#include <QProgressDialog>
-#include <QSet>
-
-#include <algorithm>
-
-#include <memory>
-
 namespace {
-
-// A run that takes longer than this shows its progress and a Cancel button.
-constexpr qint64 kProgressAfterMs = 1000;
-// How often a run lets the window repaint.
-constexpr qint64 kRepaintMs = 40;
-
-// Keeps the window painted during a run; after a second it shows file n of N, and its Cancel
-// makes the run put every file back. Until then the user's input waits, so that nothing
-// else starts in between.
-class RunProgress
-{
-public:
-    explicit RunProgress(QWidget* owner) : m_owner(owner)
-    {
-        m_started.start();
-        m_pumped.start();
-    }
-
-    bool operator()(const renaming::Progress& p)
-    {
-        if (m_pumped.elapsed() < kRepaintMs)
-            return !(m_dialog && m_dialog->wasCanceled());
-        m_pumped.restart();
-        if (!m_dialog && m_started.elapsed() >= kProgressAfterMs) {
-            m_dialog = std::make_unique<QProgressDialog>(m_owner);
-            m_dialog->setObjectName(QStringLiteral("renameProgress"));
-            m_dialog->setWindowTitle(platform::applicationTitle());
-            m_dialog->setWindowModality(Qt::WindowModal);
-            m_dialog->setCancelButtonText(QStringLiteral("Abbrechen"));
-            m_dialog->setAutoClose(false);
-            m_dialog->setAutoReset(false);
-            m_dialog->setMinimumDuration(0);
-            m_dialog->setRange(0, p.steps);
-            m_dialog->show();
-        }
-        if (!m_dialog) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            return true;
-        }
-        m_dialog->setLabelText(QStringLiteral("Datei %1 von %2").arg(p.file).arg(p.files));
-        m_dialog->setValue(p.step);
-        QCoreApplication::processEvents();
-        return !m_dialog->wasCanceled();
-    }
-
-private:
-    QWidget* m_owner;
-    QElapsedTimer m_started;
-    QElapsedTimer m_pumped;
-    std::unique_ptr<QProgressDialog> m_dialog;
-};
 
 QString shownPath(const QByteArray& path)
 {
     return platform::displayName(platform::decodeName(path));
-}
-
-// The files of a run go back together from one folder to another; a record that was written
-// by hand or damaged can hold files of several folders, and the question names every one.
-QString undoQuestion(const renaming::UndoPreview& preview)
-{
-    constexpr qsizetype kShown = 12;
-    struct Group
-    {
-        QByteArray now;
-        QByteArray back;
-        QList<const renaming::Renamed*> moves;
-    };
-    QList<Group> groups;
-    QHash<QByteArray, qsizetype> groupOf;
-    QSet<QByteArray> folders;
-    for (const renaming::Renamed& m : preview.moves) {
-        const QByteArray now = renaming::folderOf(m.from);
-        const QByteArray back = renaming::folderOf(m.to);
-        folders.insert(now);
-        folders.insert(back);
-        const QByteArray key = now + '\0' + back;
-        auto it = groupOf.constFind(key);
-        if (it == groupOf.cend()) {
-            it = groupOf.insert(key, groups.size());
-            groups.append({now, back, {}});
-        }
-        groups[*it].moves.append(&m);
-    }
-
-    QString text = QStringLiteral("Die letzte Umbenennung rückgängig machen?\n\n");
-    if (groups.size() == 1) {
-        const Group& g = groups.first();
-        text += QStringLiteral("%1 Dateien in \"%2\" bekommen wieder ihre vorigen Namen")
-                    .arg(preview.moves.size())
-                    .arg(shownPath(g.now));
-        if (g.now != g.back)
-            text += QStringLiteral(" und kommen zurück nach \"%1\"").arg(shownPath(g.back));
-    } else {
-        text += QStringLiteral("%1 Dateien in %2 Ordnern bekommen wieder ihre vorigen Namen")
-                    .arg(preview.moves.size())
-                    .arg(folders.size());
-    }
-    text += QLatin1Char(':');
-    qsizetype left = kShown;
-    for (const Group& g : groups) {
-        text += QStringLiteral("\n");
-        if (groups.size() > 1) {
-            text += g.now == g.back ? QStringLiteral("\nIn \"%1\":").arg(shownPath(g.now))
-                                    : QStringLiteral("\nIn \"%1\", zurück nach \"%2\":").arg(shownPath(g.now), shownPath(g.back));
-        }
-        const qsizetype listed = std::min(left, g.moves.size());
-        for (qsizetype i = 0; i < listed; ++i) {
-            text += QLatin1Char('\n') + shownPath(renaming::fileNameOf(g.moves[i]->from)) + QStringLiteral(" \u2192 ") +
-                    shownPath(renaming::fileNameOf(g.moves[i]->to));
-        }
-        left -= listed;
-        if (g.moves.size() > listed)
-            text += QStringLiteral("\n\u2026 und %1 weitere").arg(g.moves.size() - listed);
-    }
-    return text;
 }
 
 } // namespace
@@ -150,6 +30,9 @@ renaming::Renamer frmmain::renamer() const
 
 void frmmain::mnuRenameImgs_Click()
 {
+    // Never a part of a folder: what is not listed yet would keep its name between the numbers.
+    if (m_listing.running())
+        return;
     QByteArray target;
     if (selectfolder) {
         // Opened at the folder shown: the files stay where they are unless the user goes elsewhere.
@@ -172,12 +55,11 @@ void frmmain::mnuRenameImgs_Click()
     // The files are numbered in the order shown when the prompt opens, the order its list shows;
     // one coming later would leave the view in another order than the names.
     cancelOrdering();
-    // Every entry but the last: that is the placeholder, or while a folder is still being
-    // listed, a file whose place is not settled yet.
+    const QList<int>& order = m_order.shown();
     QList<QByteArray> sources;
     sources.reserve(order.size());
-    for (qsizetype k = 0; k + 1 < order.size(); ++k)
-        sources.append(picScroll->element(order[k]).nativePath);
+    for (const int id : order)
+        sources.append(pathOf(id));
     const renaming::Numbering numbering(sources, extensions);
     renaming::Preview preview(renamer(), numbering, target);
     const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
@@ -186,8 +68,8 @@ void frmmain::mnuRenameImgs_Click()
     setPointer(platform::MousePointer::Hourglass);
     const QList<renaming::Move> moves = numbering.moves(platform::encodeName(*prefix));
     renaming::Renamer r = renamer();
-    RunProgress progress(this);
-    r.setProgress(std::ref(progress));
+    platform::WorkProgress progress(this, QStringLiteral("renameProgress"), QStringLiteral("Datei %1 von %2"));
+    r.setProgress([&progress](const renaming::Progress& p) { return progress(p.file, p.files, p.step, p.steps); });
     stopLoading(); // the pictures still to come are loaded from their new paths afterwards
     // The order the names are given, as it is now, is what an undo brings back.
     keepOrderNow();
@@ -196,6 +78,8 @@ void frmmain::mnuRenameImgs_Click()
 
 void frmmain::mnuUndoRename_Click()
 {
+    if (m_listing.running())
+        return;
     renaming::Renamer r = renamer();
     const renaming::UndoPreview preview = r.undoPreview();
     if (!preview.possible) {
@@ -206,40 +90,39 @@ void frmmain::mnuUndoRename_Click()
         updateUndoRename(true);
         return;
     }
-    if (!platform::dialogs().question(this, undoQuestion(preview)))
+    if (!platform::dialogs().question(this, r.undoQuestion(preview)))
         return;
     setPointer(platform::MousePointer::Hourglass);
-    RunProgress progress(this);
-    r.setProgress(std::ref(progress));
+    platform::WorkProgress progress(this, QStringLiteral("renameProgress"), QStringLiteral("Datei %1 von %2"));
+    r.setProgress([&progress](const renaming::Progress& p) { return progress(p.file, p.files, p.step, p.steps); });
     stopLoading();
     renamed(r.undo(), true);
 }
 
 void frmmain::renamed(const renaming::Result& result, bool undo)
 {
-    // The view is not built again, so each box must follow its file to its new path.
+    // The view is not built again, so each picture follows its file to its new path; a caption
+    // drawn before shows the old name, also when the box draws its picture again.
     QHash<QByteArray, QByteArray> moved;
     moved.reserve(result.renamed.size());
     for (const renaming::Renamed& m : result.renamed)
         moved.insert(m.from, m.to);
-    for (int i = 1; i < picScroll->count() && !moved.isEmpty(); ++i) {
-        ImgPreview& e = picScroll->element(i);
-        const auto it = moved.constFind(e.nativePath);
-        if (it == moved.cend())
-            continue;
-        // A caption drawn before shows the old name, also when the box draws its picture again.
-        if (showfilename && e.Loaded && !m_keptCaptions.contains(i))
-            m_keptCaptions.insert(i, captionOf(i));
-        e.nativePath = *it;
-        // A folder still being listed orders the files that come by the paths as they are now.
-        if (static_cast<size_t>(i) < m_listingKeys.size())
-            m_listingKeys[static_cast<size_t>(i)] = platform::decodeName(*it);
+    for (const ordering::PictureOrder::Renamed& r : m_order.renamed(moved)) {
+        if (showfilename && picScroll->element(r.id).Loaded && !m_keptCaptions.contains(r.id))
+            m_keptCaptions.insert(r.id, platform::displayName(thumbs::fileNameOf(platform::decodeName(r.was))));
     }
     if (building)
         startLoading(0);
     // Pictures being made again were given up with the run.
     followView();
-    keptOrderRenamed(result, undo);
+    if (!result.renamed.isEmpty()) {
+        if (result.ok()) {
+            const renaming::Renamed& first = result.renamed.first();
+            m_keeper.renamed(platform::withTrailingSlash(renaming::folderOf(undo ? first.to : first.from)), undo);
+        }
+        // The pictures know their files' new names: the view's order under them.
+        m_keeper.changed();
+    }
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
@@ -258,9 +141,13 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
 void frmmain::updateUndoRename(bool check)
 {
+    // Undone while a folder is listed, a rename would change it under the listing.
+    if (m_listing.running())
+        return;
     const renaming::Renamer r = renamer();
     if (!check) {
         mnuUndoRename->setEnabled(r.hasUndo());
+        mnuUndoRename->setToolTip(QString());
         return;
     }
     const renaming::UndoPreview preview = r.undoPreview();

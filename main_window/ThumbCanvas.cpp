@@ -1,6 +1,6 @@
 #include "main_window/ThumbCanvas.h"
 
-#include "main_window/Selection.h"
+#include "ordering/Selection.h"
 #include "platform/Dialogs.h"
 #include "platform/FileNames.h"
 #include "thumbnails/Thumbnails.h"
@@ -11,34 +11,25 @@
 #include <QPainterPath>
 #include <QToolTip>
 
-QString ImgPreview::ToolTipText() const
-{
-    return platform::decodeName(nativePath);
-}
-
 ThumbCanvas::ThumbCanvas(QWidget* parent)
     : QWidget(parent), m_canvasColor(palette().color(QPalette::Window)),
       m_elementColor(palette().color(QPalette::Button).darker(108)),
       m_frameColor(palette().color(QPalette::Mid)), m_selectionColor(palette().color(QPalette::Highlight))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    ImgPreview templ;
-    templ.Index = 0;
-    m_elements.push_back(templ);
 }
 
 int ThumbCanvas::load()
 {
-    ImgPreview e = m_elements.front();
-    e.Index = count();
-    m_elements.push_back(std::move(e));
-    return m_elements.back().Index;
+    ImgPreview e;
+    e.Index = count() + 1;
+    m_elements.push_back(e);
+    return e.Index;
 }
 
 void ThumbCanvas::unloadAll()
 {
-    m_elements.erase(m_elements.begin() + 1, m_elements.end());
-    m_elements.shrink_to_fit();
+    m_elements = std::vector<ImgPreview>();
     m_images = {};
     m_cross = QImage();
     update();
@@ -62,7 +53,7 @@ void ThumbCanvas::Refresh(int index)
 int ThumbCanvas::elementAt(const QPoint& point) const
 {
     for (auto it = m_elements.rbegin(); it != m_elements.rend(); ++it) {
-        if (it->Visible && it->Index != 0 && it->rect().contains(point))
+        if (it->Visible && it->rect().contains(point))
             return it->Index;
     }
     return 0;
@@ -123,7 +114,7 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
     std::vector<const ImgPreview*> toDraw;
     QRegion uncovered(exposed);
     for (auto it = m_elements.rbegin(); it != m_elements.rend() && !uncovered.isEmpty(); ++it) {
-        if (!it->Visible || it->Index == 0 || !uncovered.intersects(it->rect()))
+        if (!it->Visible || !uncovered.intersects(it->rect()))
             continue;
         toDraw.push_back(&*it);
         uncovered -= it->rect();
@@ -148,7 +139,7 @@ void ThumbCanvas::setFocusShown(bool shown)
     if (shown == m_focusShown)
         return;
     m_focusShown = shown;
-    if (m_selection && m_selection->focus > 0 && m_selection->focus < count())
+    if (m_selection && contains(m_selection->focus))
         Refresh(m_selection->focus);
 }
 
@@ -206,9 +197,9 @@ bool ThumbCanvas::event(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int index = elementAt(help->pos());
-        if (index != 0 && !element(index).nativePath.isEmpty()) {
+        if (index != 0 && m_toolTip) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(e.ToolTipText())), this,
+            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(m_toolTip(index))), this,
                                e.rect());
         } else {
             QToolTip::hideText();

@@ -8,20 +8,23 @@
 
 #include <functional>
 #include <unordered_map>
-
-class Selection;
 #include <vector>
 
-// One thumbnail box of the view. Boxes are not widgets: the canvas draws them and finds them
-// under the mouse, which keeps a folder of thousands of pictures cheap. A box far from the view
-// costs its path and its geometry; its image lives in the canvas while it is near the view.
+namespace ordering {
+class Selection;
+}
+
+// One thumbnail box of the view: the box of one picture of the folder shown. Boxes are not
+// widgets: the canvas draws them and finds them under the mouse, which keeps a folder of thousands
+// of pictures cheap. A box far from the view costs its geometry; its image lives in the canvas
+// while it is near the view.
 struct ImgPreview
 {
     // What the box shows: before its picture is loaded a frame or a preview (in its image, while
     // it has one), then the picture or a cross.
     enum class Shows : quint8 { Frame, Preview, Picture, Cross };
 
-    int Index = 0;
+    int Index = 0; // the picture's id
     int Left = 0;
     int Top = 0;
     int Width = 100;
@@ -29,31 +32,26 @@ struct ImgPreview
     bool Visible = false;
     bool Loaded = false;      // its picture has been loaded in this build
     Shows shows = Shows::Frame;
-    QByteArray nativePath;    // the file's path as the file system knows it
 
-    // The path as text: what hovering the box shows.
-    QString ToolTipText() const;
     QRect rect() const { return QRect(Left, Top, Width, Height); }
 };
 
-// The canvas that carries the thumbnail boxes: a control array whose element 0 is the hidden
-// template the others are created from.
+// The canvas that carries the thumbnail boxes, keyed by the ids of the pictures (1 to count()).
 class ThumbCanvas : public QWidget
 {
     Q_OBJECT
 public:
     explicit ThumbCanvas(QWidget* parent = nullptr);
 
-    // Number of elements, the template included.
     int count() const { return static_cast<int>(m_elements.size()); }
-    ImgPreview& element(int index) { return m_elements.at(static_cast<size_t>(index)); }
-    const ImgPreview& element(int index) const { return m_elements.at(static_cast<size_t>(index)); }
+    bool contains(int index) const { return index > 0 && index <= count(); }
+    ImgPreview& element(int index) { return m_elements.at(static_cast<size_t>(index - 1)); }
+    const ImgPreview& element(int index) const { return m_elements.at(static_cast<size_t>(index - 1)); }
 
-    // Creates the next element as a copy of the template and returns its index.
+    // Creates the box of the next picture, hidden in the corner, and returns its id.
     int load();
-    // Removes every element but the template, with their images.
+    // Removes every box, with its image.
     void unloadAll();
-    void reserve(int n) { m_elements.reserve(static_cast<size_t>(n)); }
 
     void Move(int index, int left, int top, int width, int height);
     // Repaints one element.
@@ -84,9 +82,11 @@ public:
 
     QColor BackColor() const { return m_elementColor; }
 
+    // What hovering a box shows (its file), by id.
+    void setToolTips(std::function<QString(int)> text) { m_toolTip = std::move(text); }
     // The thumbnails to mark as selected, and whether the focus is to be shown. The marks lie on
     // top of the boxes and never become part of their images.
-    void setSelection(const Selection* selection) { m_selection = selection; }
+    void setSelection(const ordering::Selection* selection) { m_selection = selection; }
     void setFocusShown(bool shown);
     QColor selectionColor() const { return m_selectionColor; }
     // Where a box's image carries its caption (in the box's pixels; empty for none): the marks
@@ -95,7 +95,7 @@ public:
     void setCaptionArea(CaptionArea area) { m_captionArea = std::move(area); }
 
 signals:
-    // Every element but the template is gone; indexes handed out before mean nothing now.
+    // Every box is gone; ids handed out before mean nothing now.
     void elementsUnloaded();
 
 protected:
@@ -117,7 +117,8 @@ private:
     QColor m_frameColor;
     QColor m_selectionColor;
     qreal m_boxRatio = 1;
-    const Selection* m_selection = nullptr;
+    const ordering::Selection* m_selection = nullptr;
     bool m_focusShown = false;
     CaptionArea m_captionArea;
+    std::function<QString(int)> m_toolTip;
 };

@@ -16,18 +16,18 @@
 #include "settings/frmOptions.h"
 #include "thumbnails/ThumbnailCache.h"
 #include "thumbnails/ThumbnailLoader.h"
+#include "thumbnails/TimeTakenReader.h"
 #include "viewer/frmShowImage.h"
 
 #include <QCloseEvent>
-#include <QScopeGuard>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -38,10 +38,6 @@
 
 
 namespace {
-
-// While a folder is listed, the new boxes pile up in the canvas's corner; repainting them for
-// every file would cost more than the listing itself.
-constexpr qint64 kListingRepaintMs = 50;
 
 // Box images are kept for the rows in view and this many screens of rows above and below them,
 // as far as the budget allows: enough that scrolling by pages shows finished pictures.
@@ -56,7 +52,8 @@ QColor viewportColor()
 
 frmmain::frmmain(QWidget* parent)
     : QMainWindow(parent), m_pointer(platform::MousePointer::Default),
-      m_orders(renaming::defaultStateFolder())
+      m_keeper(m_order, ordering::OrderStore(renaming::defaultStateFolder()), this),
+      m_listing(m_keeper.store(), this)
 {
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tessaline"));
@@ -93,7 +90,8 @@ frmmain::frmmain(QWidget* parent)
     picScroll = new ThumbCanvas(pctPreview);
     picScroll->setObjectName(QStringLiteral("picScroll"));
     picScroll->installEventFilter(this);
-    picScroll->setSelection(&m_selection);
+    picScroll->setSelection(&m_order.selection());
+    picScroll->setToolTips([this](int nr) { return platform::decodeName(pathOf(nr)); });
     picScroll->setCaptionArea([this](const ImgPreview& e) {
         const QString caption = captionOf(e.Index);
         return caption.isEmpty() ? QRect()
@@ -138,6 +136,20 @@ frmmain::frmmain(QWidget* parent)
     connect(tmrScroll, &QTimer::timeout, this, [this] { tmrScroll_Timer(); });
     tmrScroll->start();
 
+    m_loadTimer = new QTimer(this);
+    m_loadTimer->setInterval(0);
+    connect(m_loadTimer, &QTimer::timeout, this, [this] { loadNext(); });
+
+    connect(&m_listing, &ordering::FolderListing::keptOrderRead, &m_keeper, &ordering::OrderKeeper::keptOrderRead);
+    connect(&m_listing, &ordering::FolderListing::found, this, &frmmain::filesFound);
+    connect(&m_listing, &ordering::FolderListing::failed, this, [this](const QString&, const QString& errorText) {
+        platform::dialogs().messageBox(this,
+                                       QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
+                                           .arg(platform::pathForMessage(DirSelect->nativePath()), errorText),
+                                       platform::MessageIcon::Exclamation);
+    });
+    connect(&m_listing, &ordering::FolderListing::finished, this, &frmmain::listingFinished);
+
     connect(DirSelect, &platform::DirListBox::Change, this, [this] { DirSelect_Change(); });
     connect(DrvSelect, &platform::DriveListBox::Change, this, [this] { DrvSelect_Change(); });
 
@@ -168,15 +180,17 @@ frmmain::frmmain(QWidget* parent)
     m_layout.ScrollMe.Width = twipsToPixels(kScrollBarWidth, tx);
     picScroll->setGeometry(0, 0, twipsToPixels(5655, tx), twipsToPixels(5415, ty));
     linWohin->resize(twipsToPixels(45, tx), twipsToPixels(1500, ty));
-    ImgPreview& templ = picScroll->element(0);
-    templ.Width = twipsToPixels(1500, tx);
-    templ.Height = twipsToPixels(1500, ty);
     applyLayout();
     setupDragAndDrop();
     setUpKeptOrder();
 
+    // Below the form's own area, which keeps its design size.
+    sbrStatus = new QStatusBar(this);
+    sbrStatus->setObjectName(QStringLiteral("sbrStatus"));
+    setStatusBar(sbrStatus);
     m_client->setMinimumSize(0, 0);
-    resize(twipsToPixels(kClientWidth, tx), twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height());
+    resize(twipsToPixels(kClientWidth, tx),
+           twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height() + sbrStatus->sizeHint().height());
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -187,19 +201,19 @@ frmmain::frmmain(QWidget* parent)
 
 frmmain::~frmmain()
 {
-    flushKeptOrder();
+    stopBuild();
 }
 
 void frmmain::createMenus()
 {
     mnuFile = menuBar()->addMenu(QStringLiteral("&Datei"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    // Why an item is not possible shows on it.
+    mnuFile->setToolTipsVisible(true);
     mnuRenameImgs = addMenuItem(mnuFile, QStringLiteral("&Bilder umbenennen..."),
                                 QStringLiteral("mnuRenameImgs"), &frmmain::mnuRenameImgs_Click);
     mnuUndoRename = addMenuItem(mnuFile, QStringLiteral("Umbenennen &rückgängig"),
                                 QStringLiteral("mnuUndoRename"), &frmmain::mnuUndoRename_Click);
-    // Why undo is not possible shows on the disabled item.
-    mnuFile->setToolTipsVisible(true);
     connect(mnuFile, &QMenu::aboutToShow, this, [this] { updateUndoRename(true); });
     updateUndoRename(false);
     mnuOptions = addMenuItem(mnuFile, QStringLiteral("&Optionen"), QStringLiteral("mnuOptions"),
@@ -312,15 +326,18 @@ void frmmain::arrangeimgs(bool updscroll)
     const int A = pctPreview->width() - ScrollMe->width();
     if (updscroll)
         ScrollMe->setMaximum(0);
-    const Arrangement a = arrangeSlots(order.size(), TW, TH, A);
+    // Once every file is listed, the slot after the last picture is laid out too: the marker
+    // stands there for a drop at the end.
+    const QList<int>& order = m_order.shown();
+    const qsizetype places = order.size() + (m_order.listed() ? 1 : 0);
+    const Arrangement a = arrangeSlots(places, TW, TH, A);
     for (qsizetype i = 0; i < order.size(); ++i)
         picScroll->Move(order[i], a.positions[i].x(), a.positions[i].y(), TW, TH);
+    m_endSlot = places > order.size() ? QRect(a.positions.last(), QSize(TW, TH)) : QRect();
     picScroll->resize(a.canvasWidth, a.canvasHeight);
     m_columns = a.columns;
     if (updscroll) {
-        // While a folder is listed, its last box is not the placeholder yet.
-        const bool placeholder = !order.isEmpty() && !picScroll->element(order.last()).Visible;
-        ScrollMe->setMaximum(scrollMaximum(a, order.size() - (placeholder ? 1 : 0), TH, pctPreview->height()));
+        ScrollMe->setMaximum(scrollMaximum(a, order.size(), TH, pctPreview->height()));
         // A click on the track moves by one screenful of rows.
         const int rows = qMax(1, pctPreview->height() / qMax(1, TH + 1));
         ScrollMe->setPageStep(3 * rows);
@@ -333,12 +350,7 @@ ThumbnailLoader& frmmain::thumbnailLoader()
 {
     if (!m_loader) {
         m_loader = new ThumbnailLoader(loaderThreads, m_cache, this);
-        // Pictures made again for boxes near the view come after a build too; during one, the
-        // build takes every result itself.
-        connect(m_loader, &ThumbnailLoader::resultReady, this, [this] {
-            if (!m_loadingPhase)
-                takeResults();
-        });
+        connect(m_loader, &ThumbnailLoader::resultReady, this, [this] { takeResults(); });
     }
     return *m_loader;
 }
@@ -353,12 +365,12 @@ void frmmain::loadpic(int nr)
 {
     const QSize box = boxPixels();
     thumbs::Preparer preparer;
-    applyPrepared(nr, preparer.prepare(picScroll->element(nr).nativePath, box.width(), box.height()));
+    applyPrepared(nr, preparer.prepare(pathOf(nr), box.width(), box.height()));
 }
 
 bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
 {
-    if (nr <= 0 || nr >= picScroll->count() || QSize(prepared.TW, prepared.TH) != boxPixels())
+    if (!picScroll->contains(nr) || QSize(prepared.TW, prepared.TH) != boxPixels())
         return false;
     ImgPreview& e = picScroll->element(nr);
     if (prepared.preview) {
@@ -380,7 +392,10 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
         // next comes near the view.
         return false;
     }
-    m_taken.set(nr, prepared.taken);
+    if (prepared.taken)
+        m_order.setTaken(nr, ordering::ClockTime{prepared.taken->seconds, prepared.taken->nanoseconds});
+    else
+        m_order.setTaken(nr, std::nullopt);
     if (prepared.kind == thumbs::Prepared::Kind::Unreadable) {
         // Also a picture whose file has gone or cannot be read any more since it was drawn.
         e.shows = ImgPreview::Shows::Cross;
@@ -397,8 +412,11 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
             picScroll->dropBoxImage(nr);
         m_store.put(nr, prepared, kept);
     }
-    if (first)
+    if (first) {
         emit thumbnailLoaded(nr);
+        if (m_loadingPhase && --m_toLoad == 0)
+            buildFinished();
+    }
     return first;
 }
 
@@ -415,7 +433,7 @@ QString frmmain::captionOf(int nr) const
     const auto kept = m_keptCaptions.constFind(nr);
     if (kept != m_keptCaptions.cend())
         return *kept;
-    return platform::displayName(thumbs::fileNameOf(picScroll->element(nr).ToolTipText()));
+    return platform::displayName(thumbs::fileNameOf(platform::decodeName(pathOf(nr))));
 }
 
 bool frmmain::keepsImage(const ImgPreview& e) const
@@ -437,15 +455,16 @@ frmmain::NearView frmmain::nearView() const
 {
     NearView near;
     const bool previews = thumbs::previews();
+    const QList<int>& order = m_order.shown();
     for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height())) {
         const ImgPreview& e = picScroll->element(order[k]);
-        if (k + 1 == order.size() || e.Loaded)
+        if (e.Loaded)
             continue;
-        near.jobs.append({e.Index, e.nativePath});
+        near.jobs.append({e.Index, pathOf(e.Index)});
         // A preview whose image was given up is made again.
         const bool lost = e.shows == ImgPreview::Shows::Preview;
         if (previews && (!lost || !picScroll->hasBoxImage(e.Index)))
-            near.previews.append({e.Index, e.nativePath, lost});
+            near.previews.append({e.Index, pathOf(e.Index), lost});
     }
     return near;
 }
@@ -454,7 +473,9 @@ void frmmain::followView()
 {
     const QSize box = boxPixels();
     const int TH = qMax<int>(thumbheight, 0);
-    m_keep = rowsKeepingImages(order.size(), m_columns, TH, picScroll->y(), pctPreview->height(),
+    const QList<int>& order = m_order.shown();
+    const qsizetype places = order.size() + (m_order.listed() ? 1 : 0);
+    m_keep = rowsKeepingImages(places, m_columns, TH, picScroll->y(), pctPreview->height(),
                                qint64(box.width()) * box.height() * 4, boxImageBudget, kScreensKept);
     picScroll->dropBoxImagesUnless([this](const ImgPreview& e) { return keepsImage(e); });
 
@@ -466,7 +487,7 @@ void frmmain::followView()
     // Boxes near the view that gave their images up get them again: from memory at once, else
     // from the workers (which find most in the thumbnail cache); the rows in view first, then
     // outwards.
-    const RowSpan inView = rowsInView(order.size(), m_columns, TH, picScroll->y(), pctPreview->height());
+    const RowSpan inView = rowsInView(places, m_columns, TH, picScroll->y(), pctPreview->height());
     const auto remakeRow = [&](qint64 row) {
         if (!m_keep.contains(row))
             return;
@@ -478,7 +499,7 @@ void frmmain::followView()
             if (const thumbs::Prepared* prepared = m_store.find(e.Index))
                 drawBox(e.Index, *prepared);
             else
-                jobs.append({e.Index, e.nativePath, true});
+                jobs.append({e.Index, pathOf(e.Index), true});
         }
     };
     for (qint64 row = inView.first; row <= inView.last; ++row)
@@ -500,17 +521,22 @@ void frmmain::followView()
 
 qsizetype frmmain::startLoading(qsizetype from)
 {
-    if (!threadedLoading || !m_loadingPhase)
+    if (!m_loadingPhase)
         return 0;
+    if (!threadedLoading) {
+        m_loadTimer->start();
+        return m_toLoad;
+    }
     // A box near the view comes twice; the loader prepares it once.
     NearView near = nearView();
     QList<ThumbnailLoader::Job>& jobs = near.jobs;
+    const QList<int>& order = m_order.shown();
     jobs.reserve(jobs.size() + order.size());
-    const qsizetype n = order.size() - 1;
+    const qsizetype n = order.size();
     for (qsizetype i = 0; i < n; ++i) {
         const ImgPreview& e = picScroll->element(order[(from + i) % n]);
         if (!e.Loaded)
-            jobs.append({e.Index, e.nativePath});
+            jobs.append({e.Index, pathOf(e.Index)});
     }
     const QSize box = boxPixels();
     thumbnailLoader().start(jobs, box.width(), box.height(), near.previews);
@@ -521,23 +547,40 @@ void frmmain::stopLoading()
 {
     if (m_loader)
         m_loader->cancel();
+    m_loadTimer->stop();
 }
 
 int frmmain::nextToLoad(qsizetype& cursor) const
 {
+    const QList<int>& order = m_order.shown();
     for (const qsizetype k : positionsNearView(order.size(), m_columns, thumbheight, picScroll->y(), pctPreview->height()))
-        if (k + 1 < order.size() && !picScroll->element(order[k]).Loaded)
+        if (!picScroll->element(order[k]).Loaded)
             return order[k];
     // In display order; a box that was moved back to a place already passed is found by a last
     // sweep from the start.
     for (const qsizetype start : {cursor, qsizetype(0)}) {
         cursor = start;
-        while (cursor + 1 < order.size() && picScroll->element(order[cursor]).Loaded)
+        while (cursor < order.size() && picScroll->element(order[cursor]).Loaded)
             ++cursor;
-        if (cursor + 1 < order.size())
+        if (cursor < order.size())
             return order[cursor];
     }
     return 0;
+}
+
+void frmmain::loadNext()
+{
+    if (threadedLoading) {
+        m_loadTimer->stop();
+        startLoading(0);
+        return;
+    }
+    const int nr = nextToLoad(m_loadCursor);
+    if (nr == 0) {
+        m_loadTimer->stop();
+        return;
+    }
+    loadpic(nr);
 }
 
 void frmmain::setPointer(platform::MousePointer pointer)
@@ -546,149 +589,103 @@ void frmmain::setPointer(platform::MousePointer pointer)
     platform::setMousePointer(this, pointer);
 }
 
+void frmmain::stopBuild()
+{
+    m_listing.cancel();
+    stopLoading();
+    m_loadingPhase = false;
+    building = false;
+}
+
 void frmmain::makeview()
 {
     setPointer(platform::MousePointer::ArrowHourglass);
-    if (building)
-        return;
     // A folder gone since it was chosen: the folder list has said so and moved up, and that
     // change brings the next build.
     if (!DirSelect->checkPresent())
         return;
-    // The order of the view that goes is kept before its boxes do.
-    flushKeptOrder();
-    order = QList<int>();
-    building = true;
-    // A starting order needs the whole folder.
-    mnuOrderByTime->setEnabled(false);
-    mnuOrderByName->setEnabled(false);
-    stopLoading();
-    m_listed = false;
+    // A build under way is dropped: this one shows the folder and the settings as they are now.
+    stopBuild();
+    const QByteArray folder = platform::withTrailingSlash(DirSelect->nativePath());
+    // The order of the view that goes is kept before its pictures do.
+    m_keeper.showFolder(folder, imageerw);
     picScroll->unloadAll();
+    m_order.clear();
     m_store.clear();
     m_store.setBudget(preparedBudget);
     m_keptCaptions = {};
-    m_listing.clear();
     // What the folder left behind goes back to the system, not only to the allocator: a large
     // folder leaves many small blocks spread over the heap.
     ::malloc_trim(0);
+    building = true;
+    // Each file goes to its kept place as it comes, the others after them by name: the view is
+    // in that order at once, without a second pass.
+    m_listing.start(folder, imageerw);
+    updateMenus();
+}
 
-    const QByteArray folderNative = platform::withTrailingSlash(DirSelect->nativePath());
-    const QString folderText = platform::decodeName(folderNative);
-    const auto dropKeys = qScopeGuard([this] { m_listingKeys = {}; });
-    m_listingKeys.assign(1, QString());
-    readKeptOrder(folderNative);
-    platform::ImageFileEnumerator files(folderNative, imageerw);
-    if (!files.isOpen()) {
-        platform::dialogs().messageBox(
-            this,
-            QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
-                .arg(platform::pathForMessage(DirSelect->nativePath()), files.errorText()),
-            platform::MessageIcon::Exclamation);
-    }
-
-    QElapsedTimer sinceRepaint;
-    sinceRepaint.start();
-    while (const std::optional<QByteArray> name = files.next()) {
-        const int index = picScroll->load();
-        ImgPreview& e = picScroll->element(index);
+void frmmain::filesFound(const ordering::ListedBatch& batch)
+{
+    if (closing)
+        return;
+    m_order.add(batch);
+    // The boxes are keyed by the pictures' ids, which are given in the order the files come.
+    while (picScroll->count() < m_order.count()) {
+        ImgPreview& e = picScroll->element(picScroll->load());
         e.Width = thumbwidth;
         e.Height = thumbheight;
-        e.nativePath = folderNative + *name;
         e.Visible = true;
-        m_listingKeys.resize(static_cast<size_t>(index) + 1);
-        m_listingKeys[static_cast<size_t>(index)] = folderText + platform::decodeName(*name);
-        keptRank(index, *name);
-        // Each file goes to its kept place as it comes, the others after them by name: the view
-        // is in that order at once, without a second pass.
-        m_listing.insert(order, index, [this](int a, int b) {
-            return keptRankThenName(m_listingRanks, m_listingKeys, a, b);
-        });
-        if (index == 1 || sinceRepaint.elapsed() >= kListingRepaintMs) {
-            picScroll->Refresh(index);
-            sinceRepaint.restart();
-        }
-
-        platform::DoEvents();
-        if (dirchanged) {
-            dirchanged = false;
-            building = false;
-            return;
-        }
-        if (closing)
-            return;
     }
+    // While a folder is listed, the new boxes pile up in the canvas's corner.
+    if (picScroll->count() > 0)
+        picScroll->Refresh(picScroll->count());
+}
 
-    m_listingKeys = {};
-    m_listing.clear();
-    const int placeholder = picScroll->load();
-    ImgPreview& p = picScroll->element(placeholder);
-    p.Width = thumbwidth;
-    p.Height = thumbheight;
-    p.Visible = false;
-    order.append(placeholder);
-    mnuOrderByTime->setEnabled(true);
-    mnuOrderByName->setEnabled(true);
-    m_selection.reset(picScroll->count());
-    m_listed = true;
-    updateOrderMenu();
-    listingDone();
-
+void frmmain::listingFinished(const QList<QByteArray>& hidden)
+{
+    if (closing)
+        return;
+    m_listing.letGo(m_order.finishListing());
+    m_keeper.listingFinished(hidden);
+    updateMenus();
     arrangeimgs(true);
     emit viewArranged();
-    // Not before: the names of a large folder's kept order take a while to free.
-    m_placement = {};
 
     // Every box is loaded exactly once, those the user looks at first: the workers prepare the
     // ones near the view first and follow it when it moves, and each picture is drawn as soon
     // as it is ready, wherever it is.
     picScroll->setBoxPixelRatio(picScroll->devicePixelRatioF());
     m_loadingPhase = true;
-    startLoading(0);
-    qsizetype remaining = order.size() - 1;
-    qsizetype cursor = 0;
-    while (remaining > 0) {
-        bool drawn = false;
-        if (!threadedLoading) {
-            const int nr = nextToLoad(cursor);
-            if (nr == 0)
-                break;
-            loadpic(nr);
-            drawn = true;
-        } else if (thumbnailLoader().boxSize() != boxPixels()) {
-            startLoading(0); // the options changed the thumbnail size meanwhile
-        } else if (std::optional<ThumbnailLoader::Result> r = m_loader->takeReady()) {
-            drawn = applyPrepared(r->index, r->prepared);
-        } else if (m_loader->idle()) {
-            // The series was stopped (renaming does that) before every box had its picture.
-            if (startLoading(0) == 0)
-                break;
-        } else {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        if (drawn) {
-            --remaining;
-            platform::DoEvents();
-        }
-        if (closing) {
-            stopLoading();
-            m_loadingPhase = false;
-            return;
-        }
-        if (dirchanged) {
-            stopLoading();
-            m_loadingPhase = false;
-            dirchanged = false;
-            building = false;
-            return;
-        }
-    }
-    m_loadingPhase = false;
-    takeResults();
+    m_toLoad = m_order.count();
+    m_loadCursor = 0;
+    // From the next turn: the layout is shown first, and the user's input is taken in between.
+    if (m_toLoad == 0)
+        buildFinished();
+    else
+        m_loadTimer->start();
+}
 
+void frmmain::buildFinished()
+{
+    m_loadingPhase = false;
+    m_loadTimer->stop();
     building = false;
     setPointer(platform::MousePointer::Default);
     emit viewBuilt();
+}
+
+void frmmain::updateMenus()
+{
+    // Renaming a part of the folder, or putting a part into an order, would leave the rest where
+    // it happens to stand.
+    const bool listing = m_listing.running();
+    const QString why = listing ? QStringLiteral("Der Ordner wird noch gelesen.") : QString();
+    for (QAction* item : {mnuRenameImgs, mnuUndoRename, mnuOrderByTime, mnuOrderByName}) {
+        item->setEnabled(!listing);
+        item->setToolTip(why);
+    }
+    updateUndoRename(false);
+    updateOrderMenu();
 }
 
 void frmmain::DirSelect_Change()
@@ -716,8 +713,6 @@ void frmmain::DrvSelect_Change()
 
 void frmmain::tmrNextDir_Timer()
 {
-    if (dirchanged && building)
-        return;
     dirchanged = false;
     tmrNextDir->stop();
     makeview();
@@ -790,17 +785,18 @@ void frmmain::mnuAbout_Click()
 
 void frmmain::mnuEnd_Click()
 {
-    // Ends at once, without close events; a build in progress sees the flag after its next
-    // pumping step and returns, so the event loop can end.
+    // Ends at once, without close events.
     closing = true;
-    flushKeptOrder();
+    stopBuild();
+    m_keeper.flush();
     QCoreApplication::exit(0);
 }
 
 void frmmain::closeEvent(QCloseEvent* event)
 {
     closing = true;
-    flushKeptOrder();
+    stopBuild();
+    m_keeper.flush();
     event->accept();
 }
 
@@ -870,8 +866,8 @@ bool frmmain::eventFilter(QObject* watched, QEvent* event)
             // Thumbnails take their presses themselves: this one is on the empty area.
             const auto* press = static_cast<QMouseEvent*>(event);
             if (press->button() == Qt::LeftButton &&
-                !(press->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))
-                clearSelection();
+                !(press->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) && m_order.unpickAll())
+                selectionChanged();
         }
         if (watched == pctPreview && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
             picScroll->setFocusShown(pctPreview->hasFocus());

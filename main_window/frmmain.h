@@ -1,6 +1,14 @@
 #pragma once
 
+#include "main_window/Arrangement.h"
 #include "main_window/FormLayout.h"
+#include "main_window/Reorder.h"
+#include "ordering/FolderListing.h"
+#include "ordering/OrderKeeper.h"
+#include "ordering/PictureOrder.h"
+#include "thumbnails/PreparedStore.h"
+#include "thumbnails/ThumbnailLoader.h"
+#include "thumbnails/Thumbnails.h"
 
 #include <QHash>
 #include <QList>
@@ -10,18 +18,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
-
-#include "main_window/Arrangement.h"
-#include "main_window/OrderHistory.h"
-#include "main_window/OrderStore.h"
-#include "main_window/Reorder.h"
-#include "main_window/Selection.h"
-#include "main_window/TimeOrder.h"
-#include "thumbnails/PreparedStore.h"
-#include "thumbnails/ThumbnailLoader.h"
-#include "thumbnails/Thumbnails.h"
-#include "thumbnails/TimeTakenReader.h"
+#include <optional>
 
 class QAction;
 class QKeyEvent;
@@ -29,8 +26,10 @@ class QLabel;
 class QMenu;
 class QProgressDialog;
 class QScrollBar;
+class QStatusBar;
 class QTimer;
 class ThumbCanvas;
+class TimeTakenReader;
 struct ImgPreview;
 class frmShowImage;
 
@@ -40,7 +39,6 @@ class ThumbnailCache;
 
 namespace renaming {
 class Renamer;
-struct Renamed;
 struct Result;
 } // namespace renaming
 
@@ -50,8 +48,10 @@ class DriveListBox;
 enum class MousePointer;
 } // namespace platform
 
-// The main window: the folder column on the left, the splitter, and the thumbnail viewport
-// with its scroll bar on the right.
+// The main window: the folder column on the left, the splitter, and the thumbnail viewport with
+// its scroll bar on the right, a status line below. It draws the pictures of the folder shown and
+// edits their order (ordering::PictureOrder); the folder comes in from a listing job, the pictures
+// from the thumbnail loader, both as results on this thread.
 class frmmain : public QMainWindow
 {
     Q_OBJECT
@@ -66,6 +66,8 @@ public:
 
     void getprops();
     void SizeControls(float& x);
+    // Shows the folder of DirSelect anew: whatever is under way for the one shown is dropped, its
+    // files are listed by a job and laid out when they all are, then their pictures come.
     void makeview();
     void arrangeimgs(bool updscroll = true);
     void loadpic(int nr);
@@ -100,6 +102,8 @@ public:
     QAction* mnuRedoOrder = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
+    // What the window has to say without stopping the user: an order that could not be kept.
+    QStatusBar* sbrStatus = nullptr;
 
     // Settings copies.
     bool selectfolder = false;
@@ -108,7 +112,8 @@ public:
     std::int16_t thumbheight = 0;
     QString imageerw;
 
-    // Form state.
+    // Form state. `building` runs from a folder change until every picture is in; `dirchanged`
+    // while a folder change waits for tmrNextDir.
     bool scrolltick = false;
     bool building = false;
     bool closing = false;
@@ -134,22 +139,15 @@ public:
     std::int64_t preparedBudget = kPreparedBudget;
     const PreparedStore& preparedStore() const { return m_store; }
 
-    // The display order: element indexes, position 0 shown first; once a folder is listed, the
-    // last entry is the invisible placeholder.
-    QList<int> order;
+    // The pictures of the folder shown, their display order, the picks and the steps: what the
+    // view draws. The boxes of the canvas are keyed by the pictures' ids.
+    const ordering::PictureOrder& order() const { return m_order; }
+    // The job that lists the folder (for tests, which hold it back).
+    ordering::FolderListing& folderListing() { return m_listing; }
 
-    // The thumbnails picked, the anchor of a range and the keyboard's focus.
-    const Selection& selection() const { return m_selection; }
-    // The steps on `order` that undo and redo go through; it lives as long as the view.
-    const OrderHistory& orderHistory() const { return m_history; }
-    // Steps on the order keep this much of it, whatever the size of the folder.
-    static constexpr qint64 kOrderHistoryBudget = qint64(16) << 20;
-
-    // The order shown is kept for its folder in the state folder, so that the folder comes up in
-    // it again: this long after a change at the latest, and at once when the view is built anew
-    // or the program ends. The files are written on a thread of their own.
-    static constexpr int kKeepOrderAfterMs = 500;
-    // Hands the order shown to that thread now.
+    // The order shown is kept for its folder (see ordering::OrderKeeper).
+    static constexpr int kKeepOrderAfterMs = ordering::OrderKeeper::kKeepAfterMs;
+    // Hands the order shown to the writer now.
     void keepOrderNow();
     // Returns when everything handed to it is written.
     void waitForKeptOrder();
@@ -194,6 +192,8 @@ private:
     void createMenus();
     // A menu item with its object name, calling click when chosen.
     QAction* addMenuItem(QMenu* menu, const QString& caption, const QString& name, void (frmmain::*click)());
+    // What waits for the folder's files all to be listed: renaming, the starting orders, the steps.
+    void updateMenus();
     renaming::Renamer renamer() const;
     void renamed(const renaming::Result& result, bool undo);
     // Enables undo when there is a run to undo; with check, only when its files are as it left them.
@@ -202,10 +202,20 @@ private:
     void setPointer(platform::MousePointer pointer);
     bool scrollByKey(int key);
     void scrollTo(int value);
+
+    // Building the view: the listing's results, then the pictures' (frmmain.cpp).
+    void stopBuild();
+    void filesFound(const ordering::ListedBatch& batch);
+    void listingFinished(const QList<QByteArray>& hidden);
+    void buildFinished();
     // Starts preparing every box without its picture: those near the view first, then the others
-    // in display order from position `from` on, then those before it. Returns how many.
+    // in display order from position `from` on, then those before it (on this thread: one at a
+    // turn of the event loop, those near the view first). Returns how many.
     qsizetype startLoading(qsizetype from);
     void stopLoading();
+    // On this thread, a picture at a time: the next one the view wants; with the loader's
+    // workers, their series is started.
+    void loadNext();
     // The boxes near the view without their picture, and among them those that show no preview
     // either (when previews are made), in one walk over them.
     struct NearView
@@ -228,12 +238,13 @@ private:
     // The box size in the device pixels of its image.
     QSize boxPixels() const;
     FormMetrics metrics() const;
+    const QByteArray& pathOf(int nr) const { return m_order.picture(nr).path(); }
 
     // Reordering by drag and drop (frmmainDragDrop.cpp).
     struct DragSession
     {
-        int source = 0;        // the dragged element; 0 while nothing is dragged
-        int over = 0;          // the element that heard Enter last, until it hears Leave
+        int source = 0;        // the dragged picture; 0 while nothing is dragged
+        int over = 0;          // the picture that heard Enter last, until it hears Leave
         bool overViewport = false;
         QPointF pointer;       // where the pointer was last seen, in global coordinates
         QPointF pressed;       // where the button went down, in global coordinates
@@ -247,7 +258,8 @@ private:
     void imgpreview_DragOver(int Index, int Source, float X, float Y, DragState State);
     void imgpreview_DragDrop(int Index, int Source, float X, float Y);
     void pctPreview_DragOver(int Source, float X, float Y, DragState State);
-    void setline(int wo);
+    // Draws the marker before a picture, or after the last one.
+    void setline(ordering::Place wo);
     void imgpreviewDrag(int Index);
     DragHit dragHitTest(QPointF pointer) const;
     void dragOverElements(const DragHit& hit);
@@ -259,15 +271,11 @@ private:
     qsizetype carried() const;
     void showDragCount();
     DragSession m_drag;
-    ListingInsertion m_listing;
     QLabel* m_dragCount = nullptr;
+    // Where the slot after the last picture is, for the marker that stands there.
+    QRect m_endSlot;
 
     // Picking thumbnails, the keyboard's focus and moving the selection (frmmainSelection.cpp).
-    // A press with Ctrl or Shift picks without dragging; true when it did.
-    bool pickOnPress(int Index, Qt::KeyboardModifiers modifiers);
-    // A press and release without moving: that thumbnail alone is picked.
-    void clickThumbnail(int Index);
-    void clearSelection();
     bool thumbnailKey(const QKeyEvent* event);
     bool moveFocus(int key, bool extend);
     qsizetype firstPositionInView() const;
@@ -276,32 +284,24 @@ private:
     // Shows the picked thumbnails, or as many as the view holds.
     void revealSelection();
     void selectionChanged();
-    bool moveSelectionBefore(std::optional<int> target, bool reveal);
-    // `order` changed from `before` by the step called `what`: it is recorded and shown.
-    void orderStep(const QString& what, const QList<int>& before);
-    void restoreStep(const OrderHistory::Step* step, bool undo);
+    bool moveSelectionBefore(std::optional<ordering::Place> target, bool reveal);
+    // The order changed by a step: it is shown.
+    void orderStepped();
     void updateOrderMenu();
     void mnuSelectionFirst_Click();
     void mnuSelectionLast_Click();
     void mnuUndoOrder_Click();
     void mnuRedoOrder_Click();
-    Selection m_selection;
-    OrderHistory m_history{kOrderHistoryBudget};
-    // Every file of the view is listed and the placeholder is last: picking, moving the selection
-    // and the history work from then on; while the files are listed, a drag moves one thumbnail.
-    bool m_listed = false;
+    // A step was taken back or again: the view shows the order and the picks it brought.
+    void stepTaken(bool taken);
 
-    // Starting orders (frmmainOrder.cpp).
+    // Starting orders and keeping the order (frmmainOrder.cpp).
     void createOrderMenu();
-    // The ordinal order of the elements' paths, as the listing sorts them.
-    timeorder::NameLess nameLess() const;
-    void timesRead(const QList<TimeTakenReader::Result>& results);
+    void setUpKeptOrder();
+    void timesRead();
     // Drops an order by time that waits for times still being read.
     void cancelOrdering();
     void closeOrderProgress();
-    // One step on order, as a drop is, called `what` in the history.
-    void applyOrder(QList<int> sorted, const QString& what);
-    timeorder::TakenTimes m_taken;
     TimeTakenReader* m_timeReader = nullptr;
     QProgressDialog* m_orderProgress = nullptr;
 
@@ -315,36 +315,19 @@ private:
     ThumbnailLoader* m_loader = nullptr;
     std::shared_ptr<thumbs::ThumbnailCache> m_cache;
     bool m_loadingPhase = false; // a build draws its pictures
+    qsizetype m_toLoad = 0;      // pictures of the build still without theirs
+    qsizetype m_loadCursor = 0;  // loadNext's place in the display order
+    QTimer* m_loadTimer = nullptr;
     int m_columns = 0;           // thumbnails per row as last arranged
     thumbs::CaptionStyle m_captionStyle;
     PreparedStore m_store{0};
     RowSpan m_keep;              // the rows whose boxes keep their images
-    // While a folder is listed, each element's path as text, the key of the listing's order.
-    std::vector<QString> m_listingKeys;
     // Boxes whose files were renamed after their pictures were drawn with captions: the caption
     // they show, which stays as it was drawn.
     QHash<int, QString> m_keptCaptions;
 
-    // Keeping the display order (frmmainKeptOrder.cpp).
-    void setUpKeptOrder();
-    void orderEdited();
-    // Hands over a change not yet handed over and waits until it is written.
-    void flushKeptOrder();
-    QList<QByteArray> listingCarriedOn(QList<QByteArray>* hidden) const;
-    // The kept order of the folder about to be listed, for the listing to place each file by.
-    void readKeptOrder(const QByteArray& folder);
-    void keptRank(int index, const QByteArray& name);
-    QList<QByteArray> hiddenOf(const orders::Placement& placement) const;
-    // Every file is listed: the kept order's part in the listing is over.
-    void listingDone();
-    // A rename gave the names the order shown, or its undo took them back.
-    void keptOrderRenamed(const renaming::Result& result, bool undo);
-    orders::Store m_orders;
-    orders::SerialWorker m_orderWriter;
-    QTimer* m_orderTimer = nullptr;
-    QByteArray m_orderFolder;         // the folder whose order the view shows, ending in "/"
-    bool m_orderEdited = false;       // changed since it was last handed over
-    orders::Placement m_placement;    // the kept order, while the files are listed
-    std::vector<int> m_listingRanks;  // while listed, each element's rank in it
-    QList<QByteArray> m_orderHidden;  // kept names the view does not show (another extension)
+    // The order as data, and what lists it and keeps it; the two live no longer than it.
+    ordering::PictureOrder m_order;
+    ordering::OrderKeeper m_keeper;
+    ordering::FolderListing m_listing;
 };

@@ -6,6 +6,7 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/AsyncKeyState.h"
+#include "platform/FileNames.h"
 #include "platform/Screen.h"
 #include "viewer/frmShowImage.h"
 
@@ -123,13 +124,19 @@ void frmmain::imgpreview_MouseDown(int Index, Qt::MouseButton Button, Qt::Keyboa
     // The right button shows the picture at full size for as long as it is held; the middle
     // button does nothing.
     if (Button == Qt::LeftButton) {
-        if (m_listed && pickOnPress(Index, Shift))
-            return;
+        // A press with Ctrl or Shift picks without dragging; picking waits for the whole folder.
+        if (m_order.listed()) {
+            const bool picked =
+                m_order.press(Index, Shift.testFlag(Qt::ControlModifier), Shift.testFlag(Qt::ShiftModifier));
+            selectionChanged();
+            if (picked)
+                return;
+        }
         imgpreviewDrag(Index);
     } else if (Button == Qt::RightButton) {
         if (!m_viewer)
             m_viewer = std::make_unique<frmShowImage>();
-        m_viewer->ShowImage(picScroll->element(Index).ToolTipText());
+        m_viewer->ShowImage(platform::decodeName(pathOf(Index)));
     }
 }
 
@@ -142,21 +149,21 @@ void frmmain::imgpreview_DragOver(int Index, int Source, float X, float Y, DragS
         return;
     }
     const bool rightPart = X > rightPartThreshold(platform::twipsPerPixelX());
-    const std::optional<int> wo = markerTarget(order, Index, rightPart, picScroll->count());
+    const std::optional<ordering::Place> wo = markerTarget(m_order, Index, rightPart);
     if (!wo)
         return;
     // Several pictures dropped before one of themselves stay where they are.
-    if (carried() > 1 && m_selection.contains(*wo))
+    if (carried() > 1 && m_order.selection().contains(wo->before))
         linWohin->hide();
     else
         setline(*wo);
 }
 
-void frmmain::setline(int wo)
+void frmmain::setline(ordering::Place wo)
 {
-    const ImgPreview& box = picScroll->element(wo);
+    const QRect box = wo.atEnd() ? m_endSlot : picScroll->element(wo.before).rect();
     linWohin->show();
-    linWohin->setGeometry(box.Left - 1, box.Top, linWohin->width(), box.Height);
+    linWohin->setGeometry(box.left() - 1, box.top(), linWohin->width(), box.height());
 }
 
 void frmmain::imgpreview_DragDrop(int Index, int Source, float X, float Y)
@@ -164,13 +171,12 @@ void frmmain::imgpreview_DragDrop(int Index, int Source, float X, float Y)
     Q_UNUSED(Y)
     linWohin->hide();
     const bool rightPart = X > rightPartThreshold(platform::twipsPerPixelX());
-    if (m_listed && m_selection.contains(Source)) {
-        moveSelectionBefore(dropTarget(order, Index, rightPart), false);
+    if (m_order.listed() && m_order.selection().contains(Source)) {
+        moveSelectionBefore(m_order.dropPlace(Index, rightPart), false);
         return;
     }
-    if (!applyDrop(order, Index, Source, rightPart))
+    if (!m_order.dropOne(Source, Index, rightPart))
         return;
-    m_listing.invalidate();
     arrangeimgs(false);
     emit orderChanged();
 }
@@ -284,10 +290,11 @@ void frmmain::dragMove(QPointF pointer)
 
 void frmmain::dragDrop(QPointF pointer)
 {
-    if (m_listed && !m_drag.moved) {
+    if (m_order.listed() && !m_drag.moved) {
         const int source = m_drag.source;
         dragCancel();
-        clickThumbnail(source);
+        m_order.click(source);
+        selectionChanged();
         return;
     }
     const DragHit hit = dragHitTest(pointer);
@@ -313,7 +320,7 @@ qsizetype frmmain::carried() const
 {
     if (m_drag.source == 0)
         return 0;
-    return m_listed && m_selection.contains(m_drag.source) ? m_selection.count() : 1;
+    return m_order.listed() && m_order.selection().contains(m_drag.source) ? m_order.selection().count() : 1;
 }
 
 void frmmain::showDragCount()

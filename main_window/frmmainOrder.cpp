@@ -1,16 +1,20 @@
-// Putting the shown pictures into a starting order, by the time they were taken or by name. Each
-// is one step on the display order, as a drop is, so the rename numbers the pictures in it.
+// Putting the shown pictures into a starting order, by the time they were taken or by name, each
+// one step on the display order as a drop is; and keeping the order the user made, which says in
+// the status line when it cannot.
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "platform/DirListing.h"
+#include "platform/FileNames.h"
+#include "thumbnails/TimeTakenReader.h"
 
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QStatusBar>
 
 #include <memory>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -23,6 +27,8 @@ void frmmain::createOrderMenu()
 {
     mnuOrder = menuBar()->addMenu(QStringLiteral("&Reihenfolge"));
     mnuOrder->setObjectName(QStringLiteral("mnuOrder"));
+    // Why an order cannot be made yet shows on its item.
+    mnuOrder->setToolTipsVisible(true);
     mnuOrderByTime = addMenuItem(mnuOrder, QStringLiteral("Nach Aufnahme&zeit"),
                                  QStringLiteral("mnuOrderByTime"), &frmmain::mnuOrderByTime_Click);
     mnuOrderByName = addMenuItem(mnuOrder, QStringLiteral("Nach &Dateiname"),
@@ -55,43 +61,29 @@ void frmmain::createOrderMenu()
         if (m_orderProgress)
             m_orderProgress->setValue(done);
     });
-    connect(m_timeReader, &TimeTakenReader::finished, this,
-            [this](const QList<TimeTakenReader::Result>& results) { timesRead(results); });
-    // Times read for a folder that is gone would land on the boxes of the next.
-    connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] {
-        cancelOrdering();
-        m_taken.clear();
-        // The steps and the picks of a view mean nothing in the next.
-        m_history.clear();
-        m_selection.reset(0);
-        updateOrderMenu();
+    connect(m_timeReader, &TimeTakenReader::finished, this, [this](const QList<TimeTakenReader::Result>& results) {
+        for (const TimeTakenReader::Result& r : results) {
+            m_order.setTaken(r.index, r.taken ? std::optional<ordering::ClockTime>(
+                                                    ordering::ClockTime{r.taken->seconds, r.taken->nanoseconds})
+                                              : std::nullopt);
+        }
+        timesRead();
     });
-}
-
-timeorder::NameLess frmmain::nameLess() const
-{
-    // The boxes keep their paths only as the file system knows them; the text of each is made
-    // once for a sort rather than at every comparison.
-    auto keys = std::make_shared<std::vector<QString>>(static_cast<size_t>(picScroll->count()));
-    for (int i = 1; i < picScroll->count(); ++i)
-        (*keys)[static_cast<size_t>(i)] = picScroll->element(i).ToolTipText();
-    return [keys](int a, int b) { return (*keys)[static_cast<size_t>(a)] < (*keys)[static_cast<size_t>(b)]; };
+    // Times read for a folder that is gone would land on the pictures of the next.
+    connect(picScroll, &ThumbCanvas::elementsUnloaded, this, [this] { cancelOrdering(); });
 }
 
 void frmmain::mnuOrderByTime_Click()
 {
-    if (m_timeReader->busy())
+    if (m_timeReader->busy() || m_listing.running())
         return; // the order comes when the reading is done
     // The times of pictures whose thumbnails have come in are known; the others are read now,
     // without decoding, while the window goes on.
     QList<TimeTakenReader::Job> missing;
-    for (qsizetype k = 0; k + 1 < order.size(); ++k) {
-        const ImgPreview& e = picScroll->element(order[k]);
-        if (!m_taken.known(e.Index))
-            missing.append({e.Index, e.nativePath});
-    }
+    for (const int id : m_order.timesUnknown())
+        missing.append({id, pathOf(id)});
     if (missing.isEmpty()) {
-        timesRead({});
+        timesRead();
         return;
     }
     m_orderProgress = new QProgressDialog(QStringLiteral("Aufnahmezeiten werden gelesen..."),
@@ -108,17 +100,17 @@ void frmmain::mnuOrderByTime_Click()
 void frmmain::mnuOrderByName_Click()
 {
     cancelOrdering();
-    applyOrder(timeorder::byName(order, nameLess()), QStringLiteral("Nach Dateiname ordnen"));
+    dragCancel();
+    if (m_order.orderByName())
+        orderStepped();
 }
 
-void frmmain::timesRead(const QList<TimeTakenReader::Result>& results)
+void frmmain::timesRead()
 {
     closeOrderProgress();
-    for (const TimeTakenReader::Result& r : results)
-        m_taken.set(r.index, r.taken);
-    applyOrder(timeorder::byTimeTaken(
-                   order, [this](int index) { return m_taken(index); }, nameLess()),
-               QStringLiteral("Nach Aufnahmezeit ordnen"));
+    dragCancel();
+    if (m_order.orderByTime())
+        orderStepped();
 }
 
 void frmmain::cancelOrdering()
@@ -135,15 +127,29 @@ void frmmain::closeOrderProgress()
     m_orderProgress = nullptr;
 }
 
-void frmmain::applyOrder(QList<int> sorted, const QString& what)
+void frmmain::setUpKeptOrder()
 {
-    dragCancel();
-    if (sorted == order || !m_listed) {
-        order = std::move(sorted);
-        m_listing.invalidate();
-        arrangeimgs(false);
-        return;
-    }
-    const QList<int> before = std::exchange(order, std::move(sorted));
-    orderStep(what, before);
+    connect(this, &frmmain::orderChanged, &m_keeper, &ordering::OrderKeeper::changed);
+    // Said where it does not stop the user, once for a folder, until it can be written again.
+    auto said = std::make_shared<QString>(); // the folder the status line speaks of
+    connect(&m_keeper, &ordering::OrderKeeper::failed, this,
+            [this, said](const QString& folder, const QString& errorText) {
+                *said = folder;
+                sbrStatus->showMessage(QStringLiteral("Die Reihenfolge für \"%1\" konnte nicht gespeichert werden: %2")
+                                           .arg(platform::pathForMessage(platform::encodeName(folder)), errorText));
+            });
+    connect(&m_keeper, &ordering::OrderKeeper::recovered, this, [this, said](const QString& folder) {
+        if (folder == *said)
+            sbrStatus->clearMessage();
+    });
+}
+
+void frmmain::keepOrderNow()
+{
+    m_keeper.keepNow();
+}
+
+void frmmain::waitForKeptOrder()
+{
+    m_keeper.wait();
 }

@@ -51,7 +51,7 @@ ImageFileEnumerator::~ImageFileEnumerator()
         ::closedir(m_dir);
 }
 
-std::optional<QByteArray> ImageFileEnumerator::next()
+std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found)
 {
     if (!m_dir)
         return std::nullopt;
@@ -63,12 +63,12 @@ std::optional<QByteArray> ImageFileEnumerator::next()
                 m_error = platform::errorText(errno);
             return std::nullopt;
         }
-        if (matches(entry))
+        if (matches(entry, found))
             return QByteArray(entry->d_name);
     }
 }
 
-bool ImageFileEnumerator::matches(const dirent* entry) const
+bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found) const
 {
     const char* name = entry->d_name;
     if (name[0] == '.')
@@ -76,8 +76,11 @@ bool ImageFileEnumerator::matches(const dirent* entry) const
     if (!m_extensions.matches(QByteArrayView(name, qsizetype(std::strlen(name)))))
         return false;
     const unsigned char type = typeOf(entry);
-    if (type == DT_REG)
+    if (type == DT_REG) {
+        if (found)
+            *found = {};
         return true;
+    }
     if (type != DT_LNK && type != DT_UNKNOWN)
         return false;
     // A link (or a file system that does not report types): look at what it points to;
@@ -85,6 +88,8 @@ bool ImageFileEnumerator::matches(const dirent* entry) const
     struct stat st;
     if (::fstatat(::dirfd(m_dir), name, &st, 0) != 0)
         return false;
+    if (found)
+        *found = st;
     return S_ISREG(st.st_mode);
 }
 

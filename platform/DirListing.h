@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <optional>
 
@@ -28,11 +29,13 @@ public:
     bool isOpen() const { return m_dir != nullptr; }
     QString errorText() const { return m_error; }
 
-    // The next matching name (native bytes), or nothing at the end of the folder.
-    std::optional<QByteArray> next();
+    // The next matching name (native bytes), or nothing at the end of the folder. With `found`,
+    // that receives what the file is (following links) when it had to be looked at (a link, a
+    // file system that does not tell the type of its entries); else it is zeroed.
+    std::optional<QByteArray> next(struct stat* found = nullptr);
 
 private:
-    bool matches(const dirent* entry) const;
+    bool matches(const dirent* entry, struct stat* found) const;
 
     DIR* m_dir = nullptr;
     ExtensionPattern m_extensions;

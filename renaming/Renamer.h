@@ -142,6 +142,9 @@ public:
     // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
     UndoPreview undoPreview() const;
+    // What the user is asked before an undo: how many files go back, from which folders to which,
+    // the first of them by name.
+    QString undoQuestion(const UndoPreview& preview) const;
     // Puts the files of the last completed run back, with the same rules as a run.
     Result undo();
 

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "imaging/PhotoMetadata.h"
+#include "platform/Worker.h"
 #include "thumbnails/ThumbnailLoader.h"
 
-#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
-#include <QThreadPool>
 
 #include <optional>
 
@@ -41,7 +40,9 @@ signals:
     void finished(const QList<TimeTakenReader::Result>& results);
 
 private:
-    QThreadPool m_pool;
-    QFutureWatcher<Result> m_watcher;
+    platform::Worker m_worker;
+    platform::Worker::Ticket m_series;
+    QList<Result> m_results;
+    qsizetype m_done = 0;
     bool m_wanted = false;
 };

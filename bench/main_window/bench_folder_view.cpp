@@ -13,8 +13,9 @@
 //
 // Each measurement runs in a process of its own so that its peak memory is its own.
 
-#include "main_window/OrderStore.h"
+#include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/OrderStore.h"
 
 #include "BareListing.h"
 #include "PrivateHomes.h"
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -49,7 +51,7 @@ long peakKiB()
 bool keepShuffled(const QByteArray& stateFolder, const QString& folder, bool kept)
 {
     const QByteArray native = QFile::encodeName(folder) + '/';
-    const orders::Store store(stateFolder);
+    const ordering::OrderStore store(stateFolder);
     if (!kept) {
         store.remove(native);
         return true;
@@ -84,8 +86,13 @@ int measure(const QString& folder, int files, bool kept)
         peak = peakKiB();
         if (kept) {
             // A move from the front to the end, as the menu makes it.
-            w.order.move(0, w.order.size() - 2);
-            emit w.orderChanged();
+            const QPointF first = w.picScroll->element(w.order().shown().first()).rect().center();
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QMouseEvent click(type, first, w.picScroll->mapToGlobal(first), Qt::LeftButton,
+                                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
+                QApplication::sendEvent(w.picScroll, &click);
+            }
+            w.mnuSelectionLast->trigger();
             QElapsedTimer s;
             s.start();
             w.keepOrderNow();
@@ -101,8 +108,8 @@ int measure(const QString& folder, int files, bool kept)
     w.openFolder(folder);
     while (ms < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (w.order.size() != files + 1) {
-        std::fprintf(stderr, "listed %lld of %d files\n", static_cast<long long>(w.order.size() - 1), files);
+    if (w.order().count() != files) {
+        std::fprintf(stderr, "listed %lld of %d files\n", static_cast<long long>(w.order().count()), files);
         return 1;
     }
     std::printf("%d %.1f %.2f %ld %.3f %.2f\n", files, ms, baseline, peak, keepMs, writeMs);

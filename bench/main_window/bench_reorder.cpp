@@ -3,7 +3,8 @@
 // and dragged onto a thumbnail in the middle of the view; the time runs from the release of the
 // button to the repainted view (the new order, the history step, the arrangement of every box,
 // the pictures that come into view and the paint). Then undo and redo from the menu, and a
-// Shift+click that picks all 10,000. The baseline, in the same run, is a plain copy of `order`.
+// Shift+click that picks all 10,000. The baseline, in the same run, is a plain copy of the display
+// order.
 //
 //   bench_reorder [--files N] [--picked N] [--runs N]
 
@@ -36,7 +37,7 @@ namespace {
 // Brings the thumbnail at display position k (from 0) into view, at the top of the viewport.
 QPoint showPosition(frmmain& w, qsizetype k)
 {
-    const ImgPreview& box = w.picScroll->element(w.order[k]);
+    const ImgPreview& box = w.picScroll->element(w.order().shown()[k]);
     const double unit = w.thumbheight / 3.0 + 1.0;
     w.ScrollMe->setValue(std::min(w.ScrollMe->maximum(), static_cast<int>(box.Top / unit)));
     return QPoint(box.Left + box.Width / 2, box.Top + box.Height / 2);
@@ -137,7 +138,7 @@ int main(int argc, char* argv[])
     w.openFolder(folder);
     while (!built)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (w.order.size() != files + 1) {
+    if (w.order().count() != files) {
         std::fprintf(stderr, "the folder was not built\n");
         return 1;
     }
@@ -146,17 +147,17 @@ int main(int argc, char* argv[])
     const qsizetype stride = files / picks;
     for (qsizetype k = stride / 2, n = 0; n < picks; k += stride, ++n)
         click(w, showPosition(w, k), Qt::ControlModifier);
-    if (w.selection().count() != picks) {
-        std::fprintf(stderr, "picked %lld of %d\n", static_cast<long long>(w.selection().count()), picks);
+    if (w.order().selection().count() != picks) {
+        std::fprintf(stderr, "picked %lld of %d\n", static_cast<long long>(w.order().selection().count()), picks);
         return 1;
     }
-    const QList<int> start = w.order;
+    const QList<int> start = w.order().shown();
 
     Figures copy;
     for (int r = 0; r < 1000; ++r) {
         QElapsedTimer t;
         t.start();
-        QList<int> plain = w.order;
+        QList<int> plain = w.order().shown();
         plain.detach();
         copy.add(msSince(t));
     }
@@ -179,13 +180,14 @@ int main(int argc, char* argv[])
         // A picked thumbnail in the view and one that is not, a few rows further down.
         showPosition(w, middle - stride / 2 - 3 * stride);
         qsizetype source = middle - stride / 2 - 3 * stride;
-        while (!w.selection().contains(w.order[source]))
+        const QList<int>& order = w.order().shown();
+        while (!w.order().selection().contains(order[source]))
             ++source;
         qsizetype target = middle - stride / 2 - 3 * stride;
-        while (w.selection().contains(w.order[target]))
+        while (w.order().selection().contains(order[target]))
             ++target;
-        const ImgPreview& from = w.picScroll->element(w.order[source]);
-        const ImgPreview& onto = w.picScroll->element(w.order[target]);
+        const ImgPreview& from = w.picScroll->element(order[source]);
+        const ImgPreview& onto = w.picScroll->element(order[target]);
         const QPoint fromPoint(from.Left + 50, from.Top + 50);
         const QPoint ontoPoint(onto.Left + 20, onto.Top + 50);
         mouse(w, QEvent::MouseButtonPress, fromPoint, {});
@@ -197,7 +199,7 @@ int main(int argc, char* argv[])
         repaint(w);
         drop.add(msSince(t));
         dropComplete.add(msUntilComplete(w, t));
-        if (w.order == start) {
+        if (w.order().shown() == start) {
             std::fprintf(stderr, "the drop changed nothing\n");
             return 1;
         }
@@ -205,7 +207,7 @@ int main(int argc, char* argv[])
         w.mnuUndoOrder->trigger();
         repaint(w);
         undo.add(msSince(t));
-        if (w.order != start) {
+        if (w.order().shown() != start) {
             std::fprintf(stderr, "undo did not restore the order\n");
             return 1;
         }
@@ -216,7 +218,7 @@ int main(int argc, char* argv[])
         w.mnuUndoOrder->trigger();
         repaint(w);
     }
-    const qint64 historyBytes = w.orderHistory().bytes();
+    const qint64 historyBytes = w.order().history().bytes();
 
     // Shift+click from the first thumbnail to the last: every picture picked.
     Figures range;
@@ -229,8 +231,8 @@ int main(int argc, char* argv[])
         click(w, last, Qt::ShiftModifier);
         repaint(w);
         range.add(msSince(t));
-        if (w.selection().count() != files) {
-            std::fprintf(stderr, "Shift+click picked %lld\n", static_cast<long long>(w.selection().count()));
+        if (w.order().selection().count() != files) {
+            std::fprintf(stderr, "Shift+click picked %lld\n", static_cast<long long>(w.order().selection().count()));
             return 1;
         }
     }
@@ -248,8 +250,8 @@ int main(int argc, char* argv[])
     row("redo from the menu, drawn", redo);
     row("Shift+click over the whole folder, drawn", range);
     row("for comparison: arrangeimgs(false), drawn", arrange);
-    std::printf("%-44s %10.4f %10.4f\n", "baseline: plain copy of order", base, copy.max());
-    std::printf("history: %lld steps kept, %.1f KiB\n", static_cast<long long>(w.orderHistory().size()),
+    std::printf("%-44s %10.4f %10.4f\n", "baseline: plain copy of the order", base, copy.max());
+    std::printf("history: %lld steps kept, %.1f KiB\n", static_cast<long long>(w.order().history().size()),
                 double(historyBytes) / 1024);
     return 0;
 }

@@ -9,8 +9,8 @@
 inline QList<int> boxesInView(const frmmain& w)
 {
     QList<int> inView;
-    for (qsizetype k = 0; k + 1 < w.order.size(); ++k) {
-        const ImgPreview& e = w.picScroll->element(w.order[k]);
+    for (const int id : w.order().shown()) {
+        const ImgPreview& e = w.picScroll->element(id);
         const int top = e.Top + w.picScroll->y();
         if (top < w.pctPreview->height() && top + e.Height > 0)
             inView.append(e.Index);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QString>
 #include <QTest>
@@ -93,30 +95,37 @@ inline QAction* menuItem(const frmmain& w, const char* name)
 
 inline QString nameOf(const frmmain& w, int box)
 {
-    return thumbs::fileNameOf(w.picScroll->element(box).ToolTipText());
+    return thumbs::fileNameOf(platform::decodeName(w.order().picture(box).path()));
 }
 
-// The boxes of the files shown, in display order; while a folder is listed, the file listed last
-// too, whose place is not settled yet.
+// The boxes of the files shown, in display order (a box is keyed by its picture's id); while a
+// folder is listed, the file listed last too, whose place is not settled yet.
 inline QList<int> shownBoxes(const frmmain& w)
 {
-    QList<int> boxes;
-    for (const int e : w.order)
-        if (!w.picScroll->element(e).nativePath.isEmpty())
-            boxes.append(e);
-    return boxes;
+    return w.order().shown();
 }
 
-// The box at a display position (from 0); one past the last file is the empty slot after it.
-inline const ImgPreview& boxAt(const frmmain& w, qsizetype position)
+// The box at a display position (from 0); one past the last file is the empty slot after it,
+// where the window lays out a place of the boxes' size that is never visible or loaded.
+inline ImgPreview boxAt(const frmmain& w, qsizetype position)
 {
-    return w.picScroll->element(w.order.at(position));
+    const QList<int>& shown = w.order().shown();
+    if (position < shown.size())
+        return w.picScroll->element(shown.at(position));
+    const Arrangement a =
+        arrangeSlots(position + 1, w.thumbwidth, w.thumbheight, w.pctPreview->width() - w.ScrollMe->width());
+    ImgPreview slot;
+    slot.Left = a.positions.last().x();
+    slot.Top = a.positions.last().y();
+    slot.Width = w.thumbwidth;
+    slot.Height = w.thumbheight;
+    return slot;
 }
 
 // The display position of a box, -1 for none.
 inline qsizetype positionOf(const frmmain& w, int box)
 {
-    return w.order.indexOf(box);
+    return w.order().positionOf(box);
 }
 
 inline QStringList namesOf(const frmmain& w, const QList<int>& boxes)
@@ -136,14 +145,14 @@ inline QStringList shownNames(const frmmain& w)
 // The names picked, in display order.
 inline QStringList pickedNames(const frmmain& w)
 {
-    return namesOf(w, w.selection().inOrder(w.order));
+    return namesOf(w, w.order().selection().inOrder(w.order().shown()));
 }
 
 // The name the keyboard acts on; empty for none.
 inline QString focusedName(const frmmain& w)
 {
-    const int focus = w.selection().focus;
-    return focus > 0 && focus < w.picScroll->count() ? nameOf(w, focus) : QString();
+    const int focus = w.order().selection().focus;
+    return w.order().contains(focus) ? nameOf(w, focus) : QString();
 }
 
 // ---- Where the user points. ----

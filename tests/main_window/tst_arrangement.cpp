@@ -26,7 +26,7 @@ private slots:
             << 2 << 300 << 50 << 120 << QList<QPoint>{{2, 0}, {2, 51}} << 2 << QSize(303, 153);
         QTest::newRow("no row break covers what was placed")
             << 2 << 100 << 80 << 1000 << QList<QPoint>{{2, 0}, {103, 0}} << 0 << QSize(204, 81);
-        QTest::newRow("placeholder alone, narrow")
+        QTest::newRow("one alone, narrow")
             << 1 << 100 << 100 << 202 << QList<QPoint>{{2, 0}} << 1 << QSize(103, 202);
     }
     void rows()
@@ -49,7 +49,7 @@ private slots:
         QCOMPARE(canvasTopPixels(50, 2), -35);
     }
 
-    // 30 pictures and the placeholder, three to a row: the last picture ends at 909 + 100.
+    // 30 pictures and the place after them, three to a row: the last picture ends at 909 + 100.
     void scrollMaximum_data()
     {
         QTest::addColumn<int>("pictures");

@@ -1,7 +1,8 @@
-#include "main_window/OrderStore.h"
 #include "main_window/Reorder.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/OrderStore.h"
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FolderList.h"
 #include "platform/Screen.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,7 +74,7 @@ bool showInOrder(frmmain& w, const QByteArray& folder, const QList<QByteArray>& 
 {
     writeNamedFiles(folder, shown);
     w.selectfolder = false;
-    orders::Store(renaming::defaultStateFolder()).save(folder + '/', shown, {});
+    ordering::OrderStore(renaming::defaultStateFolder()).save(folder + '/', shown, {});
     return build(w, platform::decodeName(folder)) && shownNames(w).size() == shown.size();
 }
 
@@ -81,7 +83,7 @@ QList<QByteArray> shownPaths(const frmmain& w, const QByteArray& folder)
 {
     QList<QByteArray> paths;
     for (const int box : shownBoxes(w))
-        paths.append(w.picScroll->element(box).nativePath.mid(folder.size() + 1));
+        paths.append(w.order().picture(box).path().mid(folder.size() + 1));
     return paths;
 }
 
@@ -107,14 +109,22 @@ public:
 QStringList keptNames(const QByteArray& folder)
 {
     QStringList names;
-    for (const orders::Entry& e : orders::Store(renaming::defaultStateFolder()).load(folder + '/').entries)
+    for (const ordering::KeptEntry& e : ordering::OrderStore(renaming::defaultStateFolder()).load(folder + '/').entries)
         names.append(platform::decodeName(e.name));
     return names;
 }
 
 QString keptFile(const QByteArray& folder)
 {
-    return QFile::decodeName(orders::Store(renaming::defaultStateFolder()).pathFor(folder + '/'));
+    return QFile::decodeName(ordering::OrderStore(renaming::defaultStateFolder()).pathFor(folder + '/'));
+}
+
+// Every listing of the window from now on hands over `batches` batches of ten files, then waits
+// until released.
+void holdListing(frmmain& w, int batches)
+{
+    w.folderListing().setBatchFiles(10);
+    w.folderListing().holdAfter(batches);
 }
 
 } // namespace
@@ -167,13 +177,13 @@ private slots:
         const QStringList ordinal{platform::decodeName("M\xfcnchen.jpg"), "Zebra.jpg", "apfel.jpg", "birne.jpg",
                                   "img10.jpg", "img2.jpg"};
         QCOMPARE(shownNames(w), ordinal);
-        const ImgPreview& first = boxAt(w, 0);
-        QCOMPARE(first.nativePath, platform::encodeName(folder) + "/M\xfcnchen.jpg");
-        QCOMPARE(platform::encodeName(first.ToolTipText()), first.nativePath);
-        // The slot after the last: invisible, without a path, never under the mouse.
-        const ImgPreview& placeholder = boxAt(w, 6);
-        QVERIFY(!placeholder.Visible && placeholder.ToolTipText().isEmpty());
+        const QByteArray first = w.order().picture(boxAt(w, 0).Index).path();
+        QCOMPARE(first, platform::encodeName(folder) + "/M\xfcnchen.jpg");
+        // The slot after the last: laid out, but no picture, never under the mouse.
+        const ImgPreview placeholder = boxAt(w, 6);
+        QVERIFY(!placeholder.Visible && placeholder.Index == 0);
         QCOMPARE(w.picScroll->elementAt(placeholder.rect().center()), 0);
+        QVERIFY(w.picScroll->geometry().contains(placeholder.rect().bottomRight()));
         QVERIFY(!w.building);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
         drag(w, 6, 1);
@@ -181,14 +191,15 @@ private slots:
         QVERIFY(shownNames(w) != ordinal);
         w.mnuOrderByName->trigger(); // the listing's order again
         QCOMPARE(shownNames(w), ordinal);
-        ::unlink(first.nativePath.constData()); // a name QTemporaryDir cannot remove
+        ::unlink(first.constData()); // a name QTemporaryDir cannot remove
         w.imageerw = QStringLiteral("png");
         QVERIFY(build(w, folder));
         QCOMPARE(shownNames(w), QStringList{"shot.PNG"});
     }
 
-    // A build ends when the user goes to another folder meanwhile, and the options, which rebuild
-    // the view, do not start a second one. A starting order needs the whole folder listed.
+    // A build ends when the user goes to another folder meanwhile, and so does one that the options
+    // start afresh: only the last is laid out and built. Renaming and the starting orders wait for
+    // the whole folder, and say so.
     void interruptedBuildsBuildOnlyTheLast()
     {
         const QString a = makeFolder(m_dir->filePath("a"), numbered(1500, "a"));
@@ -198,15 +209,19 @@ private slots:
         w.show();
         QSignalSpy arranged(&w, &frmmain::viewArranged);
         QSignalSpy built(&w, &frmmain::viewBuilt);
+        holdListing(w, 3);
         w.openFolder(a);
         int step = 0;
-        bool orderWhileListed = true;
+        QStringList waiting;
         whenever(&w, [&] {
-            if (!w.building || w.picScroll->count() < 20)
+            if (w.dirchanged || !w.building || w.picScroll->count() < 20)
                 return false;
             if (step == 1) {
-                orderWhileListed = w.mnuOrderByTime->isEnabled() || w.mnuOrderByName->isEnabled();
+                for (QAction* item : {w.mnuRenameImgs, w.mnuUndoRename, w.mnuOrderByTime, w.mnuOrderByName})
+                    if (!item->isEnabled())
+                        waiting.append(item->toolTip());
                 answerOptions(w);
+                w.folderListing().holdAfter(-1);
             }
             w.openFolder(step == 0 ? b : c);
             return ++step == 2;
@@ -215,10 +230,10 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(built.size(), 1);
         QCOMPARE(arranged.size(), 1);
-        QCOMPARE(shownNames(w).size(), 40);
+        QCOMPARE(w.order().count(), 40);
         QCOMPARE(shownNames(w).first(), QStringLiteral("c0001.jpg")); // a and b would sort first
-        QVERIFY(!orderWhileListed);
-        QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled());
+        QCOMPARE(waiting, QStringList(4, QStringLiteral("Der Ordner wird noch gelesen.")));
+        QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled() && w.mnuRenameImgs->isEnabled());
     }
 
     void shownFolderGoes_data()
@@ -284,16 +299,24 @@ private slots:
         QTRY_COMPARE(shownNames(w), QStringList{"b.jpg"});
     }
 
-    // The guards that keep every look-up within `order`, also while a folder is being listed.
-    void dropGuards()
+    // Where the marker stands for the right part of a picture while the folder is being listed:
+    // before the next one, but before itself on the last one shown and on the one listed last.
+    void markerWhileListing()
     {
-        QList<int> order{2, 3, 1}; // listing: 1 is last, 3 was created last
-        QCOMPARE(markerTarget(order, 1, true, 4), std::optional<int>(1));
-        QCOMPARE(markerTarget(order, 3, true, 4), std::optional<int>(3));
-        QCOMPARE(markerTarget(order, 2, true, 4), std::optional<int>(3));
-        QCOMPARE(markerTarget(order, 7, true, 9), std::optional<int>());
-        QVERIFY(!applyDrop(order, 2, 9, false)); // an element no longer listed
-        QCOMPARE(order, (QList<int>{2, 3, 1}));
+        ordering::PictureOrder order;
+        ordering::ListedBatch batch;
+        for (const int rank : {2, 0, 1}) // shown 2, 3, 1
+            batch.files.append({"/p/" + QByteArray::number(rank), {}, rank, QString::number(rank)});
+        order.add(batch);
+        const auto before = [](int id) { return std::optional<ordering::Place>(ordering::Place{id}); };
+        QCOMPARE(markerTarget(order, 1, true), before(1));
+        QCOMPARE(markerTarget(order, 3, true), before(3));
+        QCOMPARE(markerTarget(order, 2, true), before(3));
+        QCOMPARE(markerTarget(order, 2, false), before(2));
+        QCOMPARE(markerTarget(order, 7, true), std::optional<ordering::Place>());
+        order.finishListing();
+        QCOMPARE(markerTarget(order, 1, true), std::optional<ordering::Place>(ordering::Place::end()));
+        QCOMPARE(markerTarget(order, 3, true), before(1));
     }
 
     // A drag from the thumbnail at display position `from` over thumbnail 2 to `spot` (in the
@@ -327,7 +350,7 @@ private slots:
         row("6 back onto the bottom left pixel of 4", left, 6, 4, QPoint(0, 99), 4, {1, 2, 3, 6, 4, 5});
         row("back where it came from", left, 2, 2, middle, 2, unchanged);
         row("into the gap after 1", left, 3, 1, QPoint(100, 50), 0, unchanged);
-        row("onto the placeholder's slot", left, 2, 7, middle, 0, unchanged);
+        row("onto the place after the last", left, 2, 7, middle, 0, unchanged);
         row("beside the thumbnails", left, 1, 0, QPoint(350, 50), 0, unchanged);
         row("outside the viewport", left, 1, 0, QPoint(100, -20), 0, unchanged);
         row("right button", Qt::RightButton, 3, 1, middle, 0, unchanged);
@@ -336,7 +359,7 @@ private slots:
         row("rebuilt under the drag", left, 3, 1, middle, 1, unchanged, "rebuild");
         row("keyboard taken", left, 3, 1, middle, 1, unchanged, "focus");
         row("wide, the left part of the last", left, 1, 3, QPoint(750, 10), 3, {2, 1, 3}, "wide");
-        row("wide, its right part: the placeholder's slot", left, 1, 3, QPoint(751, 10), 4, {2, 3, 1}, "wide");
+        row("wide, its right part: the place after it", left, 1, 3, QPoint(751, 10), 4, {2, 3, 1}, "wide");
     }
     void reorder()
     {
@@ -373,12 +396,13 @@ private slots:
         if (then == "escape")
             QTest::keyClick(w.pctPreview, Qt::Key_Escape);
         else if (then == "rebuild")
-            w.makeview();
+            w.makeview(); // under the drag; the folder comes back below
         else if (then == "focus")
             w.ScrollMe->setFocus();
         if (then != "" && then != "wide")
             QVERIFY(!w.linWohin->isVisible() && !dragging());
         QTest::mouseRelease(w.picScroll, button, {}, end);
+        QTRY_VERIFY(w.order().listed()); // a folder shown anew is listed on a thread of its own
         QCOMPARE(shown(w), expected);
         QVERIFY(!w.linWohin->isVisible() && !dragging());
     }
@@ -424,10 +448,11 @@ private slots:
     }
 
     // As soon as a few files are listed, they are laid out (a resize would) and the last one is
-    // dragged to the front; the files listed later still go before the first entry that sorts
+    // dragged to the front; the files listed later still go before the first picture that sorts
     // after them. That order is kept once every file is listed; or, when the user goes to another
-    // folder before, as the listing would have made it. Meanwhile nothing is picked and the keys
-    // do not move: a step recorded then would lose the files listed after it when undone.
+    // folder before, as the listing would have made it. Meanwhile nothing is picked, the keys do
+    // not move (a step recorded then would lose the files listed after it when undone), and a
+    // rename is refused: it would number a part of the folder.
     void dropWhileListing_data()
     {
         QTest::addColumn<bool>("leave");
@@ -438,12 +463,15 @@ private slots:
     {
         QFETCH(bool, leave);
         const QString other = makeFolder(m_dir->filePath("q"), numbered(3, "q"));
+        ScriptedDialogs dialogs;
         frmmain w;
+        w.selectfolder = false;
+        holdListing(w, 3);
         qsizetype pickedWhileListing = -1;
         QStringList beforeDrop;
         QStringList afterDrop;
         whenever(&w, [&] {
-            if (!w.building || w.picScroll->count() < 20)
+            if (w.dirchanged || !w.building || w.picScroll->count() < 30)
                 return false;
             w.arrangeimgs(true);
             QTest::mouseClick(w.picScroll, Qt::LeftButton, Qt::ControlModifier, at(w, 1));
@@ -454,16 +482,22 @@ private slots:
             QTest::keyClick(w.pctPreview, Qt::Key_Right, Qt::ControlModifier);
             drag(w, beforeDrop.size(), 1);
             afterDrop = shownNames(w);
+            w.mnuRenameImgs->trigger();
+            w.folderListing().holdAfter(-1);
             if (leave)
                 w.openFolder(other);
+            else
+                w.folderListing().release();
             return true;
         });
         const QString folder = makeFolder(m_dir->filePath("p"), numbered(300));
         QVERIFY(openView(w, folder));
         const qsizetype listedAtDrop = beforeDrop.size();
-        QVERIFY(listedAtDrop > 0 && listedAtDrop < 300);
+        QCOMPARE(listedAtDrop, 30);
         QCOMPARE(pickedWhileListing, 0);
         QCOMPARE(afterDrop, QStringList{beforeDrop.last()} + beforeDrop.mid(0, listedAtDrop - 1));
+        QVERIFY(dialogs.prompts.isEmpty() && dialogs.messages.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QDir(folder).entryList({"p0*.jpg"}, QDir::Files));
         QStringList expected = afterDrop;
         for (const QByteArray& name : numbered(300)) {
             const QString text = QString::fromLatin1(name);
@@ -689,7 +723,7 @@ private slots:
         QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
         w.mnuOrderByName->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
-        writeFile(kept, orders::encode(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
+        writeFile(kept, ordering::encodeOrder(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
         QVERIFY(build(w, folder));
         QCOMPARE(shown(w), (QList<int>{1, 2, 4, 5, 6}));
         QVERIFY(QFile::exists(kept + QStringLiteral(".damaged")) && !QFile::exists(kept));
@@ -714,7 +748,7 @@ private slots:
         QFETCH(bool, shownThen);
         QFETCH(bool, kept);
         const QString folder = makeFolder(m_dir->filePath("p"), numbered(3));
-        const orders::Store store(renaming::defaultStateFolder());
+        const ordering::OrderStore store(renaming::defaultStateFolder());
         QVERIFY(store.save(m_folder + "/p/", {"p0003.jpg", "p0001.jpg", "p0002.jpg"}, {}));
         setModified(keptFile(m_folder + "/p"), QDateTime::currentDateTime().addSecs(-age));
         if (shownThen) {
@@ -722,7 +756,7 @@ private slots:
             QVERIFY(build(w, folder));
             QCOMPARE(shown(w), (QList<int>{3, 1, 2}));
             w.close();
-            store.prune(orders::kPruneLimits, QDateTime::currentSecsSinceEpoch() + 2 * 24 * 3600);
+            store.prune(ordering::kPruneLimits, QDateTime::currentSecsSinceEpoch() + 2 * 24 * 3600);
         }
         frmmain w;
         QVERIFY(build(w, folder));
@@ -749,6 +783,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(keptFile(m_folder + "/p")), 2500);
         QVERIFY(mover.isActive());
         QVERIFY(keptNames(m_folder + "/p").indexOf("p0001.jpg") > 0);
+    }
+
+    // An order that cannot be written is said in the status line, once for its folder and without a
+    // dialog; it is written at the next change, and the line clears.
+    void orderThatCannotBeKept()
+    {
+        ScriptedDialogs dialogs;
+        const QString folder = makeFolder(m_dir->filePath("p"), numbered(4));
+        const QString blocker = QFile::decodeName(renaming::defaultStateFolder()) + QStringLiteral("/orders");
+        QVERIFY(QDir().mkpath(QFile::decodeName(renaming::defaultStateFolder())));
+        writeFile(blocker, "in the way");
+        frmmain w;
+        QVERIFY(openView(w, folder));
+        QSignalSpy said(w.sbrStatus, &QStatusBar::messageChanged);
+        drag(w, 4, 1);
+        const QString text = QStringLiteral("Die Reihenfolge für \"%1/\" konnte nicht gespeichert werden: %2")
+                                 .arg(folder, platform::errorText(ENOTDIR));
+        QTRY_COMPARE_WITH_TIMEOUT(w.sbrStatus->currentMessage(), text, frmmain::kKeepOrderAfterMs + 400);
+        drag(w, 4, 1);
+        w.keepOrderNow();
+        w.waitForKeptOrder();
+        QCoreApplication::processEvents();
+        QCOMPARE(said.size(), 1);
+        QVERIFY(QFile::remove(blocker));
+        drag(w, 4, 2);
+        w.keepOrderNow();
+        QTRY_VERIFY(w.sbrStatus->currentMessage().isEmpty());
+        QCOMPARE(keptNames(m_folder + "/p"), (QStringList{"p0003.jpg", "p0002.jpg", "p0004.jpg", "p0001.jpg"}));
+        QVERIFY(dialogs.messages.isEmpty());
     }
 
     // A rename gives the names the order, so that nothing more needs keeping; its undo, after a new
@@ -851,6 +914,7 @@ private slots:
                 });
             });
         } else {
+            holdListing(w, 6);
             whenever(&w, [&] {
                 if (!w.building || w.picScroll->count() < 50)
                     return false;

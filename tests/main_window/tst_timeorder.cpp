@@ -1,5 +1,4 @@
 #include "imaging/PhotoMetadata.h"
-#include "main_window/TimeOrder.h"
 #include "main_window/frmmain.h"
 
 #include "ExifSamples.h"
@@ -34,54 +33,6 @@ private slots:
     {
         qputenv("TZ", "UTC");
         QApplication::setQuitOnLastWindowClosed(false);
-    }
-
-    // Element i + 1 carries names[i] and times[i] ("10:15:00.5" on one day; "" for none); the
-    // placeholder, element 9, ends the display order to start from.
-    void byTimeTaken_data()
-    {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("times");
-        QTest::addColumn<QList<int>>("start");
-        QTest::addColumn<QStringList>("expected");
-        const QStringList abcd = {"a", "b", "c", "d"};
-        QTest::newRow("same second: by name, not by element")
-            << QStringList{"d", "c", "b", "a"} << QStringList{"10:00:00", "09:00:00", "10:00:00", "09:00:00"}
-            << QList<int>{1, 2, 3, 4} << QStringList{"a", "c", "b", "d"};
-        QTest::newRow("fractions of a second, one tie")
-            << abcd << QStringList{"10:00:00.5", "10:00:00.25", "10:00:00", "10:00:00.50"}
-            << QList<int>{1, 2, 3, 4} << QStringList{"c", "b", "a", "d"};
-        QTest::newRow("without time: last, by name, wherever drops put them")
-            << abcd << QStringList{"", "10:00:00", "", "09:00:00"} << QList<int>{3, 1, 2, 4}
-            << QStringList{"d", "b", "a", "c"};
-    }
-    void byTimeTaken()
-    {
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, times);
-        QFETCH(QList<int>, start);
-        QFETCH(QStringList, expected);
-        const auto name = [&](int index) { return index == 9 ? QStringLiteral("-") : names[index - 1]; };
-        const timeorder::NameLess nameLess = [&](int a, int b) { return name(a) < name(b); };
-        start.append(9);
-        int asked = 0;
-        const auto timeOf = [&](int index) {
-            ++asked;
-            const QStringList parts = times[index - 1].split(u'.');
-            return imaging::parseExifDateTime(QString(u"2023:07:12 " + parts[0]).toStdString(),
-                                              parts.value(1).toStdString());
-        };
-        const auto namesOf = [&](const QList<int>& order) {
-            QStringList got;
-            for (int index : order)
-                got.append(name(index));
-            return got;
-        };
-        const QList<int> sorted = timeorder::byTimeTaken(start, timeOf, nameLess);
-        QCOMPARE(namesOf(sorted), expected + QStringList{"-"});
-        QCOMPARE(asked, names.size());
-        std::sort(names.begin(), names.end());
-        QCOMPARE(namesOf(timeorder::byName(sorted, nameLess)), names + QStringList{"-"});
     }
 
     // Photos whose names sort a, b, c, d and whose times sort c, d, a, b: a time taken counts

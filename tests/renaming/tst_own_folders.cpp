@@ -1,6 +1,6 @@
 // The folders Tessaline makes for its own files are the user's alone from the first write,
 // whichever part of the program writes first and whatever the umask.
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 #include "platform/OwnFolders.h"
 #include "renaming/Renamer.h"
 #include "settings/Settings.h"
@@ -87,7 +87,7 @@ private slots:
             QCOMPARE(modeOf(home + QStringLiteral("/.local/state/Tessaline/last-rename.undo")) & 0077, 0);
             break;
         case First::KeptOrder:
-            QVERIFY(orders::Store(renaming::defaultStateFolder()).save(folder + '/', {"b.jpg", "a.jpg"}, {}));
+            QVERIFY(ordering::OrderStore(renaming::defaultStateFolder()).save(folder + '/', {"b.jpg", "a.jpg"}, {}));
             break;
         case First::ThumbnailCache: {
             const auto cache = std::make_shared<thumbs::ThumbnailCache>(thumbs::ThumbnailCache::userFileName(), 1 << 20);

@@ -1,28 +1,36 @@
 #pragma once
 
-#include "main_window/Selection.h"
+#include "ordering/Selection.h"
 
 #include <QList>
-#include <QString>
 
 #include <deque>
 
-// The steps taken on the display order since the view was built, for undo and redo. Each step
-// keeps the whole order before and after it: copying ten thousand entries costs microseconds,
-// far less than arranging the boxes afterwards, and the order after one step shares its memory
-// with the order before the next. The oldest steps go once the orders kept exceed the budget.
-class OrderHistory
+namespace ordering {
+
+// The steps taken on the display order since the folder was shown, for undo and redo. Each step
+// keeps the whole order before and after it: copying ten thousand ids costs microseconds, far
+// less than arranging the boxes afterwards, and the order after one step shares its memory with
+// the order before the next. The oldest steps go once the orders kept exceed the budget.
+class History
 {
 public:
     struct Step
     {
-        QString what; // "3 Bilder verschieben"
-        QList<int> before;
-        QList<int> after;
+        enum class Kind
+        {
+            Move,   // `pictures` pictures moved
+            ByName, // the starting orders
+            ByTime,
+        };
+        Kind kind = Kind::Move;
+        qsizetype pictures = 0;
+        QList<PictureId> before;
+        QList<PictureId> after;
         Selection selection; // as it was when the step was taken
     };
 
-    explicit OrderHistory(qint64 budgetBytes) : m_budget(budgetBytes) {}
+    explicit History(qint64 budgetBytes) : m_budget(budgetBytes) {}
 
     // A new step; the steps undone before it cannot be redone any more.
     void record(Step step);
@@ -46,3 +54,5 @@ private:
     qint64 m_bytes = 0;
     qint64 m_budget;
 };
+
+} // namespace ordering

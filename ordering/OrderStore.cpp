@@ -1,5 +1,6 @@
-#include "main_window/OrderStore.h"
+#include "ordering/OrderStore.h"
 
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/FileTime.h"
 #include "platform/OwnFolders.h"
@@ -16,13 +17,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orders {
+namespace ordering {
 
 namespace {
 
@@ -34,12 +32,6 @@ constexpr QByteArrayView kTempMark = ".tmp-";
 constexpr qint64 kLargestFile = qint64(64) << 20;
 // A temporary file this old belongs to no write still running.
 constexpr qint64 kTempAgeSeconds = 24 * 3600;
-
-FileIdentity identityFrom(const struct stat& st)
-{
-    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                        platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
-}
 
 bool writeAll(int fd, const QByteArray& data)
 {
@@ -69,14 +61,16 @@ bool writeWhole(const QByteArray& folder, const QByteArray& path, const QByteArr
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.constData(), path.constData()) == 0;
     if (!ok) {
+        const int error = errno;
         ::unlink(temp.constData());
+        errno = error;
         return false;
     }
     renaming::FileOps::syncFolder(folder);
     return true;
 }
 
-// A number as encode writes it, up to the blank after it: digits without leading zeros, a sign
+// A number as encodeOrder writes it, up to the blank after it: digits without leading zeros, a sign
 // only where it may stand. By hand and in one pass with the entry's other fields, since reading
 // the order of a large folder is mostly reading numbers.
 bool readNumber(const char*& p, const char* end, bool maySign, qint64* signedValue, quint64* value)
@@ -104,7 +98,7 @@ bool readNumber(const char*& p, const char* end, bool maySign, qint64* signedVal
 }
 
 // One line of a file, from p to its end, which p is moved past.
-bool readEntry(const char*& p, const char* end, Entry& e)
+bool readEntry(const char*& p, const char* end, KeptEntry& e)
 {
     if (!readNumber(p, end, false, nullptr, &e.id.dev) || !readNumber(p, end, false, nullptr, &e.id.ino) ||
         !readNumber(p, end, true, &e.id.size, nullptr) || !readNumber(p, end, true, &e.id.mtimeNs, nullptr))
@@ -144,15 +138,21 @@ QByteArray checkOf(QByteArrayView bytes)
 
 } // namespace
 
+FileIdentity identityOf(const struct stat& st)
+{
+    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                        platform::fileTimeNs(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
+}
+
 std::optional<FileIdentity> identityOf(const QByteArray& path)
 {
     struct stat st;
     if (::stat(path.constData(), &st) != 0)
         return std::nullopt;
-    return identityFrom(st);
+    return identityOf(st);
 }
 
-QByteArray encode(const QByteArray& folder, const QList<Entry>& entries)
+QByteArray encodeOrder(const QByteArray& folder, const QList<KeptEntry>& entries)
 {
     QByteArray out;
     out.reserve(64 + folder.size() * 3 + entries.size() * 64);
@@ -160,7 +160,7 @@ QByteArray encode(const QByteArray& folder, const QList<Entry>& entries)
     out += "\nfolder ";
     out += folder.toPercentEncoding("/");
     out += '\n';
-    for (const Entry& e : entries) {
+    for (const KeptEntry& e : entries) {
         out += QByteArray::number(e.id.dev);
         out += ' ';
         out += QByteArray::number(e.id.ino);
@@ -180,7 +180,7 @@ QByteArray encode(const QByteArray& folder, const QList<Entry>& entries)
     return out;
 }
 
-std::optional<QList<Entry>> decode(const QByteArray& bytes, const QByteArray& folder)
+std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByteArray& folder)
 {
     if (bytes.size() < 2 || !bytes.endsWith('\n'))
         return std::nullopt;
@@ -209,12 +209,12 @@ std::optional<QList<Entry>> decode(const QByteArray& bytes, const QByteArray& fo
     if (!folderLine.startsWith("folder ") ||
         QByteArray::fromPercentEncoding(folderLine.sliced(7).toByteArray()) != folder)
         return std::nullopt;
-    QList<Entry> entries;
+    QList<KeptEntry> entries;
     entries.reserve(qsizetype(std::min<quint64>(count, quint64(rest.size() / 10))));
     const char* p = rest.data();
     const char* end = p + rest.size();
     while (p < end) {
-        Entry e;
+        KeptEntry e;
         if (!readEntry(p, end, e))
             return std::nullopt;
         entries.append(std::move(e));
@@ -247,37 +247,40 @@ bool inNameOrder(const QList<QByteArray>& names)
     return true;
 }
 
-Store::Store(const QByteArray& stateFolder) : m_folder(stateFolder + "/orders") {}
+OrderStore::OrderStore(const QByteArray& stateFolder) : m_folder(stateFolder + "/orders") {}
 
-QByteArray Store::fileFor(const QByteArray& folder, QByteArrayView suffix) const
+QByteArray OrderStore::fileFor(const QByteArray& folder, QByteArrayView suffix) const
 {
     return m_folder + '/' + QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex() + suffix;
 }
 
-QByteArray Store::pathFor(const QByteArray& folder) const
+QByteArray OrderStore::pathFor(const QByteArray& folder) const
 {
     return fileFor(folder, kOrderSuffix);
 }
 
-QByteArray Store::stashPathFor(const QByteArray& folder) const
+QByteArray OrderStore::stashPathFor(const QByteArray& folder) const
 {
     return fileFor(folder, kStashSuffix);
 }
 
-bool Store::ensureFolder() const
+bool OrderStore::ensureFolder() const
 {
     // The state folder may not be there yet on a new system; it is the user's own.
-    return platform::makeOwnFolder(m_folder.first(m_folder.lastIndexOf('/'))) == 0 &&
-           platform::makeOwnFolder(m_folder) == 0;
+    int error = platform::makeOwnFolder(m_folder.first(m_folder.lastIndexOf('/')));
+    if (error == 0)
+        error = platform::makeOwnFolder(m_folder);
+    errno = error; // the reason a failed write reports
+    return error == 0;
 }
 
-void Store::setAside(const QByteArray& path) const
+void OrderStore::setAside(const QByteArray& path) const
 {
     // Kept for a look, one per folder; the folder goes by name from now on.
     ::rename(path.constData(), QByteArray(path + ".damaged").constData());
 }
 
-Store::Loaded Store::load(const QByteArray& folder) const
+OrderStore::Loaded OrderStore::load(const QByteArray& folder) const
 {
     const QByteArray path = pathFor(folder);
     // Not blocking: a FIFO in the file's place must not hold the window up.
@@ -306,7 +309,7 @@ Store::Loaded Store::load(const QByteArray& folder) const
         }
         readable = got == bytes.size();
     }
-    std::optional<QList<Entry>> entries = readable ? decode(bytes, folder) : std::nullopt;
+    std::optional<QList<KeptEntry>> entries = readable ? decodeOrder(bytes, folder) : std::nullopt;
     if (!entries) {
         setAside(path);
         return {Found::SetAside, {}};
@@ -316,36 +319,45 @@ Store::Loaded Store::load(const QByteArray& folder) const
     return {Found::Order, std::move(*entries)};
 }
 
-bool Store::save(const QByteArray& folder, const QList<QByteArray>& shown,
-                 const QList<QByteArray>& hidden) const
+bool OrderStore::save(const QByteArray& folder, const QList<QByteArray>& shown, const QList<QByteArray>& hidden,
+                      QString* errorText) const
 {
     // Files of another extension are shown by themselves, so only their order among themselves
     // counts.
-    if (inNameOrder(shown) && inNameOrder(hidden)) {
-        remove(folder);
-        return true;
-    }
-    QList<Entry> entries;
+    if (inNameOrder(shown) && inNameOrder(hidden))
+        return remove(folder, errorText);
+    QList<KeptEntry> entries;
     entries.reserve(shown.size() + hidden.size());
     for (const QList<QByteArray>* names : {&shown, &hidden}) {
         for (const QByteArray& name : *names)
             entries.append({name, identityOf(folder + name).value_or(FileIdentity{})});
     }
-    return write(folder, entries);
+    return write(folder, entries, errorText);
 }
 
-bool Store::write(const QByteArray& folder, const QList<Entry>& entries) const
+bool OrderStore::write(const QByteArray& folder, const QList<KeptEntry>& entries, QString* errorText) const
 {
-    return ensureFolder() && writeWhole(m_folder, pathFor(folder), encode(folder, entries));
+    const bool ok = ensureFolder() && writeWhole(m_folder, pathFor(folder), encodeOrder(folder, entries));
+    if (!ok && errorText)
+        *errorText = platform::errorText(errno);
+    return ok;
 }
 
-void Store::remove(const QByteArray& folder) const
+bool OrderStore::remove(const QByteArray& folder, QString* errorText) const
 {
-    if (::unlink(pathFor(folder).constData()) == 0)
+    if (::unlink(pathFor(folder).constData()) == 0) {
         renaming::FileOps::syncFolder(m_folder);
+        return true;
+    }
+    // An order left behind would come back in place of the names' order.
+    if (errno == ENOENT || errno == ENOTDIR)
+        return true;
+    if (errorText)
+        *errorText = platform::errorText(errno);
+    return false;
 }
 
-void Store::stash(const QByteArray& folder) const
+void OrderStore::stash(const QByteArray& folder) const
 {
     const QByteArray stash = stashPathFor(folder);
     if (::rename(pathFor(folder).constData(), stash.constData()) != 0)
@@ -353,13 +365,13 @@ void Store::stash(const QByteArray& folder) const
     renaming::FileOps::syncFolder(m_folder);
 }
 
-void Store::unstash(const QByteArray& folder) const
+void OrderStore::unstash(const QByteArray& folder) const
 {
     if (::rename(stashPathFor(folder).constData(), pathFor(folder).constData()) == 0)
         renaming::FileOps::syncFolder(m_folder);
 }
 
-void Store::prune(const Limits& limits, qint64 nowSeconds) const
+void OrderStore::prune(const Limits& limits, qint64 nowSeconds) const
 {
     DIR* dir = ::opendir(m_folder.constData());
     if (!dir)
@@ -397,7 +409,7 @@ void Store::prune(const Limits& limits, qint64 nowSeconds) const
     ::closedir(dir);
 }
 
-Placement::Placement(QList<Entry> kept) : m_kept(std::move(kept))
+Placement::Placement(QList<KeptEntry> kept) : m_kept(std::move(kept))
 {
     m_byName.reserve(m_kept.size());
     for (qsizetype i = 0; i < m_kept.size(); ++i)
@@ -424,7 +436,13 @@ int Placement::claim(int rank)
     return rank;
 }
 
-int Placement::rankOf(const QByteArray& name, const QByteArray& path)
+void Placement::claimRank(int rank)
+{
+    if (rank >= 0 && rank < m_kept.size())
+        claim(rank);
+}
+
+int Placement::rankOf(const QByteArray& name, const QByteArray& path, FileIdentity* id)
 {
     if (const auto it = m_byName.constFind(name); it != m_byName.cend())
         return claim(*it);
@@ -442,8 +460,9 @@ int Placement::rankOf(const QByteArray& name, const QByteArray& path)
     }
     if (m_byInode.isEmpty())
         return kUnkept;
-    const std::optional<FileIdentity> id = identityOf(path);
-    if (!id)
+    if (!id->known())
+        *id = identityOf(path).value_or(FileIdentity{});
+    if (!id->known())
         return kUnkept;
     const auto it = m_byInode.constFind({id->dev, id->ino});
     if (it == m_byInode.cend() || m_claimed[size_t(*it)] || m_kept[*it].id != *id)
@@ -451,57 +470,4 @@ int Placement::rankOf(const QByteArray& name, const QByteArray& path)
     return claim(*it);
 }
 
-SerialWorker::~SerialWorker()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void SerialWorker::post(std::function<void()> job)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { run(); });
-    }
-    m_wake.notify_one();
-}
-
-void SerialWorker::wait()
-{
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
-}
-
-void SerialWorker::run()
-{
-    // Background work: woken by the window's thread, it must not take that thread's processor
-    // from it (the scheduler would let a thread it just woke run first), and it yields to it.
-    sched_param batch{};
-    ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &batch);
-    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-        if (m_jobs.empty())
-            return; // stopped, with nothing left to do
-        std::function<void()> job = std::move(m_jobs.front());
-        m_jobs.pop_front();
-        m_busy = true;
-        lock.unlock();
-        job();
-        job = nullptr; // what it holds goes outside the lock too
-        lock.lock();
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
-}
-
-} // namespace orders
+} // namespace ordering

@@ -1,5 +1,6 @@
-#include "main_window/OrderStore.h"
-#include "main_window/Reorder.h"
+#include "ordering/Moves.h"
+#include "ordering/OrderStore.h"
+#include "platform/DirListing.h"
 #include "platform/FileNames.h"
 
 #include "TestFiles.h"
@@ -11,10 +12,10 @@
 
 #include <sys/stat.h>
 
-using orders::Entry;
-using orders::FileIdentity;
-using orders::Placement;
-using orders::Store;
+using ordering::FileIdentity;
+using ordering::Placement;
+using Entry = ordering::KeptEntry;
+using Store = ordering::OrderStore;
 
 Q_DECLARE_METATYPE(QList<Entry>)
 
@@ -50,21 +51,21 @@ QList<QByteArray> namesOf(const QList<Entry>& entries)
     return names;
 }
 
-// A folder listed as the window lists it: each file placed by its kept rank, then by name, with
-// the insertion the listing uses; `names` in the order the folder gives them.
+// A folder placed by its kept order, each file by its kept rank, then by name; `names` in the order
+// the folder gives them.
 QList<QByteArray> listed(Placement& placement, const QByteArray& folder, const QList<QByteArray>& names)
 {
     std::vector<int> rank;
-    QList<QString> keys;
     QList<int> order;
-    ListingInsertion insertion;
     for (const QByteArray& name : names) {
-        rank.push_back(placement.rankOf(name, folder + name));
-        keys.append(platform::decodeName(name));
-        insertion.insert(order, int(keys.size() - 1), [&](int a, int b) {
-            return rank[size_t(a)] != rank[size_t(b)] ? rank[size_t(a)] < rank[size_t(b)] : keys[a] < keys[b];
-        });
+        FileIdentity id;
+        rank.push_back(placement.rankOf(name, folder + name, &id));
+        order.append(int(order.size()));
     }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return ordering::keptRankThenText(rank[size_t(a)], platform::decodeName(names[a]), rank[size_t(b)],
+                                          platform::decodeName(names[b]));
+    });
     QList<QByteArray> shown;
     for (const int i : order)
         shown.append(names[i]);
@@ -107,14 +108,14 @@ private slots:
     {
         QFETCH(QByteArray, folder);
         QFETCH(QList<Entry>, entries);
-        const QByteArray bytes = orders::encode(folder, entries);
-        const std::optional<QList<Entry>> back = orders::decode(bytes, folder);
+        const QByteArray bytes = ordering::encodeOrder(folder, entries);
+        const std::optional<QList<Entry>> back = ordering::decodeOrder(bytes, folder);
         QVERIFY(back.has_value());
         QCOMPARE(namesOf(*back), namesOf(entries));
         for (qsizetype i = 0; i < entries.size(); ++i)
             QVERIFY((*back)[i].id == entries[i].id);
         QCOMPARE(bytes.count('\n'), entries.size() + 3); // one line each, whatever the names hold
-        QVERIFY(!orders::decode(bytes, folder + "x/"));  // another folder's, the same hash or not
+        QVERIFY(!ordering::decodeOrder(bytes, folder + "x/"));  // another folder's, the same hash or not
 
         const Store store(m_state);
         QVERIFY(store.write(folder, entries));
@@ -130,14 +131,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes"); // kFolder, kFifo: that in the file's place
         const QByteArray folder = "/p/";
-        const QByteArray good = orders::encode(folder, {{"b.jpg", {1, 2, 3, 4}}, {"a.jpg", {1, 5, 6, 7}}});
+        const QByteArray good = ordering::encodeOrder(folder, {{"b.jpg", {1, 2, 3, 4}}, {"a.jpg", {1, 5, 6, 7}}});
         QTest::newRow("empty file") << QByteArray("");
         QTest::newRow("cut in the last line") << good.first(good.size() - 3);
         QTest::newRow("cut before the last line") << good.first(good.lastIndexOf("end "));
         QTest::newRow("one byte changed in a number") << QByteArray(good).replace(" 6 ", " 8 ");
-        QTest::newRow("another folder's") << orders::encode("/q/", {{"a.jpg", {}}});
+        QTest::newRow("another folder's") << ordering::encodeOrder("/q/", {{"a.jpg", {}}});
         QTest::newRow("another version") << QByteArray(good).replace("order 1", "order 2");
-        QTest::newRow("a name with a slash") << orders::encode(folder, {{"../a.jpg", {}}});
+        QTest::newRow("a name with a slash") << ordering::encodeOrder(folder, {{"../a.jpg", {}}});
         QTest::newRow("a folder in its place") << kFolder;
         QTest::newRow("a FIFO in its place") << kFifo;
     }
@@ -173,7 +174,7 @@ private slots:
     void placementByNameAndIdentity()
     {
         writeNamedFiles(m_folder.chopped(1), {"a.jpg", "b.jpg", "c.jpg", "x.jpg", "z.jpg"});
-        const auto idOf = [&](const char* name) { return *orders::identityOf(m_folder + name); };
+        const auto idOf = [&](const char* name) { return *ordering::identityOf(m_folder + name); };
         const FileIdentity gone{idOf("a.jpg").dev, 0x7fffffff, 1, 1};
         const QList<Entry> kept{{"c.jpg", idOf("c.jpg")}, {"a.jpg", FileIdentity{}},
                                 {"x.jpg", idOf("x.jpg")}, {"b.jpg", idOf("b.jpg")},
@@ -213,9 +214,28 @@ private slots:
                  (QList<QByteArray>{"a.jpg", "b.jpg", "d.png", "c.png"}));
         QVERIFY(store.save(m_folder, {"a.jpg", "b.jpg"}, {"c.png", "d.png"}));
         QVERIFY(!exists(path));
-        QCOMPARE(orders::namesIn(m_folder, {m_folder + "b.jpg", "/elsewhere/a.jpg", m_folder + "sub/c.jpg",
+        QCOMPARE(ordering::namesIn(m_folder, {m_folder + "b.jpg", "/elsewhere/a.jpg", m_folder + "sub/c.jpg",
                                             m_folder.chopped(1) + "x.jpg", m_folder + "a.jpg"}),
                  (QList<QByteArray>{"b.jpg", "a.jpg"}));
+    }
+
+    // An order that cannot be written says why, and leaves nothing behind: here a file stands where
+    // the state folder belongs (as root, a folder without write permission would not stop it).
+    void writeFailsWithItsReason()
+    {
+        writeFile(QFile::decodeName(m_state), "not a folder");
+        const Store store(m_state);
+        QString error;
+        QVERIFY(!store.save(m_folder, {"b.jpg", "a.jpg"}, {}, &error));
+        QCOMPARE(error, platform::errorText(ENOTDIR));
+        QVERIFY(QFile::remove(QFile::decodeName(m_state)));
+        QVERIFY(store.save(m_folder, {"b.jpg", "a.jpg"}, {}, &error));
+        QCOMPARE(QDir(QFile::decodeName(m_state + "/orders")).entryList(QDir::Files).size(), 1);
+        // Name order needs no file, but one left behind would come back: that is a failure too.
+        const QByteArray path = store.pathFor(m_folder);
+        QVERIFY(::unlink(path.constData()) == 0 && ::mkdir(path.constData(), 0700) == 0);
+        QVERIFY(!store.save(m_folder, {"a.jpg", "b.jpg"}, {}, &error));
+        QCOMPARE(error, platform::errorText(EISDIR));
     }
 
     // A rename puts the order aside for its undo, which brings it back; a rename from name order

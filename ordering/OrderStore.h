@@ -3,22 +3,20 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QString>
 
 #include <climits>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
+struct stat;
+
 // The display orders the user made, kept in the state folder, one small file per folder, so that
 // a folder shown again comes up as it was left: after another folder, the options, a restart or a
-// crash. Nothing is ever written into the photo folder. Qt Core and POSIX only; the window says
-// when to keep and when to look.
-namespace orders {
+// crash. Nothing is ever written into the photo folder. Qt Core and POSIX only; OrderKeeper says
+// when to keep, the listing looks.
+namespace ordering {
 
 // What still identifies a file after another program renamed it.
 struct FileIdentity
@@ -34,8 +32,10 @@ struct FileIdentity
 };
 // Following links, as the listing does; nothing when the file cannot be looked at.
 std::optional<FileIdentity> identityOf(const QByteArray& path);
+FileIdentity identityOf(const struct stat& st);
 
-struct Entry
+
+struct KeptEntry
 {
     QByteArray name; // the file's name as the file system knows it
     FileIdentity id;
@@ -45,10 +45,10 @@ struct Entry
 // percent-encoded, since a name may hold any byte but "/" and NUL), and a closing line with the
 // count and a check of every byte before it, so that a file cut short or spoilt is told from a
 // whole one.
-QByteArray encode(const QByteArray& folder, const QList<Entry>& entries);
-// Nothing for anything that encode did not write for this folder: another version, another
+QByteArray encodeOrder(const QByteArray& folder, const QList<KeptEntry>& entries);
+// Nothing for anything that encodeOrder did not write for this folder: another version, another
 // folder, a file cut short or spoilt.
-std::optional<QList<Entry>> decode(const QByteArray& bytes, const QByteArray& folder);
+std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByteArray& folder);
 
 // The names of the files directly in `folder` (which ends in "/"), from their paths, in the
 // same order; paths elsewhere (files a rename moved out) are left out.
@@ -59,10 +59,10 @@ bool inNameOrder(const QList<QByteArray>& names);
 
 // The files of the kept orders, in stateFolder/orders. Every call is complete in itself and may
 // run on any thread; two programs writing one order leave the last whole one.
-class Store
+class OrderStore
 {
 public:
-    explicit Store(const QByteArray& stateFolder);
+    explicit OrderStore(const QByteArray& stateFolder);
 
     // The file of a folder's order (the folder ends in "/"), named by a hash of its path.
     QByteArray pathFor(const QByteArray& folder) const;
@@ -76,18 +76,20 @@ public:
     struct Loaded
     {
         Found found = Found::Nothing;
-        QList<Entry> entries;
+        QList<KeptEntry> entries;
     };
     // The kept order of a folder, marked as shown now (that keeps it from being pruned).
     Loaded load(const QByteArray& folder) const;
 
     // Keeps `shown` (names in display order) and after them `hidden` (names the view cannot
     // show, files of another extension), each with its identity as it is now. When both are in
-    // name order, no file is needed: the listing gives that order anyway.
-    bool save(const QByteArray& folder, const QList<QByteArray>& shown,
-              const QList<QByteArray>& hidden) const;
-    bool write(const QByteArray& folder, const QList<Entry>& entries) const;
-    void remove(const QByteArray& folder) const;
+    // name order, no file is needed: the listing gives that order anyway. False, with the
+    // system's reason, when the order could not be written.
+    bool save(const QByteArray& folder, const QList<QByteArray>& shown, const QList<QByteArray>& hidden,
+              QString* errorText = nullptr) const;
+    bool write(const QByteArray& folder, const QList<KeptEntry>& entries, QString* errorText = nullptr) const;
+    // False, with the system's reason, when an order there could not be removed.
+    bool remove(const QByteArray& folder, QString* errorText = nullptr) const;
     // A rename is about to give the names this order: the order is put aside for its undo (or
     // an older one is dropped when the order was the names').
     void stash(const QByteArray& folder) const;
@@ -116,7 +118,7 @@ private:
 };
 
 // Ninety days, and a few thousand folders of photos (a folder of 10,000 takes about 600 KB).
-inline constexpr Store::Limits kPruneLimits{qint64(90) * 24 * 3600, 4000, qint64(64) << 20};
+inline constexpr OrderStore::Limits kPruneLimits{qint64(90) * 24 * 3600, 4000, qint64(64) << 20};
 
 // Gives each file of a folder being listed its kept place: the rank of its entry, found by its
 // name or, for a name the order does not know, by the identity of a file another program renamed.
@@ -127,17 +129,22 @@ public:
     static constexpr int kUnkept = INT_MAX;
 
     Placement() = default;
-    explicit Placement(QList<Entry> kept);
+    explicit Placement(QList<KeptEntry> kept);
 
     bool isEmpty() const { return m_kept.isEmpty(); }
-    int rankOf(const QByteArray& name, const QByteArray& path);
+    // The rank of a file listed now. `id` is what the file is when that is known; when it is
+    // needed (the name is not kept) and not known, the file at `path` is looked at and `id` filled.
+    int rankOf(const QByteArray& name, const QByteArray& path, FileIdentity* id);
+    // A rank given before (to a file listed before this placement took over): no other file
+    // takes it.
+    void claimRank(int rank);
     // The kept names no file has taken, in their order.
     QList<QByteArray> unclaimed() const;
 
 private:
     int claim(int rank);
 
-    QList<Entry> m_kept;
+    QList<KeptEntry> m_kept;
     QHash<QByteArray, int> m_byName;
     QHash<std::pair<quint64, quint64>, int> m_byInode;
     bool m_inodesIndexed = false;
@@ -145,30 +152,4 @@ private:
     qsizetype m_unclaimed = 0;
 };
 
-// Runs jobs one after another on a thread of its own, in the order they came.
-class SerialWorker
-{
-public:
-    SerialWorker() = default;
-    // Runs what is still queued first.
-    ~SerialWorker();
-    SerialWorker(const SerialWorker&) = delete;
-    SerialWorker& operator=(const SerialWorker&) = delete;
-
-    void post(std::function<void()> job);
-    // Returns when every job posted so far has run.
-    void wait();
-
-private:
-    void run();
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::deque<std::function<void()>> m_jobs;
-    bool m_busy = false;
-    bool m_stop = false;
-    std::thread m_thread;
-};
-
-} // namespace orders
+} // namespace ordering

@@ -1,13 +1,14 @@
-#include "main_window/OrderHistory.h"
+#include "ordering/History.h"
 
-qint64 OrderHistory::bytesOf(const Step& step)
+namespace ordering {
+
+qint64 History::bytesOf(const Step& step)
 {
     // The order after a step is, as a rule, the same memory as the one before the next.
-    return qint64(step.before.size()) * qint64(sizeof(int)) + qint64(step.selection.bits().size() / 8) +
-           qint64(step.what.size()) * 2;
+    return qint64(step.before.size()) * qint64(sizeof(PictureId)) + qint64(step.selection.bits().size() / 8);
 }
 
-void OrderHistory::record(Step step)
+void History::record(Step step)
 {
     while (m_steps.size() > m_done) {
         m_bytes -= bytesOf(m_steps.back());
@@ -24,14 +25,14 @@ void OrderHistory::record(Step step)
     }
 }
 
-void OrderHistory::clear()
+void History::clear()
 {
     m_steps.clear();
     m_done = 0;
     m_bytes = 0;
 }
 
-const OrderHistory::Step* OrderHistory::undo()
+const History::Step* History::undo()
 {
     if (m_done == 0)
         return nullptr;
@@ -39,9 +40,11 @@ const OrderHistory::Step* OrderHistory::undo()
     return &m_steps[m_done];
 }
 
-const OrderHistory::Step* OrderHistory::redo()
+const History::Step* History::redo()
 {
     if (m_done >= m_steps.size())
         return nullptr;
     return &m_steps[m_done++];
 }
+
+} // namespace ordering
