@@ -228,7 +228,7 @@ void frmmain::createMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout =
         addMenuItem(mnuHelp, QStringLiteral("&Info"), QStringLiteral("mnuAbout"), &frmmain::mnuAbout_Click);
-    updateMenus();
+    updateMenus(); // as no folder is shown yet
 }
 
 QAction* frmmain::addMenuItem(QMenu* menu, const QString& caption, const QString& name,
