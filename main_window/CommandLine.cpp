@@ -25,7 +25,7 @@ CommandLine error(const QString& text)
     CommandLine c;
     c.action = CommandLine::Action::Error;
     c.message = QStringLiteral("tessaline: ") + text + QLatin1Char('\n') +
-                QStringLiteral("Try 'tessaline --help' for more information.\n");
+                QStringLiteral("\"tessaline --help\" zeigt, wie Tessaline aufgerufen wird.\n");
     return c;
 }
 
@@ -34,12 +34,14 @@ CommandLine error(const QString& text)
 QString usageText()
 {
     return QStringLiteral(
-        "Usage: tessaline [FOLDER]\n"
-        "Put the pictures of a folder into an order by hand and rename them in that order.\n"
+        "Aufruf: tessaline [ORDNER]\n"
+        "Bringt die Bilder eines Ordners von Hand in eine Reihenfolge und benennt sie so um,\n"
+        "dass ihre Namen diese Reihenfolge tragen.\n"
         "\n"
-        "  FOLDER      open this folder at start\n"
-        "  --help      show this text and exit\n"
-        "  --version   show the version and exit\n");
+        "  ORDNER          diesen Ordner beim Start öffnen\n"
+        "  -h, --help      diesen Text zeigen und beenden\n"
+        "  -v, --version   die Version zeigen und beenden\n"
+        "  --              was folgt, ist der Ordner, auch wenn es mit - beginnt\n");
 }
 
 QString versionText()
@@ -69,16 +71,16 @@ CommandLine parseCommandLine(const QStringList& args)
         }
         if (!positionalOnly && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
             if (arg.startsWith(QLatin1String("--")) && !isToolkitOptionWithValue(arg))
-                return error(QStringLiteral("unknown option '%1'").arg(arg));
+                return error(QStringLiteral("unbekannte Option \"%1\"").arg(platform::displayName(arg)));
             if (isToolkitOptionWithValue(arg))
                 ++i;
             continue;
         }
         if (!result.folder.isEmpty())
-            return error(QStringLiteral("only one folder can be opened"));
+            return error(QStringLiteral("es kann nur ein Ordner geöffnet werden"));
         result.folder = arg;
     }
     if (!result.folder.isEmpty() && !platform::isDirectory(platform::encodeName(result.folder)))
-        return error(QStringLiteral("'%1' is not a folder").arg(platform::displayName(result.folder)));
+        return error(QStringLiteral("\"%1\" ist kein Ordner").arg(platform::displayName(result.folder)));
     return result;
 }

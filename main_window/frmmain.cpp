@@ -228,6 +228,7 @@ void frmmain::createMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout =
         addMenuItem(mnuHelp, QStringLiteral("&Info"), QStringLiteral("mnuAbout"), &frmmain::mnuAbout_Click);
+    updateMenus(); // as no folder is shown yet
 }
 
 QAction* frmmain::addMenuItem(QMenu* menu, const QString& caption, const QString& name,
@@ -683,6 +684,13 @@ void frmmain::updateMenus()
     for (QAction* item : {mnuRenameImgs, mnuUndoRename, mnuOrderByTime, mnuOrderByName}) {
         item->setEnabled(!listing);
         item->setToolTip(why);
+    }
+    // Before the first folder is shown there is nothing to put into an order.
+    if (!listing && !m_order.listed()) {
+        for (QAction* item : {mnuOrderByTime, mnuOrderByName}) {
+            item->setEnabled(false);
+            item->setToolTip(QStringLiteral("Zuerst einen Ordner wählen."));
+        }
     }
     updateUndoRename(false);
     updateOrderMenu();

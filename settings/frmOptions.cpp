@@ -22,6 +22,11 @@ constexpr int ClientHeight = 2700;
 // The extension field reaches to the right margin, as it takes a list ("jpg;jpeg;heic") that
 // the width of one extension would hide.
 constexpr int ExtensionWidth = ClientWidth - 120 - 2520;
+// Two captions are a little wider in Liberation Sans than the boxes drawn for them, and would
+// grow the whole form: the check box reaches to the right margin, the ratio's first half up to
+// its second. Neither text moves.
+constexpr int SelectFolderWidth = ClientWidth - 120 - 120;
+constexpr int RatioLabelWidth = 3120 - 2040;
 
 } // namespace
 
@@ -88,10 +93,10 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
 void frmOptions::placeControls()
 {
     const QList<std::pair<QWidget*, Twips>> places = {
-        {chkShowFileName, {120, 120, 3975, 255}}, {chkSelectFolder, {120, 480, 4095, 255}},
+        {chkShowFileName, {120, 120, 3975, 255}}, {chkSelectFolder, {120, 480, SelectFolderWidth, 255}},
         {Label1, {120, 960, 1455, 255}},          {txtWidth, {240, 1200, 615, 285}},
         {Label2, {960, 1200, 255, 255}},          {txtheight, {1200, 1200, 615, 285}},
-        {Label3, {2040, 1200, 975, 255}},         {lblratio, {3120, 1200, 975, 255}},
+        {Label3, {2040, 1200, RatioLabelWidth, 255}}, {lblratio, {3120, 1200, 975, 255}},
         {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, ExtensionWidth, 285}},
         {cmdOK, {2520, 2280, 975, 375}},          {cmdCancel, {3600, 2280, 975, 375}},
     };

@@ -236,6 +236,56 @@ private slots:
         QVERIFY(w.mnuOrderByTime->isEnabled() && w.mnuOrderByName->isEnabled() && w.mnuRenameImgs->isEnabled());
     }
 
+    // Putting pictures into an order needs a folder shown, and all of it: before the first folder
+    // and while one is listed every item of "Reihenfolge" is greyed, the starting orders say why,
+    // and the menu's access key passes them by.
+    void orderMenuWaitsForAFolder_data()
+    {
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("why"); // the starting orders' tooltip; empty: they can be chosen
+        QTest::newRow("no folder yet") << "" << "Zuerst einen Ordner wählen.";
+        QTest::newRow("a folder being listed") << "listed in part" << "Der Ordner wird noch gelesen.";
+        QTest::newRow("a folder") << "folder" << "";
+        QTest::newRow("a folder without pictures") << "empty" << "";
+    }
+    void orderMenuWaitsForAFolder()
+    {
+        QFETCH(QString, shown);
+        QFETCH(QString, why);
+        frmmain w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const QString folder = makeFolder(m_dir->filePath(QStringLiteral("menu ") + shown),
+                                          shown == "empty" ? QList<QByteArray>() : numbered(30));
+        if (shown == "listed in part") {
+            holdListing(w, 1);
+            w.openFolder(folder);
+            QTRY_COMPARE(w.picScroll->count(), 10);
+        } else if (!shown.isEmpty()) {
+            QVERIFY(build(w, folder));
+        }
+        QSignalSpy byTime(w.mnuOrderByTime, &QAction::triggered);
+        QTest::keyClick(&w, Qt::Key_R, Qt::AltModifier);
+        QTRY_VERIFY(w.mnuOrder->isVisible());
+        QStringList usable;
+        for (const QAction* item : w.mnuOrder->actions())
+            if (item->isEnabled() && !item->isSeparator())
+                usable.append(item->objectName());
+        const QStringList starting{QStringLiteral("mnuOrderByTime"), QStringLiteral("mnuOrderByName")};
+        QCOMPARE(usable, why.isEmpty() ? starting : QStringList());
+        // Without a reason of its own, an item's tooltip is its text.
+        QCOMPARE(w.mnuOrderByTime->toolTip(), why.isEmpty() ? QStringLiteral("Nach Aufnahmezeit") : why);
+        QCOMPARE(w.mnuOrderByName->toolTip(), why.isEmpty() ? QStringLiteral("Nach Dateiname") : why);
+        QTest::keyClick(w.mnuOrder, Qt::Key_Z); // "Nach Aufnahme&zeit"
+        QCOMPARE(byTime.size(), why.isEmpty() ? 1 : 0);
+        if (w.mnuOrder->isVisible())
+            QTest::keyClick(w.mnuOrder, Qt::Key_Escape);
+        QTRY_VERIFY(!w.mnuOrder->isVisible());
+        w.folderListing().holdAfter(-1);
+        w.folderListing().release();
+    }
+
     void shownFolderGoes_data()
     {
         QTest::addColumn<bool>("renamed");

@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 #include "settings/frmOptions.h"
+#include "platform/FormGeometry.h"
 
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
@@ -267,6 +268,29 @@ private slots:
         QTest::mouseClick(txtheight, Qt::LeftButton, {}, QPoint(2, txtheight->height() / 2));
         QTRY_VERIFY(txtheight->hasFocus());
         QCOMPARE(txtheight->selectedText(), QStringLiteral("100"));
+    }
+
+    // In the form's own font every caption fits its box, so the form keeps its design size.
+    void captionsFitTheDesignSize()
+    {
+        QTemporaryDir dir;
+        frmOptions dialog(nullptr, Store(dir.filePath(QStringLiteral("Tessaline.ini"))));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.size(), platform::toPixels({0, 0, 4680, 2700}).size());
+        QStringList cut;
+        for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+            int needed = 0;
+            if (const auto* check = qobject_cast<const QCheckBox*>(w))
+                needed = check->sizeHint().width();
+            else if (const auto* label = qobject_cast<const QLabel*>(w))
+                needed = label->fontMetrics().horizontalAdvance(label->text());
+            else if (const auto* button = qobject_cast<const QPushButton*>(w))
+                needed = button->fontMetrics().horizontalAdvance(button->text());
+            if (needed > w->width())
+                cut.append(QStringLiteral("%1 %2 > %3").arg(w->objectName()).arg(needed).arg(w->width()));
+        }
+        QCOMPARE(cut, QStringList());
     }
 };
 
