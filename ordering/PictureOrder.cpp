@@ -244,7 +244,7 @@ PictureLess PictureOrder::nameLess() const
 
 bool PictureOrder::orderByName()
 {
-    return m_listed && step(History::Step::Kind::ByName, count(), byName(m_order, nameLess()));
+    return step(History::Step::Kind::ByName, count(), byName(m_order, nameLess()));
 }
 
 bool PictureOrder::orderByTime()
