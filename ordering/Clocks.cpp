@@ -126,6 +126,19 @@ std::optional<Alignment> alignOnPair(const PictureOrder& order, const ClockOffse
     return Alignment{device, *offset};
 }
 
+std::optional<std::pair<PictureId, PictureId>> pickedPair(const PictureOrder& order)
+{
+    const Selection& picked = order.selection();
+    if (picked.count() != 2)
+        return std::nullopt;
+    const QList<PictureId> two = picked.inOrder(order.shown());
+    if (two.size() != 2)
+        return std::nullopt;
+    if (picked.focus == two[0])
+        return std::pair{two[1], two[0]};
+    return std::pair{two[0], two[1]};
+}
+
 OffsetParts splitOffset(qint64 offsetSeconds)
 {
     OffsetParts parts;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Several cameras on one trip: their clocks rarely agree. Each device's pictures are moved by an
@@ -61,6 +62,10 @@ struct Alignment
 };
 std::optional<Alignment> alignOnPair(const PictureOrder& order, const ClockOffsets& offsets, PictureId first,
                                      PictureId second, QString* why = nullptr);
+
+// The two pictures picked, when exactly two are: the one picked last (the one the keyboard is on,
+// else the later shown) second.
+std::optional<std::pair<PictureId, PictureId>> pickedPair(const PictureOrder& order);
 
 // An offset as the user types it.
 struct OffsetParts
