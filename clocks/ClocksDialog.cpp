@@ -10,10 +10,11 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSpinBox>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -29,14 +30,23 @@ constexpr int kRowsInSight = 8;
 
 const QString kMinus = QStringLiteral("\u2212");
 
-QSpinBox* field(QWidget* parent, int maximum, const QString& suffix, const QString& name)
+// A number typed in a field of its own with its unit after it. Digits only; an emptied field is
+// kept as it is (and refused), not put back behind the user's back as a spin box would.
+QLineEdit* field(QGridLayout* grid, int row, int column, const QString& unit, const QString& name)
 {
-    auto* box = new QSpinBox(parent);
-    box->setObjectName(name);
-    box->setRange(0, maximum);
-    box->setSuffix(suffix);
-    box->setAccelerated(true);
-    return box;
+    auto* box = new QWidget;
+    auto* line = new QHBoxLayout(box);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(3);
+    auto* edit = new QLineEdit(QStringLiteral("0"), box);
+    edit->setObjectName(name);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,9}")), edit));
+    edit->setAlignment(Qt::AlignRight);
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(u'0') * 8 + 12);
+    line->addWidget(edit);
+    line->addWidget(new QLabel(unit, box));
+    grid->addWidget(box, row, column);
+    return edit;
 }
 
 QLabel* plainLabel(const QString& text, QWidget* parent)
@@ -118,18 +128,14 @@ ClocksDialog::ClocksDialog(const ordering::PictureOrder& order, const ordering::
         row.sign = new QComboBox(rows);
         row.sign->setObjectName(QStringLiteral("cboSign%1").arg(i));
         row.sign->addItems({QStringLiteral("+"), kMinus});
-        row.days = field(rows, 99999, QStringLiteral(" T"), QStringLiteral("spnDays%1").arg(i));
-        row.hours = field(rows, 9999, QStringLiteral(" Std."), QStringLiteral("spnHours%1").arg(i));
-        row.minutes = field(rows, 99999, QStringLiteral(" Min."), QStringLiteral("spnMinutes%1").arg(i));
-        row.seconds = field(rows, 999999, QStringLiteral(" Sek."), QStringLiteral("spnSeconds%1").arg(i));
         grid->addWidget(row.sign, r, 4);
-        grid->addWidget(row.days, r, 5);
-        grid->addWidget(row.hours, r, 6);
-        grid->addWidget(row.minutes, r, 7);
-        grid->addWidget(row.seconds, r, 8);
+        row.days = field(grid, r, 5, QStringLiteral("T"), QStringLiteral("txtDays%1").arg(i));
+        row.hours = field(grid, r, 6, QStringLiteral("Std."), QStringLiteral("txtHours%1").arg(i));
+        row.minutes = field(grid, r, 7, QStringLiteral("Min."), QStringLiteral("txtMinutes%1").arg(i));
+        row.seconds = field(grid, r, 8, QStringLiteral("Sek."), QStringLiteral("txtSeconds%1").arg(i));
         connect(row.sign, &QComboBox::currentIndexChanged, this, &ClocksDialog::edited);
-        for (QSpinBox* box : {row.days, row.hours, row.minutes, row.seconds})
-            connect(box, &QSpinBox::textChanged, this, &ClocksDialog::edited);
+        for (QLineEdit* edit : {row.days, row.hours, row.minutes, row.seconds})
+            connect(edit, &QLineEdit::textChanged, this, &ClocksDialog::edited);
         m_rows.append(row);
     }
     if (m_groups.size() <= kRowsInSight) {
@@ -204,10 +210,10 @@ void ClocksDialog::setOffset(int row, qint64 offset)
     const Row& r = m_rows[row];
     const bool setting = std::exchange(m_setting, true);
     r.sign->setCurrentIndex(parts.negative ? 1 : 0);
-    r.days->setValue(int(parts.days));
-    r.hours->setValue(int(parts.hours));
-    r.minutes->setValue(int(parts.minutes));
-    r.seconds->setValue(int(parts.seconds));
+    r.days->setText(QString::number(parts.days));
+    r.hours->setText(QString::number(parts.hours));
+    r.minutes->setText(QString::number(parts.minutes));
+    r.seconds->setText(QString::number(parts.seconds));
     m_setting = setting;
     edited();
 }
@@ -218,15 +224,16 @@ std::optional<ordering::ClockOffsets> ClocksDialog::offsets(QString* why) const
     for (int i = 0; i < m_rows.size(); ++i) {
         const Row& r = m_rows[i];
         const QString name = deviceName(m_groups[i].label);
-        for (const QSpinBox* box : {r.days, r.hours, r.minutes, r.seconds}) {
-            if (!box->hasAcceptableInput()) {
+        for (const QLineEdit* edit : {r.days, r.hours, r.minutes, r.seconds}) {
+            if (!edit->hasAcceptableInput()) {
                 if (why)
                     *why = QStringLiteral("Die Abweichung von \"%1\" ist keine ganze Zahl.").arg(name);
                 return std::nullopt;
             }
         }
-        const qint64 offset = ordering::joinOffset(
-            {r.sign->currentIndex() == 1, r.days->value(), r.hours->value(), r.minutes->value(), r.seconds->value()});
+        const qint64 offset =
+            ordering::joinOffset({r.sign->currentIndex() == 1, r.days->text().toLongLong(), r.hours->text().toLongLong(),
+                                  r.minutes->text().toLongLong(), r.seconds->text().toLongLong()});
         if (offset > ordering::kMaxClockOffset || offset < -ordering::kMaxClockOffset) {
             if (why)
                 *why = QStringLiteral("Die Abweichung von \"%1\" ist größer als zehn Jahre.").arg(name);

@@ -12,7 +12,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QSpinBox;
+class QLineEdit;
 
 namespace ordering {
 class PictureOrder;
@@ -57,10 +57,10 @@ private:
     struct Row
     {
         QComboBox* sign = nullptr;
-        QSpinBox* days = nullptr;
-        QSpinBox* hours = nullptr;
-        QSpinBox* minutes = nullptr;
-        QSpinBox* seconds = nullptr;
+        QLineEdit* days = nullptr;
+        QLineEdit* hours = nullptr;
+        QLineEdit* minutes = nullptr;
+        QLineEdit* seconds = nullptr;
         QLabel* first = nullptr;
         QLabel* last = nullptr;
     };
