@@ -90,6 +90,9 @@ ClocksDialog::ClocksDialog(const ordering::PictureOrder& order, const ordering::
     : QDialog(parent), m_groups(ordering::groupByDevice(order)), m_sorter(order), m_shown(order.shown())
 {
     setObjectName(QStringLiteral("dlgClocks"));
+    m_paths.reserve(size_t(order.count()));
+    for (ordering::PictureId id = 1; id <= order.count(); ++id)
+        m_paths.push_back(order.picture(id).path());
     setWindowTitle(QStringLiteral("Kamerauhren abgleichen"));
     auto* layout = new QVBoxLayout(this);
     auto* intro = new QLabel(
@@ -185,6 +188,7 @@ ClocksDialog::ClocksDialog(const ordering::PictureOrder& order, const ordering::
     connect(buttons, &QDialogButtonBox::accepted, this, &ClocksDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ClocksDialog::reject);
     connect(m_timeline, &Timeline::picked, this, &ClocksDialog::markPicked);
+    m_timeline->setDescriber([this](const Timeline::Mark& mark) { return describe(mark); });
     connect(m_sameMoment, &QPushButton::clicked, this, &ClocksDialog::alignPicked);
 
     // The offsets kept for the folder are shown again; a folder aligned for the first time starts
@@ -279,14 +283,21 @@ void ClocksDialog::markPicked(const Timeline::Mark& mark)
     m_timeline->setPicked(m_picks);
     m_sameMoment->setEnabled(m_picks.size() == 2);
     QStringList said;
-    for (const Timeline::Mark& m : m_picks) {
-        const ordering::DeviceGroup& g = m_groups[m.row];
-        said.append(QStringLiteral("%1 (%2)").arg(deviceName(g.label), clockText(g.times[size_t(m.index)].seconds)));
-    }
+    for (const Timeline::Mark& m : m_picks)
+        said.append(describe(m));
     m_pair->setText(m_picks.isEmpty()
                         ? QStringLiteral("Zwei Fotos desselben Moments: erst eins des Geräts, dessen Uhr stimmt, "
                                          "dann eins eines anderen in der Zeitleiste anklicken.")
                         : said.join(QStringLiteral(" und ")));
+}
+
+QString ClocksDialog::describe(const Timeline::Mark& mark) const
+{
+    const ordering::DeviceGroup& g = m_groups[mark.row];
+    const QByteArray& path = m_paths[size_t(g.timed[mark.index] - 1)];
+    return QStringLiteral("%1 (%2, %3)")
+        .arg(platform::displayName(platform::decodeName(path.sliced(path.lastIndexOf('/') + 1))), deviceName(g.label),
+             clockText(g.times[size_t(mark.index)].seconds));
 }
 
 void ClocksDialog::alignPicked()

@@ -67,11 +67,14 @@ private:
     void edited();
     void markPicked(const Timeline::Mark& mark);
     void alignPicked();
+    // A photo of the timeline for people: its file, its device, the time its clock showed.
+    QString describe(const Timeline::Mark& mark) const;
 
     QList<ordering::DeviceGroup> m_groups;
     ordering::TimeSorter m_sorter;
     ordering::DisplayOrder m_shown;
     ordering::DisplayOrder m_preview;
+    std::vector<QByteArray> m_paths; // by id, from 1
     QList<Row> m_rows;
     QList<Timeline::Mark> m_picks;
     Timeline* m_timeline = nullptr;

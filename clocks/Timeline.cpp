@@ -1,10 +1,12 @@
 #include "clocks/Timeline.h"
 
 #include "clocks/ClocksDialog.h"
+#include "platform/Dialogs.h"
 
 #include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -119,6 +121,18 @@ void Timeline::mousePressEvent(QMouseEvent* event)
         return QWidget::mousePressEvent(event);
     if (const std::optional<Mark> mark = markNear(event->position().toPoint()))
         emit picked(*mark);
+}
+
+bool Timeline::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip || !m_describe)
+        return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    if (const std::optional<Mark> mark = markNear(help->pos()))
+        QToolTip::showText(help->globalPos(), platform::plainToolTip(m_describe(*mark)), this);
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void Timeline::paintEvent(QPaintEvent*)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 namespace clocks {
@@ -30,6 +31,8 @@ public:
         bool operator==(const Mark&) const = default;
     };
     void setPicked(const QList<Mark>& marks);
+    // What the tooltip of a mark says (its file, its time).
+    void setDescriber(std::function<QString(const Mark&)> describe) { m_describe = std::move(describe); }
 
     // Where a mark stands, for the tests and the pointer.
     QPoint markAt(const Mark& mark) const;
@@ -45,6 +48,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     qint64 shiftedSeconds(int row, qsizetype index) const;
@@ -54,6 +58,7 @@ private:
     const QList<ordering::DeviceGroup>& m_groups;
     std::vector<qint64> m_offsets; // by row
     QList<Mark> m_picked;
+    std::function<QString(const Mark&)> m_describe;
     qint64 m_first = 0; // the range shown, in seconds on the reference's clock
     qint64 m_last = 1;
 };

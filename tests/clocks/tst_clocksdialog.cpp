@@ -248,7 +248,7 @@ private slots:
         QVERIFY(!same->isEnabled());
         QTest::mouseClick(timeline, Qt::LeftButton, {}, timeline->markAt({1, 0}) + QPoint(2, 3));
         QVERIFY(same->isEnabled());
-        QVERIFY(text(d, "lblPair").contains(u"Canon EOS R6 (12.07.2023 10:10:00) und Apple iPhone 13 (12.07.2023 11:05:00)"));
+        QVERIFY(text(d, "lblPair").contains(u"p3.jpg (Canon EOS R6, 12.07.2023 10:10:00) und p2.jpg (Apple iPhone 13, 12.07.2023 11:05:00)"));
         QTest::mouseClick(same, Qt::LeftButton);
         // Camera 10:10 + 1 min = 10:11 is the phone's 11:05: -54 minutes.
         QCOMPARE(child<QComboBox>(d, "cboSign1")->currentIndex(), 1);

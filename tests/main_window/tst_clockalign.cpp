@@ -1,4 +1,5 @@
 #include "clocks/ClocksDialog.h"
+#include "imaging/PhotoMetadata.h"
 #include "main_window/frmmain.h"
 #include "ordering/OrderStore.h"
 #include "renaming/Renamer.h"
@@ -220,6 +221,25 @@ private slots:
         QCOMPARE(kept.first(), offset);
         w.mnuUndoOrder->trigger();
         QCOMPARE(shownNames(w), kByName);
+    }
+
+    // The offsets of one folder are not those of the next one shown, whose devices are the same.
+    void offsetsBelongToTheirFolder()
+    {
+        const ordering::OrderStore store(renaming::defaultStateFolder());
+        const QString phone = imaging::deviceOf(QStringLiteral("Google"), QStringLiteral("Pixel 7"), {})->key;
+        QVERIFY(store.writeClocks(m_folder, {{phone, -3600}}));
+        QTemporaryDir other;
+        for (const QString& name : QDir(m_dir->path()).entryList(QDir::Files))
+            QVERIFY(QFile::copy(m_dir->filePath(name), other.filePath(name)));
+        frmmain w;
+        w.imageerw = QStringLiteral("jpg");
+        QVERIFY(openView(w, m_dir->path()));
+        w.mnuOrderByTime->trigger();
+        QCOMPARE(shownNames(w).first(3), (QStringList{"IMG_1.jpg", "PXL_2.jpg", "IMG_4.jpg"}));
+        QVERIFY(build(w, other.path()));
+        w.mnuOrderByTime->trigger();
+        QCOMPARE(shownNames(w).first(3), (QStringList{"IMG_1.jpg", "IMG_4.jpg", "DSC_3.jpg"}));
     }
 
     // A kept-offsets file that is not whole is set aside without a word: the clocks read as
