@@ -204,7 +204,14 @@ ClocksDialog::ClocksDialog(const ordering::PictureOrder& order, const ordering::
     edited();
 }
 
-ClocksDialog::~ClocksDialog() = default;
+ClocksDialog::~ClocksDialog()
+{
+    // The fields and the timeline go after the rows they speak of: nothing of theirs may reach
+    // back into the dialog any more.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    m_timeline->setDescriber({});
+}
 
 void ClocksDialog::setOffset(int row, qint64 offset)
 {
