@@ -150,6 +150,25 @@ private slots:
         QVERIFY(!name->text().contains(QChar(1)));
     }
 
+    // Files made to name a device each: the rows scroll, and the dialog still fits a screen.
+    void manyDevicesFitTheScreen()
+    {
+        PictureOrder order;
+        ListedBatch batch;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray name = "/p/" + QByteArray::number(i) + ".jpg";
+            batch.files.append({name, {}, Placement::kUnkept, QString::fromLatin1(name)});
+        }
+        order.add(batch);
+        order.finishListing();
+        for (PictureId id = 1; id <= 300; ++id)
+            order.setTaken(id, ClockTime{at(10, 0) + id, 0}, {QString::number(id), QString::number(id), std::nullopt});
+        ClocksDialog d(order, {});
+        QCOMPARE(d.groups().size(), 300);
+        QVERIFY(d.findChild<QLineEdit*>("txtSeconds299"));
+        QVERIFY2(d.sizeHint().height() < 900, qPrintable(QString::number(d.sizeHint().height())));
+    }
+
     // Typed offsets move the device's marks and first and last times at once, and tell how many
     // photos would change places; the reference and the others stay.
     void typingMovesTheTimeline()
