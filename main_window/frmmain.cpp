@@ -1,6 +1,7 @@
 #include "main_window/frmmain.h"
 
 #include "about/frmAbout.h"
+#include "clocks/ClocksDialog.h"
 #include "imaging/LoadJPG.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
@@ -393,10 +394,11 @@ bool frmmain::applyPrepared(int nr, const thumbs::Prepared& prepared)
         // next comes near the view.
         return false;
     }
-    if (prepared.taken)
-        m_order.setTaken(nr, ordering::ClockTime{prepared.taken->seconds, prepared.taken->nanoseconds});
-    else
-        m_order.setTaken(nr, std::nullopt);
+    m_order.setTaken(nr,
+                     prepared.taken ? std::optional(ordering::ClockTime{prepared.taken->seconds,
+                                                                        prepared.taken->nanoseconds})
+                                    : std::nullopt,
+                     clocks::cameraOf(prepared.camera));
     if (prepared.kind == thumbs::Prepared::Kind::Unreadable) {
         // Also a picture whose file has gone or cannot be read any more since it was drawn.
         e.shows = ImgPreview::Shows::Cross;

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -96,6 +97,8 @@ public:
     QMenu* mnuOrder = nullptr;
     QAction* mnuOrderByTime = nullptr;
     QAction* mnuOrderByName = nullptr;
+    QAction* mnuAlignClocks = nullptr;
+    QAction* mnuSameMoment = nullptr;
     QAction* mnuSelectionFirst = nullptr;
     QAction* mnuSelectionLast = nullptr;
     QAction* mnuUndoOrder = nullptr;
@@ -188,6 +191,8 @@ private:
     void mnuEnd_Click();
     void mnuOrderByTime_Click();
     void mnuOrderByName_Click();
+    void mnuAlignClocks_Click();
+    void mnuSameMoment_Click();
 
     void createMenus();
     // A menu item with its object name, calling click when chosen.
@@ -298,12 +303,17 @@ private:
     // Starting orders and keeping the order (frmmainOrder.cpp).
     void createOrderMenu();
     void setUpKeptOrder();
+    // Reads the times not known yet, then does `then`.
+    void readTimesThen(std::function<void()> then);
     void timesRead();
+    // The devices' clocks moved by `offsets`, kept for the folder, and the order by time with them.
+    void applyClocks(const ordering::ClockOffsets& offsets);
     // Drops an order by time that waits for times still being read.
     void cancelOrdering();
     void closeOrderProgress();
     TimeTakenReader* m_timeReader = nullptr;
     QProgressDialog* m_orderProgress = nullptr;
+    std::function<void()> m_afterTimes;
 
     // The full-size viewer that the right mouse button opens, made on first use.
     std::unique_ptr<frmShowImage> m_viewer;

@@ -2,8 +2,10 @@
 // one step on the display order as a drop is; and keeping the order the user made, which says in
 // the status line when it cannot.
 
+#include "clocks/ClocksDialog.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/Clocks.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "thumbnails/TimeTakenReader.h"
@@ -33,6 +35,10 @@ void frmmain::createOrderMenu()
                                  QStringLiteral("mnuOrderByTime"), &frmmain::mnuOrderByTime_Click);
     mnuOrderByName = addMenuItem(mnuOrder, QStringLiteral("Nach &Dateiname"),
                                  QStringLiteral("mnuOrderByName"), &frmmain::mnuOrderByName_Click);
+    mnuAlignClocks = addMenuItem(mnuOrder, QStringLiteral("Kamera&uhren abgleichen…"),
+                                 QStringLiteral("mnuAlignClocks"), &frmmain::mnuAlignClocks_Click);
+    mnuSameMoment = addMenuItem(mnuOrder, QStringLiteral("&Gleicher Moment"), QStringLiteral("mnuSameMoment"),
+                                &frmmain::mnuSameMoment_Click);
     mnuOrder->addSeparator();
     mnuSelectionFirst = addMenuItem(mnuOrder, QStringLiteral("Auswahl an den &Anfang"),
                                     QStringLiteral("mnuSelectionFirst"), &frmmain::mnuSelectionFirst_Click);
@@ -63,9 +69,11 @@ void frmmain::createOrderMenu()
     });
     connect(m_timeReader, &TimeTakenReader::finished, this, [this](const QList<TimeTakenReader::Result>& results) {
         for (const TimeTakenReader::Result& r : results) {
-            m_order.setTaken(r.index, r.taken ? std::optional<ordering::ClockTime>(
-                                                    ordering::ClockTime{r.taken->seconds, r.taken->nanoseconds})
-                                              : std::nullopt);
+            m_order.setTaken(r.index,
+                             r.taken ? std::optional<ordering::ClockTime>(
+                                           ordering::ClockTime{r.taken->seconds, r.taken->nanoseconds})
+                                     : std::nullopt,
+                             clocks::cameraOf(r.camera));
         }
         timesRead();
     });
@@ -75,8 +83,51 @@ void frmmain::createOrderMenu()
 
 void frmmain::mnuOrderByTime_Click()
 {
+    readTimesThen([this] { applyClocks(m_keeper.clocks()); });
+}
+
+void frmmain::mnuAlignClocks_Click()
+{
+    readTimesThen([this] {
+        auto* dialog = new clocks::ClocksDialog(m_order, m_keeper.clocks(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(picScroll, &ThumbCanvas::elementsUnloaded, dialog, &QDialog::reject);
+        connect(dialog, &QDialog::accepted, this, [this, dialog] {
+            if (const std::optional<ordering::ClockOffsets> offsets = dialog->offsets())
+                applyClocks(*offsets);
+        });
+        dialog->open();
+    });
+}
+
+void frmmain::mnuSameMoment_Click()
+{
+    readTimesThen([this] {
+        const auto pair = ordering::pickedPair(m_order);
+        QString why;
+        const auto aligned =
+            pair ? ordering::alignOnPair(m_order, m_keeper.clocks(), pair->first, pair->second, &why) : std::nullopt;
+        if (!aligned)
+            return sbrStatus->showMessage(why);
+        ordering::ClockOffsets offsets = m_keeper.clocks();
+        offsets.insert(aligned->device, aligned->offset);
+        applyClocks(offsets);
+    });
+}
+
+void frmmain::applyClocks(const ordering::ClockOffsets& offsets)
+{
+    m_keeper.keepClocks(offsets);
+    dragCancel();
+    if (m_order.orderByTime(offsets))
+        orderStepped();
+}
+
+void frmmain::readTimesThen(std::function<void()> then)
+{
     if (m_timeReader->busy() || m_listing.running())
         return; // the order comes when the reading is done
+    m_afterTimes = std::move(then);
     // The times of pictures whose thumbnails have come in are known; the others are read now,
     // without decoding, while the window goes on.
     QList<TimeTakenReader::Job> missing;
@@ -109,8 +160,8 @@ void frmmain::timesRead()
 {
     closeOrderProgress();
     dragCancel();
-    if (m_order.orderByTime())
-        orderStepped();
+    if (const std::function<void()> then = std::exchange(m_afterTimes, {}))
+        then();
 }
 
 void frmmain::cancelOrdering()

@@ -4,6 +4,7 @@
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/Clocks.h"
 
 #include <QKeyEvent>
 #include <QMenu>
@@ -201,6 +202,12 @@ void frmmain::updateOrderMenu()
     const bool picked = listed && !m_order.selection().isEmpty();
     mnuSelectionFirst->setEnabled(picked);
     mnuSelectionLast->setEnabled(picked);
+    mnuAlignClocks->setEnabled(listed && !m_listing.running() && m_order.count() > 0);
+    // Whose device is not known yet is read when the item is chosen.
+    const auto pair = listed ? ordering::pickedPair(m_order) : std::nullopt;
+    mnuSameMoment->setEnabled(pair && !(m_order.picture(pair->first).takenKnown() &&
+                                        m_order.picture(pair->second).takenKnown() &&
+                                        m_order.cameraIndex(pair->first) == m_order.cameraIndex(pair->second)));
 }
 
 void frmmain::mnuSelectionFirst_Click()

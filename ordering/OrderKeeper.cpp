@@ -36,6 +36,30 @@ void OrderKeeper::showFolder(const QByteArray& folder, const QString& extensions
     m_extensions = extensions;
     m_hidden = {};
     m_kept = {};
+    m_clocks.reset();
+}
+
+const ClockOffsets& OrderKeeper::clocks()
+{
+    // A damaged file is set aside as a damaged order is: the clocks read as they are.
+    if (!m_clocks)
+        m_clocks = m_folder.isEmpty() ? ClockOffsets{} : m_store.loadClocks(m_folder).offsets;
+    return *m_clocks;
+}
+
+void OrderKeeper::keepClocks(const ClockOffsets& offsets)
+{
+    m_clocks = offsets;
+    if (m_folder.isEmpty())
+        return;
+    m_writer.post([this, store = m_store, folder = m_folder, offsets](const platform::Worker::Ticket& ticket) {
+        const QString folderText = platform::decodeName(folder);
+        QString error;
+        if (store.writeClocks(folder, offsets, &error))
+            m_writer.deliver(ticket, [this, folderText] { written(folderText, true, {}); });
+        else
+            m_writer.fail(ticket, folderText, error);
+    });
 }
 
 void OrderKeeper::keptOrderRead(const QList<KeptEntry>& kept)

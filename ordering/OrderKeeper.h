@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 class QTimer;
 
 namespace ordering {
@@ -55,6 +57,11 @@ public:
     // A change waits for its time.
     bool pending() const;
 
+    // The offsets of the clocks of the folder shown's devices, read when first asked for.
+    const ClockOffsets& clocks();
+    // Keeps them with the folder's order, on the writer's thread.
+    void keepClocks(const ClockOffsets& offsets);
+
     // A rename gave the files of `folder` the names in the order shown (`undo`: its undo took
     // them back): the order from before it is put aside for its undo, or comes back.
     void renamed(const QByteArray& folder, bool undo);
@@ -78,6 +85,7 @@ private:
     QList<KeptEntry> m_kept;      // the folder's kept order, while its files are listed
     QList<QByteArray> m_hidden;   // kept names the view does not show
     QSet<QString> m_failed;       // folders whose order could not be written
+    std::optional<ClockOffsets> m_clocks; // of the folder shown, once read
 };
 
 } // namespace ordering

@@ -25,11 +25,15 @@ namespace ordering {
 namespace {
 
 constexpr QByteArrayView kHeader = "Tessaline display order 1";
+constexpr QByteArrayView kClocksHeader = "Tessaline clock offsets 1";
 constexpr QByteArrayView kOrderSuffix = ".order";
+constexpr QByteArrayView kClocksSuffix = ".clocks";
 constexpr QByteArrayView kStashSuffix = ".before-rename";
 constexpr QByteArrayView kTempMark = ".tmp-";
 // Far beyond any folder's order (100,000 files with long names); anything larger is not ours.
 constexpr qint64 kLargestFile = qint64(64) << 20;
+// Offsets of clocks beyond a few decades were not written by this program.
+constexpr qint64 kMaxKeptOffset = qint64(100) * 366 * 24 * 3600;
 // A temporary file this old belongs to no write still running.
 constexpr qint64 kTempAgeSeconds = 24 * 3600;
 
@@ -224,6 +228,67 @@ std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByte
     return entries;
 }
 
+QByteArray encodeClocks(const QByteArray& folder, const ClockOffsets& offsets)
+{
+    QByteArray out;
+    out += kClocksHeader;
+    out += "\nfolder ";
+    out += folder.toPercentEncoding("/");
+    out += '\n';
+    qsizetype count = 0;
+    for (auto it = offsets.cbegin(); it != offsets.cend(); ++it) {
+        if (it.value() == 0)
+            continue;
+        out += QByteArray::number(it.value());
+        out += ' ';
+        // A device's key may hold bytes that are not UTF-8, kept as the names of files are.
+        out += platform::encodeName(it.key()).toPercentEncoding();
+        out += '\n';
+        ++count;
+    }
+    out += "end ";
+    out += QByteArray::number(count);
+    out += ' ';
+    out += checkOf(out);
+    out += '\n';
+    return out;
+}
+
+std::optional<ClockOffsets> decodeClocks(const QByteArray& bytes, const QByteArray& folder)
+{
+    if (bytes.size() < 2 || !bytes.endsWith('\n'))
+        return std::nullopt;
+    const qsizetype last = bytes.lastIndexOf('\n', bytes.size() - 2) + 1;
+    const QByteArrayView closing = QByteArrayView(bytes).sliced(last).chopped(1);
+    const qsizetype blank = closing.lastIndexOf(' ');
+    if (last <= 0 || !closing.startsWith("end ") || blank <= 4 ||
+        closing.sliced(blank + 1) != checkOf(QByteArrayView(bytes).first(last + blank + 1)))
+        return std::nullopt;
+    quint64 count = 0;
+    const char* countAt = closing.data() + 4;
+    if (!readNumber(countAt, closing.data() + blank + 1, false, nullptr, &count))
+        return std::nullopt;
+    const QList<QByteArray> lines = bytes.first(last - 1).split('\n');
+    if (lines.size() < 2 || lines[0] != kClocksHeader || !lines[1].startsWith("folder ") ||
+        QByteArray::fromPercentEncoding(lines[1].sliced(7)) != folder || quint64(lines.size() - 2) != count)
+        return std::nullopt;
+    ClockOffsets offsets;
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QByteArray line = lines[i] + '\n';
+        const char* p = line.constData();
+        const char* end = p + line.size();
+        qint64 offset = 0;
+        if (!readNumber(p, end, true, &offset, nullptr) || offset == 0 || offset > kMaxKeptOffset ||
+            offset < -kMaxKeptOffset)
+            return std::nullopt;
+        const QString key = platform::decodeName(QByteArray::fromPercentEncoding(QByteArray(p, end - p - 1)));
+        if (offsets.contains(key))
+            return std::nullopt;
+        offsets.insert(key, offset);
+    }
+    return offsets;
+}
+
 QList<QByteArray> namesIn(const QByteArray& folder, const QList<QByteArray>& paths)
 {
     QList<QByteArray> names;
@@ -280,43 +345,86 @@ void OrderStore::setAside(const QByteArray& path) const
     ::rename(path.constData(), QByteArray(path + ".damaged").constData());
 }
 
-OrderStore::Loaded OrderStore::load(const QByteArray& folder) const
+OrderStore::Read OrderStore::readFile(const QByteArray& path, QByteArray* bytes) const
 {
-    const QByteArray path = pathFor(folder);
     // Not blocking: a FIFO in the file's place must not hold the window up.
     const renaming::UniqueFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     const int fd = file.get();
     if (fd < 0) {
         // A lack of the moment says nothing about the file.
         if (errno == ENOENT || errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == EINTR)
-            return {};
-        setAside(path);
-        return {Found::SetAside, {}};
+            return Read::Nothing;
+        return Read::Damaged;
     }
-    QByteArray bytes;
     struct stat st;
-    bool readable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargestFile;
-    if (readable) {
-        bytes.resize(qsizetype(st.st_size));
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        readable = got == bytes.size();
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLargestFile)
+        return Read::Damaged;
+    bytes->resize(qsizetype(st.st_size));
+    qsizetype got = 0;
+    while (got < bytes->size()) {
+        const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
     }
-    std::optional<QList<KeptEntry>> entries = readable ? decodeOrder(bytes, folder) : std::nullopt;
+    if (got != bytes->size())
+        return Read::Damaged;
+    // Shown now: pruning goes by the time of the last change or showing.
+    ::futimens(fd, nullptr);
+    return Read::Whole;
+}
+
+OrderStore::Loaded OrderStore::load(const QByteArray& folder) const
+{
+    const QByteArray path = pathFor(folder);
+    QByteArray bytes;
+    const Read read = readFile(path, &bytes);
+    if (read == Read::Nothing)
+        return {};
+    std::optional<QList<KeptEntry>> entries = read == Read::Whole ? decodeOrder(bytes, folder) : std::nullopt;
     if (!entries) {
         setAside(path);
         return {Found::SetAside, {}};
     }
-    // Shown now: pruning goes by the time of the last change or showing.
-    ::futimens(fd, nullptr);
     return {Found::Order, std::move(*entries)};
+}
+
+QByteArray OrderStore::clocksPathFor(const QByteArray& folder) const
+{
+    return fileFor(folder, kClocksSuffix);
+}
+
+OrderStore::LoadedClocks OrderStore::loadClocks(const QByteArray& folder) const
+{
+    const QByteArray path = clocksPathFor(folder);
+    QByteArray bytes;
+    const Read read = readFile(path, &bytes);
+    if (read == Read::Nothing)
+        return {};
+    std::optional<ClockOffsets> offsets = read == Read::Whole ? decodeClocks(bytes, folder) : std::nullopt;
+    if (!offsets) {
+        setAside(path);
+        return {Found::SetAside, {}};
+    }
+    return {Found::Order, std::move(*offsets)};
+}
+
+bool OrderStore::writeClocks(const QByteArray& folder, const ClockOffsets& offsets, QString* errorText) const
+{
+    const QByteArray path = clocksPathFor(folder);
+    bool ok = true;
+    if (std::all_of(offsets.cbegin(), offsets.cend(), [](qint64 o) { return o == 0; })) {
+        ok = ::unlink(path.constData()) == 0 || errno == ENOENT || errno == ENOTDIR;
+        if (ok)
+            renaming::FileOps::syncFolder(m_folder);
+    } else {
+        ok = ensureFolder() && writeWhole(m_folder, path, encodeClocks(folder, offsets));
+    }
+    if (!ok && errorText)
+        *errorText = platform::errorText(errno);
+    return ok;
 }
 
 bool OrderStore::save(const QByteArray& folder, const QList<QByteArray>& shown, const QList<QByteArray>& hidden,

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <climits>
@@ -35,6 +36,9 @@ std::optional<FileIdentity> identityOf(const QByteArray& path);
 FileIdentity identityOf(const struct stat& st);
 
 
+// The offsets of a folder's devices' clocks in seconds, by device key; a device not named has none.
+using ClockOffsets = QMap<QString, qint64>;
+
 struct KeptEntry
 {
     QByteArray name; // the file's name as the file system knows it
@@ -49,6 +53,9 @@ QByteArray encodeOrder(const QByteArray& folder, const QList<KeptEntry>& entries
 // Nothing for anything that encodeOrder did not write for this folder: another version, another
 // folder, a file cut short or spoilt.
 std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByteArray& folder);
+// The same for the offsets of a folder's clocks: a line per device, its offset and its key.
+QByteArray encodeClocks(const QByteArray& folder, const ClockOffsets& offsets);
+std::optional<ClockOffsets> decodeClocks(const QByteArray& bytes, const QByteArray& folder);
 
 // The names of the files directly in `folder` (which ends in "/"), from their paths, in the
 // same order; paths elsewhere (files a rename moved out) are left out.
@@ -90,6 +97,18 @@ public:
     bool write(const QByteArray& folder, const QList<KeptEntry>& entries, QString* errorText = nullptr) const;
     // False, with the system's reason, when an order there could not be removed.
     bool remove(const QByteArray& folder, QString* errorText = nullptr) const;
+    // The offsets of the clocks of a folder's devices, kept beside its order. A file that is
+    // not whole is set aside as a damaged order is.
+    struct LoadedClocks
+    {
+        Found found = Found::Nothing;
+        ClockOffsets offsets;
+    };
+    QByteArray clocksPathFor(const QByteArray& folder) const;
+    LoadedClocks loadClocks(const QByteArray& folder) const;
+    // No offsets need no file. False, with the system's reason, when they could not be written.
+    bool writeClocks(const QByteArray& folder, const ClockOffsets& offsets, QString* errorText = nullptr) const;
+
     // A rename is about to give the names this order: the order is put aside for its undo (or
     // an older one is dropped when the order was the names').
     void stash(const QByteArray& folder) const;
@@ -113,6 +132,13 @@ private:
     QByteArray stashPathFor(const QByteArray& folder) const;
     bool ensureFolder() const;
     void setAside(const QByteArray& path) const;
+    enum class Read
+    {
+        Nothing, // no file
+        Damaged, // not a regular file, too large, not readable
+        Whole,
+    };
+    Read readFile(const QByteArray& path, QByteArray* bytes) const;
 
     QByteArray m_folder;
 };

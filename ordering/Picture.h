@@ -30,6 +30,19 @@ struct ClockTime
     auto operator<=>(const ClockTime&) const = default;
 };
 
+// The device a picture was taken with, as its file tells: `key` is the same for the same make,
+// model and serial number and differs otherwise (empty: the file names no device), `label` names
+// it for people, `zone` is the time zone its clock was set to (seconds east of UTC) where the file
+// tells it.
+struct Camera
+{
+    QString key;
+    QString label;
+    std::optional<qint32> zone;
+
+    bool operator==(const Camera&) const = default;
+};
+
 // A picture of the folder shown: its file, and what the order needs of it. A folder of 100,000
 // pictures keeps one each, so what only some have (see PictureOrder::identity) lives beside it.
 class Picture
@@ -59,6 +72,7 @@ private:
     std::int64_t m_seconds = 0;
     std::int32_t m_nanoseconds = 0;
     Taken m_taken = Taken::Unknown;
+    quint16 m_camera = 0; // see PictureOrder::camera
 };
 
 // A file of the folder as its listing found it, before it is a picture of the view.

@@ -1,5 +1,6 @@
 #include "ordering/PictureOrder.h"
 
+#include "ordering/Clocks.h"
 #include "platform/FileNames.h"
 
 #include <algorithm>
@@ -24,6 +25,9 @@ void PictureOrder::clear()
     // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
     m_pictures = std::vector<Picture>();
     m_identities = {};
+    m_cameras = {Camera{}};
+    m_cameraIndex = {};
+    m_zones = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
     m_history.clear();
@@ -93,7 +97,7 @@ QList<ListedFile> PictureOrder::listedSoFar() const
     return files;
 }
 
-void PictureOrder::setTaken(PictureId id, std::optional<ClockTime> taken)
+void PictureOrder::setTaken(PictureId id, std::optional<ClockTime> taken, const Camera& camera)
 {
     if (!contains(id))
         return;
@@ -101,6 +105,21 @@ void PictureOrder::setTaken(PictureId id, std::optional<ClockTime> taken)
     p.m_taken = taken ? Picture::Taken::Known : Picture::Taken::None;
     p.m_seconds = taken ? taken->seconds : 0;
     p.m_nanoseconds = taken ? taken->nanoseconds : 0;
+    p.m_camera = 0;
+    // Beyond the devices an index can tell (files made to be many), a file counts as naming none.
+    if (!camera.key.isEmpty()) {
+        auto it = m_cameraIndex.constFind(camera.key);
+        if (it == m_cameraIndex.cend() && m_cameras.size() <= 0xffff) {
+            it = m_cameraIndex.insert(camera.key, quint16(m_cameras.size()));
+            m_cameras.append({camera.key, camera.label, std::nullopt});
+        }
+        if (it != m_cameraIndex.cend())
+            p.m_camera = *it;
+    }
+    if (camera.zone)
+        m_zones.insert(id, *camera.zone);
+    else
+        m_zones.remove(id);
 }
 
 QList<PictureId> PictureOrder::timesUnknown() const
@@ -247,12 +266,9 @@ bool PictureOrder::orderByName()
     return step(History::Step::Kind::ByName, count(), byName(m_order, nameLess()));
 }
 
-bool PictureOrder::orderByTime()
+bool PictureOrder::orderByTime(const ClockOffsets& offsets)
 {
-    if (!m_listed)
-        return false;
-    DisplayOrder sorted = byTimeTaken(m_order, [this](PictureId id) { return picture(id).taken(); }, nameLess());
-    return step(History::Step::Kind::ByTime, count(), std::move(sorted));
+    return m_listed && step(History::Step::Kind::ByTime, count(), TimeSorter(*this).sorted(offsets));
 }
 
 bool PictureOrder::restore(const History::Step* step, bool undo)

@@ -60,8 +60,19 @@ public:
     // ranks and texts, for what a listing cut short would have made of the whole folder.
     QList<ListedFile> listedSoFar() const;
 
-    // When a picture was taken, as its file tells (nothing: it tells none).
-    void setTaken(PictureId id, std::optional<ClockTime> taken);
+    // When a picture was taken, as its file tells (nothing: it tells none), and with what.
+    void setTaken(PictureId id, std::optional<ClockTime> taken, const Camera& camera = {});
+    // The device of a picture, without the zone (see zoneOf); the one of key "" until its file
+    // has been read, and for files that name none.
+    const Camera& camera(PictureId id) const { return m_cameras[picture(id).m_camera]; }
+    std::optional<qint32> zoneOf(PictureId id) const
+    {
+        const auto it = m_zones.constFind(id);
+        return it == m_zones.cend() ? std::nullopt : std::optional<qint32>(*it);
+    }
+    // The devices named so far, the one of key "" first; a picture's is at cameraIndex(id).
+    const QList<Camera>& cameras() const { return m_cameras; }
+    int cameraIndex(PictureId id) const { return picture(id).m_camera; }
     // The pictures whose times are not known yet, in display order.
     QList<PictureId> timesUnknown() const;
 
@@ -119,7 +130,8 @@ public:
     // The starting orders, each a step; false when the order is so already. By time needs every
     // picture's time known (see timesUnknown); those with none go last.
     bool orderByName();
-    bool orderByTime();
+    // By time with the devices' clocks moved by their offsets.
+    bool orderByTime(const ClockOffsets& offsets = {});
 
     // -- Steps
 
@@ -137,6 +149,10 @@ private:
 
     std::vector<Picture> m_pictures; // by id, from 1
     QHash<PictureId, FileIdentity> m_identities;
+    // The devices named by the files read, without their zones; most files tell no zone.
+    QList<Camera> m_cameras{Camera{}};
+    QHash<QString, quint16> m_cameraIndex;
+    QHash<PictureId, qint32> m_zones;
     DisplayOrder m_order;
     Selection m_selection;
     History m_history;
