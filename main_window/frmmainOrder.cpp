@@ -4,11 +4,13 @@
 
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/Summary.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "thumbnails/TimeTakenReader.h"
 
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QStatusBar>
@@ -60,6 +62,7 @@ void frmmain::createOrderMenu()
     connect(m_timeReader, &TimeTakenReader::progress, this, [this](int done) {
         if (m_orderProgress)
             m_orderProgress->setValue(done);
+        lblShown->setText(ordering::readingTimesLine(done, m_timesToRead));
     });
     connect(m_timeReader, &TimeTakenReader::finished, this, [this](const QList<TimeTakenReader::Result>& results) {
         for (const TimeTakenReader::Result& r : results) {
@@ -86,6 +89,7 @@ void frmmain::mnuOrderByTime_Click()
         timesRead();
         return;
     }
+    m_timesToRead = missing.size();
     m_orderProgress = new QProgressDialog(QStringLiteral("Aufnahmezeiten werden gelesen..."),
                                           QStringLiteral("Abbrechen"), 0, int(missing.size()), this);
     m_orderProgress->setObjectName(QStringLiteral("orderProgress"));
@@ -105,18 +109,40 @@ void frmmain::mnuOrderByName_Click()
         orderStepped();
 }
 
+void frmmain::placeArrivals()
+{
+    m_placingArrivals = true;
+    QList<TimeTakenReader::Job> missing;
+    for (const int id : m_order.timesUnknown())
+        missing.append({id, pathOf(id)});
+    m_timesToRead = missing.size();
+    if (missing.isEmpty())
+        return timesRead();
+    m_timeReader->start(missing);
+    lblShown->setText(ordering::readingTimesLine(0, m_timesToRead));
+}
+
 void frmmain::timesRead()
 {
     closeOrderProgress();
     dragCancel();
-    if (m_order.orderByTime())
+    // The pictures that came in are picked, so that the user sees them and can move them on.
+    const bool arrivals = std::exchange(m_placingArrivals, false);
+    if (arrivals ? m_order.placeArrivals() : m_order.orderByTime())
         orderStepped();
+    if (arrivals) {
+        selectionChanged();
+        revealSelection();
+    }
+    showStatus();
 }
 
 void frmmain::cancelOrdering()
 {
     m_timeReader->cancel();
+    m_placingArrivals = false;
     closeOrderProgress();
+    showStatus();
 }
 
 void frmmain::closeOrderProgress()

@@ -250,7 +250,7 @@ private slots:
         QTest::keyClick(w.pctPreview, Qt::Key_Home);
         QTRY_COMPARE(w.thumbnailLoader().heldAtGate(), 1);
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 40 Dateien umbenannt."});
         w.thumbnailLoader().setGateOpen(true);
         QTRY_COMPARE(w.picScroll->boxImageCount(), inView(w).size() - 1); // not the cross
     }
