@@ -57,7 +57,8 @@ QString shownLine(qsizetype pictures, const platform::SkippedFiles& skipped)
 
 QString listingLine(qsizetype listedSoFar)
 {
-    return QStringLiteral("Der Ordner wird gelesen: ") + picturesText(listedSoFar);
+    return listedSoFar == 0 ? QStringLiteral("Der Ordner wird gelesen...")
+                            : QStringLiteral("Der Ordner wird gelesen: ") + picturesText(listedSoFar);
 }
 
 QString readingTimesLine(qsizetype done, qsizetype of)
@@ -77,7 +78,9 @@ QString finishedText(qsizetype renamed, const platform::SkippedFiles& skipped, b
     const QString others = skippedText(skipped);
     if (!undo && !others.isEmpty())
         text += QStringLiteral("\n\n") + others +
-                QStringLiteral(" des Ordners wurden nicht angezeigt und behalten ihre Namen.");
+                (skipped.photoCount() + skipped.clipCount() == 1
+                     ? QStringLiteral(" des Ordners wurde nicht angezeigt und behält seinen Namen.")
+                     : QStringLiteral(" des Ordners wurden nicht angezeigt und behalten ihre Namen."));
     return text;
 }
 

@@ -349,6 +349,7 @@ private slots:
         QTRY_VERIFY(folders->hasFocus());
         QCOMPARE(look(6), look(5));
         QTest::keyClick(folders, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.pctPreview);
         QVERIFY(look(6) != look(5));
     }
 
