@@ -96,12 +96,6 @@ frmmain::frmmain(QWidget* parent)
     picScroll->installEventFilter(this);
     picScroll->setSelection(&m_order.selection());
     picScroll->setToolTips([this](int nr) { return platform::decodeName(pathOf(nr)); });
-    picScroll->setCaptionArea([this](const ImgPreview& e) {
-        const QString caption = captionOf(e.Index);
-        return caption.isEmpty() ? QRect()
-                                 : thumbs::captionRect(QSizeF(e.Width, e.Height), caption, m_captionStyle.font)
-                                       .toAlignedRect();
-    });
 
     linWohin = new QWidget(picScroll);
     linWohin->setObjectName(QStringLiteral("linWohin"));
@@ -375,8 +369,7 @@ ThumbnailLoader& frmmain::thumbnailLoader()
 
 QSize frmmain::boxPixels() const
 {
-    const qreal ratio = picScroll->boxPixelRatio();
-    return QSize(qRound(thumbwidth * ratio), qRound(thumbheight * ratio));
+    return picScroll->imagePixels(thumbwidth, thumbheight);
 }
 
 void frmmain::loadpic(int nr)

@@ -273,15 +273,18 @@ private slots:
         const QImage canvas = w.picScroll->grab().toImage();
         QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
         QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
-        for (int position : {3, 7}) { // picked; picked and focused: the name stays as drawn
+        // Picked, picked with the keyboard on it, or neither: the picture and its name as drawn,
+        // not a pixel of them covered or tinted; the marks lie around them.
+        QCOMPARE(focused(w), 5);
+        for (int position : {3, 5, 2}) {
             const ImgPreview& box = boxAt(w, position - 1);
-            const QRect name = thumbs::captionRect(QSizeF(box.Width, box.Height), nameOf(w, box.Index),
-                                                   thumbs::boxFont(platform::twipsPerPixelY()))
-                                   .toAlignedRect();
-            QVERIFY(name.bottom() >= box.Height - 3); // where the frame runs
-            QCOMPARE(canvas.copy(name.translated(box.Left, box.Top)).convertToFormat(QImage::Format_RGB32),
-                     w.picScroll->shownImage(box.Index).copy(name).convertToFormat(QImage::Format_RGB32));
+            const int m = ThumbCanvas::kMarkMargin;
+            const QImage image = w.picScroll->shownImage(box.Index).convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(image.size(), box.rect().adjusted(m, m, -m, -m).size());
+            QCOMPARE(canvas.copy(box.rect().adjusted(m, m, -m, -m)).convertToFormat(QImage::Format_RGB32), image);
         }
+        QVERIFY(canvas.pixelColor(at(w, 5, 1, 1)) != w.picScroll->selectionColor()); // the focus ring on the frame
+        QCOMPARE(canvas.pixelColor(at(w, 3, 3, 3)), QColor(Qt::white));
 
         auto* marker = w.findChild<QWidget*>(QStringLiteral("linWohin"));
         QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 5));
