@@ -161,7 +161,8 @@ void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
     const bool focused = m_focusShown && e.Index == m_selection->focus;
     // In the margin, in whole pixels of the canvas, so that the marks are as crisp at two device
     // pixels per pixel: a frame of the selection's colour with a thin white line inside it, which
-    // keeps it plain against a dark picture, and the focus as a dashed ring on its outer edge.
+    // keeps it plain against a dark picture, and the focus as a dashed ring: on the margin's outer
+    // edge, or inside the frame of a picked photo, which keeps its colour outside it.
     const QRect box = e.rect();
     if (selected) {
         QPainterPath frame;
@@ -170,7 +171,8 @@ void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
         p.fillPath(frame, m_selectionColor);
     }
     if (focused) {
-        const QRectF ring = QRectF(box).adjusted(1, 1, -1, -1);
+        const qreal inset = selected ? kMarkMargin - 1 : 1;
+        const QRectF ring = QRectF(box).adjusted(inset, inset, -inset, -inset);
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
         p.drawRect(ring);

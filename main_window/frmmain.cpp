@@ -166,8 +166,18 @@ frmmain::frmmain(QWidget* parent)
         if (DirSelect->checkPresent())
             DrvSelect->showDriveOf(DirSelect->nativePath());
     });
-    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp})
+    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp}) {
         connect(menu, &QMenu::aboutToShow, DirSelect, &platform::DirListBox::checkPresent);
+        // A menu closed by Escape leaves the keys with the menu bar, waiting for another menu; they
+        // go back to where they were, so that End right after it scrolls the pictures.
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                if (menuBar()->hasFocus() && !QApplication::activePopupWidget())
+                    QCoreApplication::sendEvent(menuBar(), &escape);
+            });
+        });
+    }
     // The keys go to the pictures, which sit between the two lists as the eye goes.
     setTabOrder(DirSelect, pctPreview);
     setTabOrder(pctPreview, DrvSelect);

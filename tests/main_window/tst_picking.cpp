@@ -283,7 +283,9 @@ private slots:
             QCOMPARE(image.size(), box.rect().adjusted(m, m, -m, -m).size());
             QCOMPARE(canvas.copy(box.rect().adjusted(m, m, -m, -m)).convertToFormat(QImage::Format_RGB32), image);
         }
-        QVERIFY(canvas.pixelColor(at(w, 5, 1, 1)) != w.picScroll->selectionColor()); // the focus ring on the frame
+        // The ring of the keyboard's focus inside the frame, which shows all round.
+        QCOMPARE(canvas.pixelColor(at(w, 5, 0, 40)), w.picScroll->selectionColor());
+        QVERIFY(canvas.pixelColor(at(w, 5, 3, 40)) != w.picScroll->selectionColor());
         QCOMPARE(canvas.pixelColor(at(w, 3, 3, 3)), QColor(Qt::white));
 
         auto* marker = w.findChild<QWidget*>(QStringLiteral("linWohin"));

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -265,12 +266,17 @@ private slots:
         QVERIFY(w.ScrollMe->maximum() > 0);
         QTest::keyClick(w.pctPreview, Qt::Key_Home);
 
+        // Opened by a click on the menu bar, closed by Escape: End goes to the pictures at once.
         for (QMenu* menu : {w.mnuFile, w.mnuOrder, w.mnuHelp}) {
-            menu->popup(w.mapToGlobal(QPoint(10, 10)));
+            QTest::mouseClick(w.menuBar(), Qt::LeftButton, {},
+                              w.menuBar()->actionGeometry(menu->menuAction()).center());
             QVERIFY(QTest::qWaitForWindowExposed(menu));
             QTest::keyClick(menu, Qt::Key_Escape);
             QTRY_VERIFY(!menu->isVisible());
             QTRY_COMPARE(QApplication::focusWidget(), w.pctPreview);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+            QCOMPARE(w.ScrollMe->value(), w.ScrollMe->maximum());
+            QTest::keyClick(w.pctPreview, Qt::Key_Home);
         }
         closeNextDialog(&w);
         w.mnuAbout->trigger();
