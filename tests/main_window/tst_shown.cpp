@@ -214,7 +214,10 @@ private slots:
         QCOMPARE(shownNames(w), (QStringList{"p4.jpg", "p1.jpg", "p2.jpg", "p3.jpg"}));
         QCOMPARE(w.mnuUndoOrder->text(), QStringLiteral("&Rückgängig: 1 Bild verschieben"));
 
+        QStringList said; // the moment every file is listed
+        connect(&w.folderListing(), &ordering::FolderListing::finished, &w, [&] { said.append(statusText(w)); });
         chooseExtensions(w, QStringLiteral("jpg;png"));
+        QCOMPARE(said, QStringList{"Aufnahmezeiten werden gelesen: 0 von 2"}); // the others are known
         const QStringList placed{"q2.png", "p4.jpg", "p1.jpg", "p2.jpg", "q1.png", "p3.jpg"};
         QTRY_COMPARE(shownNames(w), placed);
         QCOMPARE(pickedNames(w), (QStringList{"q2.png", "q1.png"}));
