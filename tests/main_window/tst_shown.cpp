@@ -256,9 +256,11 @@ private slots:
     {
         const QString folder = makeFolder(m_dir->filePath("p"), numbered(60));
         MadeUpVolumes volumes;
+        const QString later = makeFolder(m_dir->filePath("q"), {});
         volumes.list = {{"/", QStringLiteral("/")},
                         {QFile::encodeName(m_dir->path()), QStringLiteral("here")},
-                        {QFile::encodeName(folder), QStringLiteral("photos")}};
+                        {QFile::encodeName(folder), QStringLiteral("photos")},
+                        {QFile::encodeName(later), QStringLiteral("later")}};
         frmmain w;
         auto* drives = w.findChild<platform::DriveListBox*>(QStringLiteral("DrvSelect"));
         drives->setVolumeSource(&volumes);
