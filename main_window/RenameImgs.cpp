@@ -2,6 +2,7 @@
 // side of it. The file work is the renaming library's.
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
+#include "ordering/Summary.h"
 #include "platform/Dialogs.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
@@ -101,15 +102,20 @@ void frmmain::mnuUndoRename_Click()
 
 void frmmain::renamed(const renaming::Result& result, bool undo)
 {
-    // The view is not built again, so each picture follows its file to its new path; a caption
-    // drawn before shows the old name, also when the box draws its picture again.
+    // The view is not built again, so each picture follows its file to its new path, and its
+    // caption names the file as it is called now: drawn again from memory, else made again when
+    // near the view.
     QHash<QByteArray, QByteArray> moved;
     moved.reserve(result.renamed.size());
     for (const renaming::Renamed& m : result.renamed)
         moved.insert(m.from, m.to);
     for (const ordering::PictureOrder::Renamed& r : m_order.renamed(moved)) {
-        if (showfilename && picScroll->element(r.id).Loaded && !m_keptCaptions.contains(r.id))
-            m_keptCaptions.insert(r.id, platform::displayName(thumbs::fileNameOf(platform::decodeName(r.was))));
+        if (!showfilename || picScroll->element(r.id).shows != ImgPreview::Shows::Picture)
+            continue;
+        if (const thumbs::Prepared* prepared = picScroll->hasBoxImage(r.id) ? m_store.find(r.id) : nullptr)
+            drawBox(r.id, *prepared);
+        else
+            picScroll->dropBoxImage(r.id);
     }
     if (building)
         startLoading(0);
@@ -126,7 +132,8 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
-        platform::dialogs().messageBox(this, QStringLiteral("Fertig"), platform::MessageIcon::None);
+        platform::dialogs().messageBox(this, ordering::finishedText(result.renamed.size(), m_listing.skipped(), undo),
+                                       platform::MessageIcon::None);
         if (!result.message.isEmpty())
             platform::dialogs().messageBox(this, result.message, platform::MessageIcon::Exclamation);
     } else {

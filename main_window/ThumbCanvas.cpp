@@ -59,9 +59,15 @@ int ThumbCanvas::elementAt(const QPoint& point) const
     return 0;
 }
 
+QSize ThumbCanvas::imagePixels(int width, int height) const
+{
+    return QSize(qMax(1, qRound((width - 2 * kMarkMargin) * m_boxRatio)),
+                 qMax(1, qRound((height - 2 * kMarkMargin) * m_boxRatio)));
+}
+
 QSize ThumbCanvas::boxPixels(const ImgPreview& e) const
 {
-    return QSize(qMax(1, qRound(e.Width * m_boxRatio)), qMax(1, qRound(e.Height * m_boxRatio)));
+    return imagePixels(e.Width, e.Height);
 }
 
 QImage ThumbCanvas::blankBox(const ImgPreview& e) const
@@ -122,15 +128,19 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
     for (auto it = toDraw.rbegin(); it != toDraw.rend(); ++it) {
         const ImgPreview& e = **it;
         const QImage image = shownImage(e.Index);
-        p.fillRect(e.rect(), m_elementColor);
+        // A picture's margin is of its white background, so that the box looks as one.
+        const bool picture = e.shows == ImgPreview::Shows::Picture || e.shows == ImgPreview::Shows::Preview;
+        p.fillRect(e.rect(), picture && !image.isNull() ? QColor(Qt::white) : m_elementColor);
         if (image.isNull()) {
             p.setPen(m_frameColor);
             p.drawRect(e.rect().adjusted(0, 0, -1, -1));
         } else {
             const qreal r = image.devicePixelRatio();
-            p.drawImage(QPointF(e.Left, e.Top), image, QRectF(0, 0, e.Width * r, e.Height * r));
+            const QSizeF inner(e.Width - 2 * kMarkMargin, e.Height - 2 * kMarkMargin);
+            p.drawImage(QPointF(e.Left + kMarkMargin, e.Top + kMarkMargin), image,
+                        QRectF(0, 0, inner.width() * r, inner.height() * r));
         }
-        drawMarks(p, e, image);
+        drawMarks(p, e);
     }
 }
 
@@ -143,52 +153,33 @@ void ThumbCanvas::setFocusShown(bool shown)
         Refresh(m_selection->focus);
 }
 
-void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e, const QImage& image) const
+void ThumbCanvas::drawMarks(QPainter& p, const ImgPreview& e) const
 {
     if (!m_selection)
         return;
     const bool selected = m_selection->contains(e.Index);
     const bool focused = m_focusShown && e.Index == m_selection->focus;
-    // Whole pixels of the canvas, so that the marks are as crisp at two device pixels per pixel;
-    // thin white and black lines keep them plain on white letterboxing and on dark pictures.
-    constexpr int kFrame = 3;
+    // In the margin, in whole pixels of the canvas, so that the marks are as crisp at two device
+    // pixels per pixel: a frame of the selection's colour with a thin white line inside it, which
+    // keeps it plain against a dark picture, and the focus as a dashed ring: on the margin's outer
+    // edge, or inside the frame of a picked photo, which keeps its colour outside it.
     const QRect box = e.rect();
     if (selected) {
-        QColor tint = m_selectionColor;
-        tint.setAlpha(72);
-        p.fillRect(box, tint);
         QPainterPath frame;
         frame.addRect(box);
-        frame.addRect(box.adjusted(kFrame, kFrame, -kFrame, -kFrame));
+        frame.addRect(box.adjusted(kMarkMargin - 1, kMarkMargin - 1, -kMarkMargin + 1, -kMarkMargin + 1));
         p.fillPath(frame, m_selectionColor);
-        const QRect inner = box.adjusted(kFrame, kFrame, -kFrame - 1, -kFrame - 1);
-        if (inner.isValid()) {
-            p.setPen(QPen(Qt::white, 0));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(inner);
-        }
     }
     if (focused) {
-        const QRectF ring = QRectF(box).adjusted(kFrame + 2, kFrame + 2, -kFrame - 2, -kFrame - 2);
-        if (ring.width() > 2 && ring.height() > 2) {
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-            p.drawRect(ring);
-            QPen dashes(Qt::white, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
-            dashes.setDashPattern({2, 2});
-            p.setPen(dashes);
-            p.drawRect(ring);
-        }
-    }
-    // The file name lies along the bottom edge, where the frame runs: it stays on top, as a label
-    // set into the frame.
-    if ((selected || focused) && m_captionArea && !image.isNull() && e.shows != ImgPreview::Shows::Cross) {
-        const QRect caption = m_captionArea(e).intersected(QRect(0, 0, e.Width, e.Height));
-        if (!caption.isEmpty()) {
-            const qreal r = image.devicePixelRatio();
-            p.drawImage(QRectF(caption.translated(e.Left, e.Top)), image,
-                        QRectF(caption.x() * r, caption.y() * r, caption.width() * r, caption.height() * r));
-        }
+        const qreal inset = selected ? kMarkMargin - 1 : 1;
+        const QRectF ring = QRectF(box).adjusted(inset, inset, -inset, -inset);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        p.drawRect(ring);
+        QPen dashes(Qt::white, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+        dashes.setDashPattern({2, 2});
+        p.setPen(dashes);
+        p.drawRect(ring);
     }
 }
 

@@ -59,8 +59,15 @@ public:
     // The top-most visible element at a point of the canvas, or 0 when there is none.
     int elementAt(const QPoint& point) const;
 
-    // A new image for an element, in the box's colour and size, in device pixels at the boxes'
-    // pixel ratio (which the image carries), in place of the one it had.
+    // Every box keeps this many pixels on each side for the marks of a picked photo and of the
+    // keyboard's focus, so that they never cover the picture: its image is that much smaller
+    // than the box, and drawn in its middle.
+    static constexpr int kMarkMargin = 4;
+    // The size of the image of a box of width x height, in device pixels.
+    QSize imagePixels(int width, int height) const;
+
+    // A new image for an element, in the box's colour and the size of its image, in device pixels
+    // at the boxes' pixel ratio (which the image carries), in place of the one it had.
     QImage& newBoxImage(int index);
     bool hasBoxImage(int index) const { return m_images.contains(index); }
     void dropBoxImage(int index);
@@ -89,10 +96,6 @@ public:
     void setSelection(const ordering::Selection* selection) { m_selection = selection; }
     void setFocusShown(bool shown);
     QColor selectionColor() const { return m_selectionColor; }
-    // Where a box's image carries its caption (in the box's pixels; empty for none): the marks
-    // leave it readable.
-    using CaptionArea = std::function<QRect(const ImgPreview&)>;
-    void setCaptionArea(CaptionArea area) { m_captionArea = std::move(area); }
 
 signals:
     // Every box is gone; ids handed out before mean nothing now.
@@ -106,7 +109,7 @@ private:
     QSize boxPixels(const ImgPreview& e) const;
     QImage blankBox(const ImgPreview& e) const;
     const QImage& crossFor(const ImgPreview& e) const;
-    void drawMarks(QPainter& p, const ImgPreview& e, const QImage& image) const;
+    void drawMarks(QPainter& p, const ImgPreview& e) const;
 
     std::vector<ImgPreview> m_elements;
     std::unordered_map<int, QImage> m_images;
@@ -119,6 +122,5 @@ private:
     qreal m_boxRatio = 1;
     const ordering::Selection* m_selection = nullptr;
     bool m_focusShown = false;
-    CaptionArea m_captionArea;
     std::function<QString(int)> m_toolTip;
 };

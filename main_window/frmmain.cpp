@@ -5,6 +5,7 @@
 #include "imaging/LoadJPG.h"
 #include "main_window/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
+#include "ordering/Summary.h"
 #include "platform/AppIcon.h"
 #include "platform/Dialogs.h"
 #include "platform/DirListing.h"
@@ -20,9 +21,11 @@
 #include "thumbnails/TimeTakenReader.h"
 #include "viewer/frmShowImage.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -30,6 +33,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -93,12 +97,6 @@ frmmain::frmmain(QWidget* parent)
     picScroll->installEventFilter(this);
     picScroll->setSelection(&m_order.selection());
     picScroll->setToolTips([this](int nr) { return platform::decodeName(pathOf(nr)); });
-    picScroll->setCaptionArea([this](const ImgPreview& e) {
-        const QString caption = captionOf(e.Index);
-        return caption.isEmpty() ? QRect()
-                                 : thumbs::captionRect(QSizeF(e.Width, e.Height), caption, m_captionStyle.font)
-                                       .toAlignedRect();
-    });
 
     linWohin = new QWidget(picScroll);
     linWohin->setObjectName(QStringLiteral("linWohin"));
@@ -169,10 +167,22 @@ frmmain::frmmain(QWidget* parent)
         if (DirSelect->checkPresent())
             DrvSelect->showDriveOf(DirSelect->nativePath());
     });
-    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp})
+    for (QMenu* menu : {mnuFile, mnuOrder, mnuHelp}) {
         connect(menu, &QMenu::aboutToShow, DirSelect, &platform::DirListBox::checkPresent);
-    setTabOrder(DirSelect, DrvSelect);
-    setTabOrder(DrvSelect, pctPreview);
+        // A menu closed by Escape leaves the keys with the menu bar, waiting for another menu; they
+        // go back to where they were, so that End right after it scrolls the pictures.
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                if (menuBar()->hasFocus() && !QApplication::activePopupWidget())
+                    QCoreApplication::sendEvent(menuBar(), &escape);
+            });
+        });
+    }
+    // The keys go to the pictures, which sit between the two lists as the eye goes.
+    setTabOrder(DirSelect, pctPreview);
+    setTabOrder(pctPreview, DrvSelect);
+    pctPreview->setFocus();
 
     // Design geometry, in twips, converted to this screen's pixels.
     const double tx = platform::twipsPerPixelX();
@@ -189,6 +199,18 @@ frmmain::frmmain(QWidget* parent)
     sbrStatus = new QStatusBar(this);
     sbrStatus->setObjectName(QStringLiteral("sbrStatus"));
     setStatusBar(sbrStatus);
+    lblShown = new QLabel(sbrStatus);
+    lblShown->setObjectName(QStringLiteral("lblShown"));
+    lblShown->setTextFormat(Qt::PlainText);
+    cmdShowOptions = new QToolButton(sbrStatus);
+    cmdShowOptions->setObjectName(QStringLiteral("cmdShowOptions"));
+    cmdShowOptions->setText(QStringLiteral("Optionen..."));
+    cmdShowOptions->setAutoRaise(true);
+    cmdShowOptions->setFocusPolicy(Qt::NoFocus);
+    cmdShowOptions->hide();
+    connect(cmdShowOptions, &QToolButton::clicked, this, [this] { mnuOptions_Click(); });
+    sbrStatus->addPermanentWidget(lblShown);
+    sbrStatus->addPermanentWidget(cmdShowOptions);
     m_client->setMinimumSize(0, 0);
     resize(twipsToPixels(kClientWidth, tx),
            twipsToPixels(kClientHeight, ty) + menuBar()->sizeHint().height() + sbrStatus->sizeHint().height());
@@ -359,8 +381,7 @@ ThumbnailLoader& frmmain::thumbnailLoader()
 
 QSize frmmain::boxPixels() const
 {
-    const qreal ratio = picScroll->boxPixelRatio();
-    return QSize(qRound(thumbwidth * ratio), qRound(thumbheight * ratio));
+    return picScroll->imagePixels(thumbwidth, thumbheight);
 }
 
 void frmmain::loadpic(int nr)
@@ -433,9 +454,6 @@ QString frmmain::captionOf(int nr) const
 {
     if (!showfilename)
         return QString();
-    const auto kept = m_keptCaptions.constFind(nr);
-    if (kept != m_keptCaptions.cend())
-        return *kept;
     return platform::displayName(thumbs::fileNameOf(platform::decodeName(pathOf(nr))));
 }
 
@@ -586,6 +604,14 @@ void frmmain::loadNext()
     loadpic(nr);
 }
 
+void frmmain::showStatus()
+{
+    const bool listing = m_listing.running();
+    lblShown->setText(listing ? ordering::listingLine(m_order.count())
+                              : ordering::shownLine(m_order.count(), m_listing.skipped()));
+    cmdShowOptions->setVisible(!listing && !m_listing.skipped().isEmpty());
+}
+
 void frmmain::setPointer(platform::MousePointer pointer)
 {
     m_pointer = pointer;
@@ -610,13 +636,14 @@ void frmmain::makeview()
     // A build under way is dropped: this one shows the folder and the settings as they are now.
     stopBuild();
     const QByteArray folder = platform::withTrailingSlash(DirSelect->nativePath());
+    // The steps taken on a folder stay with it while it is shown, whatever else comes or goes.
+    const bool again = folder == m_keeper.folder();
     // The order of the view that goes is kept before its pictures do.
     m_keeper.showFolder(folder, imageerw);
     picScroll->unloadAll();
-    m_order.clear();
+    m_order.clear(again);
     m_store.clear();
     m_store.setBudget(preparedBudget);
-    m_keptCaptions = {};
     // What the folder left behind goes back to the system, not only to the allocator: a large
     // folder leaves many small blocks spread over the heap.
     ::malloc_trim(0);
@@ -625,6 +652,7 @@ void frmmain::makeview()
     // in that order at once, without a second pass.
     m_listing.start(folder, imageerw);
     updateMenus();
+    showStatus();
 }
 
 void frmmain::filesFound(const ordering::ListedBatch& batch)
@@ -642,6 +670,7 @@ void frmmain::filesFound(const ordering::ListedBatch& batch)
     // While a folder is listed, the new boxes pile up in the canvas's corner.
     if (picScroll->count() > 0)
         picScroll->Refresh(picScroll->count());
+    showStatus();
 }
 
 void frmmain::listingFinished(const QList<QByteArray>& hidden)
@@ -652,7 +681,14 @@ void frmmain::listingFinished(const QList<QByteArray>& hidden)
     m_keeper.listingFinished(hidden);
     updateMenus();
     arrangeimgs(true);
+    showStatus();
+    // The keys go where the user looks, unless another window has them.
+    const QWidget* focus = QApplication::focusWidget();
+    if (m_order.count() > 0 && (!focus || focus->window() == this))
+        pctPreview->setFocus(Qt::OtherFocusReason);
     emit viewArranged();
+    if (!m_order.arrivals().isEmpty())
+        placeArrivals();
 
     // Every box is loaded exactly once, those the user looks at first: the workers prepare the
     // ones near the view first and follow it when it moves, and each picture is drawn as soon

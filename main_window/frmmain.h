@@ -29,6 +29,7 @@ class QProgressDialog;
 class QScrollBar;
 class QStatusBar;
 class QTimer;
+class QToolButton;
 class ThumbCanvas;
 class TimeTakenReader;
 struct ImgPreview;
@@ -107,6 +108,10 @@ public:
     QAction* mnuAbout = nullptr;
     // What the window has to say without stopping the user: an order that could not be kept.
     QStatusBar* sbrStatus = nullptr;
+    // In it, always: what the view shows and what of the folder it does not, with the way to the
+    // options when that is something; the progress while the folder is listed or times are read.
+    QLabel* lblShown = nullptr;
+    QToolButton* cmdShowOptions = nullptr;
 
     // Settings copies.
     bool selectfolder = false;
@@ -205,6 +210,7 @@ private:
     void updateUndoRename(bool check);
     void applyLayout();
     void setPointer(platform::MousePointer pointer);
+    void showStatus();
     bool scrollByKey(int key);
     void scrollTo(int value);
 
@@ -308,12 +314,16 @@ private:
     void timesRead();
     // The devices' clocks moved by `offsets`, kept for the folder, and the order by time with them.
     void applyClocks(const ordering::ClockOffsets& offsets);
+    // Reads the times the pictures that came into the folder later are placed by, then places them.
+    void placeArrivals();
     // Drops an order by time that waits for times still being read.
     void cancelOrdering();
     void closeOrderProgress();
     TimeTakenReader* m_timeReader = nullptr;
     QProgressDialog* m_orderProgress = nullptr;
     std::function<void()> m_afterTimes;
+    bool m_placingArrivals = false; // the times read are for the arrivals
+    qsizetype m_timesToRead = 0;
 
     // The full-size viewer that the right mouse button opens, made on first use.
     std::unique_ptr<frmShowImage> m_viewer;
@@ -332,9 +342,6 @@ private:
     thumbs::CaptionStyle m_captionStyle;
     PreparedStore m_store{0};
     RowSpan m_keep;              // the rows whose boxes keep their images
-    // Boxes whose files were renamed after their pictures were drawn with captions: the caption
-    // they show, which stays as it was drawn.
-    QHash<int, QString> m_keptCaptions;
 
     // The order as data, and what lists it and keeps it; the two live no longer than it.
     ordering::PictureOrder m_order;

@@ -6,11 +6,13 @@
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "ordering/Clocks.h"
+#include "ordering/Summary.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "thumbnails/TimeTakenReader.h"
 
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QStatusBar>
@@ -66,6 +68,7 @@ void frmmain::createOrderMenu()
     connect(m_timeReader, &TimeTakenReader::progress, this, [this](int done) {
         if (m_orderProgress)
             m_orderProgress->setValue(done);
+        lblShown->setText(ordering::readingTimesLine(done, m_timesToRead));
     });
     connect(m_timeReader, &TimeTakenReader::finished, this, [this](const QList<TimeTakenReader::Result>& results) {
         for (const TimeTakenReader::Result& r : results) {
@@ -125,8 +128,10 @@ void frmmain::applyClocks(const ordering::ClockOffsets& offsets)
 
 void frmmain::readTimesThen(std::function<void()> then)
 {
-    if (m_timeReader->busy() || m_listing.running())
+    if (m_timeReader->busy() || m_listing.running()) {
+        m_placingArrivals = false;
         return; // the order comes when the reading is done
+    }
     m_afterTimes = std::move(then);
     // The times of pictures whose thumbnails have come in are known; the others are read now,
     // without decoding, while the window goes on.
@@ -135,6 +140,12 @@ void frmmain::readTimesThen(std::function<void()> then)
         missing.append({id, pathOf(id)});
     if (missing.isEmpty()) {
         timesRead();
+        return;
+    }
+    m_timesToRead = missing.size();
+    if (m_placingArrivals) {
+        lblShown->setText(ordering::readingTimesLine(0, m_timesToRead));
+        m_timeReader->start(missing);
         return;
     }
     m_orderProgress = new QProgressDialog(QStringLiteral("Aufnahmezeiten werden gelesen..."),
@@ -156,18 +167,35 @@ void frmmain::mnuOrderByName_Click()
         orderStepped();
 }
 
+void frmmain::placeArrivals()
+{
+    // Read without a progress window: the user did not ask for it, the status line counts.
+    m_placingArrivals = true;
+    readTimesThen([this] {
+        // The pictures that came in are picked, so that the user sees them and can move them on.
+        if (m_order.placeArrivals(m_keeper.clocks()))
+            orderStepped();
+        selectionChanged();
+        revealSelection();
+    });
+}
+
 void frmmain::timesRead()
 {
     closeOrderProgress();
     dragCancel();
+    m_placingArrivals = false;
     if (const std::function<void()> then = std::exchange(m_afterTimes, {}))
         then();
+    showStatus();
 }
 
 void frmmain::cancelOrdering()
 {
     m_timeReader->cancel();
+    m_placingArrivals = false;
     closeOrderProgress();
+    showStatus();
 }
 
 void frmmain::closeOrderProgress()

@@ -179,19 +179,7 @@ void frmmain::orderStepped()
 
 void frmmain::updateOrderMenu()
 {
-    using Kind = ordering::History::Step::Kind;
-    const auto what = [](const ordering::History::Step* step) {
-        switch (step->kind) {
-        case Kind::ByName:
-            return QStringLiteral("Nach Dateiname ordnen");
-        case Kind::ByTime:
-            return QStringLiteral("Nach Aufnahmezeit ordnen");
-        case Kind::Move:
-            break;
-        }
-        return step->pictures == 1 ? QStringLiteral("1 Bild verschieben")
-                                   : QStringLiteral("%1 Bilder verschieben").arg(step->pictures);
-    };
+    const auto what = [](const ordering::History::Step* step) { return ordering::stepText(*step); };
     const bool listed = m_order.listed();
     const ordering::History::Step* undo = listed ? m_order.history().nextUndo() : nullptr;
     const ordering::History::Step* redo = listed ? m_order.history().nextRedo() : nullptr;

@@ -87,11 +87,14 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
         m_allowed = m_holdAfter;
     }
     m_running = true;
+    m_skipped = {};
     m_worker.post(
         [this, store = m_store, folder, extensions, batchFiles = m_batchFiles](const platform::Worker::Ticket& ticket) {
             QList<KeptEntry> kept = store.load(folder).entries;
             Placement placement(kept);
             platform::ImageFileEnumerator files(folder, extensions);
+            platform::SkippedFiles skipped;
+            files.countSkipped(&skipped);
             if (!files.isOpen())
                 m_worker.fail(ticket, platform::decodeName(folder), files.errorText());
             const QString folderText = platform::decodeName(folder);
@@ -114,7 +117,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 sortByKey(batch);
                 m_worker.deliver(ticket, [this, ticket, taken, first = std::exchange(first, false),
                                           kept = std::exchange(kept, {}), batch = std::move(batch), last,
-                                          hidden = std::move(hidden)] {
+                                          hidden = std::move(hidden),
+                                          skipped = last ? skipped : platform::SkippedFiles()] {
                     {
                         const std::lock_guard lock(m_gateMutex);
                         *taken = true;
@@ -127,6 +131,7 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                         emit found(batch);
                     if (last && !ticket.cancelled()) {
                         m_running = false;
+                        m_skipped = skipped;
                         emit finished(hidden);
                     }
                 });

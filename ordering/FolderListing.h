@@ -2,6 +2,7 @@
 
 #include "ordering/OrderStore.h"
 #include "ordering/Picture.h"
+#include "platform/SkippedFiles.h"
 #include "platform/Worker.h"
 
 #include <QByteArray>
@@ -39,6 +40,9 @@ public:
     void cancel();
     // Started, and neither finished nor cancelled.
     bool running() const { return m_running; }
+    // The files of the folder listed last that look like photos or clips but that the extensions
+    // did not take; complete once it has finished, empty before.
+    const platform::SkippedFiles& skipped() const { return m_skipped; }
     // Frees what a listing made on its own thread, where that holds no one up.
     void letGo(std::vector<QString> texts);
 
@@ -68,6 +72,7 @@ private:
     OrderStore m_store;
     platform::Worker::Ticket m_ticket;
     bool m_running = false;
+    platform::SkippedFiles m_skipped;
     qsizetype m_batchFiles = kBatchFiles;
     int m_holdAfter = -1;
     std::mutex m_gateMutex;

@@ -32,6 +32,32 @@ void History::clear()
     m_bytes = 0;
 }
 
+void History::rewrite(const std::function<void(Step&)>& edit)
+{
+    m_bytes = 0;
+    for (Step& step : m_steps) {
+        edit(step);
+        m_bytes += bytesOf(step);
+    }
+}
+
+QString stepText(const History::Step& step)
+{
+    switch (step.kind) {
+    case History::Step::Kind::ByName:
+        return QStringLiteral("Nach Dateiname ordnen");
+    case History::Step::Kind::ByTime:
+        return QStringLiteral("Nach Aufnahmezeit ordnen");
+    case History::Step::Kind::Arrivals:
+        return step.pictures == 1 ? QStringLiteral("1 neues Bild einordnen")
+                                  : QStringLiteral("%1 neue Bilder einordnen").arg(step.pictures);
+    case History::Step::Kind::Move:
+        break;
+    }
+    return step.pictures == 1 ? QStringLiteral("1 Bild verschieben")
+                              : QStringLiteral("%1 Bilder verschieben").arg(step.pictures);
+}
+
 const History::Step* History::undo()
 {
     if (m_done == 0)

@@ -3,8 +3,10 @@
 #include "ordering/Selection.h"
 
 #include <QList>
+#include <QString>
 
 #include <deque>
+#include <functional>
 
 namespace ordering {
 
@@ -22,6 +24,7 @@ public:
             Move,   // `pictures` pictures moved
             ByName, // the starting orders
             ByTime,
+            Arrivals, // `pictures` files that came in later put in by time
         };
         Kind kind = Kind::Move;
         qsizetype pictures = 0;
@@ -35,6 +38,9 @@ public:
     // A new step; the steps undone before it cannot be redone any more.
     void record(Step step);
     void clear();
+    // Lets `edit` change every step (the pictures of a folder listed anew have new ids), without
+    // changing which are done.
+    void rewrite(const std::function<void(Step&)>& edit);
 
     // The step that undo (redo) would take back (take again), or null.
     const Step* nextUndo() const { return m_done > 0 ? &m_steps[m_done - 1] : nullptr; }
@@ -54,5 +60,8 @@ private:
     qint64 m_bytes = 0;
     qint64 m_budget;
 };
+
+// What undoing or redoing the step does, for the menu: "3 Bilder verschieben".
+QString stepText(const History::Step& step);
 
 } // namespace ordering

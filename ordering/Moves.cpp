@@ -1,6 +1,7 @@
 #include "ordering/Moves.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace ordering {
 
@@ -117,6 +118,66 @@ DisplayOrder byTimeTaken(const DisplayOrder& order, const TimeOf& timeOf, const 
     for (const Entry& e : entries)
         sorted.append(e.id);
     return sorted;
+}
+
+DisplayOrder placeArrivals(const DisplayOrder& order, const std::vector<bool>& arriving, const TimeOf& timeOf,
+                           const PictureLess& nameLess)
+{
+    const auto arrives = [&arriving](PictureId id) { return size_t(id) < arriving.size() && arriving[size_t(id)]; };
+    struct Anchor
+    {
+        ClockTime time;
+        qsizetype at; // among the others
+    };
+    struct Arrival
+    {
+        PictureId id;
+        ClockTime time;
+        qsizetype after; // the place among the others it follows, -1: before them all
+    };
+    DisplayOrder others;
+    std::vector<Anchor> anchors;
+    std::vector<Arrival> arrivals;
+    DisplayOrder untimed;
+    for (const PictureId id : order) {
+        const std::optional<ClockTime> time = timeOf(id);
+        if (arrives(id)) {
+            if (time)
+                arrivals.push_back({id, *time, -1});
+            else
+                untimed.append(id);
+            continue;
+        }
+        if (time)
+            anchors.push_back({*time, others.size()});
+        others.append(id);
+    }
+    // By time, and of the same moment the one shown last last: the last anchor not later than an
+    // arrival is the one it follows.
+    std::stable_sort(anchors.begin(), anchors.end(), [](const Anchor& a, const Anchor& b) { return a.time < b.time; });
+    for (Arrival& a : arrivals) {
+        const auto next = std::upper_bound(anchors.begin(), anchors.end(), a.time,
+                                           [](const ClockTime& t, const Anchor& anchor) { return t < anchor.time; });
+        a.after = next == anchors.begin() ? -1 : std::prev(next)->at;
+    }
+    std::sort(arrivals.begin(), arrivals.end(), [&nameLess](const Arrival& a, const Arrival& b) {
+        if (a.after != b.after)
+            return a.after < b.after;
+        if (a.time != b.time)
+            return a.time < b.time;
+        return nameLess(a.id, b.id);
+    });
+    DisplayOrder placed;
+    placed.reserve(order.size());
+    auto next = arrivals.cbegin();
+    for (qsizetype k = -1; k < others.size(); ++k) {
+        if (k >= 0)
+            placed.append(others[k]);
+        for (; next != arrivals.cend() && next->after == k; ++next)
+            placed.append(next->id);
+    }
+    placed.append(untimed);
+    return placed;
 }
 
 DisplayOrder byName(const DisplayOrder& order, const PictureLess& nameLess)

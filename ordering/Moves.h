@@ -40,6 +40,15 @@ using TimeOf = std::function<std::optional<ClockTime>(PictureId)>;
 DisplayOrder byTimeTaken(const DisplayOrder& order, const TimeOf& timeOf, const PictureLess& nameLess);
 DisplayOrder byName(const DisplayOrder& order, const PictureLess& nameLess);
 
+// Files that came into a folder after its order was made (`arriving`, indexed by id) each go
+// after the picture of the others with the latest time not later than their own (the one shown
+// last among several of that moment), before all of them when every such time is later; those
+// that land together go by time, then by `nameLess`. Those without a time go to the end, in the
+// order they have. The others keep their order; pictures of theirs without a time never take one
+// in.
+DisplayOrder placeArrivals(const DisplayOrder& order, const std::vector<bool>& arriving, const TimeOf& timeOf,
+                           const PictureLess& nameLess);
+
 // The order a folder is listed in: by kept rank, then by the path as text.
 inline bool keptRankThenText(int rankA, const QString& textA, int rankB, const QString& textB)
 {

@@ -37,6 +37,8 @@ public:
     ~OrderKeeper() override;
 
     const OrderStore& store() const { return m_store; }
+    // The folder shown, ending in "/"; empty before the first.
+    const QByteArray& folder() const { return m_folder; }
 
     // The folder (ending in "/") whose files are about to be listed with `extensions`: the order
     // shown before is kept first.

@@ -20,8 +20,12 @@ void sortByKey(ListedBatch& batch)
     });
 }
 
-void PictureOrder::clear()
+void PictureOrder::clear(bool again)
 {
+    m_before.reset();
+    if (again && m_listed)
+        m_before = Before{std::move(m_pictures), m_history, m_selection};
+    m_arrivals = {};
     // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
     m_pictures = std::vector<Picture>();
     m_identities = {};
@@ -79,9 +83,102 @@ std::vector<QString> PictureOrder::finishListing()
 {
     m_listed = true;
     m_selection.reset(count());
+    // Files the folder's kept order does not know, listed after those it does, came later.
+    if (std::any_of(m_ranks.cbegin(), m_ranks.cend(), [](int rank) { return rank != Placement::kUnkept; })) {
+        for (const PictureId id : m_order)
+            if (m_ranks[size_t(id - 1)] == Placement::kUnkept)
+                m_arrivals.append(id);
+    }
+    takeOver();
     m_ranks = std::vector<int>();
     m_merge.clear();
     return std::exchange(m_texts, {});
+}
+
+void PictureOrder::takeOver()
+{
+    if (!m_before)
+        return;
+    Before before = std::move(*m_before);
+    m_before.reset();
+    QHash<QByteArray, PictureId> byPath;
+    byPath.reserve(count());
+    for (PictureId id = 1; id <= count(); ++id)
+        byPath.insert(picture(id).path(), id);
+    std::vector<PictureId> now(before.pictures.size() + 1, kNoPicture); // by the id before
+    for (size_t i = 0; i < before.pictures.size(); ++i) {
+        const Picture& was = before.pictures[i];
+        const PictureId id = byPath.value(was.path(), kNoPicture);
+        now[i + 1] = id;
+        if (id == kNoPicture)
+            continue;
+        Picture& p = m_pictures[size_t(id - 1)];
+        p.m_taken = was.m_taken;
+        p.m_seconds = was.m_seconds;
+        p.m_nanoseconds = was.m_nanoseconds;
+    }
+    const auto idNow = [&now](PictureId was) {
+        return was > 0 && size_t(was) < now.size() ? now[size_t(was)] : kNoPicture;
+    };
+    // An order of a step holds every picture shown now: those of files gone are left out, and
+    // those of files that came since stand at the end, where the listing put them.
+    const auto orderNow = [&](const DisplayOrder& was) {
+        DisplayOrder order;
+        order.reserve(m_order.size());
+        std::vector<bool> in(size_t(count()) + 1, false);
+        for (const PictureId old : was) {
+            const PictureId id = idNow(old);
+            if (id != kNoPicture && !in[size_t(id)]) {
+                in[size_t(id)] = true;
+                order.append(id);
+            }
+        }
+        for (const PictureId id : m_order)
+            if (!in[size_t(id)])
+                order.append(id);
+        return order;
+    };
+    const auto selectionNow = [&](const Selection& was) {
+        Selection s;
+        s.reset(count());
+        for (size_t old = 1; old < was.bits().size(); ++old)
+            if (was.bits()[old] && idNow(PictureId(old)) != kNoPicture)
+                s.set(idNow(PictureId(old)), true);
+        s.anchor = idNow(was.anchor);
+        s.focus = idNow(was.focus);
+        return s;
+    };
+    before.history.rewrite([&](History::Step& step) {
+        step.before = orderNow(step.before);
+        step.after = orderNow(step.after);
+        step.selection = selectionNow(step.selection);
+    });
+    m_history = std::move(before.history);
+    m_selection = selectionNow(before.selection);
+}
+
+bool PictureOrder::placeArrivals(const ClockOffsets& offsets)
+{
+    if (!m_listed || m_arrivals.isEmpty())
+        return false;
+    std::vector<bool> arriving(size_t(count()) + 1, false);
+    for (const PictureId id : std::as_const(m_arrivals))
+        arriving[size_t(id)] = true;
+    DisplayOrder placed = ordering::placeArrivals(m_order, arriving, [this, &offsets](PictureId id) -> std::optional<ClockTime> {
+        const std::optional<ClockTime> taken = picture(id).taken();
+        if (!taken)
+            return std::nullopt;
+        return shifted(*taken, offsets.value(camera(id).key));
+    },
+                                        nameLess());
+    const bool changed = step(History::Step::Kind::Arrivals, m_arrivals.size(), std::move(placed));
+    m_selection.clear();
+    for (const PictureId id : std::as_const(m_arrivals))
+        m_selection.set(id, true);
+    const QList<PictureId> picked = m_selection.inOrder(m_order);
+    m_selection.anchor = m_selection.focus = picked.first();
+    m_arrivals = {};
+    return changed;
 }
 
 QList<ListedFile> PictureOrder::listedSoFar() const

@@ -31,8 +31,10 @@ public:
     // -- The folder shown
 
     // A folder is about to be listed: the pictures, their order, the picks and the steps of the
-    // one shown before are forgotten, and ids start from 1 again.
-    void clear();
+    // one shown before are forgotten, and ids start from 1 again. With `again` (the same folder
+    // listed anew: other extensions, files that came or went), the steps, the picks and the times
+    // known go over to the pictures of the same files once every file is listed.
+    void clear(bool again = false);
     // Takes the files a listing found next: each goes before the first picture shown whose kept
     // rank, then text, is greater than its own (see ListingMerge), so the order is right at
     // every moment without a second pass. Returns their ids, in the order of batch.files.
@@ -44,6 +46,12 @@ public:
     // up (FolderListing::letGo).
     std::vector<QString> finishListing();
     bool listed() const { return m_listed; }
+    // The pictures whose files came into a folder with a kept order after it was made (the
+    // listing put them after the others), until placeArrivals() puts them in.
+    const QList<PictureId>& arrivals() const { return m_arrivals; }
+    // Puts the arrivals in by the times they were taken (see ordering::placeArrivals; a time not
+    // known counts as none) as one step, and picks them alone. Returns whether the order changed.
+    bool placeArrivals(const ClockOffsets& offsets = {});
 
     qsizetype count() const { return qsizetype(m_pictures.size()); }
     bool contains(PictureId id) const { return id > 0 && id <= count(); }
@@ -143,6 +151,8 @@ public:
 
 private:
     bool step(History::Step::Kind kind, qsizetype pictures, DisplayOrder sorted);
+    // Gives the pictures listed anew what was known of their files before.
+    void takeOver();
     bool restore(const History::Step* step, bool undo);
     PictureLess nameLess() const;
     PictureLess keyLess() const;
@@ -161,6 +171,15 @@ private:
     std::vector<int> m_ranks;
     std::vector<QString> m_texts;
     ListingMerge m_merge;
+    QList<PictureId> m_arrivals;
+    // What the listing before of the same folder left, while it is listed anew.
+    struct Before
+    {
+        std::vector<Picture> pictures;
+        History history;
+        Selection selection;
+    };
+    std::optional<Before> m_before;
 };
 
 } // namespace ordering

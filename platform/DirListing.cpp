@@ -73,8 +73,17 @@ bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found) const
     const char* name = entry->d_name;
     if (name[0] == '.')
         return false;
-    if (!m_extensions.matches(QByteArrayView(name, qsizetype(std::strlen(name)))))
+    const QByteArrayView view(name, qsizetype(std::strlen(name)));
+    if (!m_extensions.matches(view)) {
+        if (m_skipped && mediaKindOf(view) != MediaKind::None && isRegular(entry, nullptr))
+            m_skipped->add(view);
         return false;
+    }
+    return isRegular(entry, found);
+}
+
+bool ImageFileEnumerator::isRegular(const dirent* entry, struct stat* found) const
+{
     const unsigned char type = typeOf(entry);
     if (type == DT_REG) {
         if (found)
@@ -86,7 +95,7 @@ bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found) const
     // A link (or a file system that does not report types): look at what it points to;
     // stat never opens the file, so FIFOs and devices behind links cannot block here.
     struct stat st;
-    if (::fstatat(::dirfd(m_dir), name, &st, 0) != 0)
+    if (::fstatat(::dirfd(m_dir), entry->d_name, &st, 0) != 0)
         return false;
     if (found)
         *found = st;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ExtensionPattern.h"
+#include "platform/SkippedFiles.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,13 +34,18 @@ public:
     // that receives what the file is (following links) when it had to be looked at (a link, a
     // file system that does not tell the type of its entries); else it is zeroed.
     std::optional<QByteArray> next(struct stat* found = nullptr);
+    // From now on, the regular files passed over because the setting does not take them are
+    // counted into `skipped` when they look like photos or clips (hidden files never are).
+    void countSkipped(SkippedFiles* skipped) { m_skipped = skipped; }
 
 private:
     bool matches(const dirent* entry, struct stat* found) const;
+    bool isRegular(const dirent* entry, struct stat* found) const;
 
     DIR* m_dir = nullptr;
     ExtensionPattern m_extensions;
     QString m_error;
+    SkippedFiles* m_skipped = nullptr;
 };
 
 // The system's reason for an error number, in the user's language.

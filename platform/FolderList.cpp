@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileSystemWatcher>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -350,6 +351,22 @@ void DriveListBox::reloadVolumes()
         setCurrentIndex(index >= 0 ? index : (count() > 0 ? 0 : -1));
     }
     emit volumesRead();
+}
+
+void DriveListBox::keyPressEvent(QKeyEvent* event)
+{
+    // A key meant for the list of pictures or of folders must not take the user to another
+    // volume: only the arrows, letters and the opened list choose one.
+    switch (event->key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        event->ignore();
+        return;
+    default:
+        QComboBox::keyPressEvent(event);
+    }
 }
 
 void DriveListBox::showPopup()

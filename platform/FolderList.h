@@ -102,6 +102,9 @@ signals:
     // The volumes were read afresh: something was mounted or unmounted, or the user opened the list.
     void volumesRead();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     SystemVolumes* m_system = nullptr;
     QPointer<VolumeSource> m_source;

@@ -105,7 +105,9 @@ private slots:
             before.append(w.picScroll->shownImage(i));
         const ImgPreview& cross = boxAt(w, 7);
         QVERIFY(!w.picScroll->hasBoxImage(cross.Index));
-        COMPARE_IMAGES(w.picScroll->grab(cross.rect()).toImage().convertToFormat(QImage::Format_RGB32), before[7]);
+        const int m = ThumbCanvas::kMarkMargin;
+        COMPARE_IMAGES(w.picScroll->grab(cross.rect().adjusted(m, m, -m, -m)).toImage().convertToFormat(QImage::Format_RGB32),
+                       before[7]);
         QCOMPARE(before[7].pixel(50, 50), qRgb(255, 0, 0));
 
         // Through the whole folder by the scroll box: only the boxes in view keep images.
@@ -197,13 +199,13 @@ private slots:
         w.mnuOrderByTime->trigger();
         QVERIFY(inView(w).contains(moved));
         QCOMPARE(positionOf(w, moved), 1);
-        const qreal ratio = w.devicePixelRatioF();
+        const QSize pixels = w.picScroll->imagePixels(120, 90);
         for (int i : inView(w)) {
             const QString path = platform::decodeName(w.order().picture(i).path());
             QTRY_COMPARE(w.picScroll->hasBoxImage(i), !path.endsWith(QLatin1String("p07.jpg")));
             if (w.picScroll->hasBoxImage(i))
                 COMPARE_IMAGES(w.picScroll->shownImage(i),
-                               drawn(prepareFile(path, qRound(120 * ratio), qRound(90 * ratio))));
+                               drawn(prepareFile(path, pixels.width(), pixels.height())));
         }
     }
 
@@ -216,9 +218,11 @@ private slots:
         frmmain w;
         w.boxImageBudget = 1;
         w.preparedBudget = 0;
-        const int pixels = qRound(100 * w.devicePixelRatioF());
+        w.picScroll->setBoxPixelRatio(w.devicePixelRatioF());
+        const QSize pixels = w.picScroll->imagePixels(100, 100);
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
-            w.preparedBudget += PreparedStore::bytesOf(prepareFile(dir.filePath(name), pixels, pixels)) / 2;
+            w.preparedBudget +=
+                PreparedStore::bytesOf(prepareFile(dir.filePath(name), pixels.width(), pixels.height())) / 2;
         QVERIFY(openView(w, dir.path()));
         for (const int key : {0, int(Qt::Key_End), int(Qt::Key_Home)}) {
             if (key != 0)
@@ -250,7 +254,7 @@ private slots:
         QTest::keyClick(w.pctPreview, Qt::Key_Home);
         QTRY_COMPARE(w.thumbnailLoader().heldAtGate(), 1);
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 40 Dateien umbenannt."});
         w.thumbnailLoader().setGateOpen(true);
         QTRY_COMPARE(w.picScroll->boxImageCount(), inView(w).size() - 1); // not the cross
     }
@@ -349,7 +353,8 @@ private slots:
         QVERIFY(built.wait(20000));
         QCOMPARE(built.size(), 1);
         QCOMPARE(shownBoxes(w).size(), 1);
-        COMPARE_IMAGES(w.picScroll->shownImage(boxAt(w, 0).Index), drawn(prepareFile(small)));
+        const QSize pixels = w.picScroll->imagePixels(100, 100);
+        COMPARE_IMAGES(w.picScroll->shownImage(boxAt(w, 0).Index), drawn(prepareFile(small, pixels.width(), pixels.height())));
     }
 
 private:

@@ -639,7 +639,7 @@ private slots:
         QVERIFY(dialogs.prompts.value(0).startsWith(
             extension.contains(';') ? QStringLiteral("Dateiprefix (jede Datei behält ihre Erweiterung)\n")
                                     : QStringLiteral("Dateiprefix ('xxxx.%1' wird").arg(extension)));
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Fertig: %1 Dateien umbenannt.").arg(shown.size())});
         QCOMPARE(dialogs.messages[0].icon, platform::MessageIcon::None);
         QCOMPARE(w.MousePointer(), platform::MousePointer::Default);
         Folder want;
@@ -681,7 +681,7 @@ private slots:
         QVERIFY(QFile::remove(other.filePath(QStringLiteral("img0002.jpg"))));
         dialogs.folderAnswers.enqueue(other.path());
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.messages.last().text, QStringLiteral("Fertig"));
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("Fertig: 2 Dateien umbenannt."));
         QVERIFY(contents(m_folder).isEmpty());
         QCOMPARE(contents(target), (Folder{{"img0001.jpg", "b.jpg"}, {"img0002.jpg", "a.jpg"}}));
         QCOMPARE(shownPaths(w, target), (QList<QByteArray>{"img0001.jpg", "img0002.jpg"}));
@@ -722,7 +722,8 @@ private slots:
         QCOMPARE(shownPaths(w, m_folder),
                  (QList<QByteArray>{"img0002.jpg", "img0004.jpg", "img0003.jpg", "img0001.jpg"}));
         QVERIFY(!w.mnuUndoRename->isEnabled());
-        QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig", "Fertig", "Fertig"}));
+        QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig: 4 Dateien umbenannt.", "Fertig: 3 Dateien umbenannt.",
+                                                      "Fertig: 3 Dateien haben wieder ihre vorigen Namen."}));
     }
 
     // The order made by drags comes back after the options, another folder and a new start. It is
@@ -763,18 +764,20 @@ private slots:
                                      "p0004.jpg", "y.png",     "x.png"};
             QCOMPARE(keptNames(m_folder + "/p"), closed);
         }
+        // A file that came since goes in by its time, earlier than the others'.
         touch(m_folder + "/p/p0006.jpg");
+        setModified(m_dir->filePath("p/p0006.jpg"), QDateTime::currentDateTime().addSecs(-3600));
         QVERIFY(QFile::remove(m_dir->filePath("p/p0003.jpg")));
         frmmain w;
         QVERIFY(openView(w, folder));
-        QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
+        QTRY_COMPARE(shown(w), (QList<int>{6, 2, 1, 5, 4}));
         w.imageerw = QStringLiteral("png");
         QVERIFY(build(w, folder));
         QCOMPARE(shownNames(w), (QStringList{"y.png", "x.png"}));
         w.mnuOrderByName->trigger(); // each extension's shown in turn: nothing left to keep
         w.imageerw = QStringLiteral("jpg");
         QVERIFY(build(w, folder));
-        QCOMPARE(shown(w), (QList<int>{2, 1, 5, 4, 6}));
+        QCOMPARE(shown(w), (QList<int>{6, 2, 1, 5, 4}));
         w.mnuOrderByName->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(kept), frmmain::kKeepOrderAfterMs + 400);
         writeFile(kept, ordering::encodeOrder(m_folder + "/p/", {{"p0005.jpg", {}}}).replace("p0005", "p0004"));
@@ -910,7 +913,8 @@ private slots:
         frmmain w;
         QVERIFY(openView(w, folder));
         QCOMPARE(shownNames(w), (QStringList{"c.jpg", "a.jpg", "b.jpg", "d.jpg"}));
-        QCOMPARE(dialogs.messageTexts(), (QStringList{"Fertig", "Fertig"}));
+        QCOMPARE(dialogs.messageTexts(),
+                 (QStringList{"Fertig: 4 Dateien umbenannt.", "Fertig: 4 Dateien haben wieder ihre vorigen Namen."}));
     }
 
     // A run cut off when every file had its temporary name is finished at the next start.

@@ -314,7 +314,7 @@ private slots:
         writeNamedFiles(m_folder, {native, "z.jpg"});
         QVERIFY(openView(w, m_dir->path()));
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 2 Dateien umbenannt."});
 
         dialogs.questionAnswers.enqueue(true);
         w.mnuUndoRename->trigger();
@@ -354,7 +354,7 @@ private slots:
         w.mnuRenameImgs->trigger();
         QCOMPARE(dialogs.shown.size(), 2); // the prefix, then "Fertig"
         QVERIFY(dialogs.shown[0].text.startsWith("Dateiprefix ('xxxx.jpg' wird"));
-        QCOMPARE(dialogs.shown[1].text, QStringLiteral("Fertig"));
+        QCOMPARE(dialogs.shown[1].text, QStringLiteral("Fertig: 3 Dateien umbenannt."));
 
         dialogs.yes.enqueue(true);
         w.mnuUndoRename->trigger();
@@ -404,7 +404,7 @@ private slots:
         w.selectfolder = false;
         QVERIFY(openView(w, m_dir->path()));
         w.mnuRenameImgs->trigger();
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 13 Dateien umbenannt."});
 
         const renaming::Renamer r;
         QFile record(QFile::decodeName(r.undoRecordPath()));
@@ -568,7 +568,7 @@ private slots:
         dialogs.folders.enqueue(target.path());
         w.mnuRenameImgs->trigger();
         QCOMPARE(dialogs.shown.size(), 2);
-        QCOMPARE(dialogs.shown[1].text, QStringLiteral("Fertig"));
+        QCOMPARE(dialogs.shown[1].text, QStringLiteral("Fertig: 1 Datei umbenannt."));
         QVERIFY(QFile::exists(target.filePath("img0001.jpg")));
 
         struct stat st;

@@ -188,11 +188,10 @@ private slots:
         QFETCH(int, scrolled);
         frmmain w;
         QVERIFY(openActive(w, makeFolder(m_dir->filePath("p"), numbered(30))));
-        // The keyboard comes to the photos from the folder list by two Tabs.
+        // The keyboard comes to the photos from the folder list by one Tab.
         auto* folders = w.findChild<QWidget*>(QStringLiteral("DirSelect"));
         folders->setFocus();
         QTest::keyClick(folders, Qt::Key_Tab);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w.pctPreview);
         w.ScrollMe->setValue(scroll);
         if (clicked != 0)
@@ -274,15 +273,20 @@ private slots:
         const QImage canvas = w.picScroll->grab().toImage();
         QCOMPARE(canvas.pixelColor(at(w, 3, 1, 1)), w.picScroll->selectionColor());
         QVERIFY(canvas.pixelColor(at(w, 2, 1, 1)) != w.picScroll->selectionColor());
-        for (int position : {3, 7}) { // picked; picked and focused: the name stays as drawn
+        // Picked, picked with the keyboard on it, or neither: the picture and its name as drawn,
+        // not a pixel of them covered or tinted; the marks lie around them.
+        QCOMPARE(focused(w), 5);
+        for (int position : {3, 5, 2}) {
             const ImgPreview& box = boxAt(w, position - 1);
-            const QRect name = thumbs::captionRect(QSizeF(box.Width, box.Height), nameOf(w, box.Index),
-                                                   thumbs::boxFont(platform::twipsPerPixelY()))
-                                   .toAlignedRect();
-            QVERIFY(name.bottom() >= box.Height - 3); // where the frame runs
-            QCOMPARE(canvas.copy(name.translated(box.Left, box.Top)).convertToFormat(QImage::Format_RGB32),
-                     w.picScroll->shownImage(box.Index).copy(name).convertToFormat(QImage::Format_RGB32));
+            const int m = ThumbCanvas::kMarkMargin;
+            const QImage image = w.picScroll->shownImage(box.Index).convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(image.size(), box.rect().adjusted(m, m, -m, -m).size());
+            QCOMPARE(canvas.copy(box.rect().adjusted(m, m, -m, -m)).convertToFormat(QImage::Format_RGB32), image);
         }
+        // The ring of the keyboard's focus inside the frame, which shows all round.
+        QCOMPARE(canvas.pixelColor(at(w, 5, 0, 40)), w.picScroll->selectionColor());
+        QVERIFY(canvas.pixelColor(at(w, 5, 3, 40)) != w.picScroll->selectionColor());
+        QCOMPARE(canvas.pixelColor(at(w, 3, 3, 3)), QColor(Qt::white));
 
         auto* marker = w.findChild<QWidget*>(QStringLiteral("linWohin"));
         QTest::mousePress(w.picScroll, Qt::LeftButton, {}, at(w, 5));
@@ -328,7 +332,7 @@ private slots:
         QCOMPARE(shown(w), atTheEnd);
         QCOMPARE(undoText(w), "&Rückgängig: " + moving(3));
         QCOMPARE(changed.size(), 8);
-        w.makeview(); // as another folder or the options do: the steps and picks are gone
+        w.makeview(); // while the folder is listed anew, nothing is picked and no step can be taken
         QVERIFY(pickedNames(w).isEmpty());
         QVERIFY(!menuItem(w, "mnuUndoOrder")->isEnabled() && !redo->isEnabled());
     }
@@ -350,7 +354,7 @@ private slots:
         QTRY_VERIFY(folders->hasFocus());
         QCOMPARE(look(6), look(5));
         QTest::keyClick(folders, Qt::Key_Tab);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.pctPreview);
         QVERIFY(look(6) != look(5));
     }
 

@@ -1,6 +1,7 @@
 #include "ordering/FolderListing.h"
 #include "ordering/OrderKeeper.h"
 #include "ordering/PictureOrder.h"
+#include "ordering/Summary.h"
 #include "platform/DirListing.h"
 #include "platform/FileNames.h"
 #include "platform/Worker.h"
@@ -17,6 +18,9 @@
 
 #include <future>
 #include <numeric>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ordering;
 
@@ -204,6 +208,100 @@ private slots:
         QCOMPARE(shownNames(again.pictures).mid(0, 5),
                  (QList<QByteArray>{"a.jpg", "b.jpg", "c.jpg", "d.jpg", "n0001.jpg"}));
         QVERIFY(again.hidden.isEmpty());
+    }
+
+    // What the folder holds besides what is shown: files that look like photos or clips by their
+    // extension (in any letter case, links to such files too) and are not taken by the setting,
+    // by extension. Hidden files, folders, dangling links, FIFOs and other files are not counted,
+    // whether or not the file system tells the entries' types.
+    void skippedPhotosAndClips_data()
+    {
+        QTest::addColumn<QString>("extensions");
+        QTest::addColumn<bool>("typesUnknown");
+        QTest::addColumn<QString>("photos");
+        QTest::addColumn<QString>("clips");
+        QTest::newRow("jpg") << "jpg" << false << "heic 3, png 1" << "mov 1";
+        QTest::newRow("jpg, types unknown") << "jpg" << true << "heic 3, png 1" << "mov 1";
+        QTest::newRow("every photo") << "jpg;heic;png" << false << "" << "mov 1";
+        QTest::newRow("everything") << "*" << false << "" << "";
+        QTest::newRow("clips only") << "mov" << false << "heic 3, jpg 2, png 1" << "";
+    }
+    void skippedPhotosAndClips()
+    {
+        QFETCH(QString, extensions);
+        QFETCH(bool, typesUnknown);
+        QFETCH(QString, photos);
+        QFETCH(QString, clips);
+        const QByteArray f = m_folder;
+        writeNamedFiles(f.chopped(1), {"a.jpg", "b.JPG", "c.heic", "d.HEIC", "e.mov", "f.txt", "g.xmp", "noext",
+                                       ".hidden.heic", "h.png"});
+        QVERIFY(QDir().mkdir(QFile::decodeName(f + "folder.heic")));
+        QCOMPARE(::symlink("c.heic", QByteArray(f + "link.heic").constData()), 0);
+        QCOMPARE(::symlink("nowhere.heic", QByteArray(f + "dangling.heic").constData()), 0);
+        QCOMPARE(::mkfifo(QByteArray(f + "pipe.heic").constData(), 0600), 0);
+        platform::setEntryTypesUnknown(typesUnknown);
+        FolderListing listing{OrderStore(m_state)};
+        Listed listed;
+        listed.follow(listing);
+        listing.start(f, extensions);
+        QVERIFY(listing.skipped().isEmpty());
+        QTRY_VERIFY(listed.done);
+        platform::setEntryTypesUnknown(false);
+        const auto text = [](const QMap<QByteArray, qsizetype>& counts) {
+            QStringList parts;
+            for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+                parts.append(QString::fromLatin1(it.key()) + u' ' + QString::number(it.value()));
+            return parts.join(QStringLiteral(", "));
+        };
+        QCOMPARE(text(listing.skipped().photos), photos);
+        QCOMPARE(text(listing.skipped().clips), clips);
+
+        // The next listing starts without them.
+        listing.start(f, QStringLiteral("*"));
+        QVERIFY(listing.skipped().isEmpty());
+    }
+
+    // What the window says of them, and of a renaming run.
+    void summaryTexts_data()
+    {
+        QTest::addColumn<qsizetype>("shown");
+        QTest::addColumn<QList<QByteArray>>("skipped"); // file names
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("finished");
+        QTest::newRow("nothing else") << qsizetype(284) << QList<QByteArray>{} << "284 Bilder"
+                                      << "Fertig: 284 Dateien umbenannt.";
+        QTest::newRow("one, and thousands")
+            << qsizetype(1234) << QList<QByteArray>{"a.HEIC"} << "1.234 Bilder · 1 weiteres Foto (.heic) nicht angezeigt"
+            << "Fertig: 1.234 Dateien umbenannt.\n\n1 weiteres Foto (.heic) des Ordners wurde nicht angezeigt und "
+               "behält seinen Namen.";
+        QTest::newRow("photos of two kinds")
+            << qsizetype(1) << QList<QByteArray>{"a.heic", "b.heic", "c.png", "d.txt"}
+            << "1 Bild · 3 weitere Fotos (.heic, .png) nicht angezeigt"
+            << "Fertig: 1 Datei umbenannt.\n\n3 weitere Fotos (.heic, .png) des Ordners wurden nicht angezeigt und "
+               "behalten ihre Namen.";
+        QTest::newRow("photos and clips")
+            << qsizetype(0) << QList<QByteArray>{"a.heic", "b.mp4", "c.MOV"}
+            << "Keine Bilder · 1 weiteres Foto und 2 Videos (.heic, .mov, .mp4) nicht angezeigt"
+            << "Fertig: keine Datei umbenannt.\n\n1 weiteres Foto und 2 Videos (.heic, .mov, .mp4) des Ordners "
+               "wurden nicht angezeigt und behalten ihre Namen.";
+        QTest::newRow("a clip") << qsizetype(2) << QList<QByteArray>{"a.mp4"}
+                                << "2 Bilder · 1 weiteres Video (.mp4) nicht angezeigt"
+                                << "Fertig: 2 Dateien umbenannt.\n\n1 weiteres Video (.mp4) des Ordners wurde nicht "
+                                   "angezeigt und behält seinen Namen.";
+    }
+    void summaryTexts()
+    {
+        QFETCH(qsizetype, shown);
+        QFETCH(QList<QByteArray>, skipped);
+        QFETCH(QString, line);
+        QFETCH(QString, finished);
+        platform::SkippedFiles files;
+        for (const QByteArray& name : skipped)
+            files.add(name);
+        QCOMPARE(shownLine(shown, files), line);
+        QCOMPARE(finishedText(shown, files, false), finished);
+        QCOMPARE(finishedText(shown, files, true).section(u' ', 0, 0), QStringLiteral("Fertig:"));
+        QVERIFY(!finishedText(shown, files, true).contains(QStringLiteral("angezeigt")));
     }
 
     // Another listing started meanwhile drops the one under way: nothing of it arrives any more. A

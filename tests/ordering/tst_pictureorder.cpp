@@ -67,6 +67,35 @@ std::optional<QList<PictureId>> formDrop(QList<PictureId> order, PictureId sourc
     return order;
 }
 
+// The same folder listed anew as the window does it: `names` in their kept order, those of
+// `unkept` after them by name, as the listing puts files its kept order does not know.
+void listAgain(PictureOrder& pictures, const QList<QByteArray>& names, const QList<QByteArray>& unkept, bool again)
+{
+    ListedBatch batch;
+    for (const QByteArray& name : names)
+        batch.files.append({"/p/" + name, {}, unkept.contains(name) ? Placement::kUnkept : int(batch.files.size()),
+                            QString::fromLatin1(name)});
+    pictures.clear(again);
+    pictures.add(batch);
+    pictures.finishListing();
+}
+
+QList<QByteArray> shownNames(const PictureOrder& pictures)
+{
+    QList<QByteArray> names;
+    for (const PictureId id : pictures.shown())
+        names.append(pictures.picture(id).path().mid(3));
+    return names;
+}
+
+QList<QByteArray> pickedNames(const PictureOrder& pictures)
+{
+    QList<QByteArray> names;
+    for (const PictureId id : pictures.selection().inOrder(pictures.shown()))
+        names.append(pictures.picture(id).path().mid(3));
+    return names;
+}
+
 } // namespace
 
 class TestPictureOrder : public QObject
@@ -420,6 +449,142 @@ private slots:
             }
         }
     }
+
+    // Files that came into a folder with a kept order each go after the picture of the others with
+    // the latest time not later than their own; of several of that moment, after the one shown
+    // last; before them all when all are later; those without a time at the end. Pictures of the
+    // others without a time are passed over. Times are seconds; -1: none.
+    void arrivalsByTime_data()
+    {
+        QTest::addColumn<QList<PictureId>>("order");
+        QTest::addColumn<QList<int>>("times"); // by id, from 1
+        QTest::addColumn<QList<PictureId>>("arriving");
+        QTest::addColumn<QList<PictureId>>("expected");
+        const auto row = [](const char* what, const QList<PictureId>& order, const QList<int>& times,
+                            const QList<PictureId>& arriving, const QList<PictureId>& expected) {
+            QTest::newRow(what) << order << times << arriving << expected;
+        };
+        row("between two", {1, 2, 3, 4}, {10, 20, 30, 25}, {4}, {1, 2, 4, 3});
+        row("of the same moment as one: after it", {1, 2, 3, 4}, {10, 20, 30, 20}, {4}, {1, 2, 4, 3});
+        row("a second before one: before it", {1, 2, 3, 4}, {10, 20, 30, 19}, {4}, {1, 4, 2, 3});
+        row("earlier than all: first", {1, 2, 3, 4}, {10, 20, 30, 9}, {4}, {4, 1, 2, 3});
+        row("later than all: last", {1, 2, 3, 4}, {10, 20, 30, 31}, {4}, {1, 2, 3, 4});
+        row("at the same moment as the first", {1, 2, 3, 4}, {10, 20, 30, 10}, {4}, {1, 4, 2, 3});
+        row("no time: at the end, after those with one", {1, 2, 3, 4, 5}, {10, 20, 30, -1, 15}, {4, 5},
+            {1, 5, 2, 3, 4});
+        row("an order by hand: after the latest not later", {3, 1, 2, 4}, {10, 20, 30, 25}, {4}, {3, 1, 2, 4});
+        row("several of that moment: the one shown last", {2, 1, 3, 4}, {10, 10, 30, 15}, {4}, {2, 1, 4, 3});
+        row("others without a time are passed over", {1, 2, 3, 4}, {10, -1, 30, 15}, {4}, {1, 4, 2, 3});
+        row("landing together: by time, then by name", {1, 2, 3, 4, 5, 6}, {10, 20, 30, 25, 22, 22}, {4, 5, 6},
+            {1, 2, 5, 6, 4, 3});
+        row("wherever the listing put them", {1, 4, 2, 3}, {10, 20, 30, 25}, {4}, {1, 2, 4, 3});
+        row("nothing but arrivals: by time", {1, 2}, {20, 10}, {1, 2}, {2, 1});
+        row("none arriving", {2, 1, 3}, {10, 20, 30}, {}, {2, 1, 3});
+        row("an empty folder", {}, {}, {}, {});
+    }
+    void arrivalsByTime()
+    {
+        QFETCH(QList<PictureId>, order);
+        QFETCH(QList<int>, times);
+        QFETCH(QList<PictureId>, arriving);
+        QFETCH(QList<PictureId>, expected);
+        const TimeOf timeOf = [&times](PictureId id) {
+            const int t = times.value(id - 1, -1);
+            return t < 0 ? std::nullopt : std::optional<ClockTime>(ClockTime{t, 0});
+        };
+        const PictureLess nameLess = [](PictureId a, PictureId b) { return a < b; };
+        QCOMPARE(placeArrivals(order, picked(arriving), timeOf, nameLess), expected);
+    }
+
+    // Listed anew, a folder with a kept order takes the files it does not know as arrivals; put in,
+    // they are one step, picked alone, and undone they stand at the end again, unpicked. A folder
+    // without a kept order has none, and neither has one whose files it all knows.
+    void arrivalsAreOneStep()
+    {
+        PictureOrder pictures;
+        listAgain(pictures, {"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}, {"d.jpg", "e.jpg"}, false);
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+        QCOMPARE(pictures.arrivals().size(), 2);
+        const QList<int> times{10, 20, 30, 15, 35}; // c, a, b, d, e by id
+        for (PictureId id = 1; id <= 5; ++id)
+            pictures.setTaken(id, ClockTime{times[id - 1], 0});
+        QVERIFY(pictures.placeArrivals());
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"c.jpg", "d.jpg", "a.jpg", "b.jpg", "e.jpg"}));
+        QCOMPARE(pickedNames(pictures), (QList<QByteArray>{"d.jpg", "e.jpg"}));
+        QCOMPARE(pictures.selection().focus, PictureId(4));
+        QVERIFY(pictures.arrivals().isEmpty());
+        QVERIFY(!pictures.placeArrivals());
+        QCOMPARE(pictures.history().size(), 1);
+        QCOMPARE(stepText(*pictures.history().nextUndo()), QStringLiteral("2 neue Bilder einordnen"));
+        QVERIFY(pictures.undo());
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+        QVERIFY(pictures.selection().isEmpty());
+        QVERIFY(pictures.redo());
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"c.jpg", "d.jpg", "a.jpg", "b.jpg", "e.jpg"}));
+
+        // One that lands where the listing put it is picked all the same, without a step.
+        listAgain(pictures, {"a.jpg", "b.jpg", "z.jpg"}, {"z.jpg"}, false);
+        QCOMPARE(pictures.arrivals().size(), 1);
+        QVERIFY(!pictures.placeArrivals());
+        QCOMPARE(pickedNames(pictures), QList<QByteArray>{"z.jpg"});
+        QCOMPARE(pictures.history().size(), 0);
+
+        listAgain(pictures, {"a.jpg", "b.jpg"}, {"a.jpg", "b.jpg"}, false);
+        QVERIFY(pictures.arrivals().isEmpty());
+        listAgain(pictures, {"a.jpg", "b.jpg"}, {}, false);
+        QVERIFY(pictures.arrivals().isEmpty());
+        History::Step one;
+        one.kind = History::Step::Kind::Arrivals;
+        one.pictures = 1;
+        QCOMPARE(stepText(one), QStringLiteral("1 neues Bild einordnen"));
+    }
+
+    // The steps, the picks and the times known stay with the files while the same folder is listed
+    // anew: a file gone is left out of every step, one that came stands at the end of each order
+    // the steps bring back. Another folder starts without them.
+    void stepsStayWithTheFolder()
+    {
+        PictureOrder pictures;
+        show(pictures, upTo(5));
+        pictures.setTaken(3, ClockTime{30, 0});
+        pictures.click(2);
+        QVERIFY(pictures.movePicked(Place::end()));  // 1 3 4 5 2
+        pictures.click(4);
+        QVERIFY(pictures.movePicked(Place{1}));      // 4 1 3 5 2
+        QVERIFY(pictures.undo());                    // 1 3 4 5 2, one to redo
+        pictures.click(5);
+        const QList<QByteArray> kept{"p01.jpg", "p03.jpg", "p05.jpg", "p02.jpg", "p06.jpg"}; // p04 gone
+        listAgain(pictures, kept, {"p06.jpg"}, true);
+        QCOMPARE(shownNames(pictures), kept);
+        QCOMPARE(pickedNames(pictures), QList<QByteArray>{"p05.jpg"});
+        QCOMPARE(pictures.history().size(), 2);
+        QVERIFY(pictures.picture(2).takenKnown() && pictures.picture(2).taken() == (ClockTime{30, 0}));
+        QVERIFY(!pictures.picture(1).takenKnown());
+        QVERIFY(pictures.redo());
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"p01.jpg", "p03.jpg", "p05.jpg", "p02.jpg", "p06.jpg"}));
+        QVERIFY(pictures.undo());
+        QVERIFY(pictures.undo());
+        QCOMPARE(shownNames(pictures), (QList<QByteArray>{"p01.jpg", "p02.jpg", "p03.jpg", "p05.jpg", "p06.jpg"}));
+        QCOMPARE(pickedNames(pictures), QList<QByteArray>{"p02.jpg"});
+        QVERIFY(!pictures.undo());
+
+        // Arrivals put in after the steps carried over are one more step on top of them.
+        listAgain(pictures, {"p01.jpg", "p02.jpg", "p03.jpg", "p05.jpg", "p06.jpg", "p07.jpg"}, {"p07.jpg"}, true);
+        QCOMPARE(pictures.history().size(), 2);
+        pictures.setTaken(pictures.shown().last(), ClockTime{5, 0}); // before p03, the one time known
+        QVERIFY(pictures.placeArrivals());
+        QCOMPARE(shownNames(pictures),
+                 (QList<QByteArray>{"p07.jpg", "p01.jpg", "p02.jpg", "p03.jpg", "p05.jpg", "p06.jpg"}));
+        QCOMPARE(pictures.history().size(), 1); // what was undone before cannot be redone
+        QVERIFY(pictures.undo());
+        QCOMPARE(shownNames(pictures).last(), QByteArray("p07.jpg"));
+
+        listAgain(pictures, kept, {}, false);
+        QCOMPARE(pictures.history().size(), 0);
+        QVERIFY(pictures.selection().isEmpty());
+        QVERIFY(!pictures.picture(2).takenKnown());
+    }
+
 
     // Renamed files take their pictures with them, ids and places unchanged; pictures of files not
     // renamed keep their paths.

@@ -262,7 +262,7 @@ private slots:
             QCOMPARE(rows, QStringList({"a.jpg" + kArrow + "0001 a.jpg", "b.jpg" + kArrow + "0002 b.jpg"}));
             QCOMPARE(count, QStringLiteral("2 Dateien werden umbenannt"));
         }
-        QCOMPARE(dialogs.script.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.script.messageTexts(), QStringList{"Fertig: 2 Dateien umbenannt."});
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"0001 a.jpg", "0002 b.jpg"}));
     }
 
@@ -312,7 +312,7 @@ private slots:
         QCOMPARE(rows, QStringList({first + "  (behält ihren Namen)", "Urlaub b.jpg" + kArrow + "Urlaub 0002.jpg",
                                     "Urlaub c.JPG" + kArrow + "Urlaub 0003.jpg"}));
         QCOMPARE(count, QStringLiteral("2 Dateien werden umbenannt, 1 behält ihren Namen"));
-        QCOMPARE(dialogs.script.messageTexts(), QStringList{"Fertig"});
+        QCOMPARE(dialogs.script.messageTexts(), QStringList{"Fertig: 2 Dateien umbenannt."});
         // Each file (which holds its old name) under the name its row showed.
         for (const QString& row : rows) {
             const QString from = row.section(kArrow, 0, 0).section(QStringLiteral("  ("), 0, 0);
