@@ -1,4 +1,4 @@
-#include "main_window/CommandLine.h"
+#include "platform/CommandLine.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"
 #include "platform/QtTranslation.h"

@@ -3,7 +3,7 @@
 #include "about/frmAbout.h"
 #include "clocks/ClocksDialog.h"
 #include "imaging/LoadJPG.h"
-#include "main_window/Arrangement.h"
+#include "thumbnails/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
 #include "ordering/Summary.h"
 #include "platform/AppIcon.h"

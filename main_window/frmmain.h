@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/Arrangement.h"
+#include "thumbnails/Arrangement.h"
 #include "main_window/FormLayout.h"
 #include "main_window/Reorder.h"
 #include "ordering/FolderListing.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/Arrangement.h"
+#include "thumbnails/Arrangement.h"
 #include "main_window/ThumbCanvas.h"
 #include "main_window/frmmain.h"
 #include "platform/FileNames.h"

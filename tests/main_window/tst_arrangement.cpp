@@ -1,4 +1,4 @@
-#include "main_window/Arrangement.h"
+#include "thumbnails/Arrangement.h"
 #include "main_window/FormLayout.h"
 
 #include <QTest>

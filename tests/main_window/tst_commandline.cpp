@@ -1,4 +1,4 @@
-#include "main_window/CommandLine.h"
+#include "platform/CommandLine.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

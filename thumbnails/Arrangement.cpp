@@ -1,4 +1,4 @@
-#include "main_window/Arrangement.h"
+#include "thumbnails/Arrangement.h"
 
 #include "platform/Numeric.h"
 
