@@ -19,6 +19,21 @@ QString shownPath(const QByteArray& path)
     return platform::displayName(platform::decodeName(path));
 }
 
+// What went with the pictures, for the message at the end: how many, and the first by name.
+QString companionsText(const renaming::Result& result)
+{
+    QStringList names;
+    for (const renaming::Renamed& m : result.renamed)
+        if (m.companion)
+            names.append(shownPath(renaming::fileNameOf(m.to)));
+    if (names.isEmpty())
+        return {};
+    const QString shown = names.size() > 3 ? names.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(", …")
+                                           : names.join(QStringLiteral(", "));
+    return names.size() == 1 ? QStringLiteral("\n\n1 Begleitdatei ging mit: %1").arg(shown)
+                             : QStringLiteral("\n\n%1 Begleitdateien gingen mit: %2").arg(names.size()).arg(shown);
+}
+
 } // namespace
 
 renaming::Renamer frmmain::renamer() const
@@ -57,11 +72,15 @@ void frmmain::mnuRenameImgs_Click()
     cancelOrdering();
     const QList<int>& order = m_order.shown();
     QList<QByteArray> sources;
+    QList<QList<renaming::Companion>> companionLists;
     sources.reserve(order.size());
-    for (const int id : order)
+    for (const int id : order) {
         sources.append(pathOf(id));
-    const renaming::Numbering numbering(sources, extensions);
-    renaming::Preview preview(renamer(), numbering, target);
+        companionLists.append(companionsOf(id));
+    }
+    const renaming::Numbering numbering(sources, extensions, companionLists);
+    const QString unclaimed = companions ? ordering::unclaimedText(m_order.unclaimedCompanions()) : QString();
+    renaming::Preview preview(renamer(), numbering, target, unclaimed);
     const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
     if (!prefix)
         return;
@@ -73,7 +92,7 @@ void frmmain::mnuRenameImgs_Click()
     stopLoading(); // the pictures still to come are loaded from their new paths afterwards
     // The order the names are given, as it is now, is what an undo brings back.
     keepOrderNow();
-    renamed(r.run(moves, target), false);
+    renamed(r.run(moves, target), false, unclaimed);
 }
 
 void frmmain::mnuUndoRename_Click()
@@ -99,7 +118,7 @@ void frmmain::mnuUndoRename_Click()
     renamed(r.undo(), true);
 }
 
-void frmmain::renamed(const renaming::Result& result, bool undo)
+void frmmain::renamed(const renaming::Result& result, bool undo, const QString& note)
 {
     // The view is not built again, so each picture follows its file to its new path; a caption
     // drawn before shows the old name, also when the box draws its picture again.
@@ -126,7 +145,8 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
-        platform::dialogs().messageBox(this, QStringLiteral("Fertig"), platform::MessageIcon::None);
+        platform::dialogs().messageBox(this, QStringLiteral("Fertig") + companionsText(result) +
+                                                 (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note), platform::MessageIcon::None);
         if (!result.message.isEmpty())
             platform::dialogs().messageBox(this, result.message, platform::MessageIcon::Exclamation);
     } else {

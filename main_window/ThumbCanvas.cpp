@@ -131,7 +131,32 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
             p.drawImage(QPointF(e.Left, e.Top), image, QRectF(0, 0, e.Width * r, e.Height * r));
         }
         drawMarks(p, e, image);
+        drawMark(p, e);
     }
+}
+
+void ThumbCanvas::drawMark(QPainter& p, const ImgPreview& e) const
+{
+    const QString mark = m_mark ? m_mark(e.Index) : QString();
+    if (mark.isEmpty())
+        return;
+    QFont font = this->font();
+    font.setPixelSize(9);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // Inside the selection's frame, and within the box's top left quarter: a box too small for it
+    // goes without.
+    const QRect label(e.Left + 6, e.Top + 6, metrics.horizontalAdvance(mark) + 6, metrics.height() + 2);
+    if (label.right() >= e.Left + e.Width / 2 || label.bottom() >= e.Top + e.Height / 2)
+        return;
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 160));
+    p.drawRoundedRect(label, 2, 2);
+    p.setPen(Qt::white);
+    p.setFont(font);
+    p.drawText(label, Qt::AlignCenter, mark);
+    p.restore();
 }
 
 void ThumbCanvas::setFocusShown(bool shown)
@@ -199,7 +224,7 @@ bool ThumbCanvas::event(QEvent* event)
         const int index = elementAt(help->pos());
         if (index != 0 && m_toolTip) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(m_toolTip(index))), this,
+            QToolTip::showText(help->globalPos(), platform::plainToolTip(m_toolTip(index)), this,
                                e.rect());
         } else {
             QToolTip::hideText();

@@ -91,7 +91,8 @@ frmmain::frmmain(QWidget* parent)
     picScroll->setObjectName(QStringLiteral("picScroll"));
     picScroll->installEventFilter(this);
     picScroll->setSelection(&m_order.selection());
-    picScroll->setToolTips([this](int nr) { return platform::decodeName(pathOf(nr)); });
+    picScroll->setToolTips([this](int nr) { return ordering::pictureToolTip(pathOf(nr), companionsOf(nr)); });
+    picScroll->setMarks([this](int nr) { return ordering::companionMark(companionsOf(nr)); });
     picScroll->setCaptionArea([this](const ImgPreview& e) {
         const QString caption = captionOf(e.Index);
         return caption.isEmpty() ? QRect()
@@ -147,6 +148,9 @@ frmmain::frmmain(QWidget* parent)
                                        QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
                                            .arg(platform::pathForMessage(DirSelect->nativePath()), errorText),
                                        platform::MessageIcon::Exclamation);
+    });
+    connect(&m_listing, &ordering::FolderListing::companionsFound, this, [this](const ordering::CompanionsFound& found) {
+        m_order.setCompanions(found);
     });
     connect(&m_listing, &ordering::FolderListing::finished, this, &frmmain::listingFinished);
 
@@ -249,6 +253,8 @@ void frmmain::getprops()
     const settings::Props props = settings::readProps();
     showfilename = props.showfilename;
     selectfolder = props.selectfolder;
+    companions = props.companions;
+    picScroll->update();
     thumbwidth = props.thumbwidth;
     thumbheight = props.thumbheight;
     imageerw = props.imageerw;

@@ -1,5 +1,6 @@
 #include "ordering/FolderListing.h"
 
+#include "ordering/Companions.h"
 #include "ordering/Moves.h"
 #include "platform/DirListing.h"
 #include "platform/ExtensionPattern.h"
@@ -17,10 +18,10 @@ namespace {
 // The next matching file of the folder, as a listed file without its kept rank; nothing at the
 // end.
 std::optional<ListedFile> nextFile(platform::ImageFileEnumerator& files, const QByteArray& folder,
-                                   const QString& folderText, QByteArray* name)
+                                   const QString& folderText, QByteArray* name, QList<QByteArray>* others = nullptr)
 {
     struct stat st;
-    std::optional<QByteArray> next = files.next(&st);
+    std::optional<QByteArray> next = files.next(&st, others);
     if (!next)
         return std::nullopt;
     *name = std::move(*next);
@@ -108,13 +109,13 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             // Every hand-over wakes the window's thread, whose turn may be long in coming on a busy
             // machine: a folder listed within one interval comes in one, with the kept order it
             // was placed by and the end of the listing.
-            const auto handOver = [&](bool last, QList<QByteArray> hidden) {
+            const auto handOver = [&](bool last, QList<QByteArray> hidden, CompanionsFound companions = {}) {
                 if (!mayHandOver(ticket, *taken))
                     return;
                 sortByKey(batch);
                 m_worker.deliver(ticket, [this, ticket, taken, first = std::exchange(first, false),
                                           kept = std::exchange(kept, {}), batch = std::move(batch), last,
-                                          hidden = std::move(hidden)] {
+                                          hidden = std::move(hidden), companions = std::move(companions)] {
                     {
                         const std::lock_guard lock(m_gateMutex);
                         *taken = true;
@@ -125,6 +126,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                     // A handler may start another listing.
                     if (!batch.files.isEmpty() && !ticket.cancelled())
                         emit found(batch);
+                    if (last && !ticket.cancelled() && !companions.isEmpty())
+                        emit companionsFound(companions);
                     if (last && !ticket.cancelled()) {
                         m_running = false;
                         emit finished(hidden);
@@ -134,10 +137,14 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 since.restart();
             };
             QByteArray name;
+            // For the companions, which need the whole folder.
+            QList<QByteArray> shownNames;
+            QList<QByteArray> others;
             while (!ticket.cancelled()) {
-                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name);
+                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name, &others);
                 if (!file)
                     break;
+                shownNames.append(name);
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, file->path, &file->file);
                 batch.files.append(std::move(*file));
@@ -145,7 +152,7 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                     handOver(false, {});
             }
             if (!ticket.cancelled())
-                handOver(true, hiddenNames(placement, extensions));
+                handOver(true, hiddenNames(placement, extensions), findCompanions(folder, shownNames, others));
         },
         m_ticket);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ordering/Companions.h"
 #include "ordering/OrderStore.h"
 #include "ordering/Picture.h"
 #include "platform/Worker.h"
@@ -54,6 +55,9 @@ signals:
     void keptOrderRead(const QList<ordering::KeptEntry>& kept);
     // Files found, placed by that order; several batches for a folder that takes a while.
     void found(const ordering::ListedBatch& batch);
+    // The files that go with the pictures listed, once every file is listed, just before
+    // `finished`; not sent when there are none.
+    void companionsFound(const ordering::CompanionsFound& companions);
     // The folder could not be read; `what` is the folder. It finishes all the same, with nothing.
     void failed(const QString& what, const QString& errorText);
     // Every file is listed. `hidden` are the kept names of files the view does not show (of

@@ -24,6 +24,8 @@ void PictureOrder::clear()
     // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
     m_pictures = std::vector<Picture>();
     m_identities = {};
+    m_companions = {};
+    m_unclaimed = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
     m_history.clear();
@@ -112,6 +114,27 @@ QList<PictureId> PictureOrder::timesUnknown() const
     return unknown;
 }
 
+void PictureOrder::setCompanions(const CompanionsFound& found)
+{
+    m_companions.clear();
+    m_unclaimed = found.unclaimed;
+    if (found.byPicture.isEmpty())
+        return;
+    for (size_t i = 0; i < m_pictures.size(); ++i) {
+        const QByteArray& path = m_pictures[i].m_path;
+        const auto it = found.byPicture.constFind(path.mid(path.lastIndexOf('/') + 1));
+        if (it != found.byPicture.cend())
+            m_companions.insert(PictureId(i + 1), *it);
+    }
+}
+
+const QList<renaming::Companion>& PictureOrder::companions(PictureId id) const
+{
+    static const QList<renaming::Companion> none;
+    const auto it = m_companions.constFind(id);
+    return it != m_companions.cend() ? *it : none;
+}
+
 QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByteArray>& moves)
 {
     QList<Renamed> done;
@@ -121,6 +144,18 @@ QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByte
         if (it == moves.cend())
             continue;
         done.append({PictureId(i + 1), std::exchange(p.m_path, *it)});
+        if (const auto list = m_companions.find(PictureId(i + 1)); list != m_companions.end()) {
+            // Renamed without them, they are no longer its companions by name.
+            bool together = true;
+            for (renaming::Companion& c : *list) {
+                const auto to = moves.constFind(c.path);
+                together = together && to != moves.cend();
+                if (to != moves.cend())
+                    c.path = *to;
+            }
+            if (!together)
+                m_companions.erase(list);
+        }
         // A folder still being listed orders the files that come by the paths as they are now.
         if (i < m_texts.size())
             m_texts[i] = platform::decodeName(*it);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ordering/Companions.h"
 #include "ordering/History.h"
 #include "ordering/Moves.h"
 #include "ordering/Picture.h"
@@ -65,7 +66,14 @@ public:
     // The pictures whose times are not known yet, in display order.
     QList<PictureId> timesUnknown() const;
 
-    // Files were renamed (old path to new): their pictures follow them. Returns those pictures
+    // The files that go with the pictures (see findCompanions), once every file is listed; they
+    // follow their pictures wherever these go, and are never pictures of their own.
+    void setCompanions(const CompanionsFound& found);
+    const QList<renaming::Companion>& companions(PictureId id) const;
+    // The files that would go with several pictures, and so go with none.
+    const QList<CompanionsFound::Unclaimed>& unclaimedCompanions() const { return m_unclaimed; }
+
+    // Files were renamed (old path to new): their pictures and companions follow them. Returns those pictures
     // with their old paths.
     struct Renamed
     {
@@ -137,6 +145,8 @@ private:
 
     std::vector<Picture> m_pictures; // by id, from 1
     QHash<PictureId, FileIdentity> m_identities;
+    QHash<PictureId, QList<renaming::Companion>> m_companions;
+    QList<CompanionsFound::Unclaimed> m_unclaimed;
     DisplayOrder m_order;
     Selection m_selection;
     History m_history;

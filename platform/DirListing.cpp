@@ -51,7 +51,7 @@ ImageFileEnumerator::~ImageFileEnumerator()
         ::closedir(m_dir);
 }
 
-std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found)
+std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found, QList<QByteArray>* others)
 {
     if (!m_dir)
         return std::nullopt;
@@ -63,18 +63,22 @@ std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found)
                 m_error = platform::errorText(errno);
             return std::nullopt;
         }
-        if (matches(entry, found))
+        if (matches(entry, found, others))
             return QByteArray(entry->d_name);
     }
 }
 
-bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found) const
+bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found, QList<QByteArray>* others) const
 {
     const char* name = entry->d_name;
     if (name[0] == '.')
         return false;
-    if (!m_extensions.matches(QByteArrayView(name, qsizetype(std::strlen(name)))))
+    const QByteArrayView view(name, qsizetype(std::strlen(name)));
+    if (!m_extensions.matches(view)) {
+        if (others)
+            others->append(view.toByteArray());
         return false;
+    }
     const unsigned char type = typeOf(entry);
     if (type == DT_REG) {
         if (found)
