@@ -254,7 +254,6 @@ void frmmain::getprops()
     showfilename = props.showfilename;
     selectfolder = props.selectfolder;
     companions = props.companions;
-    picScroll->update();
     thumbwidth = props.thumbwidth;
     thumbheight = props.thumbheight;
     imageerw = props.imageerw;
