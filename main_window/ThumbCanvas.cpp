@@ -144,10 +144,11 @@ void ThumbCanvas::drawMark(QPainter& p, const ImgPreview& e) const
     font.setPixelSize(9);
     font.setBold(true);
     const QFontMetrics metrics(font);
-    // Inside the selection's frame, and within the box's top left quarter: a box too small for it
+    // Inside the selection's frame and clear of the middle of the picture: a box too small for it
     // goes without.
     const QRect label(e.Left + 6, e.Top + 6, metrics.horizontalAdvance(mark) + 6, metrics.height() + 2);
-    if (label.right() >= e.Left + e.Width / 2 || label.bottom() >= e.Top + e.Height / 2)
+    if (label.right() >= e.Left + e.Width - 6 || label.intersects(QRect(e.Left, e.Top, e.Width, e.Height).adjusted(
+                                                          e.Width / 4, e.Height / 4, -e.Width / 4, -e.Height / 4)))
         return;
     p.save();
     p.setPen(Qt::NoPen);

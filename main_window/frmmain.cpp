@@ -254,6 +254,7 @@ void frmmain::getprops()
     showfilename = props.showfilename;
     selectfolder = props.selectfolder;
     companions = props.companions;
+    m_listing.setCompanions(companions);
     thumbwidth = props.thumbwidth;
     thumbheight = props.thumbheight;
     imageerw = props.imageerw;

@@ -7,66 +7,123 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <vector>
 
 namespace ordering {
+
+namespace {
+
+// The first `length` bytes of a name as a folder that ignores case compares them, into `folded`,
+// whose room is used again: most names are ASCII, folded without a copy of their own.
+void foldStart(const QByteArray& name, qsizetype length, QByteArray& folded)
+{
+    folded.resize(length);
+    char* out = folded.data();
+    for (qsizetype i = 0; i < length; ++i) {
+        const char c = name[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            folded = renaming::foldedName(name.left(length));
+            return;
+        }
+        out[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+}
+
+} // namespace
 
 CompanionsFound findCompanions(const QByteArray& folder, const QList<QByteArray>& shown,
                                const QList<QByteArray>& others)
 {
     CompanionsFound found;
+    found.pictures = shown.size();
     if (shown.isEmpty() || others.isEmpty())
         return found;
+    // Each stem a picture lends its companions: its name without its extension, and its whole
+    // name. A stem two pictures lend belongs to neither; the few such are kept aside with all
+    // their pictures.
     struct Claim
     {
         qsizetype picture;
         bool wholeName;
+        bool shared;
     };
-    // Most folders have a single claim for each stem: pictures with one companion form or
-    // another stem; a list only where two pictures share a stem.
-    QHash<QByteArray, QList<Claim>> claims;
+    QHash<QByteArray, Claim> claims;
+    QHash<QByteArray, QList<qsizetype>> shared;
     claims.reserve(shown.size() * 2);
-    QSet<QByteArray> shownNames;
-    shownNames.reserve(shown.size());
+    QByteArray key;
+    const auto claim = [&](const QByteArray& name, qsizetype length, qsizetype picture, bool wholeName) {
+        foldStart(name, length, key);
+        const auto it = claims.find(key);
+        if (it == claims.end()) {
+            claims.insert(QByteArray(key.constData(), key.size()), Claim{picture, wholeName, false});
+            return;
+        }
+        if (it->picture == picture)
+            return;
+        QList<qsizetype>& all = shared[key];
+        if (!it->shared)
+            all.append(it->picture);
+        all.append(picture);
+        it->shared = true;
+    };
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const QByteArray& name = shown[i];
-        shownNames.insert(name);
-        const QByteArray whole = renaming::foldedName(name);
-        claims[whole].append({i, true});
-        const qsizetype dot = name.lastIndexOf('.');
-        if (dot > 0) {
-            const QByteArray base = renaming::foldedName(name.left(dot));
-            if (base != whole)
-                claims[base].append({i, false});
-        }
+        claim(name, name.size(), i, true);
+        // A picture without an extension lends one stem.
+        if (const qsizetype dot = name.lastIndexOf('.'); dot > 0)
+            claim(name, dot, i, false);
     }
 
-    QList<std::pair<QByteArray, renaming::Companion>> taken;
-    for (const QByteArray& name : others) {
+    std::vector<qsizetype> counts(size_t(shown.size()) + 1, 0);
+    struct Taken
+    {
+        qsizetype picture;
+        qsizetype other;
+        bool wholeName;
+    };
+    std::vector<Taken> taken;
+    taken.reserve(size_t(others.size()));
+    for (qsizetype k = 0; k < others.size(); ++k) {
+        const QByteArray& name = others[k];
         const qsizetype dot = name.lastIndexOf('.');
-        if (name.startsWith('.') || dot <= 0 || dot == name.size() - 1 || shownNames.contains(name))
+        if (name.startsWith('.') || dot <= 0 || dot == name.size() - 1)
             continue;
-        const auto it = claims.constFind(renaming::foldedName(name.left(dot)));
+        foldStart(name, dot, key);
+        const auto it = claims.constFind(key);
         if (it == claims.cend())
             continue;
-        const QList<Claim>& list = *it;
-        const bool one = std::all_of(list.cbegin(), list.cend(),
-                                     [&](const Claim& c) { return c.picture == list.first().picture; });
-        if (one) {
-            // A picture without an extension is claimed once, as its whole name and stem are one.
-            const QByteArray& picture = shown[list.first().picture];
-            taken.append({picture, {folder + name, list.first().wholeName && picture.lastIndexOf('.') > 0}});
+        if (!it->shared) {
+            taken.push_back({it->picture, k, it->wholeName});
+            ++counts[size_t(it->picture) + 1];
             continue;
         }
         CompanionsFound::Unclaimed unclaimed{name, {}};
-        for (const Claim& c : list)
-            if (!unclaimed.pictures.contains(shown[c.picture]))
-                unclaimed.pictures.append(shown[c.picture]);
+        for (const qsizetype p : shared.value(key))
+            unclaimed.pictures.append(shown[p]);
         std::sort(unclaimed.pictures.begin(), unclaimed.pictures.end());
         found.unclaimed.append(std::move(unclaimed));
     }
-    std::sort(taken.begin(), taken.end(), [](const auto& a, const auto& b) { return a.second.path < b.second.path; });
-    for (auto& [picture, companion] : taken)
-        found.byPicture[picture].append(std::move(companion));
+
+    // In the order of the pictures without a sort of them all: most have one or two companions.
+    for (size_t i = 1; i < counts.size(); ++i)
+        counts[i] += counts[i - 1];
+    std::vector<const Taken*> placed(taken.size());
+    for (const Taken& t : taken)
+        placed[size_t(counts[size_t(t.picture)]++)] = &t;
+    found.companions.reserve(qsizetype(taken.size()));
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const qsizetype to = counts[size_t(i)];
+        std::sort(placed.begin() + from, placed.begin() + to,
+                  [&](const Taken* a, const Taken* b) { return others[a->other] < others[b->other]; });
+        // A picture without an extension lends its whole name as its stem.
+        const bool hasExtension = shown[i].lastIndexOf('.') > 0;
+        for (qsizetype j = from; j < to; ++j) {
+            const Taken& t = *placed[size_t(j)];
+            found.companions.append({i, {folder + others[t.other], t.wholeName && hasExtension}});
+        }
+        from = to;
+    }
     std::sort(found.unclaimed.begin(), found.unclaimed.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
     return found;

@@ -3,7 +3,6 @@
 #include "renaming/Names.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -14,8 +13,15 @@ namespace ordering {
 
 struct CompanionsFound
 {
-    // By the shown picture's name: its companions (paths), sorted by name.
-    QHash<QByteArray, QList<renaming::Companion>> byPicture;
+    qsizetype pictures = 0; // how many were shown
+    // Of each picture that has companions (by its index among those shown), its companions by
+    // name; in the order of the pictures.
+    struct Found
+    {
+        qsizetype picture;
+        renaming::Companion companion;
+    };
+    QList<Found> companions;
     // A file that would go with several pictures goes with none and keeps its name.
     struct Unclaimed
     {
@@ -24,14 +30,15 @@ struct CompanionsFound
     };
     QList<Unclaimed> unclaimed; // sorted by name
 
-    bool isEmpty() const { return byPicture.isEmpty() && unclaimed.isEmpty(); }
+    bool isEmpty() const { return companions.isEmpty() && unclaimed.isEmpty(); }
 };
 
 // Which of a folder's other files go with which of its shown pictures. `shown` are the names of
-// the pictures shown, `others` the names of its other entries (no file shown). A companion is a
+// the pictures shown, `others` the names of its other entries: a file shown is never among them,
+// and so never a companion. A companion is a
 // file whose name is a picture's name without its extension, followed by an extension of its
 // own, or the picture's whole name followed by one more; letter case does not count. A hidden
-// file (its name starts with ".") goes with no picture, nor does a file shown itself.
+// file (its name starts with ".") goes with no picture.
 CompanionsFound findCompanions(const QByteArray& folder, const QList<QByteArray>& shown,
                                const QList<QByteArray>& others);
 

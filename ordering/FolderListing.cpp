@@ -89,7 +89,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
     }
     m_running = true;
     m_worker.post(
-        [this, store = m_store, folder, extensions, batchFiles = m_batchFiles](const platform::Worker::Ticket& ticket) {
+        [this, store = m_store, folder, extensions, batchFiles = m_batchFiles,
+         findThem = m_companions](const platform::Worker::Ticket& ticket) {
             QList<KeptEntry> kept = store.load(folder).entries;
             Placement placement(kept);
             platform::ImageFileEnumerator files(folder, extensions);
@@ -141,18 +142,27 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             QList<QByteArray> shownNames;
             QList<QByteArray> others;
             while (!ticket.cancelled()) {
-                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name, &others);
+                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name, findThem ? &others : nullptr);
                 if (!file)
                     break;
-                shownNames.append(name);
+                if (findThem)
+                    shownNames.append(name);
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, file->path, &file->file);
                 batch.files.append(std::move(*file));
                 if (batch.files.size() >= batchFiles || (since.elapsed() >= kBatchMs && wasTaken()))
                     handOver(false, {});
             }
-            if (!ticket.cancelled())
-                handOver(true, hiddenNames(placement, extensions), findCompanions(folder, shownNames, others));
+            if (ticket.cancelled())
+                return;
+            // The last files go first: their companions are found while the window's thread takes
+            // them in.
+            if (!batch.files.isEmpty() && !others.isEmpty())
+                handOver(false, {});
+            CompanionsFound companions = findCompanions(folder, shownNames, others);
+            shownNames = {};
+            others = {};
+            handOver(true, hiddenNames(placement, extensions), std::move(companions));
         },
         m_ticket);
 }

@@ -37,6 +37,9 @@ public:
     // Lists the files directly in `folder` (ending in "/") that match `extensions` (see
     // platform::ExtensionPattern).
     void start(const QByteArray& folder, const QString& extensions);
+    // Whether the listings started from now on find the pictures' companions (see
+    // findCompanions); on at first.
+    void setCompanions(bool find) { m_companions = find; }
     void cancel();
     // Started, and neither finished nor cancelled.
     bool running() const { return m_running; }
@@ -73,6 +76,7 @@ private:
     platform::Worker::Ticket m_ticket;
     bool m_running = false;
     qsizetype m_batchFiles = kBatchFiles;
+    bool m_companions = true;
     int m_holdAfter = -1;
     std::mutex m_gateMutex;
     std::condition_variable m_gate;

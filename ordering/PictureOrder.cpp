@@ -24,7 +24,8 @@ void PictureOrder::clear()
     // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
     m_pictures = std::vector<Picture>();
     m_identities = {};
-    m_companions = {};
+    m_companionFiles = {};
+    m_companionsFrom = {};
     m_unclaimed = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
@@ -116,23 +117,28 @@ QList<PictureId> PictureOrder::timesUnknown() const
 
 void PictureOrder::setCompanions(const CompanionsFound& found)
 {
-    m_companions.clear();
+    m_companionFiles = {};
+    m_companionsFrom = {};
     m_unclaimed = found.unclaimed;
-    if (found.byPicture.isEmpty())
+    // The pictures were found in the order of their ids: the listing's.
+    if (found.companions.isEmpty() || found.pictures != count())
         return;
-    for (size_t i = 0; i < m_pictures.size(); ++i) {
-        const QByteArray& path = m_pictures[i].m_path;
-        const auto it = found.byPicture.constFind(path.mid(path.lastIndexOf('/') + 1));
-        if (it != found.byPicture.cend())
-            m_companions.insert(PictureId(i + 1), *it);
+    m_companionFiles.reserve(size_t(found.companions.size()));
+    m_companionsFrom.assign(m_pictures.size() + 1, 0);
+    for (const CompanionsFound::Found& f : found.companions) {
+        m_companionFiles.push_back(f.companion);
+        ++m_companionsFrom[size_t(f.picture) + 1];
     }
+    for (size_t i = 1; i < m_companionsFrom.size(); ++i)
+        m_companionsFrom[i] += m_companionsFrom[i - 1];
 }
 
-const QList<renaming::Companion>& PictureOrder::companions(PictureId id) const
+QList<renaming::Companion> PictureOrder::companions(PictureId id) const
 {
-    static const QList<renaming::Companion> none;
-    const auto it = m_companions.constFind(id);
-    return it != m_companions.cend() ? *it : none;
+    if (!contains(id) || size_t(id) >= m_companionsFrom.size())
+        return {};
+    return QList<renaming::Companion>(m_companionFiles.cbegin() + m_companionsFrom[size_t(id - 1)],
+                                      m_companionFiles.cbegin() + m_companionsFrom[size_t(id)]);
 }
 
 QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByteArray>& moves)
@@ -144,17 +150,23 @@ QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByte
         if (it == moves.cend())
             continue;
         done.append({PictureId(i + 1), std::exchange(p.m_path, *it)});
-        if (const auto list = m_companions.find(PictureId(i + 1)); list != m_companions.end()) {
-            // Renamed without them, they are no longer its companions by name.
+        if (i + 1 < m_companionsFrom.size()) {
+            const auto first = m_companionFiles.begin() + m_companionsFrom[i];
+            const auto last = m_companionFiles.begin() + m_companionsFrom[i + 1];
             bool together = true;
-            for (renaming::Companion& c : *list) {
-                const auto to = moves.constFind(c.path);
+            for (auto c = first; c != last; ++c) {
+                const auto to = moves.constFind(c->path);
                 together = together && to != moves.cend();
                 if (to != moves.cend())
-                    c.path = *to;
+                    c->path = *to;
             }
-            if (!together)
-                m_companions.erase(list);
+            // Renamed without them, they are no longer its companions by name.
+            if (!together) {
+                const int gone = int(last - first);
+                m_companionFiles.erase(first, last);
+                for (size_t j = i + 1; j < m_companionsFrom.size(); ++j)
+                    m_companionsFrom[j] -= gone;
+            }
         }
         // A folder still being listed orders the files that come by the paths as they are now.
         if (i < m_texts.size())

@@ -69,7 +69,7 @@ public:
     // The files that go with the pictures (see findCompanions), once every file is listed; they
     // follow their pictures wherever these go, and are never pictures of their own.
     void setCompanions(const CompanionsFound& found);
-    const QList<renaming::Companion>& companions(PictureId id) const;
+    QList<renaming::Companion> companions(PictureId id) const;
     // The files that would go with several pictures, and so go with none.
     const QList<CompanionsFound::Unclaimed>& unclaimedCompanions() const { return m_unclaimed; }
 
@@ -145,7 +145,10 @@ private:
 
     std::vector<Picture> m_pictures; // by id, from 1
     QHash<PictureId, FileIdentity> m_identities;
-    QHash<PictureId, QList<renaming::Companion>> m_companions;
+    // The companions of all pictures by id, and where those of each begin (one more than there
+    // are pictures; empty without companions).
+    std::vector<renaming::Companion> m_companionFiles;
+    std::vector<int> m_companionsFrom;
     QList<CompanionsFound::Unclaimed> m_unclaimed;
     DisplayOrder m_order;
     Selection m_selection;

@@ -633,7 +633,8 @@ private slots:
                 .toImage();
         };
         QVERIFY(mark(1) != mark(3)); // "XMP" on the first, nothing on the third
-        QVERIFY(mark(2) != mark(1)); // "RAW +1"
+        QVERIFY(mark(2) != mark(3) && mark(2) != mark(1)); // "RAW +1"
+        QVERIFY(mark(4) != mark(3) && mark(4) != mark(2)); // "RAW +2"
         QCOMPARE(centre(2), centre(3));
         const ImgPreview& second = boxAt(w, 1);
         QHelpEvent hover(QEvent::ToolTip, QPoint(second.Left + 10, second.Top + 10),

@@ -15,18 +15,21 @@ const QByteArray kFolder("/photos/");
 
 // Each picture with companions as "IMG.JPG: IMG.CR2 +IMG.JPG.xmp" ("+": named after the whole
 // name), sorted, then each file that goes with several as "?IMG.xmp (A.JPG B.HEIC)".
-QStringList described(const CompanionsFound& found)
+QStringList described(const CompanionsFound& found, const QList<QByteArray>& shown)
 {
     QStringList lines;
-    for (auto it = found.byPicture.cbegin(); it != found.byPicture.cend(); ++it) {
-        QString line = QString::fromUtf8(it.key()) + QLatin1Char(':');
-        for (const Companion& c : it.value()) {
-            if (!c.path.startsWith(kFolder))
-                return {QStringLiteral("path outside the folder: ") + QString::fromUtf8(c.path)};
-            line += QLatin1Char(' ') + (c.afterWholeName ? QStringLiteral("+") : QString()) +
-                    QString::fromUtf8(c.path.mid(kFolder.size()));
-        }
-        lines.append(line);
+    qsizetype last = -1;
+    for (const CompanionsFound::Found& f : found.companions) {
+        if (f.picture < 0 || f.picture >= shown.size() || f.picture < last)
+            return {QStringLiteral("picture out of order: %1").arg(f.picture)};
+        if (f.picture != last)
+            lines.append(QString::fromUtf8(shown[f.picture]) + QLatin1Char(':'));
+        last = f.picture;
+        const Companion& c = f.companion;
+        if (!c.path.startsWith(kFolder))
+            return {QStringLiteral("path outside the folder: ") + QString::fromUtf8(c.path)};
+        lines.last() += QLatin1Char(' ') + (c.afterWholeName ? QStringLiteral("+") : QString()) +
+                        QString::fromUtf8(c.path.mid(kFolder.size()));
     }
     std::sort(lines.begin(), lines.end());
     for (const CompanionsFound::Unclaimed& u : found.unclaimed) {
@@ -80,7 +83,6 @@ private slots:
             {});
         row("hidden files are not companions", {"IMG_0001.JPG"}, {".IMG_0001.xmp", "._IMG_0001.JPG", ".IMG_0001.JPG.xmp"},
             {});
-        row("a file shown is never a companion", {"IMG_0001.JPG", "IMG_0001.JPG.jpg"}, {"IMG_0001.JPG.jpg"}, {});
         row("no pictures", {}, {"IMG_0001.xmp"}, {});
         row("no other files", {"IMG_0001.JPG"}, {}, {});
         row("a base name with dots", {"2024.05.01 Feier.jpg"}, {"2024.05.01 Feier.xmp", "2024.05.01.xmp"},
@@ -99,7 +101,9 @@ private slots:
     {
         QFETCH(QList<QByteArray>, shown);
         QFETCH(QList<QByteArray>, others);
-        QTEST(described(findCompanions(kFolder, shown, others)), "expected");
+        const CompanionsFound found = findCompanions(kFolder, shown, others);
+        QCOMPARE(found.pictures, shown.size());
+        QTEST(described(found, shown), "expected");
     }
 
     // The box's mark names the kind of the first companion (a raw file before a sidecar) and how

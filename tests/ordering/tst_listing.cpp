@@ -244,6 +244,16 @@ private slots:
         QCOMPARE(p.unclaimedCompanions().size(), 1);
         QCOMPARE(p.unclaimedCompanions().first().name, QByteArray("IMG_0002.xmp"));
 
+        // Without companions, the listing of the same folder says nothing of them.
+        FolderListing without{OrderStore(m_state)};
+        without.setCompanions(false);
+        Listed bare;
+        bare.follow(without);
+        without.start(m_folder, QStringLiteral("jpg;heic;mp4"));
+        QTRY_VERIFY(bare.done);
+        QCOMPARE(bare.pictures.count(), 5);
+        QVERIFY(!bare.events.contains(QStringLiteral("companions")));
+
         PictureOrder pictures = listed.pictures;
         const PictureId first = pictures.shown().first();
         const PictureId third = pictures.shown()[3];
