@@ -79,7 +79,7 @@ void frmmain::mnuRenameImgs_Click()
         companionLists.append(companionsOf(id));
     }
     const renaming::Numbering numbering(sources, extensions, companionLists);
-    const QString unclaimed = companions ? ordering::unclaimedText(m_order.unclaimedCompanions()) : QString();
+    const QString unclaimed = ordering::unclaimedText(m_order.unclaimedCompanions());
     renaming::Preview preview(renamer(), numbering, target, unclaimed);
     const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
     if (!prefix)

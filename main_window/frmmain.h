@@ -240,8 +240,8 @@ private:
     QSize boxPixels() const;
     FormMetrics metrics() const;
     const QByteArray& pathOf(int nr) const { return m_order.picture(nr).path(); }
-    // A picture's companions, while they go with it.
-    QList<renaming::Companion> companionsOf(int nr) const { return companions ? m_order.companions(nr) : QList<renaming::Companion>(); }
+    // A picture's companions (none are looked for while the option is off).
+    QList<renaming::Companion> companionsOf(int nr) const { return m_order.companions(nr); }
 
     // Reordering by drag and drop (frmmainDragDrop.cpp).
     struct DragSession

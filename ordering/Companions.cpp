@@ -86,7 +86,8 @@ CompanionsFound findCompanions(const QByteArray& folder, const QList<QByteArray>
     for (qsizetype k = 0; k < others.size(); ++k) {
         const QByteArray& name = others[k];
         const qsizetype dot = name.lastIndexOf('.');
-        if (name.startsWith('.') || dot <= 0 || dot == name.size() - 1)
+        // A hidden file's stem starts with a dot, as no picture shown does.
+        if (dot <= 0 || dot == name.size() - 1)
             continue;
         foldStart(name, dot, key);
         const auto it = claims.constFind(key);
