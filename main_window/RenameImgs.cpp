@@ -13,11 +13,28 @@
 #include "renaming/Preview.h"
 #include "renaming/Renamer.h"
 
+#include <algorithm>
+
 namespace {
 
 QString shownPath(const QByteArray& path)
 {
     return platform::displayName(platform::decodeName(path));
+}
+
+// What went with the pictures, for the message at the end: how many, and the first by name.
+QString companionsText(const renaming::Result& result)
+{
+    QStringList names;
+    for (const renaming::Renamed& m : result.renamed)
+        if (m.companion)
+            names.append(shownPath(renaming::fileNameOf(m.to)));
+    if (names.isEmpty())
+        return {};
+    const QString shown = names.size() > 3 ? names.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(", …")
+                                           : names.join(QStringLiteral(", "));
+    return names.size() == 1 ? QStringLiteral("\n\n1 Begleitdatei ging mit: %1").arg(shown)
+                             : QStringLiteral("\n\n%1 Begleitdateien gingen mit: %2").arg(names.size()).arg(shown);
 }
 
 } // namespace
@@ -58,11 +75,15 @@ void frmmain::mnuRenameImgs_Click()
     cancelOrdering();
     const QList<int>& order = m_order.shown();
     QList<QByteArray> sources;
+    QList<QList<renaming::Companion>> companionLists;
     sources.reserve(order.size());
-    for (const int id : order)
+    for (const int id : order) {
         sources.append(pathOf(id));
-    const renaming::Numbering numbering(sources, extensions);
-    renaming::Preview preview(renamer(), numbering, target);
+        companionLists.append(companionsOf(id));
+    }
+    const renaming::Numbering numbering(sources, extensions, companionLists);
+    const QString unclaimed = ordering::unclaimedText(m_order.unclaimedCompanions());
+    renaming::Preview preview(renamer(), numbering, target, unclaimed);
     const std::optional<QString> prefix = platform::dialogs().renamePrompt(this, prompt, QStringLiteral("img"), preview);
     if (!prefix)
         return;
@@ -74,7 +95,7 @@ void frmmain::mnuRenameImgs_Click()
     stopLoading(); // the pictures still to come are loaded from their new paths afterwards
     // The order the names are given, as it is now, is what an undo brings back.
     keepOrderNow();
-    renamed(r.run(moves, target), false);
+    renamed(r.run(moves, target), false, unclaimed);
 }
 
 void frmmain::mnuUndoRename_Click()
@@ -100,7 +121,7 @@ void frmmain::mnuUndoRename_Click()
     renamed(r.undo(), true);
 }
 
-void frmmain::renamed(const renaming::Result& result, bool undo)
+void frmmain::renamed(const renaming::Result& result, bool undo, const QString& note)
 {
     // The view is not built again, so each picture follows its file to its new path, and its
     // caption names the file as it is called now: drawn again from memory, else made again when
@@ -132,7 +153,12 @@ void frmmain::renamed(const renaming::Result& result, bool undo)
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
-        platform::dialogs().messageBox(this, ordering::finishedText(result.renamed.size(), m_listing.skipped(), undo),
+        const auto pictures = std::count_if(result.renamed.cbegin(), result.renamed.cend(),
+                                            [](const renaming::Renamed& m) { return !m.companion; });
+        platform::dialogs().messageBox(this,
+                                       ordering::finishedText(pictures, m_listing.skipped(), undo) +
+                                           companionsText(result) +
+                                           (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note),
                                        platform::MessageIcon::None);
         if (!result.message.isEmpty())
             platform::dialogs().messageBox(this, result.message, platform::MessageIcon::Exclamation);

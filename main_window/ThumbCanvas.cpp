@@ -141,7 +141,33 @@ void ThumbCanvas::paintEvent(QPaintEvent* event)
                         QRectF(0, 0, inner.width() * r, inner.height() * r));
         }
         drawMarks(p, e);
+        drawCompanionMark(p, e);
     }
+}
+
+void ThumbCanvas::drawCompanionMark(QPainter& p, const ImgPreview& e) const
+{
+    const QString mark = m_mark ? m_mark(e.Index) : QString();
+    if (mark.isEmpty())
+        return;
+    QFont font = this->font();
+    font.setPixelSize(9);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // Inside the selection's frame and clear of the middle of the picture: a box too small for it
+    // goes without.
+    const QRect label(e.Left + 6, e.Top + 6, metrics.horizontalAdvance(mark) + 6, metrics.height() + 2);
+    if (label.right() >= e.Left + e.Width - 6 || label.intersects(QRect(e.Left, e.Top, e.Width, e.Height).adjusted(
+                                                          e.Width / 4, e.Height / 4, -e.Width / 4, -e.Height / 4)))
+        return;
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 160));
+    p.drawRoundedRect(label, 2, 2);
+    p.setPen(Qt::white);
+    p.setFont(font);
+    p.drawText(label, Qt::AlignCenter, mark);
+    p.restore();
 }
 
 void ThumbCanvas::setFocusShown(bool shown)
@@ -190,7 +216,7 @@ bool ThumbCanvas::event(QEvent* event)
         const int index = elementAt(help->pos());
         if (index != 0 && m_toolTip) {
             const ImgPreview& e = element(index);
-            QToolTip::showText(help->globalPos(), platform::plainToolTip(platform::displayName(m_toolTip(index))), this,
+            QToolTip::showText(help->globalPos(), platform::plainToolTip(m_toolTip(index)), this,
                                e.rect());
         } else {
             QToolTip::hideText();

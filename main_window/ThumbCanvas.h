@@ -89,8 +89,11 @@ public:
 
     QColor BackColor() const { return m_elementColor; }
 
-    // What hovering a box shows (its file), by id.
+    // What hovering a box shows (its file, as plain text ready to show), by id.
     void setToolTips(std::function<QString(int)> text) { m_toolTip = std::move(text); }
+    // A short word a box carries in its top left corner, clear of the picture's centre, by id;
+    // empty for none.
+    void setMarks(std::function<QString(int)> mark) { m_mark = std::move(mark); }
     // The thumbnails to mark as selected, and whether the focus is to be shown. The marks lie on
     // top of the boxes and never become part of their images.
     void setSelection(const ordering::Selection* selection) { m_selection = selection; }
@@ -110,6 +113,7 @@ private:
     QImage blankBox(const ImgPreview& e) const;
     const QImage& crossFor(const ImgPreview& e) const;
     void drawMarks(QPainter& p, const ImgPreview& e) const;
+    void drawCompanionMark(QPainter& p, const ImgPreview& e) const;
 
     std::vector<ImgPreview> m_elements;
     std::unordered_map<int, QImage> m_images;
@@ -123,4 +127,5 @@ private:
     const ordering::Selection* m_selection = nullptr;
     bool m_focusShown = false;
     std::function<QString(int)> m_toolTip;
+    std::function<QString(int)> m_mark;
 };

@@ -96,7 +96,8 @@ frmmain::frmmain(QWidget* parent)
     picScroll->setObjectName(QStringLiteral("picScroll"));
     picScroll->installEventFilter(this);
     picScroll->setSelection(&m_order.selection());
-    picScroll->setToolTips([this](int nr) { return platform::decodeName(pathOf(nr)); });
+    picScroll->setToolTips([this](int nr) { return ordering::pictureToolTip(pathOf(nr), companionsOf(nr)); });
+    picScroll->setMarks([this](int nr) { return ordering::companionMark(companionsOf(nr)); });
 
     linWohin = new QWidget(picScroll);
     linWohin->setObjectName(QStringLiteral("linWohin"));
@@ -146,6 +147,9 @@ frmmain::frmmain(QWidget* parent)
                                        QStringLiteral("Der Ordner \"%1\" kann nicht gelesen werden:\n%2")
                                            .arg(platform::pathForMessage(DirSelect->nativePath()), errorText),
                                        platform::MessageIcon::Exclamation);
+    });
+    connect(&m_listing, &ordering::FolderListing::companionsFound, this, [this](const ordering::CompanionsFound& found) {
+        m_order.setCompanions(found);
     });
     connect(&m_listing, &ordering::FolderListing::finished, this, &frmmain::listingFinished);
 
@@ -273,6 +277,8 @@ void frmmain::getprops()
     const settings::Props props = settings::readProps();
     showfilename = props.showfilename;
     selectfolder = props.selectfolder;
+    companions = props.companions;
+    m_listing.setCompanions(companions);
     thumbwidth = props.thumbwidth;
     thumbheight = props.thumbheight;
     imageerw = props.imageerw;

@@ -115,6 +115,7 @@ public:
 
     // Settings copies.
     bool selectfolder = false;
+    bool companions = false; // renamed with their pictures, marked on the boxes
     bool showfilename = false;
     std::int16_t thumbwidth = 0;
     std::int16_t thumbheight = 0;
@@ -205,7 +206,7 @@ private:
     // What waits for the folder's files all to be listed: renaming, the starting orders, the steps.
     void updateMenus();
     renaming::Renamer renamer() const;
-    void renamed(const renaming::Result& result, bool undo);
+    void renamed(const renaming::Result& result, bool undo, const QString& note = {});
     // Enables undo when there is a run to undo; with check, only when its files are as it left them.
     void updateUndoRename(bool check);
     void applyLayout();
@@ -250,6 +251,8 @@ private:
     QSize boxPixels() const;
     FormMetrics metrics() const;
     const QByteArray& pathOf(int nr) const { return m_order.picture(nr).path(); }
+    // A picture's companions (none are looked for while the option is off).
+    QList<renaming::Companion> companionsOf(int nr) const { return m_order.companions(nr); }
 
     // Reordering by drag and drop (frmmainDragDrop.cpp).
     struct DragSession

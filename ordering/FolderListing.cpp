@@ -1,5 +1,6 @@
 #include "ordering/FolderListing.h"
 
+#include "ordering/Companions.h"
 #include "ordering/Moves.h"
 #include "platform/DirListing.h"
 #include "platform/ExtensionPattern.h"
@@ -17,10 +18,10 @@ namespace {
 // The next matching file of the folder, as a listed file without its kept rank; nothing at the
 // end.
 std::optional<ListedFile> nextFile(platform::ImageFileEnumerator& files, const QByteArray& folder,
-                                   const QString& folderText, QByteArray* name)
+                                   const QString& folderText, QByteArray* name, QList<QByteArray>* others = nullptr)
 {
     struct stat st;
-    std::optional<QByteArray> next = files.next(&st);
+    std::optional<QByteArray> next = files.next(&st, others);
     if (!next)
         return std::nullopt;
     *name = std::move(*next);
@@ -89,7 +90,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
     m_running = true;
     m_skipped = {};
     m_worker.post(
-        [this, store = m_store, folder, extensions, batchFiles = m_batchFiles](const platform::Worker::Ticket& ticket) {
+        [this, store = m_store, folder, extensions, batchFiles = m_batchFiles,
+         findThem = m_companions](const platform::Worker::Ticket& ticket) {
             QList<KeptEntry> kept = store.load(folder).entries;
             Placement placement(kept);
             platform::ImageFileEnumerator files(folder, extensions);
@@ -111,13 +113,13 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
             // Every hand-over wakes the window's thread, whose turn may be long in coming on a busy
             // machine: a folder listed within one interval comes in one, with the kept order it
             // was placed by and the end of the listing.
-            const auto handOver = [&](bool last, QList<QByteArray> hidden) {
+            const auto handOver = [&](bool last, QList<QByteArray> hidden, CompanionsFound companions = {}) {
                 if (!mayHandOver(ticket, *taken))
                     return;
                 sortByKey(batch);
                 m_worker.deliver(ticket, [this, ticket, taken, first = std::exchange(first, false),
                                           kept = std::exchange(kept, {}), batch = std::move(batch), last,
-                                          hidden = std::move(hidden),
+                                          hidden = std::move(hidden), companions = std::move(companions),
                                           skipped = last ? skipped : platform::SkippedFiles()] {
                     {
                         const std::lock_guard lock(m_gateMutex);
@@ -129,6 +131,8 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                     // A handler may start another listing.
                     if (!batch.files.isEmpty() && !ticket.cancelled())
                         emit found(batch);
+                    if (last && !ticket.cancelled() && !companions.isEmpty())
+                        emit companionsFound(companions);
                     if (last && !ticket.cancelled()) {
                         m_running = false;
                         m_skipped = skipped;
@@ -139,18 +143,36 @@ void FolderListing::start(const QByteArray& folder, const QString& extensions)
                 since.restart();
             };
             QByteArray name;
+            // For the companions, which need the whole folder.
+            QList<QByteArray> shownNames;
+            QList<QByteArray> others;
             while (!ticket.cancelled()) {
-                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name);
+                std::optional<ListedFile> file = nextFile(files, folder, folderText, &name, findThem ? &others : nullptr);
                 if (!file)
                     break;
+                if (findThem)
+                    shownNames.append(name);
                 if (!placement.isEmpty())
                     file->keptRank = placement.rankOf(name, file->path, &file->file);
                 batch.files.append(std::move(*file));
                 if (batch.files.size() >= batchFiles || (since.elapsed() >= kBatchMs && wasTaken()))
                     handOver(false, {});
             }
-            if (!ticket.cancelled())
-                handOver(true, hiddenNames(placement, extensions));
+            if (ticket.cancelled())
+                return;
+            // The last files go first: their companions are found while the window's thread takes
+            // them in.
+            if (!batch.files.isEmpty() && !others.isEmpty())
+                handOver(false, {});
+            CompanionsFound companions = findCompanions(folder, shownNames, others);
+            // A RAW twin renamed with its picture is not left out of the view.
+            for (const CompanionsFound::Found& found : std::as_const(companions.companions)) {
+                const QByteArray& path = found.companion.path;
+                skipped.remove(QByteArrayView(path).sliced(path.lastIndexOf('/') + 1));
+            }
+            shownNames = {};
+            others = {};
+            handOver(true, hiddenNames(placement, extensions), std::move(companions));
         },
         m_ticket);
 }

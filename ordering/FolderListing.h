@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ordering/Companions.h"
 #include "ordering/OrderStore.h"
 #include "ordering/Picture.h"
 #include "platform/SkippedFiles.h"
@@ -37,6 +38,9 @@ public:
     // Lists the files directly in `folder` (ending in "/") that match `extensions` (see
     // platform::ExtensionPattern).
     void start(const QByteArray& folder, const QString& extensions);
+    // Whether the listings started from now on find the pictures' companions (see
+    // findCompanions); on at first.
+    void setCompanions(bool find) { m_companions = find; }
     void cancel();
     // Started, and neither finished nor cancelled.
     bool running() const { return m_running; }
@@ -58,6 +62,9 @@ signals:
     void keptOrderRead(const QList<ordering::KeptEntry>& kept);
     // Files found, placed by that order; several batches for a folder that takes a while.
     void found(const ordering::ListedBatch& batch);
+    // The files that go with the pictures listed, once every file is listed, just before
+    // `finished`; not sent when there are none.
+    void companionsFound(const ordering::CompanionsFound& companions);
     // The folder could not be read; `what` is the folder. It finishes all the same, with nothing.
     void failed(const QString& what, const QString& errorText);
     // Every file is listed. `hidden` are the kept names of files the view does not show (of
@@ -74,6 +81,7 @@ private:
     bool m_running = false;
     platform::SkippedFiles m_skipped;
     qsizetype m_batchFiles = kBatchFiles;
+    bool m_companions = true;
     int m_holdAfter = -1;
     std::mutex m_gateMutex;
     std::condition_variable m_gate;

@@ -411,6 +411,18 @@ OrderStore::LoadedClocks OrderStore::loadClocks(const QByteArray& folder) const
     return {Found::Order, std::move(*offsets)};
 }
 
+namespace {
+
+// A write that failed says why, by the error it left.
+bool withReason(bool ok, QString* errorText)
+{
+    if (!ok && errorText)
+        *errorText = platform::errorText(errno);
+    return ok;
+}
+
+} // namespace
+
 bool OrderStore::writeClocks(const QByteArray& folder, const ClockOffsets& offsets, QString* errorText) const
 {
     const QByteArray path = clocksPathFor(folder);
@@ -422,9 +434,7 @@ bool OrderStore::writeClocks(const QByteArray& folder, const ClockOffsets& offse
     } else {
         ok = ensureFolder() && writeWhole(m_folder, path, encodeClocks(folder, offsets));
     }
-    if (!ok && errorText)
-        *errorText = platform::errorText(errno);
-    return ok;
+    return withReason(ok, errorText);
 }
 
 bool OrderStore::save(const QByteArray& folder, const QList<QByteArray>& shown, const QList<QByteArray>& hidden,
@@ -445,10 +455,8 @@ bool OrderStore::save(const QByteArray& folder, const QList<QByteArray>& shown, 
 
 bool OrderStore::write(const QByteArray& folder, const QList<KeptEntry>& entries, QString* errorText) const
 {
-    const bool ok = ensureFolder() && writeWhole(m_folder, pathFor(folder), encodeOrder(folder, entries));
-    if (!ok && errorText)
-        *errorText = platform::errorText(errno);
-    return ok;
+    return withReason(ensureFolder() && writeWhole(m_folder, pathFor(folder), encodeOrder(folder, entries)),
+                      errorText);
 }
 
 bool OrderStore::remove(const QByteArray& folder, QString* errorText) const

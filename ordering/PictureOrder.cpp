@@ -24,14 +24,20 @@ void PictureOrder::clear(bool again)
 {
     m_before.reset();
     if (again && m_listed)
-        m_before = Before{std::move(m_pictures), m_history, m_selection};
+        m_before = Before{std::move(m_pictures), m_history, m_selection, std::move(m_zones)};
     m_arrivals = {};
     // The memory of a large folder goes too (assigning {} to a vector would keep its capacity).
     m_pictures = std::vector<Picture>();
     m_identities = {};
-    m_cameras = {Camera{}};
-    m_cameraIndex = {};
+    // The devices stay with the times taken that are carried over to the same files.
+    if (!m_before) {
+        m_cameras = {Camera{}};
+        m_cameraIndex = {};
+    }
     m_zones = {};
+    m_companionFiles = {};
+    m_companionsFrom = {};
+    m_unclaimed = {};
     m_order = DisplayOrder();
     m_selection.reset(0);
     m_history.clear();
@@ -116,6 +122,9 @@ void PictureOrder::takeOver()
         p.m_taken = was.m_taken;
         p.m_seconds = was.m_seconds;
         p.m_nanoseconds = was.m_nanoseconds;
+        p.m_camera = was.m_camera;
+        if (const auto zone = before.zones.constFind(PictureId(i + 1)); zone != before.zones.cend())
+            m_zones.insert(id, *zone);
     }
     const auto idNow = [&now](PictureId was) {
         return was > 0 && size_t(was) < now.size() ? now[size_t(was)] : kNoPicture;
@@ -228,6 +237,32 @@ QList<PictureId> PictureOrder::timesUnknown() const
     return unknown;
 }
 
+void PictureOrder::setCompanions(const CompanionsFound& found)
+{
+    m_companionFiles = {};
+    m_companionsFrom = {};
+    m_unclaimed = found.unclaimed;
+    // The pictures were found in the order of their ids: the listing's.
+    if (found.companions.isEmpty() || found.pictures != count())
+        return;
+    m_companionFiles.reserve(size_t(found.companions.size()));
+    m_companionsFrom.assign(m_pictures.size() + 1, 0);
+    for (const CompanionsFound::Found& f : found.companions) {
+        m_companionFiles.push_back(f.companion);
+        ++m_companionsFrom[size_t(f.picture) + 1];
+    }
+    for (size_t i = 1; i < m_companionsFrom.size(); ++i)
+        m_companionsFrom[i] += m_companionsFrom[i - 1];
+}
+
+QList<renaming::Companion> PictureOrder::companions(PictureId id) const
+{
+    if (!contains(id) || size_t(id) >= m_companionsFrom.size())
+        return {};
+    return QList<renaming::Companion>(m_companionFiles.cbegin() + m_companionsFrom[size_t(id - 1)],
+                                      m_companionFiles.cbegin() + m_companionsFrom[size_t(id)]);
+}
+
 QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByteArray>& moves)
 {
     QList<Renamed> done;
@@ -237,6 +272,24 @@ QList<PictureOrder::Renamed> PictureOrder::renamed(const QHash<QByteArray, QByte
         if (it == moves.cend())
             continue;
         done.append({PictureId(i + 1), std::exchange(p.m_path, *it)});
+        if (i + 1 < m_companionsFrom.size()) {
+            const auto first = m_companionFiles.begin() + m_companionsFrom[i];
+            const auto last = m_companionFiles.begin() + m_companionsFrom[i + 1];
+            bool together = true;
+            for (auto c = first; c != last; ++c) {
+                const auto to = moves.constFind(c->path);
+                together = together && to != moves.cend();
+                if (to != moves.cend())
+                    c->path = *to;
+            }
+            // Renamed without them, they are no longer its companions by name.
+            if (!together) {
+                const int gone = int(last - first);
+                m_companionFiles.erase(first, last);
+                for (size_t j = i + 1; j < m_companionsFrom.size(); ++j)
+                    m_companionsFrom[j] -= gone;
+            }
+        }
         // A folder still being listed orders the files that come by the paths as they are now.
         if (i < m_texts.size())
             m_texts[i] = platform::decodeName(*it);
@@ -286,8 +339,8 @@ bool PictureOrder::unpickAll()
 
 void PictureOrder::pickAll()
 {
-    for (const PictureId id : m_order)
-        m_selection.set(id, true);
+    for (const PictureId each : m_order)
+        m_selection.set(each, true);
 }
 
 bool PictureOrder::toggleFocused()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ordering/Companions.h"
 #include "ordering/History.h"
 #include "ordering/Moves.h"
 #include "ordering/Picture.h"
@@ -84,7 +85,14 @@ public:
     // The pictures whose times are not known yet, in display order.
     QList<PictureId> timesUnknown() const;
 
-    // Files were renamed (old path to new): their pictures follow them. Returns those pictures
+    // The files that go with the pictures (see findCompanions), once every file is listed; they
+    // follow their pictures wherever these go, and are never pictures of their own.
+    void setCompanions(const CompanionsFound& found);
+    QList<renaming::Companion> companions(PictureId id) const;
+    // The files that would go with several pictures, and so go with none.
+    const QList<CompanionsFound::Unclaimed>& unclaimedCompanions() const { return m_unclaimed; }
+
+    // Files were renamed (old path to new): their pictures and companions follow them. Returns those pictures
     // with their old paths.
     struct Renamed
     {
@@ -163,6 +171,11 @@ private:
     QList<Camera> m_cameras{Camera{}};
     QHash<QString, quint16> m_cameraIndex;
     QHash<PictureId, qint32> m_zones;
+    // The companions of all pictures by id, and where those of each begin (one more than there
+    // are pictures; empty without companions).
+    std::vector<renaming::Companion> m_companionFiles;
+    std::vector<int> m_companionsFrom;
+    QList<CompanionsFound::Unclaimed> m_unclaimed;
     DisplayOrder m_order;
     Selection m_selection;
     History m_history;
@@ -178,6 +191,7 @@ private:
         std::vector<Picture> pictures;
         History history;
         Selection selection;
+        QHash<PictureId, qint32> zones;
     };
     std::optional<Before> m_before;
 };

@@ -51,7 +51,7 @@ ImageFileEnumerator::~ImageFileEnumerator()
         ::closedir(m_dir);
 }
 
-std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found)
+std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found, QList<QByteArray>* others)
 {
     if (!m_dir)
         return std::nullopt;
@@ -63,18 +63,20 @@ std::optional<QByteArray> ImageFileEnumerator::next(struct stat* found)
                 m_error = platform::errorText(errno);
             return std::nullopt;
         }
-        if (matches(entry, found))
+        if (matches(entry, found, others))
             return QByteArray(entry->d_name);
     }
 }
 
-bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found) const
+bool ImageFileEnumerator::matches(const dirent* entry, struct stat* found, QList<QByteArray>* others) const
 {
     const char* name = entry->d_name;
     if (name[0] == '.')
         return false;
     const QByteArrayView view(name, qsizetype(std::strlen(name)));
     if (!m_extensions.matches(view)) {
+        if (others)
+            others->append(view.toByteArray());
         if (m_skipped && mediaKindOf(view) != MediaKind::None && isRegular(entry, nullptr))
             m_skipped->add(view);
         return false;

@@ -32,14 +32,16 @@ public:
 
     // The next matching name (native bytes), or nothing at the end of the folder. With `found`,
     // that receives what the file is (following links) when it had to be looked at (a link, a
-    // file system that does not tell the type of its entries); else it is zeroed.
-    std::optional<QByteArray> next(struct stat* found = nullptr);
+    // file system that does not tell the type of its entries); else it is zeroed. With `others`,
+    // the names passed over that are not hidden and do not match are appended to it, whatever
+    // they are (nothing is looked at for them).
+    std::optional<QByteArray> next(struct stat* found = nullptr, QList<QByteArray>* others = nullptr);
     // From now on, the regular files passed over because the setting does not take them are
     // counted into `skipped` when they look like photos or clips (hidden files never are).
     void countSkipped(SkippedFiles* skipped) { m_skipped = skipped; }
 
 private:
-    bool matches(const dirent* entry, struct stat* found) const;
+    bool matches(const dirent* entry, struct stat* found, QList<QByteArray>* others) const;
     bool isRegular(const dirent* entry, struct stat* found) const;
 
     DIR* m_dir = nullptr;

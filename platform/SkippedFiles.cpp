@@ -64,6 +64,18 @@ void SkippedFiles::add(QByteArrayView name)
     }
 }
 
+void SkippedFiles::remove(QByteArrayView name)
+{
+    QByteArray extension;
+    const MediaKind kind = mediaKindOf(name, &extension);
+    if (kind == MediaKind::None)
+        return;
+    QMap<QByteArray, qsizetype>& counts = kind == MediaKind::Photo ? photos : clips;
+    const auto it = counts.find(extension);
+    if (it != counts.end() && --*it <= 0)
+        counts.erase(it);
+}
+
 qsizetype SkippedFiles::photoCount() const
 {
     return sum(photos);

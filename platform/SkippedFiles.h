@@ -27,6 +27,8 @@ struct SkippedFiles
 
     // Counts the name when it looks like a photo or a clip.
     void add(QByteArrayView name);
+    // Takes back a name counted (a file that goes with a picture shown after all).
+    void remove(QByteArrayView name);
     qsizetype photoCount() const;
     qsizetype clipCount() const;
     bool isEmpty() const { return photos.isEmpty() && clips.isEmpty(); }

@@ -14,6 +14,8 @@ const QByteArray kFinish = QByteArrayLiteral("finish");
 const QByteArray kRollback = QByteArrayLiteral("rollback");
 const QByteArray kBack = QByteArrayLiteral("back");
 const QByteArray kCopied = QByteArrayLiteral("copied");
+// Appended to the line of a file that goes with a picture.
+const QByteArray kCompanion = QByteArrayLiteral("companion");
 
 QByteArray encoded(const QByteArray& path)
 {
@@ -89,7 +91,7 @@ QByteArray journalText(const Journal& journal)
         text += folderLine(f);
     for (const Entry& e : journal.entries) {
         text += char(e.kind) + QByteArray(" ") + idFields(e.id) + ' ' + encoded(e.source) + ' ' + encoded(e.temp) +
-                ' ' + encoded(e.final) + '\n';
+                ' ' + encoded(e.final) + (e.companion ? ' ' + kCompanion : QByteArray()) + '\n';
     }
     return text + kEnd + '\n';
 }
@@ -129,7 +131,8 @@ std::optional<Journal> parseJournal(const QByteArray& text)
     for (; k < lines.size() && lines[k] != kEnd; ++k) {
         const QList<QByteArray> f = lines[k].split(' ');
         Entry e;
-        if (f.size() != 7 || !readKind(f[0], &e.kind) || !readId(f, 1, &e.id))
+        e.companion = f.size() == 8 && f[7] == kCompanion;
+        if ((f.size() != 7 && !e.companion) || !readKind(f[0], &e.kind) || !readId(f, 1, &e.id))
             return std::nullopt;
         e.source = QByteArray::fromPercentEncoding(f[4]);
         e.temp = QByteArray::fromPercentEncoding(f[5]);
@@ -165,7 +168,8 @@ QByteArray undoText(const UndoRecord& record)
     for (const RecordedFolder& f : record.folders)
         text += folderLine(f);
     for (const UndoItem& u : record.items)
-        text += char(u.kind) + QByteArray(" ") + idFields(u.id) + ' ' + encoded(u.current) + ' ' + encoded(u.original) + '\n';
+        text += char(u.kind) + QByteArray(" ") + idFields(u.id) + ' ' + encoded(u.current) + ' ' + encoded(u.original) +
+                (u.companion ? ' ' + kCompanion : QByteArray()) + '\n';
     return text + kEnd + '\n';
 }
 
@@ -182,7 +186,8 @@ std::optional<UndoRecord> parseUndo(const QByteArray& text)
     for (; k + 1 < lines.size(); ++k) {
         const QList<QByteArray> f = lines[k].split(' ');
         UndoItem u;
-        if (f.size() != 6 || !readKind(f[0], &u.kind) || !readId(f, 1, &u.id))
+        u.companion = f.size() == 7 && f[6] == kCompanion;
+        if ((f.size() != 6 && !u.companion) || !readKind(f[0], &u.kind) || !readId(f, 1, &u.id))
             return std::nullopt;
         u.current = QByteArray::fromPercentEncoding(f[4]);
         u.original = QByteArray::fromPercentEncoding(f[5]);

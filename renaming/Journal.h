@@ -38,6 +38,7 @@ struct Entry
     FileId copy; // a copy, once made
     Where at = Where::Source;
     bool changed = false; // found at `at`, but not as planned
+    bool companion = false; // goes with a picture of the run
 
     bool direct() const { return temp == final; }
 };
@@ -80,6 +81,7 @@ struct UndoItem
     FileId id; // the file at its new path, as the run left it
     QByteArray current;
     QByteArray original;
+    bool companion = false;
 };
 struct UndoRecord
 {

@@ -2,6 +2,8 @@
 
 #include <QStringBuilder>
 
+#include <numeric>
+
 namespace renaming {
 
 QByteArray numberText(int i)
@@ -33,20 +35,54 @@ QByteArray newName(const QByteArray& prefix, int i, const QByteArray& extension,
     return prefix.isEmpty() ? numberedName(i, fileNameOf(oldPath)) : prefixedName(prefix, i, extension);
 }
 
-Numbering::Numbering(QList<QByteArray> sources, const platform::ExtensionPattern& extensions)
-    : m_sources(std::move(sources))
+QByteArray companionName(const QByteArray& pictureName, const Companion& companion)
 {
-    m_extensions.reserve(m_sources.size());
-    for (const QByteArray& source : std::as_const(m_sources))
-        m_extensions.append(keptExtension(extensions, fileNameOf(source)));
+    const QByteArray name = fileNameOf(companion.path);
+    const QByteArray own = name.mid(name.lastIndexOf('.'));
+    if (companion.afterWholeName)
+        return pictureName + own;
+    const qsizetype dot = pictureName.lastIndexOf('.');
+    return (dot > 0 ? pictureName.left(dot) : pictureName) + own;
+}
+
+Numbering::Numbering(const QList<QByteArray>& pictures, const platform::ExtensionPattern& extensions,
+                     const QList<QList<Companion>>& companions)
+{
+    const qsizetype files = pictures.size() + std::accumulate(companions.cbegin(), companions.cend(), qsizetype(0),
+                                                              [](qsizetype n, const auto& list) { return n + list.size(); });
+    m_sources.reserve(files);
+    m_extensions.reserve(files);
+    m_companionOf.reserve(files);
+    m_afterWholeName.reserve(files);
+    for (qsizetype k = 0; k < pictures.size(); ++k) {
+        const qsizetype picture = m_sources.size();
+        m_sources.append(pictures[k]);
+        m_extensions.append(keptExtension(extensions, fileNameOf(pictures[k])));
+        m_companionOf.append(-1);
+        m_afterWholeName.append(false);
+        if (k >= companions.size())
+            continue;
+        for (const Companion& c : companions[k]) {
+            m_sources.append(c.path);
+            m_extensions.append(QByteArray());
+            m_companionOf.append(picture);
+            m_afterWholeName.append(c.afterWholeName);
+            ++m_companions;
+        }
+    }
 }
 
 QList<QByteArray> Numbering::names(const QByteArray& prefix) const
 {
     QList<QByteArray> names;
     names.reserve(m_sources.size());
-    for (qsizetype k = 0; k < m_sources.size(); ++k)
-        names.append(newName(prefix, static_cast<int>(k + 1), m_extensions[k], m_sources[k]));
+    int number = 0;
+    for (qsizetype k = 0; k < m_sources.size(); ++k) {
+        if (const qsizetype picture = m_companionOf[k]; picture >= 0)
+            names.append(companionName(names[picture], {m_sources[k], m_afterWholeName[k]}));
+        else
+            names.append(newName(prefix, ++number, m_extensions[k], m_sources[k]));
+    }
     return names;
 }
 
@@ -56,7 +92,7 @@ QList<Move> Numbering::moves(const QByteArray& prefix) const
     QList<Move> moves;
     moves.reserve(given.size());
     for (qsizetype k = 0; k < given.size(); ++k)
-        moves.append({m_sources[k], given[k]});
+        moves.append({m_sources[k], given[k], m_companionOf[k]});
     return moves;
 }
 

@@ -77,6 +77,8 @@ struct Survey::Data
         bool folderProblem = false;
         // A link: the other files of the run that its chain of links goes through, in order.
         QList<qsizetype> reaches;
+        qsizetype companionOf = -1;
+        bool companion = false;
     };
     std::map<QByteArray, Folder> folders;
     QList<Item> items;
@@ -95,14 +97,32 @@ qsizetype Survey::size() const
     return d ? d->items.size() : 0;
 }
 
-Survey Renamer::survey(const QList<QByteArray>& sources, const QByteArray& targetFolder) const
+Survey Renamer::survey(const QList<QByteArray>& sources, const QByteArray& targetFolder,
+                       const QList<qsizetype>& companionOf) const
 {
     m_folders.clear();
     QList<Planned> planned;
     planned.reserve(sources.size());
-    for (const QByteArray& source : sources)
-        planned.append({source, targetFolder, {}, nullptr});
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const qsizetype picture = i < companionOf.size() ? companionOf[i] : -1;
+        planned.append({sources[i], targetFolder, {}, nullptr, picture, picture >= 0});
+    }
     return surveyOf(planned, false);
+}
+
+QString Renamer::companionProblem(const QByteArray& path, const QByteArray& picture, const FileId& file) const
+{
+    // A companion is renamed as a file of its own: a link would keep pointing at the old name,
+    // and a folder or a pipe is no sidecar a program wrote.
+    const QString what = file.isLink()          ? QStringLiteral("eine symbolische Verknüpfung")
+                         : S_ISDIR(file.mode)  ? QStringLiteral("ein Ordner")
+                         : S_ISFIFO(file.mode) ? QStringLiteral("eine benannte Pipe (FIFO)")
+                                               : QStringLiteral("keine gewöhnliche Datei");
+    const QString of = picture.isEmpty() ? QString() : QStringLiteral(" zu \"%1\"").arg(shown(picture));
+    return QStringLiteral("\"%1\" gehört als Begleitdatei%2 dazu, ist aber %3. Tessaline benennt nur gewöhnliche "
+                          "Dateien mit um; bitte benennen Sie sie von Hand um, oder schalten Sie \"Begleitdateien "
+                          "(RAW, XMP …) mit umbenennen\" in den Optionen ab.")
+        .arg(shown(path), of, what);
 }
 
 Survey Renamer::surveyOf(const QList<Planned>& moves, bool exact) const
@@ -145,6 +165,8 @@ Survey Renamer::surveyOf(const QList<Planned>& moves, bool exact) const
         item.source = p.source;
         item.name = fileNameOf(p.source);
         item.folder = p.folder;
+        item.companionOf = p.companionOf;
+        item.companion = p.companion;
         if (p.recorded)
             item.recorded = *p.recorded;
         item.to = folder(p.folder);
@@ -175,6 +197,11 @@ Survey Renamer::surveyOf(const QList<Planned>& moves, bool exact) const
             continue;
         }
         item.file = *file;
+        if (p.companion && !file->isRegular()) {
+            const bool known = p.companionOf >= 0 && p.companionOf < moves.size();
+            refuse(companionProblem(p.source, known ? moves[p.companionOf].source : QByteArray(), *file));
+            continue;
+        }
         const std::optional<FileId> content = file->isLink() ? m_ops.id(p.source, true) : file;
         if (!content || !content->isRegular()) {
             refuse(QStringLiteral("\"%1\" ist keine gewöhnliche Datei.").arg(shown(p.source)));
@@ -389,9 +416,14 @@ Checked Renamer::check(const Survey& survey, const QList<QByteArray>& names) con
                 ours = j >= 0 && d.items[j].from->key == w.to->key;
             }
             if (!ours) {
-                QString text = QStringLiteral("Den Namen \"%1\" trägt in \"%2\" schon eine Datei, die nicht mit umbenannt "
-                                              "wird.")
-                                   .arg(shown(name), shown(w.folder));
+                // A companion's new name is not one the user typed: both files are named.
+                QString text = w.companion ? QStringLiteral("Die Begleitdatei \"%1\" soll \"%2\" heißen; diesen Namen "
+                                                            "trägt in \"%3\" schon eine Datei, die nicht mit "
+                                                            "umbenannt wird.")
+                                                 .arg(shown(w.source), shown(name), shown(w.folder))
+                                           : QStringLiteral("Den Namen \"%1\" trägt in \"%2\" schon eine Datei, die "
+                                                            "nicht mit umbenannt wird.")
+                                                 .arg(shown(name), shown(w.folder));
                 const auto other = std::find_if_not(held.cbegin(), held.cend(), ofTheRun);
                 if (other != held.cend() && *other != name)
                     text.insert(text.size() - 1, QStringLiteral(" (\"%1\")").arg(shown(*other)));
@@ -454,6 +486,7 @@ QString Renamer::plan(const QList<Planned>& moves, const QByteArray& runId, QLis
         const bool hidden = checked.viaTemp || e.kind == Kind::Copy;
         e.temp = hidden ? tempName(folderOf(e.final), runId, entries->size()) : e.final;
         e.id = w.file;
+        e.companion = w.companion;
         entries->append(e);
     }
     return {};

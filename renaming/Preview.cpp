@@ -4,9 +4,10 @@
 
 namespace renaming {
 
-Preview::Preview(Renamer renamer, Numbering numbering, QByteArray targetFolder)
+Preview::Preview(Renamer renamer, Numbering numbering, QByteArray targetFolder, QString note)
     : m_renamer(std::move(renamer)), m_numbering(std::move(numbering)),
-      m_survey(m_renamer.survey(m_numbering.sources(), targetFolder))
+      m_survey(m_renamer.survey(m_numbering.sources(), targetFolder, m_numbering.companionOf())),
+      m_note(std::move(note))
 {
 }
 
@@ -20,6 +21,9 @@ void Preview::setPrefix(const QByteArray& prefix)
             m_problemOf[move] = p;
     }
     m_keeping = std::count(m_checked.unchanged.cbegin(), m_checked.unchanged.cend(), true);
+    m_companionsRenamed = 0;
+    for (qsizetype i = 0; i < m_names.size(); ++i)
+        m_companionsRenamed += m_numbering.companionOf()[i] >= 0 && !m_checked.unchanged[i];
 }
 
 platform::RenameRow Preview::row(qsizetype i) const
@@ -27,6 +31,8 @@ platform::RenameRow Preview::row(qsizetype i) const
     platform::RenameRow row;
     const QByteArray& source = m_numbering.sources()[i];
     row.oldName = m_renamer.shown(fileNameOf(source));
+    row.parent = m_numbering.companionOf()[i];
+    row.kind = row.parent >= 0 ? platform::RenameRow::Kind::Companion : platform::RenameRow::Kind::Picture;
     if (i >= m_names.size())
         return row;
     row.newName = m_renamer.shown(m_names[i]);
@@ -41,10 +47,16 @@ QString Preview::countText() const
     const qsizetype renamed = m_names.size() - m_keeping;
     QString text = renamed == 1 ? QStringLiteral("1 Datei wird umbenannt")
                                 : QStringLiteral("%1 Dateien werden umbenannt").arg(renamed);
+    if (m_companionsRenamed == 1)
+        text += QStringLiteral(" (darunter 1 Begleitdatei)");
+    else if (m_companionsRenamed > 1)
+        text += QStringLiteral(" (darunter %1 Begleitdateien)").arg(m_companionsRenamed);
     if (m_keeping == 1)
         text += QStringLiteral(", 1 behält ihren Namen");
     else if (m_keeping > 1)
         text += QStringLiteral(", %1 behalten ihren Namen").arg(m_keeping);
+    if (!m_note.isEmpty())
+        text += QStringLiteral("\n") + m_note;
     return text;
 }
 

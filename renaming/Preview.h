@@ -15,7 +15,8 @@ namespace renaming {
 class Preview final : public platform::RenamePreview
 {
 public:
-    Preview(Renamer renamer, Numbering numbering, QByteArray targetFolder);
+    // note: said below the count (files that keep their names for a reason of their own).
+    Preview(Renamer renamer, Numbering numbering, QByteArray targetFolder, QString note = {});
 
     void setPrefix(const QByteArray& prefix) override;
     qsizetype rowCount() const override { return m_numbering.size(); }
@@ -35,6 +36,8 @@ private:
     Checked m_checked;
     QList<qsizetype> m_problemOf; // for each file, its first problem; -1 for none
     qsizetype m_keeping = 0;
+    qsizetype m_companionsRenamed = 0;
+    QString m_note;
 };
 
 } // namespace renaming

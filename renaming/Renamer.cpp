@@ -171,7 +171,7 @@ Result Renamer::run(const QList<Move>& moves, const QByteArray& targetFolder)
     QList<Planned> planned;
     planned.reserve(moves.size());
     for (const Move& m : moves)
-        planned.append({m.source, targetFolder, m.newName, nullptr});
+        planned.append({m.source, targetFolder, m.newName, nullptr, m.companionOf, m.companionOf >= 0});
     return execute(planned, false, targetFolder);
 }
 
@@ -368,7 +368,7 @@ void Renamer::finish(const Journal& journal, const QByteArray& journalPath, QStr
             // A rename keeps the file's identity; a copy's is known once it is made, unless the
             // run was finished by a later start.
             const FileId id = e.kind == Kind::Rename ? e.id : e.copy.ino ? e.copy : m_ops.id(e.final).value_or(e.copy);
-            items.append({e.kind, id, e.final, e.source});
+            items.append({e.kind, id, e.final, e.source, e.companion});
         }
         UndoRecord record;
         record.folders = journal.folders.isEmpty() ? recordedFolders(foldersOf(journal.entries)) : journal.folders;
@@ -533,7 +533,7 @@ Result Renamer::execute(const QList<Planned>& moves, bool undoRun, const QByteAr
     const auto renamed = [&] {
         for (const Entry& e : entries) {
             if (e.at == Where::Final || e.at == Where::SourceRemoved)
-                result.renamed.append({e.source, e.final});
+                result.renamed.append({e.source, e.final, e.companion});
         }
     };
     if (forward(d, goOn)) {
@@ -656,7 +656,7 @@ QList<Renamer::Planned> Renamer::reversedMoves(const QList<UndoItem>& items)
 {
     QList<Planned> planned;
     for (const UndoItem& u : items)
-        planned.append({u.current, folderOf(u.original), fileNameOf(u.original), &u.id});
+        planned.append({u.current, folderOf(u.original), fileNameOf(u.original), &u.id, -1, u.companion});
     return planned;
 }
 
@@ -668,7 +668,7 @@ UndoPreview Renamer::undoPreview() const
     const QList<UndoItem> items = readUndo(&error);
     preview.recorded = !items.isEmpty() || !error.isEmpty();
     for (const UndoItem& u : items)
-        preview.moves.append({u.current, u.original});
+        preview.moves.append({u.current, u.original, u.companion});
     if (!error.isEmpty() || items.isEmpty()) {
         preview.reason = error;
         return preview;

@@ -30,6 +30,7 @@ struct Renamed
 {
     QByteArray from;
     QByteArray to;
+    bool companion = false; // a file that went with a picture
 };
 
 // File n of N in the current pass (a run has one, or two when it goes through temporary names
@@ -132,8 +133,10 @@ public:
     // files and folders (reading them, their folders' listings and free space), then the new
     // names against that. A prompt surveys once and checks the names of each prefix as it is
     // typed, with the very rules of the run; the run does both again when it starts.
-    Survey survey(const QList<QByteArray>& sources, const QByteArray& targetFolder) const;
+    Survey survey(const QList<QByteArray>& sources, const QByteArray& targetFolder,
+                  const QList<qsizetype>& companionOf = {}) const;
     // names: one for each surveyed source, in its order.
+    // companionOf: none, or for each source the index of the picture it goes with (see Move).
     Checked check(const Survey& survey, const QList<QByteArray>& names) const;
 
     // A path or a name as messages show it.
@@ -142,8 +145,8 @@ public:
     // A completed run is recorded, and no interrupted one waits to be put in order.
     bool hasUndo() const;
     UndoPreview undoPreview() const;
-    // What the user is asked before an undo: how many files go back, from which folders to which,
-    // the first of them by name.
+    // What the user is asked before an undo: how many files go back (how many of them went with
+    // pictures), from which folders to which, the first of them by name.
     QString undoQuestion(const UndoPreview& preview) const;
     // Puts the files of the last completed run back, with the same rules as a run.
     Result undo();
@@ -164,6 +167,8 @@ private:
         QByteArray folder;
         QByteArray name;
         const FileId* recorded = nullptr;
+        qsizetype companionOf = -1;
+        bool companion = false; // also in an undo, where companionOf is not known
     };
     // A run on its way, by its own process or by a later start: the journal with the marks
     // appended so far, and what went wrong.
@@ -185,6 +190,8 @@ private:
     Result execute(const QList<Planned>& moves, bool undoRun, const QByteArray& target);
     QString nameProblem(const QByteArray& name, const QByteArray& source, const QByteArray& folder,
                         const FolderInfo& info) const;
+    // Why a companion of `picture` (empty where not known) cannot be renamed with it.
+    QString companionProblem(const QByteArray& path, const QByteArray& picture, const FileId& file) const;
     const FolderInfo& infoOf(const QByteArray& folder) const;
     bool stableAt(const QByteArray& path) const { return infoOf(folderOf(path)).stableInodes; }
     int move(const QByteArray& from, const QByteArray& to);

@@ -49,6 +49,11 @@ QString Renamer::undoQuestion(const UndoPreview& preview) const
                     .arg(preview.moves.size())
                     .arg(folders.size());
     }
+    const auto companions = std::count_if(preview.moves.cbegin(), preview.moves.cend(), [](const Renamed& m) { return m.companion; });
+    if (companions == 1)
+        text += QStringLiteral(" (darunter 1 Begleitdatei)");
+    else if (companions > 1)
+        text += QStringLiteral(" (darunter %1 Begleitdateien)").arg(companions);
     text += QLatin1Char(':');
     qsizetype left = kShown;
     for (const Group& g : groups) {

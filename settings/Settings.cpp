@@ -120,6 +120,7 @@ Props readProps(const Store& store)
     Props props;
     props.showfilename = readFlag(store.read(ShowFileName));
     props.selectfolder = readFlag(store.read(SelectFolder));
+    props.companions = readFlag(store.read(RenameCompanions));
     props.thumbwidth = usableThumbSize(store.read(ThumbnailWidth));
     props.thumbheight = usableThumbSize(store.read(ThumbnailHeight));
     props.imageerw = store.read(ImageErw);

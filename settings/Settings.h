@@ -11,11 +11,12 @@
 
 namespace settings {
 
-// The five user settings as the main window uses them.
+// The user settings as the main window uses them.
 struct Props
 {
     bool showfilename = true;
     bool selectfolder = true;
+    bool companions = true; // a picture's companions are renamed with it
     std::int16_t thumbwidth = 100;
     std::int16_t thumbheight = 100;
     QString imageerw = QStringLiteral("jpg");
@@ -32,6 +33,8 @@ struct Setting
 
 inline constexpr Setting ShowFileName{u"ShowFileName", u"1"};
 inline constexpr Setting SelectFolder{u"SelectFolder", u"1"};
+// A picture's RAW twin and sidecars are renamed with it, and its box carries a mark for them.
+inline constexpr Setting RenameCompanions{u"RenameCompanions", u"1"};
 inline constexpr Setting ThumbnailWidth{u"ThumbnailWidth", u"100"};
 inline constexpr Setting ThumbnailHeight{u"ThumbnailHeight", u"100"};
 inline constexpr Setting ImageErw{u"ImageErw", u"jpg"};

@@ -18,7 +18,7 @@ namespace {
 using platform::Twips;
 
 constexpr int ClientWidth = 4680;
-constexpr int ClientHeight = 2700;
+constexpr int ClientHeight = 3060;
 // The extension field reaches to the right margin, as it takes a list ("jpg;jpeg;heic") that
 // the width of one extension would hide.
 constexpr int ExtensionWidth = ClientWidth - 120 - 2520;
@@ -39,6 +39,7 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
       chkShowFileName(new QCheckBox(QStringLiteral("Dateiname auf den Bildern anzeigen"), this)),
       chkSelectFolder(
           new QCheckBox(QStringLiteral("\"Ordner suchen\"-Dialog beim Umbenennen anzeigen"), this)),
+      chkCompanions(new QCheckBox(QStringLiteral("Begleitdateien (RAW, XMP …) mit umbenennen"), this)),
       Label1(new QLabel(QStringLiteral("Thumbnailgröße:"), this)),
       txtWidth(new TextBox(QStringLiteral("100"), this)), Label2(new QLabel(QStringLiteral("x"), this)),
       txtheight(new TextBox(QStringLiteral("100"), this)),
@@ -52,6 +53,10 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
     setFont(platform::formFont());
     chkShowFileName->setObjectName(QStringLiteral("chkShowFileName"));
     chkSelectFolder->setObjectName(QStringLiteral("chkSelectFolder"));
+    chkCompanions->setObjectName(QStringLiteral("chkCompanions"));
+    chkCompanions->setToolTip(QStringLiteral("Dateien, die wie ein Bild heißen, nur mit anderer oder zusätzlicher "
+                                             "Erweiterung (IMG_0001.CR2, IMG_0001.xmp, IMG_0001.JPG.xmp), bekommen "
+                                             "beim Umbenennen seinen neuen Namen."));
     Label1->setObjectName(QStringLiteral("Label1"));
     txtWidth->setObjectName(QStringLiteral("txtWidth"));
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -72,7 +77,8 @@ frmOptions::frmOptions(QWidget* owner, settings::Store store)
     placeControls();
 
     setTabOrder(chkShowFileName, chkSelectFolder);
-    setTabOrder(chkSelectFolder, txtWidth);
+    setTabOrder(chkSelectFolder, chkCompanions);
+    setTabOrder(chkCompanions, txtWidth);
     setTabOrder(txtWidth, txtheight);
     setTabOrder(txtheight, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
@@ -94,11 +100,12 @@ void frmOptions::placeControls()
 {
     const QList<std::pair<QWidget*, Twips>> places = {
         {chkShowFileName, {120, 120, 3975, 255}}, {chkSelectFolder, {120, 480, SelectFolderWidth, 255}},
-        {Label1, {120, 960, 1455, 255}},          {txtWidth, {240, 1200, 615, 285}},
-        {Label2, {960, 1200, 255, 255}},          {txtheight, {1200, 1200, 615, 285}},
-        {Label3, {2040, 1200, RatioLabelWidth, 255}}, {lblratio, {3120, 1200, 975, 255}},
-        {Label4, {120, 1680, 2415, 255}},         {txtErw, {2520, 1680, ExtensionWidth, 285}},
-        {cmdOK, {2520, 2280, 975, 375}},          {cmdCancel, {3600, 2280, 975, 375}},
+        {chkCompanions, {120, 840, SelectFolderWidth, 255}}, {Label1, {120, 1320, 1455, 255}},
+        {txtWidth, {240, 1560, 615, 285}},        {Label2, {960, 1560, 255, 255}},
+        {txtheight, {1200, 1560, 615, 285}},      {Label3, {2040, 1560, RatioLabelWidth, 255}},
+        {lblratio, {3120, 1560, 975, 255}},       {Label4, {120, 2040, 2415, 255}},
+        {txtErw, {2520, 2040, ExtensionWidth, 285}}, {cmdOK, {2520, 2640, 975, 375}},
+        {cmdCancel, {3600, 2640, 975, 375}},
     };
     const double scale = platform::captionScale(places);
     for (const auto& [control, twips] : places)
@@ -112,6 +119,7 @@ void frmOptions::Form_Load()
 {
     chkShowFileName->setChecked(settings::readFlag(m_store.read(settings::ShowFileName)));
     chkSelectFolder->setChecked(settings::readFlag(m_store.read(settings::SelectFolder)));
+    chkCompanions->setChecked(settings::readFlag(m_store.read(settings::RenameCompanions)));
     txtWidth->setText(m_store.read(settings::ThumbnailWidth));
     txtErw->setText(m_store.read(settings::ImageErw));
     txtheight->setText(m_store.read(settings::ThumbnailHeight));
@@ -127,6 +135,7 @@ void frmOptions::cmdOK_Click()
     const bool saved = m_store.write({
         {settings::ShowFileName, settings::flagText(chkShowFileName->isChecked())},
         {settings::SelectFolder, settings::flagText(chkSelectFolder->isChecked())},
+        {settings::RenameCompanions, settings::flagText(chkCompanions->isChecked())},
         {settings::ThumbnailWidth, txtWidth->text()},
         {settings::ImageErw, txtErw->text()},
         {settings::ThumbnailHeight, txtheight->text()},

@@ -36,6 +36,7 @@ private:
 
     QCheckBox* chkShowFileName;
     QCheckBox* chkSelectFolder;
+    QCheckBox* chkCompanions;
     QLabel* Label1;
     TextBox* txtWidth;
     QLabel* Label2;

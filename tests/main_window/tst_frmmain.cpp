@@ -8,6 +8,7 @@
 #include "platform/Screen.h"
 #include "platform/Volumes.h"
 #include "renaming/Renamer.h"
+#include "settings/Settings.h"
 #include "viewer/frmShowImage.h"
 
 #include "ScriptedDialogs.h"
@@ -15,8 +16,11 @@
 #include "ThumbnailTestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMap>
+#include <QScopeGuard>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,7 +28,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -650,6 +656,125 @@ private slots:
         QCOMPARE(shownBoxes(w), boxes);
         QCOMPARE(shownPaths(w, m_folder), expected);
         QVERIFY(w.mnuUndoRename->isEnabled());
+    }
+
+    // A picture's RAW twin and sidecars take its new name in the same run, are listed under it in
+    // the prompt, counted and named at the end and by the undo; its box carries a mark clear of its
+    // centre and its tooltip names them. With the option off, the run and the words are as without
+    // companions, and the boxes carry no mark.
+    void companionsRenamedWithTheirPictures()
+    {
+        ScriptedDialogs dialogs;
+        frmmain w;
+        w.show();
+        writeNamedFiles(m_folder, {"IMG_0001.CR2", "IMG_0001.JPG.xmp", "img_0002.XMP", "IMG_0003.DNG", "IMG_0003.xmp",
+                                   "IMG_0003.JPG.XMP", "IMG_0004.xmp"});
+        writeNamedFiles(m_folder, {"IMG_0004.HEIC"}); // with a picture of another kind shown, neither's
+        w.imageerw = QStringLiteral("jpg;heic");
+        QVERIFY(showInOrder(w, m_folder, {"IMG_0002.JPG", "IMG_0001.JPG", "IMG_0004.JPG", "IMG_0003.JPG",
+                                          "IMG_0004.HEIC"}));
+        QVERIFY(w.companions);
+        const Folder before = contents(m_folder);
+
+        const auto mark = [&](int position) {
+            const ImgPreview& box = boxAt(w, position - 1);
+            return w.picScroll->grab(QRect(box.Left, box.Top, box.Width / 2, box.Height / 2)).toImage();
+        };
+        const auto centre = [&](int position) {
+            const ImgPreview& box = boxAt(w, position - 1);
+            return w.picScroll->grab(QRect(box.Left + box.Width / 4, box.Top + box.Height / 4, box.Width / 2,
+                                           box.Height / 2))
+                .toImage();
+        };
+        QVERIFY(mark(1) != mark(3)); // "XMP" on the first, nothing on the third
+        QVERIFY(mark(2) != mark(3) && mark(2) != mark(1)); // "RAW +1"
+        QVERIFY(mark(4) != mark(3) && mark(4) != mark(2)); // "RAW +2"
+        QCOMPARE(centre(2), centre(3));
+        const ImgPreview& second = boxAt(w, 1);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(second.Left + 10, second.Top + 10),
+                         w.picScroll->mapToGlobal(QPoint(second.Left + 10, second.Top + 10)));
+        QApplication::sendEvent(w.picScroll, &hover);
+        QTextDocument tip;
+        tip.setHtml(QToolTip::text());
+        QCOMPARE(tip.toPlainText(), QFile::decodeName(m_folder) +
+                                        QStringLiteral("/IMG_0001.JPG\n\nBegleitdateien:\nIMG_0001.CR2\nIMG_0001.JPG.xmp"));
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+
+        w.mnuRenameImgs->trigger();
+        const auto& prompt = dialogs.renamePrompts.value(0);
+        QCOMPARE(prompt.count, QStringLiteral("11 Dateien werden umbenannt (darunter 6 Begleitdateien)\n"
+                                              "Eine Begleitdatei gehört zu mehreren Bildern und behält ihren Namen:\n"
+                                              "\"IMG_0004.xmp\" (zu \"IMG_0004.HEIC\", \"IMG_0004.JPG\")"));
+        QStringList rows;
+        for (const platform::RenameRow& row : prompt.rows)
+            rows.append((row.kind == platform::RenameRow::Kind::Companion ? QStringLiteral("  %1 ").arg(row.parent)
+                                                                          : QString()) +
+                        row.oldName + QStringLiteral(" > ") + row.newName);
+        QCOMPARE(rows, (QStringList{"IMG_0002.JPG > img0001.jpg", "  0 img_0002.XMP > img0001.XMP",
+                                    "IMG_0001.JPG > img0002.jpg", "  2 IMG_0001.CR2 > img0002.CR2",
+                                    "  2 IMG_0001.JPG.xmp > img0002.jpg.xmp", "IMG_0004.JPG > img0003.jpg",
+                                    "IMG_0003.JPG > img0004.jpg", "  6 IMG_0003.DNG > img0004.DNG",
+                                    "  6 IMG_0003.JPG.XMP > img0004.jpg.XMP", "  6 IMG_0003.xmp > img0004.xmp",
+                                    "IMG_0004.HEIC > img0005.heic"}));
+        QCOMPARE(dialogs.messageTexts(),
+                 QStringList{"Fertig: 5 Dateien umbenannt.\n\n6 Begleitdateien gingen mit: img0001.XMP, img0002.CR2, img0002.jpg.xmp, …\n\n"
+                             "Eine Begleitdatei gehört zu mehreren Bildern und behält ihren Namen:\n"
+                             "\"IMG_0004.xmp\" (zu \"IMG_0004.HEIC\", \"IMG_0004.JPG\")"});
+        const Folder renamed{{"img0001.jpg", "IMG_0002.JPG"},         {"img0001.XMP", "img_0002.XMP"},
+                             {"img0002.jpg", "IMG_0001.JPG"},         {"img0002.CR2", "IMG_0001.CR2"},
+                             {"img0002.jpg.xmp", "IMG_0001.JPG.xmp"}, {"img0003.jpg", "IMG_0004.JPG"},
+                             {"img0004.jpg", "IMG_0003.JPG"},         {"img0004.DNG", "IMG_0003.DNG"},
+                             {"img0004.jpg.XMP", "IMG_0003.JPG.XMP"}, {"img0004.xmp", "IMG_0003.xmp"},
+                             {"img0005.heic", "IMG_0004.HEIC"},       {"IMG_0004.xmp", "IMG_0004.xmp"}};
+        QCOMPARE(contents(m_folder), renamed);
+        // The pictures carry their companions under the new names.
+        QCOMPARE(w.order().companions(w.order().shown()[1]).value(0).path, m_folder + "/img0002.CR2");
+
+        w.mnuUndoRename->trigger();
+        QVERIFY2(dialogs.questions.value(0).contains(QStringLiteral("11 Dateien in \"%1\" bekommen wieder ihre vorigen "
+                                                                    "Namen (darunter 6 Begleitdateien):")
+                                                         .arg(QFile::decodeName(m_folder))),
+                 qPrintable(dialogs.questions.value(0)));
+        QCOMPARE(contents(m_folder), before);
+
+        // Off: the pictures alone, in the very words of a folder without companions.
+        const auto restore = qScopeGuard([] {
+            settings::Store::user().write({{settings::RenameCompanions, "1"}, {settings::ImageErw, "jpg"}});
+        });
+        settings::Store::user().write({{settings::ImageErw, "jpg;heic"}});
+        QSignalSpy built(&w, &frmmain::viewBuilt);
+        QTimer::singleShot(0, &w, [] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            QTest::mouseClick(dialog->findChild<QCheckBox*>(QStringLiteral("chkCompanions")), Qt::LeftButton);
+            dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        });
+        w.mnuOptions->trigger();
+        QVERIFY(built.wait(60000));
+        QVERIFY(!w.companions);
+        QCOMPARE(mark(1), mark(3));
+        QApplication::sendEvent(w.picScroll, &hover);
+        tip.setHtml(QToolTip::text());
+        QCOMPARE(tip.toPlainText(), QFile::decodeName(m_folder) + QStringLiteral("/IMG_0001.JPG"));
+        QToolTip::hideText();
+        dialogs.messages.clear();
+        w.selectfolder = false; // as the options read it
+        w.mnuRenameImgs->trigger();
+        QCOMPARE(dialogs.renamePrompts.value(1).count, QStringLiteral("5 Dateien werden umbenannt"));
+        QCOMPARE(dialogs.renamePrompts.value(1).rows.size(), 5);
+        // Left behind, the RAW files are counted among the files not shown.
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 5 Dateien umbenannt.\n\n2 weitere Fotos (.cr2, .dng) des "
+                                                     "Ordners wurden nicht angezeigt und behalten ihre Namen."});
+        Folder alone = before;
+        for (const char* name : {"IMG_0002.JPG", "IMG_0001.JPG", "IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.HEIC"})
+            alone.remove(name);
+        alone.insert({{"img0001.jpg", "IMG_0002.JPG"}, {"img0002.jpg", "IMG_0001.JPG"}, {"img0003.jpg", "IMG_0004.JPG"},
+                      {"img0004.jpg", "IMG_0003.JPG"}, {"img0005.heic", "IMG_0004.HEIC"}});
+        QCOMPARE(contents(m_folder), alone);
+        w.mnuUndoRename->trigger();
+        QVERIFY2(dialogs.questions.value(1).contains(QStringLiteral("Namen:")), qPrintable(dialogs.questions.value(1)));
+        QCOMPARE(contents(m_folder), before);
     }
 
     // The browser opens at the folder shown, so that Enter alone does not send the files elsewhere;

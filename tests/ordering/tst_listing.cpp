@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +74,10 @@ struct Listed
         QObject::connect(&listing, &FolderListing::failed, &listing, [this](const QString&, const QString& text) {
             events.append(QStringLiteral("failed"));
             error = text;
+        });
+        QObject::connect(&listing, &FolderListing::companionsFound, &listing, [this](const CompanionsFound& found) {
+            events.append(QStringLiteral("companions"));
+            pictures.setCompanions(found);
         });
         QObject::connect(&listing, &FolderListing::finished, &listing, [this](const QList<QByteArray>& h) {
             events.append(QStringLiteral("finished"));
@@ -302,6 +307,73 @@ private slots:
         QCOMPARE(finishedText(shown, files, false), finished);
         QCOMPARE(finishedText(shown, files, true).section(u' ', 0, 0), QStringLiteral("Fertig:"));
         QVERIFY(!finishedText(shown, files, true).contains(QStringLiteral("angezeigt")));
+    }
+
+    // The files that go with the pictures come with the listing, after every file is listed (a
+    // companion can come before its picture), and the pictures carry them through renames; a
+    // picture renamed without them leaves them behind. A folder without any says nothing of them.
+    void companionsComeWithTheListing()
+    {
+        writeNamedFiles(m_folder.chopped(1), {"IMG_0001.JPG", "IMG_0001.CR2", "IMG_0001.JPG.xmp", ".IMG_0001.xmp",
+                                              "IMG_0002.JPG", "IMG_0002.HEIC", "IMG_0002.xmp", "IMG_0003.jpg",
+                                              "img_0003.NEF", "MVI_0004.MP4", "MVI_0004.THM"});
+        QVERIFY(QDir().mkdir(QFile::decodeName(m_folder + "IMG_0003.d"))); // refused by the rename, not passed over
+        FolderListing listing{OrderStore(m_state)};
+        listing.setBatchFiles(2);
+        Listed listed;
+        listed.follow(listing);
+        listing.start(m_folder, QStringLiteral("jpg;heic;mp4"));
+        QTRY_VERIFY(listed.done);
+        QCOMPARE(listed.events.mid(listed.events.size() - 2), (QStringList{"companions", "finished"}));
+        QCOMPARE(listed.events.count(QStringLiteral("companions")), 1);
+        const PictureOrder& p = listed.pictures;
+        QMap<QByteArray, QByteArray> byPicture;
+        for (const PictureId id : p.shown()) {
+            QByteArray list;
+            for (const renaming::Companion& c : p.companions(id))
+                list += (c.afterWholeName ? " +" : " ") + c.path.mid(m_folder.size());
+            byPicture[p.picture(id).path().mid(m_folder.size())] = list;
+        }
+        QCOMPARE(byPicture, (QMap<QByteArray, QByteArray>{{"IMG_0001.JPG", " IMG_0001.CR2 +IMG_0001.JPG.xmp"},
+                                                          {"IMG_0002.HEIC", ""},
+                                                          {"IMG_0002.JPG", ""},
+                                                          {"IMG_0003.jpg", " IMG_0003.d img_0003.NEF"},
+                                                          {"MVI_0004.MP4", " MVI_0004.THM"}}));
+        QCOMPARE(p.unclaimedCompanions().size(), 1);
+        QCOMPARE(p.unclaimedCompanions().first().name, QByteArray("IMG_0002.xmp"));
+
+        // Without companions, the listing of the same folder says nothing of them.
+        FolderListing without{OrderStore(m_state)};
+        without.setCompanions(false);
+        Listed bare;
+        bare.follow(without);
+        without.start(m_folder, QStringLiteral("jpg;heic;mp4"));
+        QTRY_VERIFY(bare.done);
+        QCOMPARE(bare.pictures.count(), 5);
+        QVERIFY(!bare.events.contains(QStringLiteral("companions")));
+
+        PictureOrder pictures = listed.pictures;
+        const PictureId first = pictures.shown().first();
+        const PictureId third = pictures.shown()[3];
+        QCOMPARE(pictures.picture(third).path(), m_folder + "IMG_0003.jpg");
+        pictures.renamed({{m_folder + "IMG_0001.JPG", m_folder + "img0001.jpg"},
+                          {m_folder + "IMG_0001.CR2", m_folder + "img0001.CR2"},
+                          {m_folder + "IMG_0001.JPG.xmp", m_folder + "img0001.jpg.xmp"},
+                          {m_folder + "IMG_0003.jpg", m_folder + "img0003.jpg"},
+                          {m_folder + "img_0003.NEF", m_folder + "img0003.NEF"}});
+        QCOMPARE(pictures.companions(first),
+                 (QList<renaming::Companion>{{m_folder + "img0001.CR2", false}, {m_folder + "img0001.jpg.xmp", true}}));
+        QVERIFY(pictures.companions(third).isEmpty()); // its folder stayed behind
+
+        FolderListing plain{OrderStore(m_state)};
+        Listed alone;
+        alone.follow(plain);
+        QDir(QFile::decodeName(m_folder)).removeRecursively();
+        QDir().mkpath(QFile::decodeName(m_folder));
+        writeNamedFiles(m_folder.chopped(1), {"a.jpg", "b.jpg", "notes.txt"});
+        plain.start(m_folder, QStringLiteral("jpg"));
+        QTRY_VERIFY(alone.done);
+        QVERIFY(!alone.events.contains(QStringLiteral("companions")));
     }
 
     // Another listing started meanwhile drops the one under way: nothing of it arrives any more. A

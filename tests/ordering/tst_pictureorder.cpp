@@ -539,14 +539,14 @@ private slots:
         QCOMPARE(stepText(one), QStringLiteral("1 neues Bild einordnen"));
     }
 
-    // The steps, the picks and the times known stay with the files while the same folder is listed
-    // anew: a file gone is left out of every step, one that came stands at the end of each order
+    // The steps, the picks and the times known (with their devices and zones) stay with the files
+    // while the same folder is listed anew: a file gone is left out of every step, one that came stands at the end of each order
     // the steps bring back. Another folder starts without them.
     void stepsStayWithTheFolder()
     {
         PictureOrder pictures;
         show(pictures, upTo(5));
-        pictures.setTaken(3, ClockTime{30, 0});
+        pictures.setTaken(3, ClockTime{30, 0}, Camera{QStringLiteral("a"), QStringLiteral("A"), 7200});
         pictures.click(2);
         QVERIFY(pictures.movePicked(Place::end()));  // 1 3 4 5 2
         pictures.click(4);
@@ -559,7 +559,10 @@ private slots:
         QCOMPARE(pickedNames(pictures), QList<QByteArray>{"p05.jpg"});
         QCOMPARE(pictures.history().size(), 2);
         QVERIFY(pictures.picture(2).takenKnown() && pictures.picture(2).taken() == (ClockTime{30, 0}));
+        QCOMPARE(pictures.camera(2).key, QStringLiteral("a"));
+        QCOMPARE(pictures.zoneOf(2), std::optional<qint32>(7200));
         QVERIFY(!pictures.picture(1).takenKnown());
+        QVERIFY(pictures.camera(1).key.isEmpty() && !pictures.zoneOf(1));
         QVERIFY(pictures.redo());
         QCOMPARE(shownNames(pictures), (QList<QByteArray>{"p01.jpg", "p03.jpg", "p05.jpg", "p02.jpg", "p06.jpg"}));
         QVERIFY(pictures.undo());
@@ -571,10 +574,11 @@ private slots:
         // Arrivals put in after the steps carried over are one more step on top of them.
         listAgain(pictures, {"p01.jpg", "p02.jpg", "p03.jpg", "p05.jpg", "p06.jpg", "p07.jpg"}, {"p07.jpg"}, true);
         QCOMPARE(pictures.history().size(), 2);
-        pictures.setTaken(pictures.shown().last(), ClockTime{5, 0}); // before p03, the one time known
-        QVERIFY(pictures.placeArrivals());
+        // Its clock reads before p03's, the one time known, but runs 28 s behind.
+        pictures.setTaken(pictures.shown().last(), ClockTime{5, 0}, Camera{QStringLiteral("b"), QStringLiteral("B"), {}});
+        QVERIFY(pictures.placeArrivals({{QStringLiteral("b"), 28}}));
         QCOMPARE(shownNames(pictures),
-                 (QList<QByteArray>{"p07.jpg", "p01.jpg", "p02.jpg", "p03.jpg", "p05.jpg", "p06.jpg"}));
+                 (QList<QByteArray>{"p01.jpg", "p02.jpg", "p03.jpg", "p07.jpg", "p05.jpg", "p06.jpg"}));
         QCOMPARE(pictures.history().size(), 1); // what was undone before cannot be redone
         QVERIFY(pictures.undo());
         QCOMPARE(shownNames(pictures).last(), QByteArray("p07.jpg"));
@@ -583,6 +587,7 @@ private slots:
         QCOMPARE(pictures.history().size(), 0);
         QVERIFY(pictures.selection().isEmpty());
         QVERIFY(!pictures.picture(2).takenKnown());
+        QVERIFY(pictures.camera(2).key.isEmpty() && !pictures.zoneOf(2));
     }
 
 

@@ -46,8 +46,10 @@ Snapshot snapshot(const QList<QByteArray>& folders)
             struct stat st = {};
             ::stat(entry.path().c_str(), &st);
             std::string content;
-            if (std::ifstream in(entry.path(), std::ios::binary); S_ISREG(st.st_mode))
+            if (S_ISREG(st.st_mode)) { // opening a FIFO would wait for a writer
+                std::ifstream in(entry.path(), std::ios::binary);
                 content.assign(std::istreambuf_iterator<char>(in), {});
+            }
             s[QByteArray::fromStdString(entry.path().native())] =
                 QByteArray::fromStdString(content) + ' ' + QByteArray::number(st.st_mode, 8) + ' ' +
                 QByteArray::number(timed ? st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec : 0);
@@ -116,7 +118,7 @@ Snapshot moved(Snapshot files, const QList<Move>& moves, const QByteArray& targe
 // Changes a folder, one change or several joined by "|": "+name" writes a file (in place, when there
 // is one), "*name" puts another file in its place, "-name" removes one, "/name" makes a folder (in
 // place of a file), "=a>b" makes b (in place of a file) a second name of a, "~t>b" makes b a link to t
-// ("~@t>b" with t's absolute path).
+// ("~@t>b" with t's absolute path), "!name" makes a FIFO (in place of a file).
 void change(const QByteArray& folder, const QByteArray& how)
 {
     for (const QByteArray& one : how.split('|')) {
@@ -143,6 +145,10 @@ void change(const QByteArray& folder, const QByteArray& how)
         case '=':
             ::unlink(path.constData());
             QCOMPARE(::link(first.constData(), path.constData()), 0);
+            break;
+        case '!':
+            ::unlink(path.constData());
+            QCOMPARE(::mkfifo(path.constData(), 0644), 0);
             break;
         case '~': // "~@t>b": an absolute link
             QCOMPARE(::symlink(names.first().startsWith('@') ? QByteArray(folder + '/' + names.first().mid(1)).constData()
@@ -181,11 +187,22 @@ enum class Kind {
     CaseOnly,
     OtherFolder,
     OtherFileSystem,
+    // Pictures with their RAW twins and sidecars of both forms, in a rotation; the same on a FAT
+    // card with the companions' extensions in capitals; the same into another file system.
+    Companions,
+    CompanionsOnCard,
+    CompanionsToOtherFileSystem,
 };
 
 bool onCard(Kind kind)
 {
-    return kind == Kind::CameraCard || kind == Kind::ExFatCard || kind == Kind::CaseOnly;
+    return kind == Kind::CameraCard || kind == Kind::ExFatCard || kind == Kind::CaseOnly ||
+           kind == Kind::CompanionsOnCard;
+}
+
+bool withCompanions(Kind kind)
+{
+    return kind == Kind::Companions || kind == Kind::CompanionsOnCard || kind == Kind::CompanionsToOtherFileSystem;
 }
 
 struct Scenario
@@ -204,13 +221,33 @@ struct Scenario
             names = {"IMG0001.JPG", "IMG0002.JPG", "IMG0003.JPG"};
             newNames = {"img0001.jpg", "img0003.jpg", "img0002.jpg"};
         }
-        if (kind == Kind::OtherFileSystem)
+        // Numbered img0002, img0003, img0001: each picture and companion takes a name another
+        // file of the run holds.
+        QList<qsizetype> companionOf;
+        if (withCompanions(kind)) {
+            names = {"img0002.jpg", "img0002.CR2", "img0003.jpg", "img0003.xmp", "img0001.jpg", "img0001.CR2",
+                     "img0001.jpg.xmp"};
+            newNames = {"img0001.jpg", "img0001.CR2", "img0002.jpg", "img0002.xmp", "img0003.jpg", "img0003.CR2",
+                        "img0003.jpg.xmp"};
+            if (kind == Kind::CompanionsOnCard) {
+                for (QByteArray& name : names)
+                    name = name.toUpper();
+                newNames = {"img0001.jpg", "img0001.CR2", "img0002.jpg", "img0002.XMP", "img0003.jpg",
+                            "img0003.CR2", "img0003.jpg.XMP"};
+            }
+            companionOf = {-1, 0, -1, 2, -1, 4, 4};
+        }
+        if (kind == Kind::OtherFileSystem || kind == Kind::CompanionsToOtherFileSystem)
             source = std::make_unique<QTemporaryDir>();
         else if (onCard(kind) && !realCard().isEmpty())
             source = std::make_unique<QTemporaryDir>(realCard() + QStringLiteral("/XXXXXX"));
         from = pathOf(*source);
-        to = kind == Kind::OtherFolder || kind == Kind::OtherFileSystem ? pathOf(target) : from;
+        to = kind == Kind::OtherFolder || kind == Kind::OtherFileSystem || kind == Kind::CompanionsToOtherFileSystem
+                 ? pathOf(target)
+                 : from;
         moves = movesIn(from, names, newNames);
+        for (qsizetype i = 0; i < companionOf.size(); ++i)
+            moves[i].companionOf = companionOf[i];
         if (kind == Kind::LinkFallback) // a second name outside the run, which no step may remove
             change(from, "=img0001.jpg>keep.jpg");
         before = now();
@@ -288,11 +325,12 @@ bool isMove(const Step& step)
     return step.op == Op::RenameNoReplace || step.op == Op::Rename;
 }
 
-// In a run that fails, the fifth rename: the second new name, after the temporary ones. (On a card
+// In a run that fails, the rename of the second new name, after the temporary ones. (On a card
 // the no-replace rename is tried first, and refused.)
 int failingRename(Kind kind, const Step& step, int* renames)
 {
-    return step.op == (onCard(kind) ? Op::Rename : Op::RenameNoReplace) && ++*renames == 5 ? EIO : 0;
+    const int second = withCompanions(kind) ? 9 : 5;
+    return step.op == (onCard(kind) ? Op::Rename : Op::RenameNoReplace) && ++*renames == second ? EIO : 0;
 }
 
 void addKinds(bool undo)
@@ -313,8 +351,16 @@ void addKinds(bool undo)
         QTest::newRow("into another file system") << Kind::OtherFileSystem << false << false;
     QTest::newRow("rotation, going back") << Kind::Rotation << true << false;
     QTest::newRow("camera card, going back") << Kind::CameraCard << true << false;
+    QTest::newRow("pictures with companions") << Kind::Companions << false << false;
+    QTest::newRow("pictures with companions, going back") << Kind::Companions << true << false;
+    QTest::newRow("companions on a camera card") << Kind::CompanionsOnCard << false << false;
+    if (otherFileSystemAvailable())
+        QTest::newRow("companions into another file system") << Kind::CompanionsToOtherFileSystem << false << false;
     if (!undo)
         return;
+    QTest::newRow("undo of pictures with companions") << Kind::Companions << false << true;
+    if (otherFileSystemAvailable())
+        QTest::newRow("undo of companions from another file system") << Kind::CompanionsToOtherFileSystem << false << true;
     QTest::newRow("undo of a rotation") << Kind::Rotation << false << true;
     QTest::newRow("undo on a camera card") << Kind::CameraCard << false << true;
     QTest::newRow("undo on an exFAT card") << Kind::ExFatCard << false << true;
@@ -399,6 +445,146 @@ private slots:
             renamed.append(renaming::newName("img", int(i + 1), renaming::keptExtension(extensions, names[i]),
                                              "/p/" + names[i]));
         QTEST(renamed, "expected");
+    }
+
+    // A picture's companions take its new name with their own extensions, in the same run: its base
+    // name, or its whole name for a sidecar named after it; the numbers count pictures only. What
+    // stops a companion stops the run, naming it; the undo puts every file back and says how many
+    // went with the pictures, also after a restart.
+    void companionsGoWithTheirPictures_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("shown");      // the pictures, in their order
+        QTest::addColumn<QList<QByteArray>>("companions"); // of each picture, ";" between; "+": after the whole name
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QByteArray>("change");            // before the run (see change())
+        QTest::addColumn<QList<QByteArray>>("expected");   // each picture followed by its companions
+        QTest::addColumn<QString>("text");                 // the count, or what refuses the run
+        const auto row = [](const char* what, const QList<QByteArray>& shown, const QList<QByteArray>& companions,
+                            const char* setting, const QByteArray& prefix, const char* change,
+                            const QList<QByteArray>& expected, const QString& text) {
+            QTest::newRow(what) << shown << companions << QByteArray(setting) << prefix << QByteArray(change) << expected
+                                << text;
+        };
+        const QList<QByteArray> shoot{"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"};
+        const QList<QByteArray> sidecars{"IMG_0001.CR2;+IMG_0001.JPG.xmp", "img_0002.XMP", ""};
+        row("RAW, sidecars of both forms, letter case as written", shoot, sidecars, "jpg", "img", "",
+            {"img0001.jpg", "img0001.CR2", "img0001.jpg.xmp", "img0002.jpg", "img0002.XMP", "img0003.jpg"},
+            "6 Dateien werden umbenannt (darunter 3 Begleitdateien)");
+        row("number in front", shoot, sidecars, "jpg", "", "",
+            {"0001 IMG_0001.JPG", "0001 IMG_0001.CR2", "0001 IMG_0001.JPG.xmp", "0002 IMG_0002.JPG",
+             "0002 IMG_0002.XMP", "0003 IMG_0003.JPG"},
+            "6 Dateien werden umbenannt (darunter 3 Begleitdateien)");
+        row("a clip's thumbnail, proxy and subtitles", {"MVI_0001.MP4", "IMG_0002.JPG"},
+            {"MVI_0001.LRV;MVI_0001.SRT;MVI_0001.THM", "IMG_0002.AAE"}, "jpg;mp4", "Urlaub ", "",
+            {"Urlaub 0001.mp4", "Urlaub 0001.LRV", "Urlaub 0001.SRT", "Urlaub 0001.THM", "Urlaub 0002.jpg",
+             "Urlaub 0002.AAE"},
+            "6 Dateien werden umbenannt (darunter 4 Begleitdateien)");
+        row("one companion", {"a.heic"}, {"a.aae"}, "heic", "img", "", {"img0001.heic", "img0001.aae"},
+            "2 Dateien werden umbenannt (darunter 1 Begleitdatei)");
+        row("pairs that have their names", {"img0001.jpg", "b.jpg"}, {"img0001.CR2", "b.CR2"}, "jpg", "img", "",
+            {"img0001.jpg", "img0001.CR2", "img0002.jpg", "img0002.CR2"},
+            "2 Dateien werden umbenannt (darunter 1 Begleitdatei), 2 behalten ihren Namen");
+        row("pairs renumbered: every new name held by the other pair", {"img0002.jpg", "img0001.jpg"},
+            {"img0002.CR2;+img0002.jpg.xmp", "img0001.CR2;+img0001.jpg.xmp"}, "jpg", "img", "",
+            {"img0001.jpg", "img0001.CR2", "img0001.jpg.xmp", "img0002.jpg", "img0002.CR2", "img0002.jpg.xmp"},
+            "6 Dateien werden umbenannt (darunter 4 Begleitdateien)");
+        const QList<QByteArray> ab{"a.jpg", "b.jpg"};
+        const QList<QByteArray> abRaw{"a.CR2", "b.CR2"};
+        row("a companion's new name held by a file outside the run", ab, abRaw, "jpg", "img", "+img0002.CR2", {},
+            "Die Begleitdatei \"%1/b.CR2\" soll \"img0002.CR2\" heißen; diesen Namen trägt in \"%1\" schon");
+        row("a companion's new name held in other letters, on a card", ab, abRaw, "jpg", "img", "+IMG0002.cr2|card",
+            {}, "soll \"img0002.CR2\" heißen; diesen Namen trägt in \"%1\" schon eine Datei, die nicht mit umbenannt "
+                "wird (\"IMG0002.cr2\")");
+        row("a companion that is a folder now", ab, abRaw, "jpg", "img", "/b.CR2", {},
+            "\"%1/b.CR2\" gehört als Begleitdatei zu \"%1/b.jpg\" dazu, ist aber ein Ordner.");
+        row("a companion that is a link", ab, abRaw, "jpg", "img", "-a.CR2|~/dev/null>a.CR2", {},
+            "\"%1/a.CR2\" gehört als Begleitdatei zu \"%1/a.jpg\" dazu, ist aber eine symbolische Verknüpfung.");
+        row("a companion that is a FIFO", ab, abRaw, "jpg", "img", "!a.CR2", {}, "ist aber eine benannte Pipe (FIFO)");
+        row("a companion gone", ab, abRaw, "jpg", "img", "-b.CR2", {}, "\"%1/b.CR2\" ist nicht mehr da");
+    }
+    void companionsGoWithTheirPictures()
+    {
+        QFETCH(QList<QByteArray>, shown);
+        QFETCH(QList<QByteArray>, companions);
+        QFETCH(QByteArray, setting);
+        QFETCH(QByteArray, prefix);
+        QFETCH(QByteArray, change);
+        QFETCH(QList<QByteArray>, expected);
+        QFETCH(QString, text);
+        QTemporaryDir dir(scratch());
+        QTemporaryDir state(scratch());
+        const QByteArray folder = pathOf(dir);
+        text.replace(QStringLiteral("%1"), QString::fromUtf8(folder));
+        QList<QByteArray> pictures;
+        QList<QList<renaming::Companion>> lists;
+        QList<QByteArray> names;
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            pictures.append(folder + '/' + shown[i]);
+            names.append(shown[i]);
+            lists.append(QList<renaming::Companion>());
+            for (const QByteArray& c : companions[i].split(';')) {
+                if (c.isEmpty())
+                    continue;
+                const QByteArray name = c.startsWith('+') ? c.mid(1) : c;
+                lists.last().append({folder + '/' + name, c.startsWith('+')});
+                names.append(name);
+            }
+        }
+        writeNamedFiles(folder, names);
+        const bool card = change.endsWith("|card");
+        ::change(folder, card ? change.chopped(5) : change);
+        const Snapshot before = snapshot({folder});
+        Renamer r(pathOf(state));
+        r.setDisplayName([](const QByteArray& path) { return QString::fromUtf8(path); });
+        r.simulate(card ? renaming::Simulated::FatCard : renaming::Simulated::None);
+        const renaming::Numbering numbering(pictures, platform::ExtensionPattern(setting), lists);
+        QCOMPARE(numbering.size(), names.size());
+        renaming::Preview preview(r, numbering, folder);
+        preview.setPrefix(prefix);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const platform::RenameRow row = preview.row(i);
+            QCOMPARE(row.oldName, QString::fromUtf8(names[i]));
+            const qsizetype picture = numbering.companionOf()[i];
+            QCOMPARE(row.kind, picture < 0 ? platform::RenameRow::Kind::Picture : platform::RenameRow::Kind::Companion);
+            QCOMPARE(row.parent, picture);
+            if (picture >= 0)
+                QCOMPARE(preview.row(picture).kind, platform::RenameRow::Kind::Picture);
+            if (!expected.isEmpty())
+                QCOMPARE(row.newName, QString::fromUtf8(expected[i]));
+        }
+
+        const Result result = r.run(numbering.moves(prefix), folder);
+        if (expected.isEmpty()) {
+            QVERIFY2(preview.problemText().contains(text), qPrintable(preview.problemText()));
+            QCOMPARE(result.outcome, Result::Outcome::Refused);
+            QVERIFY2(result.message.contains(text), qPrintable(result.message));
+            QCOMPARE(snapshot({folder}), before);
+            return;
+        }
+        QCOMPARE(preview.countText(), text);
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        QList<Move> moves;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            moves.append({folder + '/' + names[i], expected[i]});
+        QCOMPARE(snapshot({folder}), moved(before, moves, folder));
+        const auto companionsIn = [](const QList<renaming::Renamed>& list) {
+            return std::count_if(list.cbegin(), list.cend(), [](const renaming::Renamed& m) { return m.companion; });
+        };
+        qsizetype renamedCompanions = 0;
+        for (qsizetype i = 0; i < moves.size(); ++i)
+            renamedCompanions += numbering.companionOf()[i] >= 0 && names[i] != expected[i];
+        QCOMPARE(companionsIn(result.renamed), renamedCompanions);
+
+        Renamer restarted(pathOf(state));
+        restarted.setDisplayName([](const QByteArray& path) { return QString::fromUtf8(path); });
+        const renaming::UndoPreview undo = restarted.undoPreview();
+        QVERIFY(undo.possible);
+        QCOMPARE(companionsIn(undo.moves), renamedCompanions);
+        QVERIFY2(restarted.undoQuestion(undo).contains(QStringLiteral("(darunter %1 Begleitdatei").arg(renamedCompanions)),
+                 qPrintable(restarted.undoQuestion(undo)));
+        QVERIFY(restarted.undo().ok());
+        QCOMPARE(snapshot({folder}), before);
     }
 
     // Runs that rename, and runs refused before anything is renamed.
@@ -882,6 +1068,11 @@ private slots:
                     QVERIFY2(!undo || r.undoPreview().possible, at.constData());
                 } else {
                     ++finished;
+                    // The journal told which files went with pictures, for the undo question.
+                    if (withCompanions(kind) && !undo) {
+                        const QList<renaming::Renamed> back = r.undoPreview().moves;
+                        QCOMPARE(std::count_if(back.cbegin(), back.cend(), [](const auto& m) { return m.companion; }), 4);
+                    }
                     // After an undo, nothing offers to repeat the renaming.
                     QVERIFY2(undo ? !r.hasUndo() : r.undo().ok() && s.now() == s.before, at.constData());
                 }

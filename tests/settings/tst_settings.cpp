@@ -20,8 +20,9 @@ namespace {
 // The settings in one line: "ShowFileName SelectFolder WidthxHeight ImageErw ThumbnailCacheMiB".
 QString shown(const settings::Props& p)
 {
-    return QString::asprintf("%d %d %dx%d %s %lld", p.showfilename, p.selectfolder, int(p.thumbwidth),
-                             int(p.thumbheight), qPrintable(p.imageerw), qlonglong(p.thumbnailCacheMiB));
+    return QString::asprintf("%d %d %dx%d %s %lld%s", p.showfilename, p.selectfolder, int(p.thumbwidth),
+                             int(p.thumbheight), qPrintable(p.imageerw), qlonglong(p.thumbnailCacheMiB),
+                             p.companions ? "" : " ohne Begleitdateien");
 }
 
 template <typename T = QLineEdit> T* control(const QWidget& dialog, const char* name)
@@ -32,14 +33,14 @@ template <typename T = QLineEdit> T* control(const QWidget& dialog, const char* 
     return found;
 }
 
-// The dialog as the user sees it, in one line: "[x] [ ] 100 x 75 (1:1,333) jpg".
+// The dialog as the user sees it, in one line: "[x] [ ] [x] 100 x 75 (1:1,333) jpg".
 QString shown(const QWidget& dialog)
 {
     const auto box = [&](const char* name) {
         return control<QCheckBox>(dialog, name)->isChecked() ? QStringLiteral("[x]") : QStringLiteral("[ ]");
     };
-    return QStringLiteral("%1 %2 %3 x %4 (1:%5 %6") // the label brings its own ")"
-        .arg(box("chkShowFileName"), box("chkSelectFolder"), control(dialog, "txtWidth")->text(),
+    return QStringLiteral("%1 %2 %3 %4 x %5 (1:%6 %7") // the label brings its own ")"
+        .arg(box("chkShowFileName"), box("chkSelectFolder"), box("chkCompanions"), control(dialog, "txtWidth")->text(),
              control(dialog, "txtheight")->text(), control<QLabel>(dialog, "lblratio")->text(),
              control(dialog, "txtErw")->text());
 }
@@ -68,7 +69,10 @@ private slots:
         QTest::newRow("as written") << h + "ShowFileName=0\nSelectFolder=1\nThumbnailWidth=120px\nThumbnailHeight=100.5\n"
                                            "ImageErw=png\nThumbnailCacheMiB= 64 \n"
                                     << "0 1 120x100 png 64";
-        QTest::newRow("words for on are off") << h + "ShowFileName=true\nSelectFolder=yes\n" << "0 0 100x100 jpg 512";
+        QTest::newRow("words for on are off") << h + "ShowFileName=true\nSelectFolder=yes\nRenameCompanions=-1\n"
+                                              << "0 0 100x100 jpg 512 ohne Begleitdateien";
+        QTest::newRow("companions off") << h + "RenameCompanions=0\n" << "1 1 100x100 jpg 512 ohne Begleitdateien";
+        QTest::newRow("companions on") << h + "RenameCompanions=1\n" << "1 1 100x100 jpg 512";
         QTest::newRow("sizes above the cap") << h + "ThumbnailWidth=501\nThumbnailHeight=40000\n" << "1 1 500x500 jpg 512";
         QTest::newRow("sizes 0 and not a number") << h + "ThumbnailWidth=0\nThumbnailHeight=abc\n" << "1 1 100x100 jpg 512";
         QTest::newRow("sizes rounding to 0 and negative") << h + "ThumbnailWidth=0.5\nThumbnailHeight=-5\n"
@@ -146,23 +150,23 @@ private slots:
                                 << QString(dialog);
         };
         const QByteArray h("[General%20Options]\n");
-        stored("empty store", {}, "[x] [x] 100 x 100 (1:1) jpg");
+        stored("empty store", {}, "[x] [x] [x] 100 x 100 (1:1) jpg");
         stored("words for on show unchecked, texts as stored",
-               h + "ShowFileName=true\nSelectFolder=yes\nThumbnailWidth=12abc\n"
+               h + "ShowFileName=true\nSelectFolder=yes\nRenameCompanions=true\nThumbnailWidth=12abc\n"
                    "ThumbnailHeight=99.5\nImageErw=PNG\n",
-               "[ ] [ ] 12abc x 99.5 (1:0.12) PNG");
+               "[ ] [ ] [ ] 12abc x 99.5 (1:0.12) PNG");
         stored("stored sizes above the cap are cut",
                h + "ShowFileName=0\nThumbnailWidth=800\nThumbnailHeight=1e4\n",
-               "[ ] [x] 500 x 500 (1:1) jpg");
+               "[ ] [x] [x] 500 x 500 (1:1) jpg");
         // The width is loaded before the height, so its ratio against the design height stays.
         stored("stored height 0", h + "ThumbnailWidth=120\nThumbnailHeight=0\n",
-               "[x] [x] 120 x 0 (1:1.2) jpg");
-        typed("truncated", "de_DE", "200", "300", "[x] [x] 200 x 300 (1:0,666) jpg");
-        typed("exact quotient stays exact", "de_DE", "57", "100", "[x] [x] 57 x 100 (1:0,57) jpg");
-        typed("width above the cap", "de_DE", "800", "300", "[x] [x] 500 x 300 (1:1,666) jpg");
-        typed("height above the cap", "de_DE", "100", "501", "[x] [x] 100 x 500 (1:0,2) jpg");
-        typed("height 0 keeps the label", "de_DE", "120", "0", "[x] [x] 120 x 0 (1:1,2) jpg");
-        typed("negative width is not cut", "de_DE", "-600", "100", "[x] [x] -600 x 100 (1:-6) jpg");
+               "[x] [x] [x] 120 x 0 (1:1.2) jpg");
+        typed("truncated", "de_DE", "200", "300", "[x] [x] [x] 200 x 300 (1:0,666) jpg");
+        typed("exact quotient stays exact", "de_DE", "57", "100", "[x] [x] [x] 57 x 100 (1:0,57) jpg");
+        typed("width above the cap", "de_DE", "800", "300", "[x] [x] [x] 500 x 300 (1:1,666) jpg");
+        typed("height above the cap", "de_DE", "100", "501", "[x] [x] [x] 100 x 500 (1:0,2) jpg");
+        typed("height 0 keeps the label", "de_DE", "120", "0", "[x] [x] [x] 120 x 0 (1:1,2) jpg");
+        typed("negative width is not cut", "de_DE", "-600", "100", "[x] [x] [x] -600 x 100 (1:-6) jpg");
     }
     void showing()
     {
@@ -207,7 +211,7 @@ private slots:
         row("cannot be saved", "OK", "100", "100",
             "Die Einstellungen konnten nicht gespeichert werden:\n" + blocked, blocked);
         row("saved as typed, negative too", "OK", "12abc", "-5.5", "", "%DIR%/Tessaline/Tessaline.ini",
-            "[General%20Options]\nImageErw=\nSelectFolder=1\nShowFileName=0\n"
+            "[General%20Options]\nImageErw=\nRenameCompanions=0\nSelectFolder=1\nShowFileName=0\n"
             "ThumbnailHeight=-5.5\nThumbnailWidth=12abc\n");
         row("Abbrechen", "cmdCancel", "100", "100", "");
         row("Escape", "Escape", "100", "100", "");
@@ -229,6 +233,7 @@ private slots:
         frmOptions dialog(nullptr, Store(path));
         dialog.show();
         control<QCheckBox>(dialog, "chkShowFileName")->setChecked(false);
+        QTest::mouseClick(control<QCheckBox>(dialog, "chkCompanions"), Qt::LeftButton);
         typeInto(control(dialog, "txtWidth"), width);
         typeInto(control(dialog, "txtheight"), height);
         typeInto(control(dialog, "txtErw"), QString());
@@ -255,13 +260,13 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QStringList order{QApplication::focusWidget()->objectName()};
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 8; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order.append(QApplication::focusWidget()->objectName());
             if (auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
                 order.last() += u'[' + field->selectedText() + u']';
         }
-        QCOMPARE(order, (QStringList{"chkShowFileName", "chkSelectFolder", "txtWidth[100]", "txtheight[100]",
+        QCOMPARE(order, (QStringList{"chkShowFileName", "chkSelectFolder", "chkCompanions", "txtWidth[100]", "txtheight[100]",
                                      "cmdOK", "cmdCancel", "txtErw[]", "chkShowFileName"}));
 
         QLineEdit* txtheight = control(dialog, "txtheight");
@@ -270,14 +275,15 @@ private slots:
         QCOMPARE(txtheight->selectedText(), QStringLiteral("100"));
     }
 
-    // In the form's own font every caption fits its box, so the form keeps its design size.
+    // In the form's own font every caption fits its box, so the form keeps its design size
+    // (the size of its first design with one row more, for the companion files).
     void captionsFitTheDesignSize()
     {
         QTemporaryDir dir;
         frmOptions dialog(nullptr, Store(dir.filePath(QStringLiteral("Tessaline.ini"))));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(dialog.size(), platform::toPixels({0, 0, 4680, 2700}).size());
+        QCOMPARE(dialog.size(), platform::toPixels({0, 0, 4680, 3060}).size());
         QStringList cut;
         for (const QWidget* w : dialog.findChildren<QWidget*>()) {
             int needed = 0;
