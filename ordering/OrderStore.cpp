@@ -184,11 +184,20 @@ QByteArray encodeOrder(const QByteArray& folder, const QList<KeptEntry>& entries
     return out;
 }
 
-std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByteArray& folder)
+namespace {
+
+struct Closing
+{
+    qsizetype start = 0; // where the closing line begins
+    quint64 count = 0;
+};
+
+// The closing line of a kept file: "end", the count of its entries and the check of every byte
+// before the check; nothing when it is missing or does not match.
+std::optional<Closing> closingOf(const QByteArray& bytes)
 {
     if (bytes.size() < 2 || !bytes.endsWith('\n'))
         return std::nullopt;
-    // The closing line: "end", the count and the check of every byte before the check.
     const qsizetype last = bytes.lastIndexOf('\n', bytes.size() - 2) + 1;
     const QByteArrayView closing = QByteArrayView(bytes).sliced(last).chopped(1);
     const qsizetype blank = closing.lastIndexOf(' ');
@@ -199,6 +208,18 @@ std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByte
     const char* countAt = closing.data() + 4;
     if (!readNumber(countAt, closing.data() + blank + 1, false, nullptr, &count))
         return std::nullopt;
+    return Closing{last, count};
+}
+
+} // namespace
+
+std::optional<QList<KeptEntry>> decodeOrder(const QByteArray& bytes, const QByteArray& folder)
+{
+    const std::optional<Closing> closing = closingOf(bytes);
+    if (!closing)
+        return std::nullopt;
+    const qsizetype last = closing->start;
+    const quint64 count = closing->count;
 
     QByteArrayView rest = QByteArrayView(bytes).first(last);
     const auto nextLine = [&rest]() {
@@ -256,18 +277,11 @@ QByteArray encodeClocks(const QByteArray& folder, const ClockOffsets& offsets)
 
 std::optional<ClockOffsets> decodeClocks(const QByteArray& bytes, const QByteArray& folder)
 {
-    if (bytes.size() < 2 || !bytes.endsWith('\n'))
+    const std::optional<Closing> closing = closingOf(bytes);
+    if (!closing)
         return std::nullopt;
-    const qsizetype last = bytes.lastIndexOf('\n', bytes.size() - 2) + 1;
-    const QByteArrayView closing = QByteArrayView(bytes).sliced(last).chopped(1);
-    const qsizetype blank = closing.lastIndexOf(' ');
-    if (last <= 0 || !closing.startsWith("end ") || blank <= 4 ||
-        closing.sliced(blank + 1) != checkOf(QByteArrayView(bytes).first(last + blank + 1)))
-        return std::nullopt;
-    quint64 count = 0;
-    const char* countAt = closing.data() + 4;
-    if (!readNumber(countAt, closing.data() + blank + 1, false, nullptr, &count))
-        return std::nullopt;
+    const qsizetype last = closing->start;
+    const quint64 count = closing->count;
     const QList<QByteArray> lines = bytes.first(last - 1).split('\n');
     if (lines.size() < 2 || lines[0] != kClocksHeader || !lines[1].startsWith("folder ") ||
         QByteArray::fromPercentEncoding(lines[1].sliced(7)) != folder || quint64(lines.size() - 2) != count)
