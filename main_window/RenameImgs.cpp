@@ -155,11 +155,13 @@ void frmmain::renamed(const renaming::Result& result, bool undo, const QString& 
     if (result.ok()) {
         const auto pictures = std::count_if(result.renamed.cbegin(), result.renamed.cend(),
                                             [](const renaming::Renamed& m) { return !m.companion; });
-        platform::dialogs().messageBox(this,
-                                       ordering::finishedText(pictures, m_listing.skipped(), undo) +
-                                           companionsText(result) +
-                                           (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note),
-                                       platform::MessageIcon::None);
+        // The companions that went along right under the count, before what was left out.
+        QString text = ordering::finishedText(pictures, m_listing.skipped(), undo);
+        const qsizetype counted = text.indexOf(QStringLiteral("\n\n"));
+        text.insert(counted < 0 ? text.size() : counted, companionsText(result));
+        if (!note.isEmpty())
+            text += QStringLiteral("\n\n") + note;
+        platform::dialogs().messageBox(this, text, platform::MessageIcon::None);
         if (!result.message.isEmpty())
             platform::dialogs().messageBox(this, result.message, platform::MessageIcon::Exclamation);
     } else {

@@ -670,6 +670,7 @@ private slots:
         writeNamedFiles(m_folder, {"IMG_0001.CR2", "IMG_0001.JPG.xmp", "img_0002.XMP", "IMG_0003.DNG", "IMG_0003.xmp",
                                    "IMG_0003.JPG.XMP", "IMG_0004.xmp"});
         writeNamedFiles(m_folder, {"IMG_0004.HEIC"}); // with a picture of another kind shown, neither's
+        writeNamedFiles(m_folder, {"MVI_0009.MOV"});  // not shown, and nobody's companion
         w.imageerw = QStringLiteral("jpg;heic");
         QVERIFY(showInOrder(w, m_folder, {"IMG_0002.JPG", "IMG_0001.JPG", "IMG_0004.JPG", "IMG_0003.JPG",
                                           "IMG_0004.HEIC"}));
@@ -719,6 +720,7 @@ private slots:
                                     "IMG_0004.HEIC > img0005.heic"}));
         QCOMPARE(dialogs.messageTexts(),
                  QStringList{"Fertig: 5 Dateien umbenannt.\n\n6 Begleitdateien gingen mit: img0001.XMP, img0002.CR2, img0002.jpg.xmp, …\n\n"
+                             "1 weiteres Video (.mov) des Ordners wurde nicht angezeigt und behält seinen Namen.\n\n"
                              "Eine Begleitdatei gehört zu mehreren Bildern und behält ihren Namen:\n"
                              "\"IMG_0004.xmp\" (zu \"IMG_0004.HEIC\", \"IMG_0004.JPG\")"});
         const Folder renamed{{"img0001.jpg", "IMG_0002.JPG"},         {"img0001.XMP", "img_0002.XMP"},
@@ -726,7 +728,8 @@ private slots:
                              {"img0002.jpg.xmp", "IMG_0001.JPG.xmp"}, {"img0003.jpg", "IMG_0004.JPG"},
                              {"img0004.jpg", "IMG_0003.JPG"},         {"img0004.DNG", "IMG_0003.DNG"},
                              {"img0004.jpg.XMP", "IMG_0003.JPG.XMP"}, {"img0004.xmp", "IMG_0003.xmp"},
-                             {"img0005.heic", "IMG_0004.HEIC"},       {"IMG_0004.xmp", "IMG_0004.xmp"}};
+                             {"img0005.heic", "IMG_0004.HEIC"},       {"IMG_0004.xmp", "IMG_0004.xmp"},
+                             {"MVI_0009.MOV", "MVI_0009.MOV"}};
         QCOMPARE(contents(m_folder), renamed);
         // The pictures carry their companions under the new names.
         QCOMPARE(w.order().companions(w.order().shown()[1]).value(0).path, m_folder + "/img0002.CR2");
@@ -764,8 +767,8 @@ private slots:
         QCOMPARE(dialogs.renamePrompts.value(1).count, QStringLiteral("5 Dateien werden umbenannt"));
         QCOMPARE(dialogs.renamePrompts.value(1).rows.size(), 5);
         // Left behind, the RAW files are counted among the files not shown.
-        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 5 Dateien umbenannt.\n\n2 weitere Fotos (.cr2, .dng) des "
-                                                     "Ordners wurden nicht angezeigt und behalten ihre Namen."});
+        QCOMPARE(dialogs.messageTexts(), QStringList{"Fertig: 5 Dateien umbenannt.\n\n2 weitere Fotos und 1 Video (.cr2, .dng, .mov) "
+                                                     "des Ordners wurden nicht angezeigt und behalten ihre Namen."});
         Folder alone = before;
         for (const char* name : {"IMG_0002.JPG", "IMG_0001.JPG", "IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.HEIC"})
             alone.remove(name);
