@@ -49,6 +49,19 @@ void makeFile(const QByteArray& path, const std::vector<char>& data)
     ::close(fd);
 }
 
+// The same files moved away and back by bare rename() calls, in milliseconds: what the engine's
+// runs are measured against.
+double bareRotation(const std::vector<QByteArray>& from, const std::vector<QByteArray>& to)
+{
+    QElapsedTimer t;
+    t.start();
+    for (size_t i = 0; i < from.size(); ++i)
+        ::rename(from[i].constData(), to[i].constData());
+    for (size_t i = 0; i < from.size(); ++i)
+        ::rename(to[i].constData(), from[i].constData());
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
 int rotation(const QByteArray& base, int files, int rounds)
 {
     QTemporaryDir folder(QString::fromUtf8(base) + QStringLiteral("/bench-rename-XXXXXX"));
@@ -81,12 +94,7 @@ int rotation(const QByteArray& base, int files, int rounds)
             from.push_back(dir + '/' + nameOf(i));
             to.push_back(dir + "/.bare-" + QByteArray::number(i));
         }
-        t.start();
-        for (int i = 0; i < files; ++i)
-            ::rename(from[i].constData(), to[i].constData());
-        for (int i = 0; i < files; ++i)
-            ::rename(to[i].constData(), from[i].constData());
-        bare.push_back(t.nsecsElapsed() / 1e6);
+        bare.push_back(bareRotation(from, to));
     }
     const double r = median(run);
     const double b = median(bare);
@@ -140,12 +148,7 @@ int companionRotation(const QByteArray& base, int pictures, int rounds)
                 to.push_back(dir + "/.bare-" + QByteArray::number(qsizetype(from.size())));
             }
         }
-        t.start();
-        for (int i = 0; i < files; ++i)
-            ::rename(from[i].constData(), to[i].constData());
-        for (int i = 0; i < files; ++i)
-            ::rename(to[i].constData(), from[i].constData());
-        bare.push_back(t.nsecsElapsed() / 1e6);
+        bare.push_back(bareRotation(from, to));
     }
     const double r = median(run);
     const double b = median(bare);
