@@ -13,28 +13,12 @@
 #include "renaming/Preview.h"
 #include "renaming/Renamer.h"
 
-#include <algorithm>
 
 namespace {
 
 QString shownPath(const QByteArray& path)
 {
     return platform::displayName(platform::decodeName(path));
-}
-
-// What went with the pictures, for the message at the end: how many, and the first by name.
-QString companionsText(const renaming::Result& result)
-{
-    QStringList names;
-    for (const renaming::Renamed& m : result.renamed)
-        if (m.companion)
-            names.append(shownPath(renaming::fileNameOf(m.to)));
-    if (names.isEmpty())
-        return {};
-    const QString shown = names.size() > 3 ? names.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(", …")
-                                           : names.join(QStringLiteral(", "));
-    return names.size() == 1 ? QStringLiteral("\n\n1 Begleitdatei ging mit: %1").arg(shown)
-                             : QStringLiteral("\n\n%1 Begleitdateien gingen mit: %2").arg(names.size()).arg(shown);
 }
 
 } // namespace
@@ -153,12 +137,15 @@ void frmmain::renamed(const renaming::Result& result, bool undo, const QString& 
 
     using Outcome = renaming::Result::Outcome;
     if (result.ok()) {
-        const auto pictures = std::count_if(result.renamed.cbegin(), result.renamed.cend(),
-                                            [](const renaming::Renamed& m) { return !m.companion; });
-        // The companions that went along right under the count, before what was left out.
-        QString text = ordering::finishedText(pictures, m_listing.skipped(), undo);
-        const qsizetype counted = text.indexOf(QStringLiteral("\n\n"));
-        text.insert(counted < 0 ? text.size() : counted, companionsText(result));
+        qsizetype pictures = 0;
+        QStringList companions;
+        for (const renaming::Renamed& m : result.renamed) {
+            if (m.companion)
+                companions.append(shownPath(renaming::fileNameOf(m.to)));
+            else
+                ++pictures;
+        }
+        QString text = ordering::finishedText(pictures, companions, m_listing.skipped(), undo);
         if (!note.isEmpty())
             text += QStringLiteral("\n\n") + note;
         platform::dialogs().messageBox(this, text, platform::MessageIcon::None);

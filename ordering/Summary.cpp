@@ -66,7 +66,8 @@ QString readingTimesLine(qsizetype done, qsizetype of)
     return QStringLiteral("Aufnahmezeiten werden gelesen: %1 von %2").arg(number(done), number(of));
 }
 
-QString finishedText(qsizetype renamed, const platform::SkippedFiles& skipped, bool undo)
+QString finishedText(qsizetype renamed, const QStringList& companions, const platform::SkippedFiles& skipped,
+                     bool undo)
 {
     const QString files = renamed == 0   ? QStringLiteral("keine Datei")
                           : renamed == 1 ? QStringLiteral("1 Datei")
@@ -75,6 +76,14 @@ QString finishedText(qsizetype renamed, const platform::SkippedFiles& skipped, b
                    (!undo          ? QStringLiteral(" umbenannt.")
                     : renamed == 1 ? QStringLiteral(" hat wieder ihren vorigen Namen.")
                                    : QStringLiteral(" haben wieder ihre vorigen Namen."));
+    // The companions that went along right under the count, the first three by name.
+    if (!companions.isEmpty()) {
+        const QString first = companions.size() > 3 ? companions.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(", …")
+                                                    : companions.join(QStringLiteral(", "));
+        text += companions.size() == 1
+                    ? QStringLiteral("\n\n1 Begleitdatei ging mit: %1").arg(first)
+                    : QStringLiteral("\n\n%1 Begleitdateien gingen mit: %2").arg(number(companions.size()), first);
+    }
     const QString others = skippedText(skipped);
     if (!undo && !others.isEmpty())
         text += QStringLiteral("\n\n") + others +

@@ -304,9 +304,9 @@ private slots:
         for (const QByteArray& name : skipped)
             files.add(name);
         QCOMPARE(shownLine(shown, files), line);
-        QCOMPARE(finishedText(shown, files, false), finished);
-        QCOMPARE(finishedText(shown, files, true).section(u' ', 0, 0), QStringLiteral("Fertig:"));
-        QVERIFY(!finishedText(shown, files, true).contains(QStringLiteral("angezeigt")));
+        QCOMPARE(finishedText(shown, {}, files, false), finished);
+        QCOMPARE(finishedText(shown, {}, files, true).section(u' ', 0, 0), QStringLiteral("Fertig:"));
+        QVERIFY(!finishedText(shown, {}, files, true).contains(QStringLiteral("angezeigt")));
     }
 
     // The files that go with the pictures come with the listing, after every file is listed (a
