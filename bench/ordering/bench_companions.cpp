@@ -9,6 +9,7 @@
 //
 //   bench_companions [--files N] [--rounds R] [--dir DIR]
 
+#include "MakeFile.h"
 #include "ordering/FolderListing.h"
 #include "ordering/PictureOrder.h"
 
@@ -28,16 +29,6 @@
 #include <vector>
 
 namespace {
-
-void makeFile(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::perror(path.constData());
-        std::exit(1);
-    }
-    ::close(fd);
-}
 
 // Milliseconds from the start of a listing to its end, with every picture and companion taken in.
 double listOnce(const QByteArray& folder, const QByteArray& state, bool find, qsizetype* pictures,

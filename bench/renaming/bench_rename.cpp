@@ -13,6 +13,7 @@
 //
 //   bench_rename [--files N] [--rounds R] [--pictures N] [--copies N] [--copy-mb M] [--dir DIR] [--other DIR]
 
+#include "MakeFile.h"
 #include "renaming/Names.h"
 #include "renaming/Renamer.h"
 
@@ -37,16 +38,6 @@ namespace {
 QByteArray nameOf(int i)
 {
     return renaming::prefixedName("img", i, "jpg");
-}
-
-void makeFile(const QByteArray& path, const std::vector<char>& data)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || (!data.empty() && ::write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size()))) {
-        std::perror(path.constData());
-        std::exit(1);
-    }
-    ::close(fd);
 }
 
 // The same files moved away and back by bare rename() calls, in milliseconds: what the engine's

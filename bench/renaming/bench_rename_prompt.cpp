@@ -11,6 +11,7 @@
 //
 //   bench_rename_prompt [--files N] [--rounds R] [--dir DIR]
 
+#include "MakeFile.h"
 #include "platform/RenamePrompt.h"
 #include "renaming/Names.h"
 #include "renaming/Preview.h"
@@ -50,16 +51,6 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
-
-void makeFile(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::perror(path.constData());
-        std::exit(1);
-    }
-    ::close(fd);
-}
 
 struct Figures
 {
